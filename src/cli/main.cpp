@@ -1,0 +1,102 @@
+// kestal-export: the command-line exporter. It fills the same animation model as the
+// desktop program and calls the same export driver, so it writes the same files.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/progress_bar.h"
+#include "export/export_driver.h"
+#include "export/file_output.h"
+#include "export/image_files.h"
+
+namespace {
+
+using namespace kestal;
+using namespace kestal::cli;
+
+void PrintError(const std::string& line) { std::fprintf(stderr, "kestal-export: %s\n", line.c_str()); }
+
+int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
+  std::string folder = o.output;
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) {
+    if (::mkdir(folder.c_str(), 0777) != 0) {
+      bar.Finish();
+      PrintError(folder + ": cannot create the folder: " + ErrnoText(errno));
+      return kExitOutput;
+    }
+  } else if (!S_ISDIR(st.st_mode)) {
+    PrintError(folder + ": not a folder");
+    return kExitOutput;
+  }
+  const char* ext = o.settings.format == ExportFormat::JpgSequence ? "jpg" : "bmp";
+  auto report = ExportSequence(model, folder, o.photo, ext, o.settings.composition,
+                               [&](int n, int total) { bar.Update(n, total); });
+  bar.Finish();
+  if (!report) {
+    PrintError(o.photo + ": " + report.error().Line());
+    return kExitOutput;
+  }
+  for (const std::string& path : report->written) std::printf("%s\n", path.c_str());
+  for (const Error& e : report->failures) PrintError(e.Line());
+  return report->failures.empty() ? kExitOk : kExitOutput;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // File sizes in the HTML page use the user's decimal separator, as in the desktop program.
+  std::setlocale(LC_ALL, "");
+  std::vector<std::string> args(argv + 1, argv + argc);
+  ParseResult parsed = ParseArguments(args);
+  if (!parsed.error.empty()) {
+    PrintError(parsed.error);
+    return kExitUsage;
+  }
+  Options& o = parsed.options;
+  if (o.help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (o.version) {
+    std::printf("kestal-export %s\n", KESTAL_VERSION);
+    return kExitOk;
+  }
+  if (std::string err = ResolveFormat(o); !err.empty()) {
+    PrintError(err);
+    return kExitUsage;
+  }
+  if (o.settings.format == ExportFormat::Gif || o.settings.format == ExportFormat::Avi) {
+    PrintError(std::string(o.settings.format == ExportFormat::Gif ? "GIF" : "AVI") +
+               " export is not available yet");
+    return kExitUsage;
+  }
+
+  auto photo = LoadImageFile(o.photo);
+  if (!photo) {
+    PrintError(o.photo + ": " + photo.error().cause);
+    return kExitPhoto;
+  }
+  AnimationModel model;
+  model.SetFrameCount(o.frames);
+  model.SetWaveLength(o.waveLength);
+  model.SetMode(o.mode);
+  if (Status s = model.SetPercent(o.percent); !s) {
+    PrintError(o.photo + ": " + s.error().Line());
+    return kExitPhoto;
+  }
+  if (Status s = model.SetPhoto(std::move(photo.value())); !s) {
+    PrintError(o.photo + ": " + s.error().Line());
+    return kExitPhoto;
+  }
+
+  ProgressBar bar(stderr, !o.quiet && ::isatty(STDERR_FILENO));
+  return ExportFrames(o, model, bar);
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The export driver: replays the animation from frame 0 through the model, composes each
+// output frame and hands it to a writer. The desktop program and kestal-export both
+// call it, so the same photo and settings give the same bytes.
+//
+// Output frame composition: one 24-bit bitmap as wide as the photo; as high as photo +
+// reflection (photo and reflection) or as the reflection alone (reflection only). The
+// reflection sits at y0 (the photo's height, or 0). The photo is drawn once, before the
+// first frame; each frame then overwrites the rows from y0 down with the pane.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bitmap/bitmap24.h"
+#include "render/animation_model.h"
+
+namespace kestal {
+
+enum class ExportFormat { BmpSequence = 0, JpgSequence = 1, Gif = 2, Avi = 3 };
+enum class Composition { PhotoAndReflection, ReflectionOnly };
+
+// The animation timer's intervals, which are also the GIF delay and the AVI frame rate.
+inline constexpr int kSlowIntervalMs = 200;
+inline constexpr int kMediumIntervalMs = 120;
+inline constexpr int kFastIntervalMs = 50;
+
+struct ExportSettings {
+  ExportFormat format = ExportFormat::Gif;
+  Composition composition = Composition::PhotoAndReflection;
+  int colors = 256;         // GIF: 16, 32, 64 or 256
+  int repetitions = 1;      // AVI: 1..100 cycles
+  int intervalMs = kMediumIntervalMs;
+  bool htmlPage = false;    // GIF: also write the HTML test page (command line)
+};
+
+// Called before each frame with its number, counting from 1, and the number of frames
+// of the export. The window shows "Exporting image %d" with the number.
+using ExportProgress = std::function<void(int number, int total)>;
+
+// Builds the output frames of one export.
+class FrameComposer {
+ public:
+  // Refuses an output without rows (a 1-pixel photo at 30 % with the reflection
+  // alone), which no file format can hold.
+  static Result<FrameComposer> Create(const AnimationModel& model, Composition composition);
+
+  // model.NextFrame(), then the pane drawn at (0, y0) of the output.
+  void NextFrame(AnimationModel& model);
+
+  const Bitmap24& Output() const { return output_; }
+  int32_t Y0() const { return y0_; }
+
+ private:
+  Bitmap24 output_;
+  int32_t y0_ = 0;
+};
+
+// "<folder>/<base>NN.<extension>" with NN the index in at least two digits: the frames
+// of photo "/p/sea.view.jpg" are sea.view00.bmp, sea.view01.bmp, ...
+std::string SequenceFileName(std::string_view folder, std::string_view photoPath, int index,
+                             std::string_view extension);
+
+struct SequenceReport {
+  std::vector<std::string> written;
+  std::vector<Error> failures;  // one per frame that could not be saved, naming its file
+};
+
+// Writes one file per animation frame ("bmp" or "jpg"). A frame that fails to save does
+// not stop the sequence; the report lists it. The model's FrameIndex is reset first, so
+// the first file is frame 0, and ends at FrameCount - 1.
+Result<SequenceReport> ExportSequence(AnimationModel& model, const std::string& folder,
+                                      const std::string& photoPath, std::string_view extension,
+                                      Composition composition, const ExportProgress& progress = {});
+
+}  // namespace kestal

@@ -1,0 +1,84 @@
+#pragma once
+// The animation model: the photo, its vertical mirror, the reflection pane's bitmap and
+// the frame bookkeeping. The desktop program drives it from its timer and repaints the
+// pane after each NextFrame; the exporter drives it frame by frame. It knows nothing of
+// widgets or timers.
+
+#include <cstdint>
+#include <string>
+
+#include "bitmap/bitmap24.h"
+#include "bitmap/colors.h"
+
+namespace kestal {
+
+enum class WaveMode { Perspective, Regular };
+
+// Limits and defaults of the animation settings.
+inline constexpr int kMinFrameCount = 2;
+inline constexpr int kMaxFrameCount = 30;
+inline constexpr int kDefaultFrameCount = 5;
+inline constexpr int kMinPercent = 30;
+inline constexpr int kMaxPercent = 100;
+inline constexpr int kDefaultPercent = 90;
+inline constexpr int kDefaultWaveLength = 2;  // 1 short, 2 medium, 3 long
+
+// The reflection's height for a photo of `photoHeight` rows at `percent`: the integer
+// product divided by 100 in floating point and rounded to the nearest integer, ties to
+// even (480 at 90 gives 432; 5 at 90 gives 4; 7 at 50 gives 4; 1 at 30 gives 0).
+int ReflectionHeight(int photoHeight, int percent);
+
+class AnimationModel {
+ public:
+  AnimationModel();
+
+  // Takes a decoded photo: builds the mirror (row i = photo row H - 1 - i) and lays out
+  // the pane. On failure (no memory) the model keeps its previous photo.
+  Status SetPhoto(Bitmap24 photo);
+  bool HasPhoto() const { return !photo_.Empty(); }
+
+  // Sizes the pane bitmap to photo width × ReflectionHeight, fills it with the still
+  // mirror and resets FrameIndex to -1. Does nothing without a photo.
+  Status LayoutPane();
+
+  // The reflection height in percent. With a photo, a change lays out the pane again.
+  Status SetPercent(int percent);
+  int Percent() const { return percent_; }
+
+  // Frames per wave cycle; a change resets FrameIndex to -1 so the next frame is 0.
+  void SetFrameCount(int count);
+  int FrameCount() const { return frame_count_; }
+  int FrameIndex() const { return frame_index_; }
+  void ResetFrameIndex() { frame_index_ = -1; }
+
+  void SetWaveLength(int waveLength) { wave_length_ = waveLength; }
+  int WaveLength() const { return wave_length_; }
+  void SetMode(WaveMode mode) { mode_ = mode; }
+  WaveMode Mode() const { return mode_; }
+
+  // Advances FrameIndex modulo FrameCount and renders that frame into the pane bitmap,
+  // with the mode, wave length and background colour read afresh. Needs a photo.
+  void NextFrame();
+
+  // The photo's top-left pixel as an RGB colour.
+  Color BackgroundColor() const;
+
+  const Bitmap24& Photo() const { return photo_; }
+  const Bitmap24& MirrorBitmap() const { return mirror_; }
+  const Bitmap24& PaneBitmap() const { return pane_; }
+
+ private:
+  Bitmap24 photo_;
+  Bitmap24 mirror_;
+  Bitmap24 pane_;
+  int percent_ = kDefaultPercent;
+  int frame_count_ = kDefaultFrameCount;
+  int frame_index_ = 0;
+  int wave_length_ = kDefaultWaveLength;
+  WaveMode mode_ = WaveMode::Perspective;
+};
+
+// Builds the vertical mirror of a picture.
+Result<Bitmap24> MakeMirror(const Bitmap24& photo);
+
+}  // namespace kestal

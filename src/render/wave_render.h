@@ -1,0 +1,38 @@
+#pragma once
+// The wave reflection renderer. Each call makes one frame: every destination row is a
+// whole-row copy of one source row, chosen by a sinusoidal vertical displacement that
+// depends on the row, the frame and the mode. Rows whose displaced source falls at or
+// beyond the end of the mirror are copied from the background row.
+//
+// Source: the mirrored photo (row 0 is the photo's bottom row), W × Hs with Hs >= 1.
+// Destination: the reflection, W × Hd with 0 <= Hd <= Hs. The frame number satisfies
+// 0 <= frame < frameCount.
+
+#include <cstdint>
+
+#include "bitmap/bitmap24.h"
+#include "bitmap/colors.h"
+
+namespace kestal {
+
+// The one shared background row. It grows to the widest destination seen (it is never
+// shrunk), so wide photos work and nothing is ever written past its end. Growing is
+// the only allocation the renderer does; EnsureBackgroundRow lets the caller do it
+// before the first frame.
+void EnsureBackgroundRow(int32_t width);
+// Writes `count` pixels of `color` (blue, green, red bytes) at the start of the
+// background row; a count <= 0 writes nothing.
+void FillBackgroundRow(Color color, int32_t count);
+const uint8_t* BackgroundRow();
+
+void RenderPerspectiveWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
+                           Color color);
+void RenderRegularWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
+                       int waveLength, Color color);
+
+// The displacement d(y) of each mode, exposed for tests and for documentation of the
+// numeric rules.
+int PerspectiveDisplacement(int y, int sourceHeight, int frame, int frameCount);
+int RegularDisplacement(int y, int frame, int frameCount, int waveLength);
+
+}  // namespace kestal
