@@ -49,6 +49,20 @@ int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
   return report->failures.empty() ? kExitOk : kExitOutput;
 }
 
+int ExportGifFile(Options& o, AnimationModel& model, ProgressBar& bar) {
+  (void)model;
+  (void)bar;
+  PrintError(o.output + ": GIF export is not available yet");
+  return kExitUsage;
+}
+
+int ExportAviFile(Options& o, AnimationModel& model, ProgressBar& bar) {
+  (void)model;
+  (void)bar;
+  PrintError(o.output + ": AVI export is not available yet");
+  return kExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,12 +87,6 @@ int main(int argc, char** argv) {
     PrintError(err);
     return kExitUsage;
   }
-  if (o.settings.format == ExportFormat::Gif || o.settings.format == ExportFormat::Avi) {
-    PrintError(std::string(o.settings.format == ExportFormat::Gif ? "GIF" : "AVI") +
-               " export is not available yet");
-    return kExitUsage;
-  }
-
   auto photo = LoadImageFile(o.photo);
   if (!photo) {
     PrintError(o.photo + ": " + photo.error().cause);
@@ -98,5 +106,12 @@ int main(int argc, char** argv) {
   }
 
   ProgressBar bar(stderr, !o.quiet && ::isatty(STDERR_FILENO));
-  return ExportFrames(o, model, bar);
+  switch (o.settings.format) {
+    case ExportFormat::Gif:
+      return ExportGifFile(o, model, bar);
+    case ExportFormat::Avi:
+      return ExportAviFile(o, model, bar);
+    default:
+      return ExportFrames(o, model, bar);
+  }
 }
