@@ -2,8 +2,17 @@
 // without a reader is listed in the open dialog, and opening one of its files says that
 // reading it is not available.
 
+#include "export/codecs/bmp_reader.h"
+#include "export/codecs/gif_reader.h"
+#include "export/codecs/ico_reader.h"
 #include "export/codecs/jpeg_codec.h"
+#include "export/codecs/pcx_reader.h"
 #include "export/codecs/png_codec.h"
+#include "export/codecs/pnm_reader.h"
+#include "export/codecs/psd_reader.h"
+#include "export/codecs/sgi_reader.h"
+#include "export/codecs/tga_codec.h"
+#include "export/codecs/tiff_reader.h"
 #include "export/image_registry.h"
 
 namespace kestal {
@@ -12,22 +21,22 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
   return {
       {"Alias/Wavefront", {"rla", "rpf"}, nullptr, nullptr},
       {"Autodesk", {"cel", "pic"}, nullptr, nullptr},
-      {"BMP", {"bmp", "dib", "rle"}, nullptr, nullptr},
+      {"BMP", {"bmp", "dib", "rle"}, ReadBmp, SniffBmp},
       {"Dr. Halo", {"cut"}, nullptr, nullptr},
       {"EPS", {"eps"}, nullptr, nullptr},
-      {"GIF", {"gif"}, nullptr, nullptr},
-      {"Icône", {"ico"}, nullptr, nullptr},
+      {"GIF", {"gif"}, ReadGif, SniffGif},
+      {"Icône", {"ico"}, ReadIco, SniffIco},
       {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg},
       {"Metafile", {"emf", "wmf"}, nullptr, nullptr},
-      {"Paintbrush", {"pcc", "pcx", "scr"}, nullptr, nullptr},
+      {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr},
       {"Paintshop Pro", {"psp", "tub"}, nullptr, nullptr},
       {"Photo-CD", {"pcd"}, nullptr, nullptr},
-      {"Photoshop", {"pdd", "psd"}, nullptr, nullptr},
+      {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd},
       {"PNG", {"png"}, ReadPng, SniffPng},
-      {"Portable map", {"pbm", "pgm", "ppm"}, nullptr, nullptr},
-      {"SGI", {"bw", "rgb", "rgba", "sgi"}, nullptr, nullptr},
-      {"Targa", {"icb", "tga", "vda", "vst", "win"}, nullptr, nullptr},
-      {"TIFF", {"fax", "tif", "tiff"}, nullptr, nullptr},
+      {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm},
+      {"SGI", {"bw", "rgb", "rgba", "sgi"}, ReadSgi, SniffSgi},
+      {"Targa", {"icb", "tga", "vda", "vst", "win"}, ReadTga, SniffTga},
+      {"TIFF", {"fax", "tif", "tiff"}, ReadTiff, SniffTiff},
   };
 }
 
