@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -217,6 +218,10 @@ Status DecodeRows(ByteSpan pixels, const DibHeader& h, const std::vector<ColorTr
     const uint8_t* in = pixels.data() + stride * static_cast<size_t>(y);
     const int32_t row = DestRow(h, y);
     uint8_t* dst = out.bitmap.Row(row);
+    if (h.bpp == 24) {  // BGR already
+      std::memcpy(dst, in, 3 * w);
+      continue;
+    }
     for (size_t x = 0; x < w; ++x, dst += 3) {
       ColorTriple c{};
       switch (h.bpp) {
