@@ -21,7 +21,8 @@ int IndexedDepthForCount(int count) {
 }
 
 NearestColorMap::NearestColorMap(const Palette& palette)
-    : cell_start_(kCellsPerSide * kCellsPerSide * kCellsPerSide, -1),
+    : palette_(palette),
+      cell_start_(kCellsPerSide * kCellsPerSide * kCellsPerSide, -1),
       cell_count_(cell_start_.size(), 0),
       cache_key_(size_t{1} << kCacheBits, 0),
       cache_index_(size_t{1} << kCacheBits, 0) {
@@ -96,7 +97,8 @@ void MapNearest(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
 // Serpentine Floyd–Steinberg: even rows run left to right, odd rows right to left,
 // which avoids the diagonal drift of one-way scans. Errors are kept in sixteenths in
 // two rows with a spare pixel at each end, so no weight is lost to rounding.
-void MapDithered(const Bitmap24& bitmap, const Palette& palette, NearestColorMap& map, uint8_t* out) {
+void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
+  const Palette& palette = map.Colors();
   const int w = bitmap.Width();
   std::vector<int> cur(static_cast<size_t>(w + 2) * 3, 0), next(cur.size(), 0);
   for (int32_t y = 0; y < bitmap.Height(); ++y, out += w) {
@@ -131,12 +133,16 @@ void MapDithered(const Bitmap24& bitmap, const Palette& palette, NearestColorMap
 
 }  // namespace
 
-void MapToPalette(const Bitmap24& bitmap, const Palette& palette, bool dither, std::vector<uint8_t>& indices) {
+void MapToPalette(const Bitmap24& bitmap, NearestColorMap& map, bool dither, std::vector<uint8_t>& indices) {
   indices.resize(static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()));
-  if (indices.empty() || palette.empty()) return;
-  NearestColorMap map(palette);
-  if (dither) MapDithered(bitmap, palette, map, indices.data());
+  if (indices.empty() || map.Colors().empty()) return;
+  if (dither) MapDithered(bitmap, map, indices.data());
   else MapNearest(bitmap, map, indices.data());
+}
+
+void MapToPalette(const Bitmap24& bitmap, const Palette& palette, bool dither, std::vector<uint8_t>& indices) {
+  NearestColorMap map(palette);
+  MapToPalette(bitmap, map, dither, indices);
 }
 
 std::optional<ReducedColors> ReduceBitmapColors(Bitmap24& bitmap, int count, unsigned options,

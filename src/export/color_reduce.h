@@ -40,21 +40,23 @@ int IndexedDepthForCount(int count);
 Palette ComputePalette(const Bitmap24& bitmap, int size);
 
 // Exact nearest palette entry (squared RGB distance, the lowest index on a tie). The
-// colour cube is cut into 16 × 16 × 16 cells; each cell keeps, once first needed, the
+// colour cube is cut into 32 × 32 × 32 cells; each cell keeps, once first needed, the
 // entries that can be nearest to some colour inside it, so a search scans a handful of
 // entries instead of the whole palette. A small cache catches repeated colours.
 class NearestColorMap {
  public:
   explicit NearestColorMap(const Palette& palette);
   uint8_t Find(uint8_t red, uint8_t green, uint8_t blue);
+  const Palette& Colors() const { return palette_; }
 
  private:
-  static constexpr int kCellBits = 4;
+  static constexpr int kCellBits = 5;
   static constexpr int kCellsPerSide = 1 << kCellBits;
   static constexpr int kCacheBits = 14;
 
   void BuildCell(int cell);
 
+  Palette palette_;
   std::vector<std::array<int, 3>> colors_;  // red, green, blue
   std::vector<int32_t> cell_start_;         // -1 until the cell is built
   std::vector<uint16_t> cell_count_;
@@ -67,6 +69,8 @@ class NearestColorMap {
 // (resized to width × height). Dithered with serpentine Floyd–Steinberg when asked.
 void MapToPalette(const Bitmap24& bitmap, const Palette& palette, bool dither,
                   std::vector<uint8_t>& indices);
+// The same with a map kept from frame to frame, so its cells are built once.
+void MapToPalette(const Bitmap24& bitmap, NearestColorMap& map, bool dither, std::vector<uint8_t>& indices);
 
 // What ReduceBitmapColors hands back.
 struct ReducedColors {

@@ -39,8 +39,9 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
   if (progress) progress(1, count);
   composer->NextFrame(model);
   const Palette palette = ComputePalette(output, 1 << PaletteBitsForCount(settings.colors));
+  NearestColorMap map(palette);
   std::vector<uint8_t> indices;
-  MapToPalette(output, palette, true, indices);
+  MapToPalette(output, map, true, indices);
   if (Status s = writer.Open(path, output.Width(), output.Height(), palette); !s) return s;
   if (Status s = writer.AddFrame(GifFrame{indices.data(), 0, 0, output.Width(), output.Height(), delay}); !s) {
     return s;
@@ -57,7 +58,7 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
     model.NextFrame();
     GifFrame frame{&first_pixel, 0, 0, 1, 1, delay};
     if (!pane.Empty()) {
-      MapToPalette(pane, palette, true, indices);
+      MapToPalette(pane, map, true, indices);
       frame = GifFrame{indices.data(), 0, y0, pane.Width(), pane.Height(), delay};
     }
     if (Status s = writer.AddFrame(frame); !s) return s;

@@ -135,6 +135,7 @@ class Octree {
       // Children at the deepest reducible level are leaves.
       n.count += nodes_[c].count;
       for (int k = 0; k < 3; ++k) n.sum[k] += nodes_[c].sum[k];
+      nodes_[c] = Node{};  // a free node is no leaf
       free_.push_back(c);
       c = -1;
       ++merged;
