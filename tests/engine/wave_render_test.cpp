@@ -38,11 +38,6 @@ TEST(WaveRender, RegularWorkedValues) {
   }
 }
 
-}  // namespace
-}  // namespace kestal
-
-namespace kestal {
-namespace {
 
 using test::Gradient;
 
@@ -125,6 +120,18 @@ TEST(WaveRender, PhotosWiderThanTheInitialBackgroundRowWork) {
   RenderPerspectiveWave(*src, dst.value(), 0, 5, Rgb(200, 100, 50));
   // The last rows reach past the mirror and must be background across the full width.
   EXPECT_EQ(dst->Pixel(w - 1, 39), (ColorTriple{50, 100, 200}));
+}
+
+TEST(WaveRender, MismatchedBitmapsAreLeftAloneInsteadOfReadPastTheMirror) {
+  const Bitmap24 src = NumberedRows(4, 10);
+  auto taller = Bitmap24::Create(4, 11);
+  taller->Fill(ColorTriple{1, 1, 1});
+  RenderRegularWave(src, taller.value(), 0, 5, 2, Rgb(0, 0, 0));
+  EXPECT_EQ(taller->Pixel(0, 10), (ColorTriple{1, 1, 1}));
+  auto wider = Bitmap24::Create(5, 5);
+  wider->Fill(ColorTriple{1, 1, 1});
+  RenderPerspectiveWave(src, wider.value(), 0, 5, Rgb(0, 0, 0));
+  EXPECT_EQ(wider->Pixel(0, 0), (ColorTriple{1, 1, 1}));
 }
 
 }  // namespace
