@@ -34,7 +34,6 @@ struct Node {
   uint64_t sum[3] = {0, 0, 0};  // red, green, blue
   int32_t child[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
   int32_t next_reducible = -1;
-  int32_t level = 0;
   bool leaf = false;
 };
 
@@ -119,7 +118,6 @@ class Octree {
       nodes_.push_back(Node{});
     }
     Node& n = nodes_[id];
-    n.level = level;
     if (level == kDepth) {
       n.leaf = true;
       ++leaves_;
@@ -277,19 +275,28 @@ void MakeDistinct(const std::vector<Sample>& samples, Palette& palette) {
   }
 }
 
-}  // namespace
 
-Palette ComputePalette(const Bitmap24& bitmap, int size) {
-  size = std::clamp(size, 1, 256);
+// Reads the picture into an octree; returns its leaves as samples and, reduced to at
+// most `size` leaves, the first centres. The tree is gone before the refinement runs.
+void OctreeClusters(const Bitmap24& bitmap, int size, std::vector<Sample>& samples,
+                    std::vector<std::array<double, 3>>& centres) {
   Octree tree(int64_t{bitmap.Width()} * bitmap.Height());
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
     const uint8_t* p = bitmap.Row(y);
     for (int32_t x = 0; x < bitmap.Width(); ++x, p += 3) tree.Add(p[2], p[1], p[0]);
   }
-  const std::vector<Sample> samples = tree.LeafSamples();
+  samples = tree.LeafSamples();
   tree.ReduceTo(size);
-  std::vector<std::array<double, 3>> centres;
   for (const Sample& s : tree.LeafSamples()) centres.push_back({s.c[0], s.c[1], s.c[2]});
+}
+
+}  // namespace
+
+Palette ComputePalette(const Bitmap24& bitmap, int size) {
+  size = std::clamp(size, 1, 256);
+  std::vector<Sample> samples;
+  std::vector<std::array<double, 3>> centres;
+  OctreeClusters(bitmap, size, samples, centres);
 
   if (!samples.empty()) {
     Assignment a = Assign(samples, centres);
