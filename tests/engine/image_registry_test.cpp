@@ -1,6 +1,6 @@
-// The registry as a whole: the open dialog's filter, reading by content when the
-// extension lies, the pixel limits of every reader, GIF and TIFF through their
-// libraries, and truncated files of every family.
+// The registry as a whole: reading by content when the extension lies, the pixel
+// limits of every reader, GIF and TIFF through their libraries, and truncated files of
+// every family.
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@
 #include "export/image_files.h"
 #include "support/byte_builder.h"
 #include "support/test_support.h"
-#include "ui/lib_lang.h"
 
 namespace kestal {
 namespace {
@@ -27,22 +26,6 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   auto r = ReadWholeFile(path);
   EXPECT_TRUE(r.ok());
   return r.ok() ? std::move(r.value()) : std::vector<uint8_t>();
-}
-
-TEST(ImageRegistry, OpenFilterListsCommonTypesThenEveryFamily) {
-  ApplyStartupTexts();
-  EXPECT_EQ(BuildOpenFilter(),
-            "Common images|*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.tga;*.bmp;*.gif|All images|*.*|"
-            "Alias/Wavefront (*.rla;*.rpf)|*.rla;*.rpf|Autodesk (*.cel;*.pic)|*.cel;*.pic|"
-            "BMP (*.bmp;*.dib;*.rle)|*.bmp;*.dib;*.rle|Dr. Halo (*.cut)|*.cut|EPS (*.eps)|*.eps|GIF (*.gif)|*.gif|"
-            "Icône (*.ico)|*.ico|JPEG (*.jfif;*.jpe;*.jpeg;*.jpg)|*.jfif;*.jpe;*.jpeg;*.jpg|"
-            "Metafile (*.emf;*.wmf)|*.emf;*.wmf|Paintbrush (*.pcc;*.pcx;*.scr)|*.pcc;*.pcx;*.scr|"
-            "Paintshop Pro (*.psp;*.tub)|*.psp;*.tub|Photo-CD (*.pcd)|*.pcd|Photoshop (*.pdd;*.psd)|*.pdd;*.psd|"
-            "PNG (*.png)|*.png|Portable map (*.pbm;*.pgm;*.ppm)|*.pbm;*.pgm;*.ppm|"
-            "SGI (*.bw;*.rgb;*.rgba;*.sgi)|*.bw;*.rgb;*.rgba;*.sgi|"
-            "Targa (*.icb;*.tga;*.vda;*.vst;*.win)|*.icb;*.tga;*.vda;*.vst;*.win|"
-            "TIFF (*.fax;*.tif;*.tiff)|*.fax;*.tif;*.tiff");
-  ResetLangDefaults();
 }
 
 TEST(ImageRegistry, ReadsByContentWhenTheExtensionLies) {
