@@ -155,6 +155,14 @@ TEST(TiffReader, OrientationTagTurnsThePicture) {
   EXPECT_EQ(turned->Pixel(1, 2), stored.Pixel(2, 0));
 }
 
+TEST(TiffReader, RefusesPicturesOverTheLimitsBeforeDecoding) {
+  test::TempDir dir;
+  const auto bytes = ReadBytes(WriteTiff(dir, 1, test::Gradient(100, 100)));
+  auto r = DecodeImage(ByteSpan(bytes), "big.tif", PixelLimits{64, 4096});
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error().cause.find("supported"), std::string::npos) << r.error().cause;
+}
+
 // Every prefix of a valid file of each family either decodes or fails with a cause;
 // a file cut in its pixel data must fail.
 TEST(ImageRegistry, TruncatedFilesFailWithACause) {
