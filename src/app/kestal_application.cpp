@@ -1,0 +1,36 @@
+#include "app/kestal_application.h"
+
+#include <QIcon>
+#include <QMessageBox>
+#include <exception>
+
+#include "ui/gui/platform_qt.h"
+
+namespace kestal {
+
+KestalApplication::KestalApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QStringLiteral("kestal"));
+  setApplicationDisplayName(QStringLiteral("Kestal"));
+  setApplicationVersion(QStringLiteral(KESTAL_VERSION));
+  setDesktopFileName(QStringLiteral("kestal"));
+  setWindowIcon(QIcon(QStringLiteral(":/kestal/kestal.png")));
+  LoadSystemColors(palette());
+  InstallQtKeyNames();
+}
+
+bool KestalApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& e) {
+    ShowException(QString::fromUtf8(e.what()));
+  } catch (...) {
+    ShowException(QStringLiteral("An unexpected error occurred."));
+  }
+  return false;
+}
+
+void KestalApplication::ShowException(const QString& what) {
+  QMessageBox::critical(activeWindow(), applicationDisplayName(), what);
+}
+
+}  // namespace kestal
