@@ -9,6 +9,7 @@
 #include "export/codecs/bmp_writer.h"
 #include "export/codecs/jpeg_codec.h"
 #include "export/file_output.h"
+#include "export/gif_writer.h"
 #include "ui/fonc_utils.h"
 #include "ui/lib_lang.h"
 
@@ -22,7 +23,6 @@ Status NotAvailable(const char* description) {
   return MakeError(std::string("saving ") + description + " images is not available yet");
 }
 
-Status WriteGifUnavailable(const std::string&, const Bitmap24&) { return NotAvailable("GIF"); }
 Status WriteTargaUnavailable(const std::string&, const Bitmap24&) { return NotAvailable("Targa"); }
 
 using ImageWriter = Status (*)(const std::string& path, const Bitmap24& bitmap);
@@ -31,7 +31,7 @@ using ImageWriter = Status (*)(const std::string& path, const Bitmap24& bitmap);
 constexpr ImageWriter kWriters[SaveFormats.size()] = {
     WriteBmpFile,
     WriteJpegFile,
-    WriteGifUnavailable,
+    WriteGifFile,
     WriteTargaUnavailable,
 };
 
