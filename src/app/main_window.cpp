@@ -27,11 +27,16 @@
 
 #include "app/bitmap_qt.h"
 #include "app/bmp_image.h"
+#include "app/export_commands.h"
+#include "app/window_export_host.h"
 #include "bitmap/img_utils.h"
+#include "export/gui/exporter.h"
 #include "export/gui/image_dialogs.h"
 #include "export/image_files.h"
 #include "ui/fonc_utils.h"
 #include "ui/gui/apropos.h"
+#include "ui/gui/my_menu.h"
+#include "ui/gui/my_msg_dlg.h"
 #include "ui/gui/platform_qt.h"
 #include "ui/lib_lang.h"
 #include "ui/xp_params.h"
@@ -217,9 +222,7 @@ QAction* TFrmKestal::AddItem(QMenu* menu, const QString& caption, ShortCut short
 // Menus show the engine's shortcut text after a tab, which QMenu shows instead of its
 // own rendering of the key sequence; the captions keep their designed spaces.
 void TFrmKestal::SetShortcutText(QAction* action, ShortCut shortcut) {
-  const QString caption = action->data().toString();
-  const std::string text = ShortCutToText(shortcut);
-  action->setText(text.empty() ? caption : caption + QLatin1Char('\t') + QString::fromStdString(text));
+  action->setText(MenuActionText(action->data().toString(), shortcut));
 }
 
 void TFrmKestal::CreateMenus() {
@@ -283,6 +286,9 @@ void TFrmKestal::FormCreate() {
   model_.SetWaveLength(kDefaultWaveLength);
   BuildToolBarImages();
   InitTexts();
+  // The owner-drawn menus go with visual styles; after InitTexts, so their shortcut
+  // texts already read the start-up key names.
+  if (ThemesActive()) InstallOwnerDrawMenus(menuBar(), true);
   // The window sees every key before the focused control.
   qApp->installEventFilter(this);
 }
@@ -408,7 +414,14 @@ void TFrmKestal::NextFrame() {
   Pane->repaint();
 }
 
-void TFrmKestal::ExportAnimation() { Timer->stop(); }
+void TFrmKestal::ExportAnimation() {
+  Timer->stop();
+  if (!model_.HasPhoto()) return;
+  if (!FrmExport) FrmExport = new TFrmExport(this);
+  WindowExportHost host(*this);
+  DesktopPrompts desktop(this);
+  ExportCommand(host, *FrmExport, export_prompts_ ? *export_prompts_ : desktop).ExportAnimation();
+}
 
 void TFrmKestal::OptionAnimerClick() {
   if (Timer->isActive()) {
@@ -457,7 +470,7 @@ void TFrmKestal::MenuInformationsClick() {
   if (QFileInfo(path).isFile()) {
     (void)OpenWithDesktop(path);
   } else {
-    ShowMessage(QMessageBox::Information, QStringLiteral("Файл не найден !"));
+    ShowMsgDlg("Файл не найден !", MsgInformation, MsgBtnOk);
   }
 }
 

@@ -28,8 +28,10 @@ class QToolButton;
 
 namespace kestal {
 
+class ExportPrompts;
 class TAProposForm;
 class TBmpImage;
+class TFrmExport;
 
 // Where the web command leads.
 inline constexpr const char* kWebSiteAddress = "https://kestal.org/";
@@ -44,6 +46,11 @@ class TFrmKestal : public QMainWindow {
   // The About box shown by the help menu; the application creates it after the
   // window and keeps it for the whole run.
   void SetAboutForm(TAProposForm* form) { AProposForm = form; }
+  // The export dialog, created by the application after the About box and kept for the
+  // whole run so that it keeps its settings.
+  void SetExportForm(TFrmExport* form) { FrmExport = form; }
+  // Who answers the export's questions: the desktop's dialogs unless a test sets its own.
+  void SetExportPrompts(ExportPrompts* prompts) { export_prompts_ = prompts; }
 
   // Shows the open dialog and opens the chosen photo.
   void OpenPhoto();
@@ -56,7 +63,8 @@ class TFrmKestal : public QMainWindow {
   void LayoutPane();
   // Renders the next frame into the pane and paints it at once.
   void NextFrame();
-  // The export command: stops the animation (the export dialog takes it from there).
+  // The export command: stops the animation, shows the export dialog and writes the
+  // chosen format through the engine's export driver. The animation stays stopped.
   void ExportAnimation();
 
   AnimationModel& Model() { return model_; }
@@ -145,6 +153,7 @@ class TFrmKestal : public QMainWindow {
   QAction* MenuAPropos;
 
   TAProposForm* AProposForm = nullptr;
+  TFrmExport* FrmExport = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -171,6 +180,7 @@ class TFrmKestal : public QMainWindow {
   QHBoxLayout* status_panel1_layout_ = nullptr;
   QLabel* status_path_ = nullptr;
   MessageHook message_hook_;
+  ExportPrompts* export_prompts_ = nullptr;
   bool first_show_ = true;
 };
 

@@ -52,7 +52,9 @@ inline Color PixelColor(const QImage& image, int x, int y) {
   return Rgb(uint8_t(qRed(p)), uint8_t(qGreen(p)), uint8_t(qBlue(p)));
 }
 
+// GUI tests run offscreen, also when ctest lists them before running.
 inline int GuiTestMain(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

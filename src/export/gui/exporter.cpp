@@ -10,7 +10,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
-#include "ui/gui/form_utils.h"
+#include "export/gif_export.h"
+#include "ui/gui/platform_qt.h"
 
 namespace kestal {
 namespace {
@@ -30,21 +31,12 @@ W* Named(W* widget, const char* name) {
 
 }  // namespace
 
-int ColorCountOfIndex(int index) {
-  switch (index) {
-    case 0: return 16;
-    case 1: return 32;
-    case 2: return 64;
-    default: return 256;
-  }
-}
-
 TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("FrmExport"));
   setWindowTitle(QStringLiteral("Экспорт Анимации"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFont(DialogFont());
+  setFont(DesignFont());
   setFixedSize(377, 176);
 
   label1_ = Named(new QLabel(QStringLiteral("Формат Экспорта"), this), "Label1");
@@ -142,7 +134,7 @@ ExportSettings TFrmExport::Settings(int intervalMs) const {
   ExportSettings s;
   s.format = static_cast<ExportFormat>(FormatIndex());
   s.composition = PhotoAndReflection() ? Composition::PhotoAndReflection : Composition::ReflectionOnly;
-  s.colors = ColorCountOfIndex(ColorIndex());
+  s.colors = GifColorCountForChoice(ColorIndex());
   s.repetitions = Repetitions();
   s.intervalMs = intervalMs;
   return s;

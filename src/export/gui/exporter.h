@@ -51,7 +51,4 @@ class TFrmExport : public QDialog {
   QPushButton* btn_ok_;
 };
 
-// The GIF colour count of a colour-group index: 16, 32, 64, or 256 for any other.
-int ColorCountOfIndex(int index);
-
 }  // namespace kestal

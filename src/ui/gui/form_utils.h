@@ -1,19 +1,13 @@
 #pragma once
-// Helpers shared by the program's forms: creating a form only once, the forms' font and
-// the application's title.
+// Helpers shared by the program's forms: creating a form only once and the
+// application's title.
 
 #include <QCoreApplication>
-#include <QFont>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
 namespace kestal {
-
-// The font every form is designed for: "MS Sans Serif" at 11 pixels (8 points at 96 dpi),
-// falling back to the desktop's sans-serif face at the same pixel size, so the designed
-// positions still fit.
-QFont DialogFont();
 
 // The title the program gives its dialogs: the executable's file name, cut before its
 // first full stop, every character after the first in lower case ("kestal").

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QStyleOptionMenuItem>
 
+#include "ui/gui/platform_qt.h"
+
 namespace kestal {
 namespace {
 
@@ -29,31 +31,6 @@ void InstallOnMenu(QMenu* menu, QStyle* style) {
     if (QMenu* sub = action->menu()) InstallOnMenu(sub, style);
 }
 
-// The Qt key of a virtual-key code, for the keys the program's shortcuts use.
-int QtKeyOfVirtualKey(int vk) {
-  if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z')) return vk;
-  if (vk >= 96 && vk <= 105) return Qt::Key_0 + (vk - 96);
-  if (vk >= 112 && vk <= 135) return Qt::Key_F1 + (vk - 112);
-  switch (vk) {
-    case 8: return Qt::Key_Backspace;
-    case 9: return Qt::Key_Tab;
-    case 13: return Qt::Key_Return;
-    case 27: return Qt::Key_Escape;
-    case 32: return Qt::Key_Space;
-    case 33: return Qt::Key_PageUp;
-    case 34: return Qt::Key_PageDown;
-    case 35: return Qt::Key_End;
-    case 36: return Qt::Key_Home;
-    case 37: return Qt::Key_Left;
-    case 38: return Qt::Key_Up;
-    case 39: return Qt::Key_Right;
-    case 40: return Qt::Key_Down;
-    case 45: return Qt::Key_Insert;
-    case 46: return Qt::Key_Delete;
-    default: return 0;
-  }
-}
-
 }  // namespace
 
 void FillHorizontalGradient(QPainter* painter, const QRect& r, Color a, Color b) {
@@ -70,16 +47,7 @@ QString MenuActionText(const QString& caption, ShortCut shortcut) {
 
 void SetActionShortCut(QAction* action, const QString& caption, ShortCut shortcut) {
   action->setText(MenuActionText(caption, shortcut));
-  const int key = QtKeyOfVirtualKey(shortcut & 0xFF);
-  if (!key) {
-    action->setShortcut(QKeySequence());
-    return;
-  }
-  int modifiers = 0;
-  if (shortcut & kShiftBit) modifiers |= Qt::SHIFT;
-  if (shortcut & kCtrlBit) modifiers |= Qt::CTRL;
-  if (shortcut & kAltBit) modifiers |= Qt::ALT;
-  action->setShortcut(QKeySequence(modifiers | key));
+  action->setShortcut(shortcut ? QtKeySequence(shortcut) : QKeySequence());
 }
 
 TMenuStyle::TMenuStyle(QStyle* base) : QProxyStyle(base), palette_(ComputeMenuPalette()) {}

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "ui/gui/form_utils.h"
+#include "ui/gui/platform_qt.h"
 #include "ui/lib_lang.h"
 
 namespace kestal {
@@ -90,7 +91,7 @@ TMsgDlgForm::TMsgDlgForm(QWidget* parent) : QDialog(parent) {
   setWindowTitle(ApplicationTitle());
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFont(DialogFont());
+  setFont(DesignFont());
   setAutoFillBackground(true);
   setFixedSize(354, 156);
 
