@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "support/gui_support.h"
+#include "ui/gui/form_utils.h"
 #include "ui/gui/my_msg_dlg.h"
 #include "ui/lib_lang.h"
 
@@ -175,6 +176,21 @@ TEST_F(MsgDlgTest, DialogIsGoneAfterEachShowing) {
   int dialogs = 0;
   for (QWidget* w : QApplication::allWidgets()) dialogs += qobject_cast<TMsgDlgForm*>(w) ? 1 : 0;
   EXPECT_EQ(dialogs, 0);
+}
+
+TEST(CreateFormOnce, CreatesOneFormAndForgetsItWhenDestroyed) {
+  QWidget owner;
+  QPointer<TMsgDlgForm> ref;
+  CreateFormOnce(ref, &owner);
+  TMsgDlgForm* first = ref.data();
+  ASSERT_NE(first, nullptr);
+  CreateFormOnce(ref, &owner);
+  EXPECT_EQ(ref.data(), first);
+  EXPECT_EQ(first->parentWidget(), &owner);
+  delete first;
+  EXPECT_TRUE(ref.isNull());
+  CreateFormOnce(ref, &owner);
+  EXPECT_NE(ref.data(), nullptr);
 }
 
 }  // namespace
