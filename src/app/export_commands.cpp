@@ -75,7 +75,9 @@ void DesktopPrompts::ShowError(const Error& error) {
 }
 
 void DesktopPrompts::OpenPage(const std::string& path) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  // Without a browser the page would open silently nowhere; say where it is instead.
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+    ShowMsgDlg(path + "\nNo program was found to open this page.", MsgInformation, MsgBtnOk);
 }
 
 void ExportCommand::ExportAnimation() {

@@ -2,7 +2,9 @@
 // choices kept between showings.
 
 #include <QComboBox>
+#include <QFrame>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -43,6 +45,15 @@ TEST(ExportDialog, FirstOpening) {
   EXPECT_EQ(s.colors, 256);
   EXPECT_EQ(s.repetitions, 1);
   EXPECT_EQ(s.intervalMs, kFastIntervalMs);
+}
+
+TEST(ExportDialog, NoteFitsItsPanel) {
+  TFrmExport dlg;
+  auto* panel = Child<QFrame>(&dlg, "Panel1");
+  auto* note = Child<QLabel>(&dlg, "Label2");
+  const QFontMetrics fm(note->font());
+  for (const QString& line : note->text().split('\n'))
+    EXPECT_LE(note->x() + fm.horizontalAdvance(line.trimmed()), panel->width() - note->x()) << line.toStdString();
 }
 
 TEST(ExportDialog, FormatDecidesWhatShows) {

@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
+#include <algorithm>
+
 #include "export/gif_export.h"
 #include "ui/gui/platform_qt.h"
 
@@ -27,6 +29,23 @@ template <class W>
 W* Named(W* widget, const char* name) {
   widget->setObjectName(QLatin1String(name));
   return widget;
+}
+
+// The dialog is designed for a narrower face than most desktops have. Shrinks the
+// label's font, a pixel at a time, until its widest line (trailing spaces aside) fits in
+// `width`, so no word of the note is cut off.
+void ShrinkFontToFit(QLabel* label, int width) {
+  QFont font = label->font();
+  auto widest = [&label](const QFont& f) {
+    const QFontMetrics fm(f);
+    int w = 0;
+    for (const QString& line : label->text().split(QLatin1Char('\n')))
+      w = std::max(w, fm.horizontalAdvance(line.trimmed()));
+    return w;
+  };
+  while (font.pixelSize() > 8 && widest(font) > width) font.setPixelSize(font.pixelSize() - 1);
+  label->setFont(font);
+  label->adjustSize();
 }
 
 }  // namespace
@@ -62,7 +81,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   label2->setText(QStringLiteral("Экспорт Веб-Страниц только в  \nформат GIF   с использованием  \n"
                                  "16, 32, 64 оттенков. "));
   label2->move(12, 12);
-  label2->adjustSize();
+  ShrinkFontToFit(label2, panel1_->width() - 2 * label2->x());
 
   rg_couleurs_ = Named(new QGroupBox(QStringLiteral(" Оттенков    "), this), "RGCouleurs");
   rg_couleurs_->setGeometry(16, 104, 137, 57);
