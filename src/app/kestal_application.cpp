@@ -29,7 +29,20 @@ bool KestalApplication::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
+namespace {
+KestalApplication::ExceptionHook& Hook() {
+  static KestalApplication::ExceptionHook hook;
+  return hook;
+}
+}  // namespace
+
+void KestalApplication::SetExceptionHook(ExceptionHook hook) { Hook() = std::move(hook); }
+
 void KestalApplication::ShowException(const QString& what) {
+  if (Hook()) {
+    Hook()(what);
+    return;
+  }
   QMessageBox::critical(activeWindow(), applicationDisplayName(), what);
 }
 
