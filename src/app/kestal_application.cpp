@@ -9,8 +9,9 @@
 namespace kestal {
 
 KestalApplication::KestalApplication(int& argc, char** argv) : QApplication(argc, argv) {
-  setApplicationName(QStringLiteral("kestal"));
-  setApplicationDisplayName(QStringLiteral("Kestal"));
+  // No display name: Qt would append it to every window title, and the titles are
+  // designed texts.
+  setApplicationName(QStringLiteral("Kestal"));
   setApplicationVersion(QStringLiteral(KESTAL_VERSION));
   setDesktopFileName(QStringLiteral("kestal"));
   setWindowIcon(QIcon(QStringLiteral(":/kestal/kestal.png")));
@@ -43,7 +44,7 @@ void KestalApplication::ShowException(const QString& what) {
     Hook()(what);
     return;
   }
-  QMessageBox::critical(activeWindow(), applicationDisplayName(), what);
+  QMessageBox::critical(activeWindow(), applicationName(), what);
 }
 
 }  // namespace kestal

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -254,6 +255,11 @@ void TFrmKestal::CreateMenus() {
     a->setCheckable(true);
   VitesseMoyenne->setChecked(true);
   OndeMoyenne->setChecked(true);
+  // Exclusive groups: the menus draw their items as a choice of one.
+  auto* speeds = new QActionGroup(this);
+  auto* waves = new QActionGroup(this);
+  for (QAction* a : {VitesseLente, VitesseMoyenne, VitesseRapide}) speeds->addAction(a);
+  for (QAction* a : {OndeCourte, OndeMoyenne, OndeLongue}) waves->addAction(a);
   for (QAction* a : {VitesseLente, VitesseMoyenne, VitesseRapide})
     connect(a, &QAction::triggered, this, [this, a] { VitesseClick(a); });
   for (QAction* a : {OndeCourte, OndeMoyenne, OndeLongue})
@@ -336,7 +342,7 @@ void TFrmKestal::ShowMessage(QMessageBox::Icon icon, const QString& text) {
     message_hook_(icon, text);
     return;
   }
-  const QString title = icon == QMessageBox::Critical ? QGuiApplication::applicationDisplayName() : QString();
+  const QString title = icon == QMessageBox::Critical ? QCoreApplication::applicationName() : QString();
   QMessageBox box(icon, title, text, QMessageBox::Ok, this);
   box.exec();
 }
@@ -352,6 +358,7 @@ QString TFrmKestal::StatusText(int panel) const {
 void TFrmKestal::OpenPhoto() {
   Timer->stop();
   const QString path = ChooseImageFile(this);
+  activateWindow();
   if (path.isEmpty()) return;
   OpenPhotoFile(path);
 }
