@@ -379,7 +379,8 @@ bool TFrmKestal::OpenPhotoFile(const QString& path) {
   SetStatusText(1, photo_file_name_);
   Image1->resize(model_.Photo().Width(), model_.Photo().Height());
   Image1->update();
-  LayoutPane();
+  // SetPhoto has laid the pane out already, at the percentage EditPct shows.
+  PlacePane();
   EnablePhotoCommands();
   return true;
 }
@@ -394,6 +395,10 @@ void TFrmKestal::LayoutPane() {
     ShowMessage(QMessageBox::Critical, QString::fromStdString(s.error().Text()));
     return;
   }
+  PlacePane();
+}
+
+void TFrmKestal::PlacePane() {
   const Bitmap24& pane = model_.PaneBitmap();
   Pane->setGeometry(Image1->x(), Image1->y() + Image1->height(), pane.Width(), pane.Height());
   PnlImg->move(Pane->x() + Pane->width(), Pane->y() + Pane->height());
@@ -404,7 +409,11 @@ void TFrmKestal::LayoutPane() {
 }
 
 void TFrmKestal::EditPctChange() {
-  if (!model_.HasPhoto()) return;
+  if (!model_.HasPhoto()) {
+    // Nothing to lay out yet; the next photo opens at this height.
+    (void)model_.SetPercent(EditPct->value());
+    return;
+  }
   LayoutPane();
 }
 

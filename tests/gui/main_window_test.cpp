@@ -368,6 +368,8 @@ TEST(GeneralErrorReport, ExceptionsReachingTheEventLoopAreShown) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  // Offscreen also when the test list is read at build time, without ctest's environment.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
   kestal::KestalApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }
