@@ -26,9 +26,12 @@
 #include "app/bmp_image.h"
 #include "app/kestal_application.h"
 #include "app/main_window.h"
+#include "export/gui/image_dialogs.h"
 #include "export/image_files.h"
 #include "support/test_support.h"
 #include "ui/gui/apropos.h"
+#include "ui/gui/platform_qt.h"
+#include "ui/shortcut_text.h"
 #include "ui/lib_lang.h"
 #include "ui/xp_params.h"
 
@@ -343,6 +346,39 @@ TEST(AboutBox, ContentAndClosing) {
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(form.result(), 1);
   }
+}
+
+TEST(Platform, DialogFiltersKeysAndImages) {
+  const struct {
+    const char* what;
+    const char* filter;
+    const char* qt;
+  } filters[] = {
+      {"patterns joined by spaces", "Common images|*.png;*.jpg", "Common images (*.png *.jpg)"},
+      {"every file, also without an extension", "All images|*.*", "All images (*)"},
+      {"a family's own pattern list is not repeated", "JPEG (*.jpg; *.jpeg)|*.jpg;*.jpeg", "JPEG (*.jpg *.jpeg)"},
+      {"pairs become ;;-separated entries", "A|*.a|B|*.b", "A (*.a);;B (*.b)"},
+  };
+  for (const auto& f : filters) EXPECT_EQ(ToQtFilter(f.filter), QString::fromUtf8(f.qt)) << f.what;
+
+  EXPECT_EQ(QtKeySequence(kCtrlBit | 'S'), QKeySequence(Qt::CTRL | Qt::Key_S));
+  EXPECT_EQ(QtKeySequence(kVkF1), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(QtKeySequence(0xFF), QKeySequence()) << "a key without a Qt equivalent";
+  // Keys outside the string library's table take Qt's names.
+  EXPECT_EQ(ShortCutToText(kCtrlBit | 188), "Ctrl+,");
+  EXPECT_FALSE(IsWindowsXP());
+
+  // Alpha is flattened over white; the copy is 24-bit.
+  QImage argb(2, 1, QImage::Format_ARGB32);
+  argb.setPixel(0, 0, qRgba(0, 0, 0, 0));
+  argb.setPixel(1, 0, qRgba(10, 20, 30, 255));
+  auto bitmap = BitmapFromImage(argb);
+  ASSERT_TRUE(bitmap.ok());
+  EXPECT_EQ(bitmap->Pixel(0, 0), (ColorTriple{255, 255, 255}));
+  EXPECT_EQ(bitmap->Pixel(1, 0), (ColorTriple{30, 20, 10}));
+  const QImage view = BitmapView(bitmap.value());
+  EXPECT_EQ(view.constBits(), bitmap->Data()) << "the view shares the bitmap's memory";
+  EXPECT_EQ(view.pixel(1, 0), qRgb(10, 20, 30));
 }
 
 class Thrower : public QObject {
