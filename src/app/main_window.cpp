@@ -381,6 +381,9 @@ bool TFrmKestal::OpenPhotoFile(const QString& path) {
   Image1->update();
   // SetPhoto has laid the pane out already, at the percentage EditPct shows.
   PlacePane();
+  // A new photo is shown from its top-left corner, not where the last one was scrolled.
+  ScrollBox->horizontalScrollBar()->setValue(0);
+  ScrollBox->verticalScrollBar()->setValue(0);
   EnablePhotoCommands();
   return true;
 }
