@@ -9,8 +9,9 @@
 namespace kestal {
 
 KestalApplication::KestalApplication(int& argc, char** argv) : QApplication(argc, argv) {
-  setApplicationName(QStringLiteral("kestal"));
-  setApplicationDisplayName(QStringLiteral("Kestal"));
+  // No display name: Qt would append it to every window title, and the titles are
+  // designed texts.
+  setApplicationName(QStringLiteral("Kestal"));
   setApplicationVersion(QStringLiteral(KESTAL_VERSION));
   setDesktopFileName(QStringLiteral("kestal"));
   setWindowIcon(QIcon(QStringLiteral(":/kestal/kestal.png")));
@@ -29,8 +30,21 @@ bool KestalApplication::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
+namespace {
+KestalApplication::ExceptionHook& Hook() {
+  static KestalApplication::ExceptionHook hook;
+  return hook;
+}
+}  // namespace
+
+void KestalApplication::SetExceptionHook(ExceptionHook hook) { Hook() = std::move(hook); }
+
 void KestalApplication::ShowException(const QString& what) {
-  QMessageBox::critical(activeWindow(), applicationDisplayName(), what);
+  if (Hook()) {
+    Hook()(what);
+    return;
+  }
+  QMessageBox::critical(activeWindow(), applicationName(), what);
 }
 
 }  // namespace kestal

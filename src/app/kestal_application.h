@@ -4,6 +4,7 @@
 // error box, and the program goes on with the next event.
 
 #include <QApplication>
+#include <functional>
 
 namespace kestal {
 
@@ -15,8 +16,11 @@ class KestalApplication : public QApplication {
 
   bool notify(QObject* receiver, QEvent* event) override;
 
-  // Shows an unexpected error in the standard error box.
+  // Shows an unexpected error in the standard error box, or hands it to the hook
+  // when one is set (tests see the report without a modal loop).
   static void ShowException(const QString& what);
+  using ExceptionHook = std::function<void(const QString& what)>;
+  static void SetExceptionHook(ExceptionHook hook);
 };
 
 }  // namespace kestal

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -257,6 +258,11 @@ void TFrmKestal::CreateMenus() {
     a->setCheckable(true);
   VitesseMoyenne->setChecked(true);
   OndeMoyenne->setChecked(true);
+  // Exclusive groups: the menus draw their items as a choice of one.
+  auto* speeds = new QActionGroup(this);
+  auto* waves = new QActionGroup(this);
+  for (QAction* a : {VitesseLente, VitesseMoyenne, VitesseRapide}) speeds->addAction(a);
+  for (QAction* a : {OndeCourte, OndeMoyenne, OndeLongue}) waves->addAction(a);
   for (QAction* a : {VitesseLente, VitesseMoyenne, VitesseRapide})
     connect(a, &QAction::triggered, this, [this, a] { VitesseClick(a); });
   for (QAction* a : {OndeCourte, OndeMoyenne, OndeLongue})
@@ -342,7 +348,7 @@ void TFrmKestal::ShowMessage(QMessageBox::Icon icon, const QString& text) {
     message_hook_(icon, text);
     return;
   }
-  const QString title = icon == QMessageBox::Critical ? QGuiApplication::applicationDisplayName() : QString();
+  const QString title = icon == QMessageBox::Critical ? QCoreApplication::applicationName() : QString();
   QMessageBox box(icon, title, text, QMessageBox::Ok, this);
   box.exec();
 }
@@ -358,6 +364,7 @@ QString TFrmKestal::StatusText(int panel) const {
 void TFrmKestal::OpenPhoto() {
   Timer->stop();
   const QString path = ChooseImageFile(this);
+  activateWindow();
   if (path.isEmpty()) return;
   OpenPhotoFile(path);
 }
@@ -378,7 +385,11 @@ bool TFrmKestal::OpenPhotoFile(const QString& path) {
   SetStatusText(1, photo_file_name_);
   Image1->resize(model_.Photo().Width(), model_.Photo().Height());
   Image1->update();
-  LayoutPane();
+  // SetPhoto has laid the pane out already, at the percentage EditPct shows.
+  PlacePane();
+  // A new photo is shown from its top-left corner, not where the last one was scrolled.
+  ScrollBox->horizontalScrollBar()->setValue(0);
+  ScrollBox->verticalScrollBar()->setValue(0);
   EnablePhotoCommands();
   return true;
 }
@@ -393,6 +404,10 @@ void TFrmKestal::LayoutPane() {
     ShowMessage(QMessageBox::Critical, QString::fromStdString(s.error().Text()));
     return;
   }
+  PlacePane();
+}
+
+void TFrmKestal::PlacePane() {
   const Bitmap24& pane = model_.PaneBitmap();
   Pane->setGeometry(Image1->x(), Image1->y() + Image1->height(), pane.Width(), pane.Height());
   PnlImg->move(Pane->x() + Pane->width(), Pane->y() + Pane->height());
@@ -403,7 +418,11 @@ void TFrmKestal::LayoutPane() {
 }
 
 void TFrmKestal::EditPctChange() {
-  if (!model_.HasPhoto()) return;
+  if (!model_.HasPhoto()) {
+    // Nothing to lay out yet; the next photo opens at this height.
+    (void)model_.SetPercent(EditPct->value());
+    return;
+  }
   LayoutPane();
 }
 

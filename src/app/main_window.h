@@ -170,6 +170,9 @@ class TFrmKestal : public QMainWindow {
   QAction* AddItem(QMenu* menu, const QString& caption, ShortCut shortcut = 0);
   void SetShortcutText(QAction* action, ShortCut shortcut);
   void EnablePhotoCommands();
+  // Places the pane and PnlImg under the photo at the pane bitmap's size, sizes the
+  // scrollable area and shows the picture's size in the status bar.
+  void PlacePane();
 
   AnimationModel model_;
   QString photo_file_name_;

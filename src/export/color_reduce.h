@@ -61,6 +61,7 @@ class NearestColorMap {
   std::vector<int32_t> cell_start_;         // -1 until the cell is built
   std::vector<uint16_t> cell_count_;
   std::vector<uint8_t> candidates_;
+  std::vector<int> candidate_near_;         // squared distance from the candidate to its cell
   std::vector<uint32_t> cache_key_;         // 0x1000000 | rgb, 0 when empty
   std::vector<uint8_t> cache_index_;
 };

@@ -61,7 +61,7 @@ struct AviWriterOptions {
   std::function<Status(uint64_t offset, size_t size)> writeHook;
 };
 
-// The stream's description (what the platform's AVISTREAMINFO holds for this stream).
+// The video stream's description, from which the stream header (strh) is written.
 struct AviStreamInfo {
   uint32_t fccType = 0;
   uint32_t fccHandler = 0;

