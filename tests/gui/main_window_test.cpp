@@ -28,8 +28,10 @@
 #include "app/main_window.h"
 #include "export/gui/image_dialogs.h"
 #include "export/image_files.h"
+#include "support/gui_support.h"
 #include "support/test_support.h"
 #include "ui/gui/apropos.h"
+#include "ui/gui/my_msg_dlg.h"
 #include "ui/gui/platform_qt.h"
 #include "ui/shortcut_text.h"
 #include "ui/lib_lang.h"
@@ -279,6 +281,7 @@ TEST_F(MainWindowTest, AnimationCommandsAndCheckMarks) {
 
   w.OptionAnimer->trigger();
   EXPECT_TRUE(w.Timer->isActive());
+  test::AnswerNextModal([](QWidget* exportDialog) { exportDialog->close(); });
   w.FichierExporter->trigger();
   EXPECT_FALSE(w.Timer->isActive()) << "the export command stops the animation";
 
@@ -321,10 +324,18 @@ TEST_F(MainWindowTest, DroppingAnImageFileOpensIt) {
 TEST_F(MainWindowTest, MissingHelpPageSaysSo) {
   ASSERT_FALSE(QFileInfo::exists(TFrmKestal::HelpPagePath()));
   EXPECT_TRUE(TFrmKestal::HelpPagePath().endsWith(QStringLiteral("gui_main_window_test.htm")));
+  // The notice comes in the program's message dialog, as information with one Ok.
+  QString heading, message;
+  test::AnswerNextModal([&](QWidget* w) {
+    ASSERT_NE(qobject_cast<TMsgDlgForm*>(w), nullptr);
+    heading = w->findChild<QLabel*>("LblCaption")->text();
+    message = w->findChild<QLabel*>("LblMsg")->text();
+    test::PressKey(w, Qt::Key_Return, "\r");
+  });
   window_->MenuInformations->trigger();
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].icon, QMessageBox::Information);
-  EXPECT_EQ(messages_[0].text, QStringLiteral("Файл не найден !"));
+  EXPECT_EQ(heading, QStringLiteral("Информация "));
+  EXPECT_EQ(message, QStringLiteral("Файл не найден !"));
+  EXPECT_TRUE(messages_.empty());
 }
 
 TEST(AboutBox, ContentAndClosing) {

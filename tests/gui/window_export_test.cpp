@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -257,37 +256,6 @@ TEST_F(WindowExportTest, ProgressInTheStatusBar) {
   host.EndExportProgress();
   EXPECT_EQ(window_.StatusText(1), QString::fromStdString(photo_));
   EXPECT_TRUE(bar->isHidden());
-}
-
-TEST(WindowHelp, MissingPageNoticeThroughTheMessageDialog) {
-  ResetLangDefaults();
-  TFrmKestal window;  // its creation applies the start-up texts
-  ASSERT_FALSE(fs::exists(TFrmKestal::HelpPagePath().toStdString()));
-  QString heading, message;
-  test::AnswerNextModal([&](QWidget* w) {
-    ASSERT_NE(qobject_cast<TMsgDlgForm*>(w), nullptr);
-    heading = w->findChild<QLabel*>("LblCaption")->text();
-    message = w->findChild<QLabel*>("LblMsg")->text();
-    test::PressKey(w, Qt::Key_Return, "\r");
-  });
-  window.MenuInformationsClick();
-  EXPECT_EQ(heading, QStringLiteral("Информация "));
-  EXPECT_EQ(message, QStringLiteral("Файл не найден !"));
-}
-
-TEST(WindowMenus, ShortcutTexts) {
-  ResetLangDefaults();
-  TFrmKestal window;
-  struct Row {
-    QAction* action;
-    const char* shortcut;
-  } rows[] = {{window.FichierOuvrir, "Ctrl+O"}, {window.FichierExporter, "Ctrl+S"},
-              {window.FichierQuitter, "Ctrl+Q"}, {window.OptionAnimer, "Enter"},
-              {window.MenuInformations, "F1"}};
-  for (const Row& row : rows) {
-    const QString text = row.action->text();
-    EXPECT_EQ(text.mid(text.indexOf('\t') + 1), QString::fromUtf8(row.shortcut)) << text.toStdString();
-  }
 }
 
 }  // namespace
