@@ -16,6 +16,7 @@
 
 #include "app/bmp_image.h"
 #include "render/animation_model.h"
+#include "gui_bench_main.h"
 
 namespace {
 
@@ -62,12 +63,4 @@ BENCHMARK(BM_TickWholePaneRegular)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return kestal::bench::GuiBenchMain(argc, argv); }

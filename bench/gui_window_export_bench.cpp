@@ -18,6 +18,7 @@
 #include "export/export_driver.h"
 #include "export/gui/exporter.h"
 #include "export/image_files.h"
+#include "gui_bench_main.h"
 
 namespace {
 
@@ -85,12 +86,4 @@ BENCHMARK(BM_WindowSequence)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return kestal::bench::GuiBenchMain(argc, argv); }
