@@ -7,9 +7,11 @@
 #include <QPainter>
 
 #include "bitmap/bmp_couleurs.h"
+#include "app/main_window.h"
 #include "support/gui_support.h"
 #include "ui/gui/my_menu.h"
 #include "ui/lib_lang.h"
+#include "ui/xp_params.h"
 
 namespace kestal {
 namespace {
@@ -164,6 +166,20 @@ TEST_F(MenuStyleTest, WidthFollowsTheMeasureRule) {
   const QFontMetrics fm(file_->font());
   const int expected = fm.horizontalAdvance(QStringLiteral("&Открыть...XCtrl+OXXX")) + 16;
   EXPECT_GE(file_->actionGeometry(open_).width(), expected);
+}
+
+TEST(MenuStyleInstall, OnlyWithVisualStyles) {
+  // Without visual styles (always so on Linux) the window's menus keep the platform's look.
+  TFrmKestal window;
+  ASSERT_FALSE(ThemesActive());
+  EXPECT_EQ(qobject_cast<TMenuStyle*>(window.MenuFichier->style()), nullptr);
+  EXPECT_EQ(qobject_cast<TMenuStyle*>(window.menuBar()->style()), nullptr);
+
+  // Installed, it reaches the drop-downs at every depth, and the bar only when asked.
+  InstallOwnerDrawMenus(window.menuBar(), false);
+  EXPECT_NE(qobject_cast<TMenuStyle*>(window.MenuOption->style()), nullptr);
+  EXPECT_NE(qobject_cast<TMenuStyle*>(window.OptionVitesse->style()), nullptr);
+  EXPECT_EQ(qobject_cast<TMenuStyle*>(window.menuBar()->style()), nullptr);
 }
 
 TEST(MenuShortcutText, StartupTexts) {
