@@ -2,16 +2,19 @@
 // without a reader is listed in the open dialog, and opening one of its files says that
 // reading it is not available.
 
+#include "export/codecs/autodesk_reader.h"
 #include "export/codecs/jpeg_codec.h"
+#include "export/codecs/pcd_reader.h"
 #include "export/codecs/png_codec.h"
+#include "export/codecs/rla_reader.h"
 #include "export/image_registry.h"
 
 namespace kestal {
 
 std::vector<ImageFamily> BuiltInImageFamilies() {
   return {
-      {"Alias/Wavefront", {"rla", "rpf"}, nullptr, nullptr},
-      {"Autodesk", {"cel", "pic"}, nullptr, nullptr},
+      {"Alias/Wavefront", {"rla", "rpf"}, ReadRla, nullptr},
+      {"Autodesk", {"cel", "pic"}, ReadAutodesk, SniffAutodesk},
       {"BMP", {"bmp", "dib", "rle"}, nullptr, nullptr},
       {"Dr. Halo", {"cut"}, nullptr, nullptr},
       {"EPS", {"eps"}, nullptr, nullptr},
@@ -21,7 +24,7 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
       {"Metafile", {"emf", "wmf"}, nullptr, nullptr},
       {"Paintbrush", {"pcc", "pcx", "scr"}, nullptr, nullptr},
       {"Paintshop Pro", {"psp", "tub"}, nullptr, nullptr},
-      {"Photo-CD", {"pcd"}, nullptr, nullptr},
+      {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
       {"Photoshop", {"pdd", "psd"}, nullptr, nullptr},
       {"PNG", {"png"}, ReadPng, SniffPng},
       {"Portable map", {"pbm", "pgm", "ppm"}, nullptr, nullptr},
