@@ -3,6 +3,7 @@
 // reading it is not available.
 
 #include "export/codecs/autodesk_reader.h"
+#include "export/codecs/drhalo_reader.h"
 #include "export/codecs/jpeg_codec.h"
 #include "export/codecs/pcd_reader.h"
 #include "export/codecs/png_codec.h"
@@ -16,7 +17,7 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
       {"Alias/Wavefront", {"rla", "rpf"}, ReadRla, nullptr},
       {"Autodesk", {"cel", "pic"}, ReadAutodesk, SniffAutodesk},
       {"BMP", {"bmp", "dib", "rle"}, nullptr, nullptr},
-      {"Dr. Halo", {"cut"}, nullptr, nullptr},
+      {"Dr. Halo", {"cut"}, ReadDrHalo, nullptr, ReadDrHaloFile},
       {"EPS", {"eps"}, nullptr, nullptr},
       {"GIF", {"gif"}, nullptr, nullptr},
       {"Icône", {"ico"}, nullptr, nullptr},
