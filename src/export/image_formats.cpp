@@ -7,6 +7,7 @@
 #include "export/codecs/jpeg_codec.h"
 #include "export/codecs/pcd_reader.h"
 #include "export/codecs/png_codec.h"
+#include "export/codecs/psp_reader.h"
 #include "export/codecs/rla_reader.h"
 #include "export/image_registry.h"
 
@@ -24,7 +25,7 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
       {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg},
       {"Metafile", {"emf", "wmf"}, nullptr, nullptr},
       {"Paintbrush", {"pcc", "pcx", "scr"}, nullptr, nullptr},
-      {"Paintshop Pro", {"psp", "tub"}, nullptr, nullptr},
+      {"Paintshop Pro", {"psp", "tub"}, ReadPsp, SniffPsp},
       {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
       {"Photoshop", {"pdd", "psd"}, nullptr, nullptr},
       {"PNG", {"png"}, ReadPng, SniffPng},

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "export/codecs/byte_reader.h"
+#include "export/codecs/jpeg_codec.h"
 
 namespace kestal {
 namespace {
@@ -19,26 +20,6 @@ constexpr size_t kRowPairBytes = 2 * kBaseWidth + 2 * (kBaseWidth / 2);
 constexpr size_t kBaseBytes = kRowPairBytes * (kBaseHeight / 2);
 
 uint8_t Clip(double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
-
-// Turns the decoded Base by quarter turns counter-clockwise.
-Result<Bitmap24> Turn(Bitmap24 source, int quarterTurns, const PixelLimits& limits) {
-  if (quarterTurns == 0) return source;
-  const bool sideways = quarterTurns % 2 != 0;
-  const int32_t w = source.Width(), h = source.Height();
-  auto turned = Bitmap24::Create(sideways ? h : w, sideways ? w : h, limits);
-  if (!turned) return turned;
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) {
-      const ColorTriple c = source.Pixel(x, y);
-      switch (quarterTurns) {
-        case 1: turned->SetPixel(y, w - 1 - x, c); break;          // counter-clockwise
-        case 2: turned->SetPixel(w - 1 - x, h - 1 - y, c); break;  // half turn
-        default: turned->SetPixel(h - 1 - y, x, c); break;          // clockwise
-      }
-    }
-  }
-  return turned;
-}
 
 }  // namespace
 
@@ -73,10 +54,13 @@ Result<Bitmap24> ReadPcd(ByteSpan data, const PixelLimits& limits) {
       }
     }
   }
-  // The low two bits of the orientation byte: 0 upright, 1 turned a quarter
-  // counter-clockwise, 2 upside down, 3 a quarter clockwise.
-  const int orientation = data[kOrientationOffset] & 3;
-  return Turn(std::move(bitmap.value()), orientation, limits);
+  // The low two bits of the orientation byte say how the Base must be turned to
+  // stand upright: 0 not at all, 1 a quarter counter-clockwise, 2 a half turn, 3 a
+  // quarter clockwise; those are the EXIF orientations 1, 8, 3 and 6.
+  static constexpr int kExifOrientation[4] = {1, 8, 3, 6};
+  const int orientation = kExifOrientation[data[kOrientationOffset] & 3];
+  if (orientation == 1) return bitmap;
+  return ApplyOrientation(bitmap.value(), orientation);
 }
 
 }  // namespace kestal
