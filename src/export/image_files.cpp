@@ -8,6 +8,7 @@
 
 #include "export/codecs/bmp_writer.h"
 #include "export/codecs/jpeg_codec.h"
+#include "export/codecs/tga_codec.h"
 #include "export/file_output.h"
 #include "ui/fonc_utils.h"
 #include "ui/lib_lang.h"
@@ -23,7 +24,6 @@ Status NotAvailable(const char* description) {
 }
 
 Status WriteGifUnavailable(const std::string&, const Bitmap24&) { return NotAvailable("GIF"); }
-Status WriteTargaUnavailable(const std::string&, const Bitmap24&) { return NotAvailable("Targa"); }
 
 using ImageWriter = Status (*)(const std::string& path, const Bitmap24& bitmap);
 
@@ -32,7 +32,7 @@ constexpr ImageWriter kWriters[SaveFormats.size()] = {
     WriteBmpFile,
     WriteJpegFile,
     WriteGifUnavailable,
-    WriteTargaUnavailable,
+    WriteTgaFile,
 };
 
 Error LoadFailure(const std::string& path, std::string cause) {

@@ -3,12 +3,21 @@
 // reading it is not available.
 
 #include "export/codecs/autodesk_reader.h"
+#include "export/codecs/bmp_reader.h"
 #include "export/codecs/drhalo_reader.h"
+#include "export/codecs/gif_reader.h"
+#include "export/codecs/ico_reader.h"
 #include "export/codecs/jpeg_codec.h"
 #include "export/codecs/pcd_reader.h"
+#include "export/codecs/pcx_reader.h"
 #include "export/codecs/png_codec.h"
+#include "export/codecs/pnm_reader.h"
+#include "export/codecs/psd_reader.h"
 #include "export/codecs/psp_reader.h"
 #include "export/codecs/rla_reader.h"
+#include "export/codecs/sgi_reader.h"
+#include "export/codecs/tga_codec.h"
+#include "export/codecs/tiff_reader.h"
 #include "export/image_registry.h"
 
 namespace kestal {
@@ -17,22 +26,22 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
   return {
       {"Alias/Wavefront", {"rla", "rpf"}, ReadRla, nullptr},
       {"Autodesk", {"cel", "pic"}, ReadAutodesk, SniffAutodesk},
-      {"BMP", {"bmp", "dib", "rle"}, nullptr, nullptr},
+      {"BMP", {"bmp", "dib", "rle"}, ReadBmp, SniffBmp},
       {"Dr. Halo", {"cut"}, ReadDrHalo, nullptr, ReadDrHaloFile},
       {"EPS", {"eps"}, nullptr, nullptr},
-      {"GIF", {"gif"}, nullptr, nullptr},
-      {"Icône", {"ico"}, nullptr, nullptr},
+      {"GIF", {"gif"}, ReadGif, SniffGif},
+      {"Icône", {"ico"}, ReadIco, SniffIco},
       {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg},
       {"Metafile", {"emf", "wmf"}, nullptr, nullptr},
-      {"Paintbrush", {"pcc", "pcx", "scr"}, nullptr, nullptr},
+      {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr},
       {"Paintshop Pro", {"psp", "tub"}, ReadPsp, SniffPsp},
       {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
-      {"Photoshop", {"pdd", "psd"}, nullptr, nullptr},
+      {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd},
       {"PNG", {"png"}, ReadPng, SniffPng},
-      {"Portable map", {"pbm", "pgm", "ppm"}, nullptr, nullptr},
-      {"SGI", {"bw", "rgb", "rgba", "sgi"}, nullptr, nullptr},
-      {"Targa", {"icb", "tga", "vda", "vst", "win"}, nullptr, nullptr},
-      {"TIFF", {"fax", "tif", "tiff"}, nullptr, nullptr},
+      {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm},
+      {"SGI", {"bw", "rgb", "rgba", "sgi"}, ReadSgi, SniffSgi},
+      {"Targa", {"icb", "tga", "vda", "vst", "win"}, ReadTga, SniffTga},
+      {"TIFF", {"fax", "tif", "tiff"}, ReadTiff, SniffTiff},
   };
 }
 

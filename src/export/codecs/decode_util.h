@@ -1,0 +1,52 @@
+#pragma once
+// Small helpers shared by the image readers: size checks before allocation, sample
+// scaling to 8 bits, and bit-field extraction.
+
+#include <bit>
+#include <cstdint>
+#include <string>
+
+#include "bitmap/bitmap24.h"
+
+namespace kestal {
+
+// Checks a header's size (any sign, any width) against the limits and allocates the
+// picture. Negative or zero sides are refused as corrupt, not as too large.
+inline Result<Bitmap24> CreateFromHeader(int64_t width, int64_t height, const PixelLimits& limits) {
+  if (width <= 0 || height <= 0) {
+    return MakeError("the header gives an invalid picture size (" + std::to_string(width) + " × " +
+                     std::to_string(height) + ")");
+  }
+  if (Status s = CheckPixelSize(width, height, limits); !s) return s.error();
+  return Bitmap24::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), limits);
+}
+
+// A sample of 0..maxval scaled to 0..255, rounding to nearest.
+inline uint8_t ScaleTo8(uint32_t v, uint32_t maxval) {
+  if (maxval == 255) return static_cast<uint8_t>(v);
+  if (maxval == 0) return 0;
+  if (v >= maxval) return 255;
+  return static_cast<uint8_t>((uint64_t{v} * 255 + maxval / 2) / maxval);
+}
+
+// A channel held under `mask` in `value`, scaled to 8 bits. Masks of any width and
+// position work; an empty mask gives `fallback`.
+struct BitField {
+  uint32_t mask = 0;
+  int shift = 0;
+  uint32_t max = 0;
+  static BitField From(uint32_t m) {
+    BitField f;
+    f.mask = m;
+    if (m == 0) return f;
+    f.shift = std::countr_zero(m);
+    f.max = m >> f.shift;
+    return f;
+  }
+  uint8_t Get(uint32_t value, uint8_t fallback = 0) const {
+    if (mask == 0) return fallback;
+    return ScaleTo8((value & mask) >> shift, max);
+  }
+};
+
+}  // namespace kestal
