@@ -5,6 +5,7 @@
 #include "export/codecs/autodesk_reader.h"
 #include "export/codecs/bmp_reader.h"
 #include "export/codecs/drhalo_reader.h"
+#include "export/codecs/eps_reader.h"
 #include "export/codecs/gif_reader.h"
 #include "export/codecs/ico_reader.h"
 #include "export/codecs/jpeg_codec.h"
@@ -28,7 +29,7 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
       {"Autodesk", {"cel", "pic"}, ReadAutodesk, SniffAutodesk},
       {"BMP", {"bmp", "dib", "rle"}, ReadBmp, SniffBmp},
       {"Dr. Halo", {"cut"}, ReadDrHalo, nullptr, ReadDrHaloFile},
-      {"EPS", {"eps"}, nullptr, nullptr},
+      {"EPS", {"eps"}, ReadEps, SniffEps},
       {"GIF", {"gif"}, ReadGif, SniffGif},
       {"Icône", {"ico"}, ReadIco, SniffIco},
       {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg},

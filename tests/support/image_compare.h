@@ -7,8 +7,10 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "bitmap/bitmap24.h"
+#include "export/image_registry.h"
 #include "support/test_support.h"
 
 namespace kestal::test {
@@ -84,6 +86,21 @@ inline PixelDifference Compare(const Bitmap24& a, const Bitmap24& b) {
   const double count = double(a.Width()) * a.Height() * 3;
   d.mean = count > 0 ? total / count : 0;
   return d;
+}
+
+// A malformed input that a reader must refuse, with a word its error must contain.
+struct Refusal {
+  const char* description;
+  std::vector<uint8_t> bytes;
+  const char* cause;
+};
+
+inline void ExpectRefusals(ImageReader reader, const std::vector<Refusal>& cases) {
+  for (const Refusal& c : cases) {
+    auto r = reader(ByteSpan(c.bytes), kDefaultPixelLimits);
+    ASSERT_FALSE(r.ok()) << c.description;
+    EXPECT_NE(r.error().cause.find(c.cause), std::string::npos) << c.description << ": " << r.error().cause;
+  }
 }
 
 }  // namespace kestal::test
