@@ -9,6 +9,7 @@
 #include "export/codecs/gif_reader.h"
 #include "export/codecs/ico_reader.h"
 #include "export/codecs/jpeg_codec.h"
+#include "export/codecs/metafile_reader.h"
 #include "export/codecs/pcd_reader.h"
 #include "export/codecs/pcx_reader.h"
 #include "export/codecs/png_codec.h"
@@ -33,7 +34,7 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
       {"GIF", {"gif"}, ReadGif, SniffGif},
       {"Icône", {"ico"}, ReadIco, SniffIco},
       {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg},
-      {"Metafile", {"emf", "wmf"}, nullptr, nullptr},
+      {"Metafile", {"emf", "wmf"}, ReadMetafile, SniffMetafile},
       {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr},
       {"Paintshop Pro", {"psp", "tub"}, ReadPsp, SniffPsp},
       {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
