@@ -130,20 +130,31 @@ Result<Bitmap24> ReadProPicture(ByteSpan data, const PixelLimits& limits) {
   if (!in.Seek(64) || in.Failed()) return Truncated();
   if (depth != 8 && depth != 1) return MakeError("unsupported Animator Pro pixel depth " + std::to_string(depth));
 
+  // The chunks are checked before the picture is allocated: they must lie inside the
+  // file (each is at least its 6-byte header long, so the walk ends with the data), and
+  // a pixel chunk must hold the whole picture.
+  const size_t rowBytes = depth == 8 ? width : (size_t{width} + 7) / 8;
+  bool havePixels = false;
+  for (ByteReader walk(data.subspan(64)); walk.Remaining() >= 6;) {
+    const uint32_t size = walk.U32LE();
+    const uint16_t type = walk.U16LE();
+    if (size < 6 || !walk.Skip(size - 6)) return Truncated();
+    if (type == (depth == 8 ? kPicBytePixels : kPicBitPixels)) {
+      if (size - 6 < rowBytes * height) return Truncated();
+      havePixels = true;
+    }
+  }
+  if (!havePixels) return MakeError("the Animator Pro picture holds no pixel data");
+
   auto bitmap = CreatePicture(width, height, limits);
   if (!bitmap) return bitmap;
   Palette palette = Palette::GreyRamp();
-  bool havePixels = false;
-  // Every chunk is at least its 6-byte header long, so the loop ends with the data.
   while (in.Remaining() >= 6) {
     const uint32_t size = in.U32LE();
     const uint16_t type = in.U16LE();
-    if (size < 6 || size - 6 > in.Remaining()) return Truncated();
     ByteReader chunk(in.Take(size - 6));
     if (Status s = ReadPictureChunk(chunk, type, depth, bitmap.value(), palette); !s) return s.error();
-    havePixels = havePixels || type == kPicBytePixels || type == kPicBitPixels;
   }
-  if (!havePixels) return MakeError("the Animator Pro picture holds no pixel data");
   return Finish(std::move(bitmap), palette);
 }
 
@@ -286,8 +297,6 @@ Result<Bitmap24> ReadFlic(ByteSpan data, const PixelLimits& limits) {
   const uint32_t firstFrame = in.U32LE();
   if (in.Failed() || data.size() < 128) return Truncated();
   if (depth != 8 && depth != 0) return MakeError("unsupported animation pixel depth " + std::to_string(depth));
-  auto bitmap = CreatePicture(width, height, limits);
-  if (!bitmap) return bitmap;
 
   // FLC files give the first frame's offset; FLI files (and FLC files that leave it
   // out) have it right after the header, possibly behind a prefix chunk.
@@ -301,6 +310,9 @@ Result<Bitmap24> ReadFlic(ByteSpan data, const PixelLimits& limits) {
     if (size < 6 || size - 6 > in.Remaining()) return Truncated();
     ByteReader chunk(in.Take(size - 6));
     if (type != kFrameChunk) continue;  // prefix chunks and anything unknown
+    // The picture is allocated once its first frame is known to be there.
+    auto bitmap = CreatePicture(width, height, limits);
+    if (!bitmap) return bitmap;
     const uint16_t subchunks = chunk.U16LE();
     chunk.Skip(8);
     for (uint16_t i = 0; i < subchunks && chunk.Remaining() >= 6; ++i) {
