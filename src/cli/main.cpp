@@ -12,6 +12,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/progress_bar.h"
+#include "export/avi_export.h"
 #include "export/export_driver.h"
 #include "export/file_output.h"
 #include "export/image_files.h"
@@ -57,10 +58,14 @@ int ExportGifFile(Options& o, AnimationModel& model, ProgressBar& bar) {
 }
 
 int ExportAviFile(Options& o, AnimationModel& model, ProgressBar& bar) {
-  (void)model;
-  (void)bar;
-  PrintError(o.output + ": AVI export is not available yet");
-  return kExitUsage;
+  Status written = ExportAvi(model, o.output, o.settings, [&](int n, int total) { bar.Update(n, total); });
+  bar.Finish();
+  if (!written) {
+    PrintError(written.error().Line());
+    return kExitOutput;
+  }
+  std::printf("%s\n", o.output.c_str());
+  return kExitOk;
 }
 
 }  // namespace

@@ -52,13 +52,14 @@ Status AnimationModel::LayoutPane() {
 }
 
 Status AnimationModel::SetPercent(int percent) {
-  percent_ = percent;
+  // The reflection is never taller than the photo, nor shorter than 30 % of it.
+  percent_ = percent < kMinPercent ? kMinPercent : percent > kMaxPercent ? kMaxPercent : percent;
   if (!HasPhoto()) return Status::Ok();
   return LayoutPane();
 }
 
 void AnimationModel::SetFrameCount(int count) {
-  frame_count_ = count;
+  frame_count_ = count < kMinFrameCount ? kMinFrameCount : count > kMaxFrameCount ? kMaxFrameCount : count;
   frame_index_ = -1;
 }
 

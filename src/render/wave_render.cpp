@@ -20,6 +20,7 @@ std::unique_ptr<uint8_t[]> g_background;
 int32_t g_background_pixels = 0;
 
 double Phase(int frame, int frameCount) {
+  if (frameCount < 1) frameCount = 1;
   return static_cast<double>(frame) * kTwoPi / static_cast<double>(frameCount);
 }
 
@@ -65,6 +66,10 @@ template <class Wave>
 void RenderRows(const Bitmap24& src, Bitmap24& dst, Color color, const Wave& wave) {
   const int32_t width = dst.Width();
   FillBackgroundRow(color, width);
+  // Every source row index below is < Hs only when the reflection is no taller than
+  // the mirror and as wide; anything else is a caller's mistake that must not turn
+  // into a read past the mirror.
+  if (src.Width() != width || dst.Height() > src.Height()) return;
   const int hs = src.Height();
   const size_t bytes = static_cast<size_t>(width) * 3;
   for (int y = 0; y < dst.Height(); ++y) {

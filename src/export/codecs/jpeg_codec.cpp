@@ -51,6 +51,7 @@ struct Decoder {
   jpeg_decompress_struct cinfo;
   ErrorManager err;
   bool created = false;
+  int orientation = 1;
   ~Decoder() {
     if (created) jpeg_destroy_decompress(&cinfo);
   }
@@ -58,6 +59,16 @@ struct Decoder {
 
 Error LibError(const ErrorManager& err) {
   return MakeError(std::string("invalid JPEG data: ") + err.message);
+}
+
+int OrientationFromMarkers(const jpeg_decompress_struct& cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1) {
+      const int o = ExifOrientation(ByteSpan(m->data, m->data_length));
+      if (o != 1) return o;
+    }
+  }
+  return 1;
 }
 
 // Reads the header and chooses the output colour space. Returns false on a libjpeg
@@ -69,6 +80,8 @@ bool StartDecoder(Decoder& d, const uint8_t* data, size_t size) {
   jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
   jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&d.cinfo, TRUE);
+  // The saved markers live only until the decompression ends, so read them now.
+  d.orientation = OrientationFromMarkers(d.cinfo);
   switch (d.cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
       d.cinfo.out_color_space = JCS_GRAYSCALE;
@@ -121,16 +134,6 @@ bool Decode(Decoder& d, Bitmap24& out, uint8_t* scratch) {
   }
   jpeg_finish_decompress(&d.cinfo);
   return true;
-}
-
-int OrientationFromMarkers(const jpeg_decompress_struct& cinfo) {
-  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
-    if (m->marker == JPEG_APP0 + 1) {
-      const int o = ExifOrientation(ByteSpan(m->data, m->data_length));
-      if (o != 1) return o;
-    }
-  }
-  return 1;
 }
 
 struct Encoder {
@@ -240,8 +243,7 @@ Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits) {
   if (!scratch) return MakeError("not enough memory");
   if (!Decode(d, bitmap.value(), scratch.get())) return LibError(d.err);
   if (d.err.truncated) return MakeError("the file is truncated");
-  const int orientation = OrientationFromMarkers(d.cinfo);
-  if (orientation != 1) return ApplyOrientation(bitmap.value(), orientation);
+  if (d.orientation != 1) return ApplyOrientation(bitmap.value(), d.orientation);
   return bitmap;
 }
 

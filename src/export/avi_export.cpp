@@ -1,0 +1,33 @@
+#include "export/avi_export.h"
+
+namespace kestal {
+
+int AviFrameRate(int intervalMs) { return intervalMs > 0 ? 1000 / intervalMs : 0; }
+
+Status ExportAvi(AnimationModel& model, const std::string& path, const ExportSettings& settings,
+                 const ExportProgress& progress, const AviWriterOptions& options) {
+  const int rate = AviFrameRate(settings.intervalMs);
+  if (rate <= 0) {
+    return Error{AviErrorMessage(path),
+                 "a timer interval of " + std::to_string(settings.intervalMs) + " ms gives no frame rate"};
+  }
+  if (settings.repetitions < 1 || settings.repetitions > 100) {
+    return Error{AviErrorMessage(path), "the repetitions must be 1 to 100, not " +
+                                            std::to_string(settings.repetitions)};
+  }
+  auto composer = FrameComposer::Create(model, settings.composition);
+  if (!composer) return Error{AviErrorMessage(path), composer.error().cause};
+
+  TCreateAvi avi(path, options);
+  avi.SetRate(1, rate);
+  model.ResetFrameIndex();
+  const int total = model.FrameCount() * settings.repetitions;
+  for (int i = 1; i <= total; ++i) {
+    if (progress) progress(i, total);
+    composer->NextFrame(model);
+    if (avi.AddFrame(composer->Output()) != kAviOk) return avi.LastError();
+  }
+  return avi.Close();
+}
+
+}  // namespace kestal

@@ -1,0 +1,102 @@
+#include "cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/progress_bar.h"
+#include "support/test_support.h"
+
+namespace kestal::cli {
+namespace {
+
+ParseResult Parse(std::vector<std::string> args) { return ParseArguments(args); }
+
+TEST(CliOptions, DefaultsMatchTheDesktopProgram) {
+  ParseResult r = Parse({"photo.jpg", "out.gif"});
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.options.frames, 5);
+  EXPECT_EQ(r.options.percent, 90);
+  EXPECT_EQ(r.options.mode, WaveMode::Perspective);
+  EXPECT_EQ(r.options.waveLength, 2);
+  EXPECT_EQ(r.options.settings.intervalMs, 120);
+  EXPECT_EQ(r.options.settings.colors, 256);
+  EXPECT_EQ(r.options.settings.repetitions, 1);
+  EXPECT_EQ(r.options.settings.composition, Composition::PhotoAndReflection);
+}
+
+TEST(CliOptions, EveryOptionInBothSpellings) {
+  ParseResult r = Parse({"-n", "30", "--height=100", "-m", "regular", "--wave", "long", "-s", "fast",
+                         "-c16", "-r", "--repeat", "100", "--html", "-q", "-f", "avi", "p.png", "o"});
+  ASSERT_EQ(r.error, "");
+  const Options& o = r.options;
+  EXPECT_EQ(o.frames, 30);
+  EXPECT_EQ(o.percent, 100);
+  EXPECT_EQ(o.mode, WaveMode::Regular);
+  EXPECT_EQ(o.waveLength, 3);
+  EXPECT_EQ(o.settings.intervalMs, 50);
+  EXPECT_EQ(o.settings.colors, 16);
+  EXPECT_EQ(o.settings.composition, Composition::ReflectionOnly);
+  EXPECT_EQ(o.settings.repetitions, 100);
+  EXPECT_TRUE(o.settings.htmlPage);
+  EXPECT_TRUE(o.quiet);
+  EXPECT_EQ(o.settings.format, ExportFormat::Avi);
+  EXPECT_EQ(o.photo, "p.png");
+}
+
+TEST(CliOptions, BadValuesNameTheOptionAndItsRange) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* error;
+  } rows[] = {
+      {{"-n", "1", "a", "b"}, "--frames: '1' is not a whole number from 2 to 30"},
+      {{"-n", "31", "a", "b"}, "--frames: '31' is not a whole number from 2 to 30"},
+      {{"--height", "25", "a", "b"}, "--height: '25' is not a whole number from 30 to 100"},
+      {{"-p", "9x", "a", "b"}, "--height: '9x' is not a whole number from 30 to 100"},
+      {{"-R", "0", "a", "b"}, "--repeat: '0' is not a whole number from 1 to 100"},
+      {{"-c", "128", "a", "b"}, "--colors: '128' is not one of 16, 32, 64, 256"},
+      {{"-m", "wavy", "a", "b"}, "--mode: 'wavy' is not one of perspective, regular"},
+      {{"--speed", "warp", "a", "b"}, "--speed: 'warp' is not one of slow, medium, fast"},
+      {{"-f", "png", "a", "b"}, "--format: 'png' is not one of bmp, jpg, gif, avi"},
+      {{"--bogus", "a", "b"}, "unknown option '--bogus' (see --help)"},
+      {{"a"}, "expected PHOTO and OUTPUT (see --help)"},
+      {{"a", "b", "c"}, "too many arguments: expected PHOTO and OUTPUT (see --help)"},
+      {{"a", "b", "-n"}, "--frames needs a value (see --help)"},
+      {{"--quiet=yes", "a", "b"}, "--quiet takes no value"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(Parse(r.args).error, r.error);
+}
+
+TEST(CliOptions, FormatFollowsTheOutputName) {
+  test::TempDir dir;
+  struct Row {
+    std::string output;
+    bool ok;
+    ExportFormat format;
+  } rows[] = {
+      {"clip.AVI", true, ExportFormat::Avi},
+      {"anim.gif", true, ExportFormat::Gif},
+      {"frames/", true, ExportFormat::BmpSequence},
+      {dir.path().string(), true, ExportFormat::BmpSequence},
+      {"picture.png", false, ExportFormat::Gif},
+  };
+  for (const Row& r : rows) {
+    ParseResult p = Parse({"photo.jpg", r.output});
+    ASSERT_EQ(p.error, "");
+    const std::string err = ResolveFormat(p.options);
+    EXPECT_EQ(err.empty(), r.ok) << r.output;
+    if (r.ok) {
+      EXPECT_EQ(p.options.settings.format, r.format) << r.output;
+    }
+  }
+  ParseResult forced = Parse({"-f", "jpg", "photo.jpg", "anything"});
+  EXPECT_EQ(ResolveFormat(forced.options), "");
+  EXPECT_EQ(forced.options.settings.format, ExportFormat::JpgSequence);
+}
+
+TEST(CliOptions, ProgressBarRendering) {
+  EXPECT_EQ(ProgressBar::Render(0, 4, 8), "Exporting image 0 of 4 [        ]");
+  EXPECT_EQ(ProgressBar::Render(2, 4, 8), "Exporting image 2 of 4 [####    ]");
+  EXPECT_EQ(ProgressBar::Render(9, 4, 8), "Exporting image 4 of 4 [########]");
+}
+
+}  // namespace
+}  // namespace kestal::cli

@@ -1,0 +1,122 @@
+#include "export/export_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "export/image_files.h"
+#include "support/test_support.h"
+
+namespace kestal {
+namespace {
+
+AnimationModel ModelWith(Bitmap24 photo, int frames = 5, int percent = 90) {
+  AnimationModel m;
+  m.SetFrameCount(frames);
+  EXPECT_TRUE(m.SetPercent(percent).ok());
+  EXPECT_TRUE(m.SetPhoto(std::move(photo)).ok());
+  return m;
+}
+
+TEST(ExportDriver, SequenceFileNames) {
+  struct Row {
+    const char* folder;
+    const char* photo;
+    int index;
+    const char* ext;
+    const char* expected;
+  } rows[] = {
+      {"/out", "/img/lake.png", 0, "bmp", "/out/lake00.bmp"},
+      {"/out/", "/img/lake.png", 4, "bmp", "/out/lake04.bmp"},
+      {"/out", "/Photos/sea.view.jpg", 29, "jpg", "/out/sea.view29.jpg"},
+      {"/", "/x/noext", 7, "bmp", "/noext07.bmp"},
+      {"/out", "/img/lake.png", 123, "bmp", "/out/lake123.bmp"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(SequenceFileName(r.folder, r.photo, r.index, r.ext), r.expected);
+}
+
+TEST(ExportDriver, CompositionsHaveTheRightSizeAndKeepThePhotoRows) {
+  AnimationModel m = ModelWith(test::Gradient(40, 30));
+  auto both = FrameComposer::Create(m, Composition::PhotoAndReflection);
+  ASSERT_TRUE(both.ok());
+  EXPECT_EQ(both->Output().Height(), 30 + 27);
+  EXPECT_EQ(both->Y0(), 30);
+  auto alone = FrameComposer::Create(m, Composition::ReflectionOnly);
+  ASSERT_TRUE(alone.ok());
+  EXPECT_EQ(alone->Output().Height(), 27);
+  EXPECT_EQ(alone->Y0(), 0);
+
+  m.ResetFrameIndex();
+  for (int i = 0; i < 5; ++i) {
+    both->NextFrame(m);
+    for (int y = 0; y < 30; ++y) ASSERT_EQ(both->Output().Pixel(7, y), m.Photo().Pixel(7, y));
+    for (int y = 0; y < 27; ++y) ASSERT_EQ(both->Output().Pixel(7, 30 + y), m.PaneBitmap().Pixel(7, y));
+  }
+}
+
+TEST(ExportDriver, AnOutputWithoutRowsIsRefused) {
+  AnimationModel m = ModelWith(test::Gradient(200, 1), 5, 30);
+  auto alone = FrameComposer::Create(m, Composition::ReflectionOnly);
+  ASSERT_FALSE(alone.ok());
+  EXPECT_NE(alone.error().cause.find("no rows"), std::string::npos);
+  EXPECT_TRUE(FrameComposer::Create(m, Composition::PhotoAndReflection).ok()) << "the photo alone is fine";
+}
+
+TEST(ExportDriver, SequenceStartsAtFrameZeroAndCoversOneCycle) {
+  AnimationModel m = ModelWith(test::Gradient(33, 21), 5, 100);
+  for (int i = 0; i < 3; ++i) m.NextFrame();  // the pane shows frame 2 when the export starts
+  test::TempDir dir;
+  std::vector<int> progress;
+  auto report = ExportSequence(m, dir.path().string(), "/img/lake.png", "bmp",
+                               Composition::PhotoAndReflection,
+                               [&](int n, int total) {
+                                 progress.push_back(n);
+                                 EXPECT_EQ(total, 5);
+                               });
+  ASSERT_TRUE(report.ok());
+  EXPECT_EQ(progress, (std::vector<int>{1, 2, 3, 4, 5}));
+  ASSERT_EQ(report->written.size(), 5u);
+  EXPECT_TRUE(report->failures.empty());
+  EXPECT_EQ(report->written[4], dir / "lake04.bmp");
+  EXPECT_EQ(m.FrameIndex(), 4);
+
+  // The first file holds frame 0: render it independently and compare the reflection.
+  AnimationModel fresh = ModelWith(test::Gradient(33, 21), 5, 100);
+  fresh.NextFrame();
+  auto first = FrameComposer::Create(fresh, Composition::PhotoAndReflection);
+  ASSERT_TRUE(first.ok());
+  fresh.ResetFrameIndex();
+  first->NextFrame(fresh);
+  EXPECT_EQ(std::filesystem::file_size(report->written[0]), 54u + 100u * 42u);
+  if (test::HaveTool("convert")) {
+    // Compare with an independent reader: ImageMagick's view of the first file.
+    auto r = test::RunCommand("convert " + test::ShellQuote(report->written[0]) + " -depth 8 rgb:-");
+    ASSERT_EQ(r.output.size(), 33u * 42u * 3u);
+    for (int y = 0; y < 42; ++y)
+      for (int x = 0; x < 33; ++x) {
+        const ColorTriple p = first->Output().Pixel(x, y);
+        const size_t i = (size_t(y) * 33 + x) * 3;
+        ASSERT_EQ(uint8_t(r.output[i]), p.red) << x << "," << y;
+        ASSERT_EQ(uint8_t(r.output[i + 2]), p.blue) << x << "," << y;
+      }
+  }
+}
+
+TEST(ExportDriver, AFrameThatCannotBeSavedDoesNotStopTheSequence) {
+  ApplyStartupImageFileTexts();
+  AnimationModel m = ModelWith(test::Gradient(8, 8), 3);
+  test::TempDir dir;
+  // A file name that is a folder cannot be written; the other frames still are.
+  std::filesystem::create_directory(dir / "pic01.bmp");
+  auto report = ExportSequence(m, dir.path().string(), "/x/pic.jpg", "bmp", Composition::ReflectionOnly);
+  ASSERT_TRUE(report.ok());
+  EXPECT_EQ(report->written.size(), 2u);
+  ASSERT_EQ(report->failures.size(), 1u);
+  EXPECT_EQ(report->failures[0].message, "Unable to save image in file \"" + (dir / "pic01.bmp") + "\" !");
+  EXPECT_FALSE(report->failures[0].cause.empty());
+  EXPECT_EQ(m.FrameIndex(), 2) << "every frame was rendered";
+  ResetImageFileTexts();
+}
+
+}  // namespace
+}  // namespace kestal
