@@ -38,9 +38,13 @@ Error Truncated() { return MakeError("the Animator file is truncated"); }
 
 // Allocates the picture after checking its size; the indices are decoded into the
 // bitmap's own rows (see Palette::ExpandInPlace).
-Result<Bitmap24> CreatePicture(uint32_t width, uint32_t height, const PixelLimits& limits) {
+Status CheckPictureSize(uint32_t width, uint32_t height, const PixelLimits& limits) {
   if (width == 0 || height == 0) return MakeError("the Animator picture has no pixels (its size is 0)");
-  if (Status s = CheckPixelSize(width, height, limits); !s) return s.error();
+  return CheckPixelSize(width, height, limits);
+}
+
+Result<Bitmap24> CreatePicture(uint32_t width, uint32_t height, const PixelLimits& limits) {
+  if (Status s = CheckPictureSize(width, height, limits); !s) return s.error();
   return Bitmap24::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), limits);
 }
 
@@ -129,6 +133,7 @@ Result<Bitmap24> ReadProPicture(ByteSpan data, const PixelLimits& limits) {
   const uint8_t depth = in.U8();
   if (!in.Seek(64) || in.Failed()) return Truncated();
   if (depth != 8 && depth != 1) return MakeError("unsupported Animator Pro pixel depth " + std::to_string(depth));
+  if (Status s = CheckPictureSize(width, height, limits); !s) return s.error();
 
   // The chunks are checked before the picture is allocated: they must lie inside the
   // file (each is at least its 6-byte header long, so the walk ends with the data), and
@@ -297,6 +302,7 @@ Result<Bitmap24> ReadFlic(ByteSpan data, const PixelLimits& limits) {
   const uint32_t firstFrame = in.U32LE();
   if (in.Failed() || data.size() < 128) return Truncated();
   if (depth != 8 && depth != 0) return MakeError("unsupported animation pixel depth " + std::to_string(depth));
+  if (Status s = CheckPictureSize(width, height, limits); !s) return s.error();
 
   // FLC files give the first frame's offset; FLI files (and FLC files that leave it
   // out) have it right after the header, possibly behind a prefix chunk.
