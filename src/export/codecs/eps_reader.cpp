@@ -18,6 +18,7 @@
 
 #include "export/codecs/byte_reader.h"
 #include "export/codecs/decode_util.h"
+#include "export/codecs/metafile_reader.h"
 #include "export/codecs/png_codec.h"
 #include "export/codecs/tiff_reader.h"
 #include "export/image_files.h"
@@ -30,6 +31,7 @@ constexpr uint8_t kBinaryMagic[4] = {0xC5, 0xD0, 0xD3, 0xC6};
 // The sections that a DOS EPS binary header points at.
 struct Sections {
   ByteSpan postscript;
+  ByteSpan metafile;
   ByteSpan tiff;
 };
 
@@ -37,7 +39,7 @@ Result<Sections> SplitBinaryHeader(ByteSpan data) {
   ByteReader in(data);
   in.Skip(4);
   const uint32_t psStart = in.U32LE(), psLength = in.U32LE();
-  in.Skip(8);  // metafile preview
+  const uint32_t wmfStart = in.U32LE(), wmfLength = in.U32LE();
   const uint32_t tiffStart = in.U32LE(), tiffLength = in.U32LE();
   if (in.Failed()) return MakeError("the EPS binary header is truncated");
   auto section = [&](uint32_t start, uint32_t length) -> std::optional<ByteSpan> {
@@ -45,9 +47,10 @@ Result<Sections> SplitBinaryHeader(ByteSpan data) {
     return data.subspan(start, length);
   };
   auto ps = section(psStart, psLength);
+  auto wmf = section(wmfStart, wmfLength);
   auto tiff = section(tiffStart, tiffLength);
-  if (!ps || !tiff) return MakeError("the EPS binary header points past the end of the file");
-  return Sections{*ps, *tiff};
+  if (!ps || !wmf || !tiff) return MakeError("the EPS binary header points past the end of the file");
+  return Sections{*ps, *wmf, *tiff};
 }
 
 std::string_view AsText(ByteSpan data) {
@@ -124,12 +127,17 @@ std::optional<Result<Bitmap24>> ReadEpsiPreview(std::string_view text, const Pix
 // The PostScript of a plain or binary-headed EPS file, with any TIFF preview.
 Result<Sections> Split(ByteSpan data) {
   if (StartsWith(data, ByteSpan(kBinaryMagic, 4))) return SplitBinaryHeader(data);
-  return Sections{data, ByteSpan{}};
+  return Sections{data, ByteSpan{}, ByteSpan{}};
 }
 
 Result<Bitmap24> Preview(const Sections& s, const PixelLimits& limits, bool& found) {
   found = true;
   if (!s.tiff.empty()) return ReadTiff(s.tiff, limits);
+  // A metafile preview is used when the metafile reader can draw it (bitmaps only);
+  // otherwise the PostScript's own preview or its rendering is the next best.
+  if (!s.metafile.empty()) {
+    if (auto wmf = ReadMetafile(s.metafile, limits)) return wmf;
+  }
   if (auto epsi = ReadEpsiPreview(AsText(s.postscript), limits)) return std::move(*epsi);
   found = false;
   return MakeError("the EPS file has no preview");

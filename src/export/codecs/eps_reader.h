@@ -1,7 +1,7 @@
 #pragma once
-// Encapsulated PostScript: the picture comes from the file's preview when it has one,
-// a TIFF in a DOS EPS binary header or an EPSI hexadecimal bitmap in the PostScript
-// comments. Without a preview, the PostScript is rendered by Ghostscript, run as a
+// Encapsulated PostScript: the picture comes from the file's preview when it has one:
+// a TIFF or a bitmap metafile behind a DOS EPS binary header, or an EPSI hexadecimal
+// bitmap in the PostScript comments. Without a preview, the PostScript is rendered by Ghostscript, run as a
 // separate program with -dSAFER and a time limit, when it is installed.
 
 #include <string>
