@@ -36,13 +36,13 @@ uint16_t U16At(ByteSpan data, size_t pos) {
 
 Error Truncated() { return MakeError("the Animator file is truncated"); }
 
-// Allocates the picture after checking its size; the indices are decoded into the
-// bitmap's own rows (see Palette::ExpandInPlace).
 Status CheckPictureSize(uint32_t width, uint32_t height, const PixelLimits& limits) {
   if (width == 0 || height == 0) return MakeError("the Animator picture has no pixels (its size is 0)");
   return CheckPixelSize(width, height, limits);
 }
 
+// Allocates the picture after checking its size; the indices are decoded into the
+// bitmap's own rows (see Palette::ExpandInPlace).
 Result<Bitmap24> CreatePicture(uint32_t width, uint32_t height, const PixelLimits& limits) {
   if (Status s = CheckPictureSize(width, height, limits); !s) return s.error();
   return Bitmap24::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), limits);
@@ -59,7 +59,6 @@ bool CopyIndices(ByteReader& in, uint8_t* row, int32_t width, int32_t& x, size_t
   auto bytes = in.Take(count);
   if (bytes.size() != count) return false;
   for (size_t i = 0; i < count && x < width; ++i) row[x++] = bytes[i];
-  if (x >= width) x = width;
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "export/codecs/byte_reader.h"
+#include "export/codecs/decode_util.h"
 #include "export/image_files.h"
 #include "ui/fonc_utils.h"
 
@@ -43,11 +44,6 @@ void DecodeLine(ByteSpan record, uint8_t* row, int32_t width) {
   }
 }
 
-uint8_t ScaleLevel(uint16_t value, uint16_t max) {
-  if (max == 0) return 0;
-  return static_cast<uint8_t>((std::min(value, max) * 255u + max / 2u) / max);
-}
-
 // Grey levels, or black and white for a picture that only uses indices 0 and 1.
 Palette DefaultPalette(const Bitmap24& indices) {
   uint8_t highest = 0;
@@ -76,7 +72,7 @@ Result<Palette> ReadDrHaloPalette(ByteSpan data) {
     }
     const uint16_t r = in.U16LE(), g = in.U16LE(), b = in.U16LE();
     if (in.Failed()) return MakeError("the Dr. Halo palette is truncated");
-    p.Set(i, ScaleLevel(r, maxRed), ScaleLevel(g, maxGreen), ScaleLevel(b, maxBlue));
+    p.Set(i, ScaleTo8(r, maxRed), ScaleTo8(g, maxGreen), ScaleTo8(b, maxBlue));
   }
   return p;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "export/codecs/byte_reader.h"
+#include "export/codecs/decode_util.h"
 #include "export/codecs/png_codec.h"
 
 namespace kestal {
@@ -128,9 +129,7 @@ uint8_t Level(const uint8_t* sample, const ChannelKind& kind) {
   }
   uint32_t v = 0;
   for (int i = 0; i < kind.Bytes(); ++i) v = v << 8 | sample[i];
-  const uint32_t max = (uint32_t{1} << kind.bits) - 1;
-  v = std::min(v, max);
-  return static_cast<uint8_t>((v * 255 + max / 2) / max);
+  return ScaleTo8(v, (uint32_t{1} << kind.bits) - 1);
 }
 
 }  // namespace
