@@ -24,8 +24,16 @@ build: configure
 run: build
 	@scripts/run
 
-test: build
+test: build test-asan
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The engine's tests and the replays of malformed files again, under AddressSanitizer
+# and UndefinedBehaviorSanitizer (no GUI, no benchmarks, no end-to-end tests).
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAL_SANITIZE=ON \
+	  -DKESTAL_GUI=OFF -DKESTAL_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -LE system
 
 bench: build
 	@scripts/bench $(BUILD)

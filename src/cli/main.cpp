@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,10 @@
 #include "export/avi_export.h"
 #include "export/export_driver.h"
 #include "export/file_output.h"
+#include "export/gif_export.h"
+#include "export/html_test_page.h"
 #include "export/image_files.h"
+#include "ui/fonc_utils.h"
 
 namespace {
 
@@ -51,10 +55,26 @@ int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
 }
 
 int ExportGifFile(Options& o, AnimationModel& model, ProgressBar& bar) {
-  (void)model;
-  (void)bar;
-  PrintError(o.output + ": GIF export is not available yet");
-  return kExitUsage;
+  auto gif = ExportGif(model, o.output, o.settings, [&](int n, int total) { bar.Update(n, total); });
+  bar.Finish();
+  if (!gif) {
+    PrintError(o.output + ": " + gif.error().cause);
+    return kExitOutput;
+  }
+  std::printf("%s\n", o.output.c_str());
+  if (!o.settings.htmlPage) return kExitOk;
+  const bool withPhoto = o.settings.composition == Composition::PhotoAndReflection;
+  const Bitmap24& photo = model.Photo();
+  // The page links the files by file URLs, which need full paths.
+  const std::string gifPath = std::filesystem::absolute(o.output).string();
+  auto page = WriteHtmlTestPage(gifPath, gif->width, gif->height, withPhoto,
+                                HtmlPhoto{std::filesystem::absolute(o.photo).string(), photo.Width(), photo.Height()});
+  if (!page) {
+    PrintError(ChangeExtension(o.output, ".htm") + ": " + page.error().cause);
+    return kExitOutput;
+  }
+  std::printf("%s\n", page->c_str());
+  return kExitOk;
 }
 
 int ExportAviFile(Options& o, AnimationModel& model, ProgressBar& bar) {

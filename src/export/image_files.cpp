@@ -10,6 +10,7 @@
 #include "export/codecs/jpeg_codec.h"
 #include "export/codecs/tga_codec.h"
 #include "export/file_output.h"
+#include "export/gif_writer.h"
 #include "ui/fonc_utils.h"
 #include "ui/lib_lang.h"
 
@@ -19,19 +20,13 @@ namespace {
 constexpr const char* kDefaultLoadError = "Impossible d'ouvrir l'image dans le fichier \"%s\"";
 constexpr const char* kDefaultSaveError = "Impossible d'enregistrer l'image dans le fichier \"%s\"";
 
-Status NotAvailable(const char* description) {
-  return MakeError(std::string("saving ") + description + " images is not available yet");
-}
-
-Status WriteGifUnavailable(const std::string&, const Bitmap24&) { return NotAvailable("GIF"); }
-
 using ImageWriter = Status (*)(const std::string& path, const Bitmap24& bitmap);
 
 // The writer of each row of SaveFormats, in the same order.
 constexpr ImageWriter kWriters[SaveFormats.size()] = {
     WriteBmpFile,
     WriteJpegFile,
-    WriteGifUnavailable,
+    WriteGifFile,
     WriteTgaFile,
 };
 

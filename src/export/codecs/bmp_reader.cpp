@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -192,17 +193,19 @@ int32_t DestRow(const DibHeader& h, int64_t y) {
   return static_cast<int32_t>(h.top_down ? y : h.height - 1 - y);
 }
 
-// Uncompressed rows: palette indices, 16/32-bit words with bit fields, or BGR bytes.
+// Whether `available` bytes hold every uncompressed row. The last row may lack its
+// padding; everything else must be there.
+bool RowsPresent(size_t available, const DibHeader& h) {
+  const size_t stride = RowBytes(h), rows = static_cast<size_t>(h.height);
+  const size_t last_row = (static_cast<size_t>(h.width) * h.bpp + 7) / 8;
+  return available / stride >= rows - 1 && available - stride * (rows - 1) >= last_row;
+}
+
+// Uncompressed rows (checked by RowsPresent): palette indices, 16/32-bit words with bit fields, or BGR bytes.
 Status DecodeRows(ByteSpan pixels, const DibHeader& h, const std::vector<ColorTriple>& palette,
                   Decoded& out) {
   const size_t w = static_cast<size_t>(h.width);
   const size_t stride = RowBytes(h);
-  // The last row may lack its padding; everything else must be there.
-  const size_t last_row = (w * h.bpp + 7) / 8;
-  if (pixels.size() / stride < static_cast<size_t>(h.height) - 1 ||
-      pixels.size() - stride * (static_cast<size_t>(h.height) - 1) < last_row) {
-    return MakeError("the file is truncated");
-  }
   std::array<uint32_t, 4> masks = h.masks;
   if (!h.has_masks) {
     masks = h.bpp == 16 ? std::array<uint32_t, 4>{0x7C00, 0x03E0, 0x001F, 0}
@@ -217,6 +220,10 @@ Status DecodeRows(ByteSpan pixels, const DibHeader& h, const std::vector<ColorTr
     const uint8_t* in = pixels.data() + stride * static_cast<size_t>(y);
     const int32_t row = DestRow(h, y);
     uint8_t* dst = out.bitmap.Row(row);
+    if (h.bpp == 24) {  // BGR already
+      std::memcpy(dst, in, 3 * w);
+      continue;
+    }
     for (size_t x = 0; x < w; ++x, dst += 3) {
       ColorTriple c{};
       switch (h.bpp) {
@@ -344,10 +351,12 @@ Result<Decoded> DecodeDib(ByteSpan dib, size_t pixel_offset, const DibHeader& h,
   const std::vector<ColorTriple> palette = ReadPalette(dib, h, pixel_offset);
   if (h.bpp <= 8 && palette.empty()) return MakeError("the colour table is missing");
 
+  const bool rle = h.compression == kRle4 || h.compression == kRle8 || h.compression == kRle24;
+  if (Status s = CheckPixelSize(h.width, h.height, limits); !s) return s.error();
+  if (!rle && !RowsPresent(pixels.size(), h)) return MakeError("the file is truncated");
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
   Decoded d{std::move(bitmap.value()), {}};
-  const bool rle = h.compression == kRle4 || h.compression == kRle8 || h.compression == kRle24;
   Status s = rle ? DecodeRle(pixels, h, palette, d) : DecodeRows(pixels, h, palette, d);
   if (!s) return s.error();
   return d;

@@ -71,30 +71,40 @@ Result<PcxHeader> ParseHeader(ByteSpan data) {
   return h;
 }
 
-// Expands the RLE stream into `out` (the whole picture's scan lines). Runs may cross
-// scan lines and are clamped to the space left. Returns the input bytes consumed.
-Result<size_t> Expand(ByteSpan in, bool rle, std::vector<uint8_t>& out) {
-  if (!rle) {
-    if (in.size() < out.size()) return MakeError("the file is truncated");
-    std::copy_n(in.begin(), out.size(), out.begin());
-    return out.size();
-  }
-  size_t i = 0, o = 0;
-  while (o < out.size()) {
-    if (i >= in.size()) return MakeError("the compressed pixel data is truncated");
-    uint8_t b = in[i++];
-    size_t count = 1;
-    if ((b & 0xC0) == 0xC0) {
-      count = b & 0x3F;
-      if (i >= in.size()) return MakeError("the compressed pixel data is truncated");
-      b = in[i++];
+// The pixel data, one scan line at a time. An RLE run may continue on the next scan
+// line; the part that did not fit is kept for it.
+class ScanlineReader {
+ public:
+  ScanlineReader(ByteSpan in, bool rle) : in_(in), rle_(rle) {}
+
+  bool Next(std::vector<uint8_t>& line) {
+    size_t o = 0;
+    while (o < line.size()) {
+      if (pending_ == 0) {
+        if (pos_ >= in_.size()) return false;
+        value_ = in_[pos_++];
+        pending_ = 1;
+        if (rle_ && (value_ & 0xC0) == 0xC0) {
+          pending_ = value_ & 0x3F;
+          if (pos_ >= in_.size()) return false;
+          value_ = in_[pos_++];
+        }
+      }
+      const size_t n = std::min(pending_, line.size() - o);
+      std::fill_n(line.begin() + static_cast<ptrdiff_t>(o), n, value_);
+      o += n;
+      pending_ -= n;
     }
-    count = std::min(count, out.size() - o);
-    std::fill_n(out.begin() + static_cast<ptrdiff_t>(o), count, b);
-    o += count;
+    return true;
   }
-  return i;
-}
+
+ private:
+  ByteSpan in_;
+  bool rle_;
+  size_t pos_ = 0;
+  size_t pending_ = 0;  // bytes of the current run not yet stored
+  uint8_t value_ = 0;
+};
 
 }  // namespace
 
@@ -110,9 +120,8 @@ Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits) {
 
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
-  std::vector<uint8_t> lines(total);
-  auto used = Expand(body, h.rle, lines);
-  if (!used) return used.error();
+  std::vector<uint8_t> line(h.ScanlineBytes());
+  ScanlineReader reader(body, h.rle);
 
   // 8-bit single-plane files keep 256 colours after the pixels; without them the
   // picture is gray.
@@ -135,7 +144,9 @@ Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits) {
   Bitmap24& b = bitmap.value();
   const size_t w = static_cast<size_t>(h.width);
   for (int32_t y = 0; y < b.Height(); ++y) {
-    const uint8_t* line = lines.data() + h.ScanlineBytes() * static_cast<size_t>(y);
+    if (!reader.Next(line)) {
+      return MakeError(h.rle ? "the compressed pixel data is truncated" : "the file is truncated");
+    }
     uint8_t* out = b.Row(y);
     for (size_t x = 0; x < w; ++x, out += 3) {
       if (h.TrueColor()) {

@@ -112,6 +112,15 @@ Result<Bitmap24> ReadPnm(ByteSpan data, const PixelLimits& limits) {
   ByteReader bin(data.subspan(h.data_offset));
   const size_t packed_row = (size_t{h.width} + 7) / 8;
 
+  // 8-bit binary pixmaps, the common case, are copied a row at a time.
+  if (h.kind == 6 && h.maxval == 255) {
+    const uint8_t* in = data.data() + h.data_offset;
+    for (uint32_t y = 0; y < h.height; ++y) {
+      uint8_t* row = b.Row(static_cast<int32_t>(y));
+      for (uint32_t x = 0; x < h.width; ++x, in += 3, row += 3) row[0] = in[2], row[1] = in[1], row[2] = in[0];
+    }
+    return bitmap;
+  }
   for (uint32_t y = 0; y < h.height; ++y) {
     uint8_t* row = b.Row(static_cast<int32_t>(y));
     const uint8_t* bits = h.kind == 4 ? data.data() + h.data_offset + packed_row * y : nullptr;

@@ -141,6 +141,7 @@ struct Decoder {
   Bitmap24& out;
   std::vector<uint8_t>& alpha;
   size_t next = 0;  // pixels written, in file order
+  size_t col = 0, line = 0;  // the next pixel's column and line in file order
 
   Pixel Lookup(const uint8_t* p) const {
     if (h.BaseType() != 1) return ColorAt(p, h.bpp, h.BaseType() == 3);
@@ -151,15 +152,15 @@ struct Decoder {
   // Stores the next pixel in file order where the descriptor's origin puts it.
   void Put(Pixel px) {
     const size_t w = h.width;
-    const size_t x0 = next % w, y0 = next / w;
-    const size_t x = h.descriptor & 0x10 ? w - 1 - x0 : x0;
-    const size_t y = h.descriptor & 0x20 ? y0 : h.height - 1 - y0;
+    const size_t x = h.descriptor & 0x10 ? w - 1 - col : col;
+    const size_t y = h.descriptor & 0x20 ? line : h.height - 1 - line;
     uint8_t* d = out.Row(static_cast<int32_t>(y)) + 3 * x;
     d[0] = px.b;
     d[1] = px.g;
     d[2] = px.r;
-    alpha[y * w + x] = px.a;
+    if (!alpha.empty()) alpha[y * w + x] = px.a;
     ++next;
+    if (++col == w) col = 0, ++line;
   }
 };
 
@@ -229,7 +230,9 @@ Result<Bitmap24> ReadTga(ByteSpan data, const PixelLimits& limits) {
 
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
-  std::vector<uint8_t> alpha(total, 255);
+  // Only pixels of 16 or 32 bits, or mapped to such entries, can carry alpha.
+  const bool may_have_alpha = h.bpp == 16 || h.bpp == 32 || h.colormap_bits == 16 || h.colormap_bits == 32;
+  std::vector<uint8_t> alpha(may_have_alpha ? total : 0, 255);
   Decoder d{h, {}, bitmap.value(), alpha};
   if (h.BaseType() == 1) {
     const size_t entry = (h.colormap_bits + 7u) / 8u;
@@ -240,13 +243,21 @@ Result<Bitmap24> ReadTga(ByteSpan data, const PixelLimits& limits) {
   }
   if (h.Rle()) {
     if (Status s = DecodeRle(r, d, total); !s) return s.error();
+  } else if (h.BaseType() == 2 && h.bpp == 24 && !(h.descriptor & 0x10)) {
+    // Uncompressed BGR rows, the layout our writer and most programs use, are copied.
+    const uint8_t* p = r.Take(need).data();
+    const size_t row = size_t{h.width} * 3;
+    for (size_t line = 0; line < h.height; ++line, p += row) {
+      const size_t y = h.descriptor & 0x20 ? line : h.height - 1 - line;
+      std::memcpy(bitmap->Row(static_cast<int32_t>(y)), p, row);
+    }
   } else {
     const uint8_t* p = r.Take(need).data();
     for (size_t i = 0; i < total; ++i) d.Put(d.Lookup(p + i * h.PixelBytes()));
   }
 
   const AlphaUse use = ExtensionAlphaUse(data);
-  if (AlphaApplies(h, use, alpha)) {
+  if (!alpha.empty() && AlphaApplies(h, use, alpha)) {
     Bitmap24& b = bitmap.value();
     for (int32_t y = 0; y < b.Height(); ++y) {
       uint8_t* p = b.Row(y);

@@ -1,0 +1,175 @@
+#include "export/color_reduce.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "support/test_support.h"
+
+namespace kestal {
+namespace {
+
+using test::Gradient;
+using test::Noise;
+
+uint32_t Key(ColorTriple c) { return (uint32_t(c.red) << 16) | (uint32_t(c.green) << 8) | c.blue; }
+
+std::set<uint32_t> DistinctColors(const Bitmap24& b) {
+  std::set<uint32_t> s;
+  for (int32_t y = 0; y < b.Height(); ++y)
+    for (int32_t x = 0; x < b.Width(); ++x) s.insert(Key(b.Pixel(x, y)));
+  return s;
+}
+
+std::set<uint32_t> PaletteSet(const Palette& p) {
+  std::set<uint32_t> s;
+  for (ColorTriple c : p) s.insert(Key(c));
+  return s;
+}
+
+// A w × h picture tiled with the given colours, one per pixel in turn.
+Bitmap24 Tiled(int32_t w, int32_t h, const std::vector<ColorTriple>& colors) {
+  auto b = Bitmap24::Create(w, h);
+  EXPECT_TRUE(b.ok());
+  size_t i = 0;
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) b->SetPixel(x, y, colors[i++ % colors.size()]);
+  return std::move(b.value());
+}
+
+TEST(ColorReduce, PaletteAndIndexedSizesFollowTheCount) {
+  struct Row {
+    const char* description;
+    int count, bits, depth;
+  };
+  const Row rows[] = {
+      {"one colour", 1, 1, 1},       {"two colours", 2, 1, 1},    {"three need 4 bits", 3, 4, 4},
+      {"16", 16, 4, 4},              {"17 need 5 bits", 17, 5, 8}, {"32", 32, 5, 8},
+      {"64", 64, 6, 8},              {"100", 100, 7, 8},           {"256", 256, 8, 8},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(PaletteBitsForCount(r.count), r.bits) << r.description;
+    EXPECT_EQ(IndexedDepthForCount(r.count), r.depth) << r.description;
+  }
+}
+
+TEST(ColorReduce, TwoColoursInSixteenAskedKeepsThePictureExactly) {
+  const ColorTriple red{0, 0, 255}, blue{255, 0, 0};
+  Bitmap24 b = Tiled(7, 5, {red, blue, blue});
+  auto before = b.Clone();
+  auto r = ReduceBitmapColors(b, 16, kReduceDither | kReduceIndexed | kReduceReturnPalette);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->palette.size(), 16u);
+  EXPECT_EQ(r->bitsPerPixel, 4);
+  EXPECT_TRUE(PaletteSet(r->palette).count(Key(red)));
+  EXPECT_TRUE(PaletteSet(r->palette).count(Key(blue)));
+  EXPECT_TRUE(b.SamePixels(before.value()));
+  ASSERT_EQ(r->indices.size(), 35u);
+  for (int32_t y = 0; y < 5; ++y)
+    for (int32_t x = 0; x < 7; ++x) EXPECT_EQ(r->palette[r->indices[y * 7 + x]], b.Pixel(x, y));
+}
+
+TEST(ColorReduce, AsManyColoursAsAskedGivesExactlyThoseColours) {
+  for (int count : {16, 32, 64, 256}) {
+    std::vector<ColorTriple> colors;
+    // Close colours in pairs, which a plain octree would fold together.
+    for (int i = 0; i < count; ++i) colors.push_back(ColorTriple{uint8_t(i / 2), uint8_t(i % 2), uint8_t(255 - i)});
+    Bitmap24 b = Tiled(61, 37, colors);
+    auto before = b.Clone();
+    for (unsigned dither : {0u, unsigned{kReduceDither}}) {
+      Bitmap24 work = std::move(before->Clone().value());
+      auto r = ReduceBitmapColors(work, count, dither | kReduceReturnPalette);
+      ASSERT_TRUE(r) << count;
+      EXPECT_EQ(PaletteSet(r->palette), DistinctColors(b)) << count << " colours, dither " << dither;
+      EXPECT_TRUE(work.SamePixels(b)) << count << " colours, dither " << dither;
+    }
+  }
+}
+
+TEST(ColorReduce, ComputedPalettesAreFullAndDistinctOnRichPictures) {
+  const Bitmap24 pictures[] = {Gradient(300, 200), Noise(120, 90, 7)};
+  for (const Bitmap24& picture : pictures) {
+    for (int count : {2, 16, 32, 64, 256}) {
+      const Palette p = ComputePalette(picture, count);
+      EXPECT_EQ(p.size(), size_t(count));
+      EXPECT_EQ(PaletteSet(p).size(), size_t(count)) << count << " entries must all differ";
+      // Every entry serves some pixel: the nearest mapping uses all of them.
+      std::vector<uint8_t> indices;
+      MapToPalette(picture, p, false, indices);
+      EXPECT_EQ(std::set<uint8_t>(indices.begin(), indices.end()).size(), size_t(count)) << count;
+    }
+  }
+}
+
+TEST(ColorReduce, NearestColourMapAgreesWithAFullSearch) {
+  uint32_t s = 12345;
+  auto next = [&] { return s = s * 1664525u + 1013904223u; };
+  for (int size : {1, 2, 5, 16, 256}) {
+    Palette palette;
+    for (int i = 0; i < size; ++i) palette.push_back(ColorTriple{uint8_t(next() >> 24), uint8_t(next() >> 24), uint8_t(next() >> 24)});
+    if (size == 5) palette[3] = palette[1];  // a duplicate: the lower index wins
+    NearestColorMap map(palette);
+    for (int n = 0; n < 20000; ++n) {
+      const uint32_t v = next();
+      const uint8_t r = uint8_t(v >> 8), g = uint8_t(v >> 16), b = uint8_t(v >> 24);
+      int best = INT32_MAX, want = 0;
+      for (int i = 0; i < size; ++i) {
+        const int d = (r - palette[i].red) * (r - palette[i].red) + (g - palette[i].green) * (g - palette[i].green) +
+                      (b - palette[i].blue) * (b - palette[i].blue);
+        if (d < best) best = d, want = i;
+      }
+      ASSERT_EQ(map.Find(r, g, b), want) << "palette of " << size << ", colour " << int(r) << "," << int(g) << "," << int(b);
+    }
+  }
+}
+
+TEST(ColorReduce, AGivenPaletteIsUsedUnchanged) {
+  const Palette given = {{0, 0, 0}, {255, 255, 255}, {0, 0, 255}, {0, 255, 0}};
+  Bitmap24 b = Noise(33, 21);
+  auto r = ReduceBitmapColors(b, 4, kReduceDither | kReduceIndexed | kReduceReturnPalette | kReduceGivenPalette, &given);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->palette, given);
+  EXPECT_EQ(r->bitsPerPixel, 4);
+  for (uint32_t c : DistinctColors(b)) EXPECT_TRUE(PaletteSet(given).count(c));
+}
+
+TEST(ColorReduce, DitheringKeepsTheAverageTone) {
+  // Mid grey on a black and white palette: error diffusion makes about half the
+  // pixels white; the nearest colour alone would make them all one colour.
+  const Palette bw = {{0, 0, 0}, {255, 255, 255}};
+  auto grey = Bitmap24::Create(64, 64);
+  grey->Fill(ColorTriple{128, 128, 128});
+  std::vector<uint8_t> dithered, nearest;
+  MapToPalette(grey.value(), bw, true, dithered);
+  MapToPalette(grey.value(), bw, false, nearest);
+  const long white = std::count(dithered.begin(), dithered.end(), 1);
+  EXPECT_NEAR(white, 64 * 64 * 128 / 255, 40);
+  EXPECT_EQ(std::count(nearest.begin(), nearest.end(), 1), 64 * 64);
+}
+
+TEST(ColorReduce, RefusesWhatItCannotReduce) {
+  const Palette empty;
+  Bitmap24 none;
+  Bitmap24 b = Gradient(9, 9);
+  struct Row {
+    const char* description;
+    Bitmap24* bitmap;
+    int count;
+    unsigned options;
+    const Palette* palette;
+  };
+  const Row rows[] = {
+      {"no pixels", &none, 16, 0, nullptr},
+      {"count 0", &b, 0, 0, nullptr},
+      {"count 257", &b, 257, 0, nullptr},
+      {"given palette missing", &b, 16, kReduceGivenPalette, nullptr},
+      {"given palette empty", &b, 16, kReduceGivenPalette, &empty},
+  };
+  for (const Row& r : rows) {
+    EXPECT_FALSE(ReduceBitmapColors(*r.bitmap, r.count, r.options, r.palette)) << r.description;
+  }
+  EXPECT_TRUE(b.SamePixels(Gradient(9, 9)));
+}
+
+}  // namespace
+}  // namespace kestal
