@@ -105,18 +105,18 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       arg = kShort.at(arg.substr(0, 2));
       has_value = true;
     }
-    auto spec = kTakesValue.find(arg);
-    if (spec == kTakesValue.end()) {
+    auto known = kTakesValue.find(arg);
+    if (known == kTakesValue.end()) {
       r.error = "unknown option '" + args[i] + "' (see --help)";
       return r;
     }
-    if (spec->second && !has_value) {
+    if (known->second && !has_value) {
       if (i + 1 >= args.size()) {
         r.error = arg + " needs a value (see --help)";
         return r;
       }
       value = args[++i];
-    } else if (!spec->second && has_value) {
+    } else if (!known->second && has_value) {
       r.error = arg + " takes no value";
       return r;
     }

@@ -1,0 +1,122 @@
+// The export dialog: defaults, what each format shows, the spin edit's limits, and the
+// choices kept between showings.
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "export/gui/exporter.h"
+#include "support/gui_support.h"
+
+namespace kestal {
+namespace {
+
+template <class W>
+W* Child(QWidget* parent, const char* name) {
+  W* w = parent->findChild<W*>(name);
+  EXPECT_NE(w, nullptr) << name;
+  return w;
+}
+
+TEST(ExportDialog, FirstOpening) {
+  TFrmExport dlg;
+  EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Экспорт Анимации"));
+  EXPECT_EQ(dlg.size(), QSize(377, 176));
+  auto* cmb = Child<QComboBox>(&dlg, "CmbExport");
+  EXPECT_EQ(cmb->currentText(), QStringLiteral("Анимация GIF"));
+  EXPECT_EQ(cmb->count(), 4);
+  EXPECT_FALSE(Child<QGroupBox>(&dlg, "RGCouleurs")->isHidden());
+  EXPECT_TRUE(Child<QWidget>(&dlg, "PnlNO")->isHidden());
+  // The repetition panel takes the colour group's top, its spin edit the group's left.
+  auto* pnl = Child<QWidget>(&dlg, "PnlNO");
+  auto* seno = Child<QSpinBox>(&dlg, "SENO");
+  EXPECT_EQ(pnl->pos(), QPoint(8, 104));
+  EXPECT_EQ(pnl->x() + seno->x(), Child<QGroupBox>(&dlg, "RGCouleurs")->x());
+  EXPECT_TRUE(Child<QRadioButton>(&dlg, "RBImage")->isChecked());
+
+  const ExportSettings s = dlg.Settings(kFastIntervalMs);
+  EXPECT_EQ(s.format, ExportFormat::Gif);
+  EXPECT_EQ(s.composition, Composition::PhotoAndReflection);
+  EXPECT_EQ(s.colors, 256);
+  EXPECT_EQ(s.repetitions, 1);
+  EXPECT_EQ(s.intervalMs, kFastIntervalMs);
+}
+
+TEST(ExportDialog, NoteFitsItsPanel) {
+  TFrmExport dlg;
+  auto* panel = Child<QFrame>(&dlg, "Panel1");
+  auto* note = Child<QLabel>(&dlg, "Label2");
+  const QFontMetrics fm(note->font());
+  for (const QString& line : note->text().split('\n'))
+    EXPECT_LE(note->x() + fm.horizontalAdvance(line.trimmed()), panel->width() - note->x()) << line.toStdString();
+}
+
+TEST(ExportDialog, FormatDecidesWhatShows) {
+  struct Row {
+    const char* what;
+    int index;
+    bool colours;
+    bool repetitions;
+  } rows[] = {
+      {"BMP sequence hides both", 0, false, false},
+      {"JPG sequence hides both", 1, false, false},
+      {"GIF shows the colours", 2, true, false},
+      {"AVI shows the repetitions in the colours' place", 3, false, true},
+  };
+  TFrmExport dlg;
+  for (const Row& row : rows) {
+    Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(row.index);
+    EXPECT_EQ(!Child<QGroupBox>(&dlg, "RGCouleurs")->isHidden(), row.colours) << row.what;
+    EXPECT_EQ(!Child<QWidget>(&dlg, "PnlNO")->isHidden(), row.repetitions) << row.what;
+    EXPECT_EQ(static_cast<int>(dlg.Settings(kMediumIntervalMs).format), row.index) << row.what;
+  }
+}
+
+TEST(ExportDialog, ColourIndexes) {
+  TFrmExport dlg;
+  const int expected[] = {16, 32, 64, 256};
+  for (int i = 0; i < 4; ++i) {
+    Child<QRadioButton>(&dlg, ("RGCouleurs" + std::to_string(i)).c_str())->setChecked(true);
+    EXPECT_EQ(dlg.Settings(kMediumIntervalMs).colors, expected[i]) << "item " << i;
+  }
+}
+
+TEST(ExportDialog, RepetitionLimits) {
+  TFrmExport dlg;
+  auto* seno = Child<QSpinBox>(&dlg, "SENO");
+  seno->setValue(0);
+  EXPECT_EQ(dlg.Repetitions(), 1);
+  seno->setValue(101);
+  EXPECT_EQ(dlg.Repetitions(), 100);
+  auto* edit = seno->findChild<QLineEdit*>();
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->maxLength(), 3);
+}
+
+TEST(ExportDialog, KeepsChoicesBetweenShowings) {
+  TFrmExport dlg;
+  test::AnswerNextModal([](QWidget* d) {
+    Child<QComboBox>(d, "CmbExport")->setCurrentIndex(3);
+    Child<QRadioButton>(d, "RBKestal")->setChecked(true);
+    Child<QSpinBox>(d, "SENO")->setValue(7);
+    Child<QPushButton>(d, "BtnOk")->click();
+  });
+  EXPECT_EQ(dlg.exec(), QDialog::Accepted);
+  test::AnswerNextModal([](QWidget* d) { Child<QPushButton>(d, "BtnCancel")->click(); });
+  EXPECT_EQ(dlg.exec(), QDialog::Rejected);
+  const ExportSettings s = dlg.Settings(kSlowIntervalMs);
+  EXPECT_EQ(s.format, ExportFormat::Avi);
+  EXPECT_EQ(s.composition, Composition::ReflectionOnly);
+  EXPECT_EQ(s.repetitions, 7);
+  EXPECT_FALSE(Child<QWidget>(&dlg, "PnlNO")->isHidden());
+}
+
+}  // namespace
+}  // namespace kestal
+
+int main(int argc, char** argv) { return kestal::test::GuiTestMain(argc, argv); }

@@ -1,0 +1,422 @@
+// The main window, offscreen: start-up state, opening photos, the pane's layout, the
+// animation commands, keys, drops, the help command and the About box.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <vector>
+
+#include "app/bitmap_qt.h"
+#include "app/bmp_image.h"
+#include "app/kestal_application.h"
+#include "app/main_window.h"
+#include "export/gui/image_dialogs.h"
+#include "export/image_files.h"
+#include "support/gui_support.h"
+#include "support/test_support.h"
+#include "ui/gui/apropos.h"
+#include "ui/gui/my_msg_dlg.h"
+#include "ui/gui/platform_qt.h"
+#include "ui/shortcut_text.h"
+#include "ui/lib_lang.h"
+#include "ui/xp_params.h"
+
+namespace kestal {
+namespace {
+
+struct Message {
+  QMessageBox::Icon icon;
+  QString text;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = std::make_unique<TFrmKestal>();
+    window_->SetMessageHook([this](QMessageBox::Icon icon, const QString& text) {
+      messages_.push_back({icon, text});
+    });
+  }
+
+  // A photo of w x h written as PNG: blue x, green y, red 7, so rows differ.
+  QString WritePhoto(int w, int h, const std::string& name = "photo.png") {
+    QImage image(w, h, QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb(7, y % 256, x % 256));
+    const QString path = QString::fromStdString(dir_ / name);
+    EXPECT_TRUE(image.save(path, "PNG"));
+    return path;
+  }
+
+  void Key(QEvent::Type type, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QKeyEvent event(type, key, mods);
+    QApplication::sendEvent(window_->EditPct, &event);
+  }
+
+  test::TempDir dir_;
+  std::unique_ptr<TFrmKestal> window_;
+  std::vector<Message> messages_;
+};
+
+TEST_F(MainWindowTest, StartUpState) {
+  TFrmKestal& w = *window_;
+  EXPECT_EQ(w.windowTitle(), QStringLiteral("Генератор Отражения "));
+  EXPECT_EQ(w.minimumSize(), QSize(400, 300));
+  EXPECT_FALSE(ThemesActive());
+
+  for (QAction* a : {w.FichierExporter, w.OptionAnimer}) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+  for (QToolButton* b : {w.BtnAnimation, w.BtnSauve}) EXPECT_FALSE(b->isEnabled());
+  for (QAction* a : {w.FichierOuvrir, w.FichierQuitter, w.MenuInformations, w.MenuWeb, w.MenuAPropos})
+    EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+  EXPECT_TRUE(w.BtnOpen->isEnabled());
+  EXPECT_FALSE(w.Timer->isActive());
+  EXPECT_EQ(w.Timer->interval(), 120);
+
+  const struct {
+    QAction* action;
+    const char* text;
+    bool checked;
+  } items[] = {
+      {w.FichierOuvrir, "Открыть\tCtrl+O", false},
+      {w.FichierExporter, "Экспорт  \tCtrl+S", false},
+      {w.FichierQuitter, "Уйти\tCtrl+Q", false},
+      {w.OptionAnimer, "Анимация\tEnter", false},
+      {w.MenuInformations, "Информация \tF1", false},
+      {w.VitesseLente, "Slow", false},
+      {w.VitesseMoyenne, "Средне", true},
+      {w.VitesseRapide, "Fast", false},
+      {w.OndeCourte, "Short", false},
+      {w.OndeMoyenne, "Средне", true},
+      {w.OndeLongue, "Long", false},
+  };
+  for (const auto& item : items) {
+    EXPECT_EQ(item.action->text(), QString::fromUtf8(item.text));
+    EXPECT_EQ(item.action->isChecked(), item.checked) << item.text;
+  }
+  EXPECT_EQ(w.FichierOuvrir->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+  EXPECT_EQ(w.MenuOption->title(), QStringLiteral("Опции  "));
+  EXPECT_EQ(w.OptionVague->title(), QStringLiteral("Тип Волны    "));
+
+  EXPECT_EQ(w.BtnOpen->toolTip(), QStringLiteral("Открыть"));
+  EXPECT_EQ(w.BtnSauve->toolTip(), QStringLiteral("Экспорт"));
+  EXPECT_EQ(w.BtnAnimation->toolTip(), QStringLiteral("Анимация"));
+  EXPECT_EQ(Lang(StrYes), "&Да ");
+  EXPECT_EQ(Lang(StrAllImages), "All images");
+  EXPECT_EQ(LoadErrorFormat(), "Unable to load image in file \"%s\" !");
+
+  EXPECT_EQ(w.EditFrames->minimum(), 2);
+  EXPECT_EQ(w.EditFrames->maximum(), 30);
+  EXPECT_EQ(w.EditFrames->value(), 5);
+  EXPECT_EQ(w.EditPct->minimum(), 30);
+  EXPECT_EQ(w.EditPct->maximum(), 100);
+  EXPECT_EQ(w.EditPct->value(), 90);
+  EXPECT_EQ(w.EditPct->singleStep(), 5);
+  EXPECT_TRUE(w.RBPerspective->isChecked());
+  EXPECT_EQ(w.FrameCount(), 5);
+  EXPECT_EQ(w.WaveLength(), 2);
+
+  // The tool buttons carry shadowed normal glyphs and greyed disabled ones.
+  const QImage normal = w.BtnOpen->icon().pixmap(QSize(39, 34), QIcon::Normal).toImage();
+  const QImage disabled = w.BtnOpen->icon().pixmap(QSize(39, 34), QIcon::Disabled).toImage();
+  EXPECT_EQ(normal.size(), QSize(39, 34));
+  EXPECT_NE(normal, disabled);
+  EXPECT_EQ(qAlpha(normal.pixel(0, 0)), 0) << "the glyph's background is transparent";
+  bool greyed = true;
+  for (int y = 0; y < disabled.height(); ++y)
+    for (int x = 0; x < disabled.width(); ++x) {
+      const QRgb p = disabled.pixel(x, y);
+      if (qAlpha(p) == 255 && !(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p))) greyed = false;
+    }
+  EXPECT_TRUE(greyed) << "disabled glyphs are shades of the grey button face";
+}
+
+TEST_F(MainWindowTest, OpeningAPhotoLaysOutThePane) {
+  TFrmKestal& w = *window_;
+  const QString path = WritePhoto(640, 480);
+  ASSERT_TRUE(w.OpenPhotoFile(path));
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(w.PhotoFileName(), path);
+  EXPECT_EQ(w.StatusText(1), path);
+  EXPECT_EQ(w.StatusText(0), QStringLiteral("640x912"));
+  EXPECT_EQ(w.Image1->geometry(), QRect(8, 8, 640, 480));
+  EXPECT_EQ(w.Pane->geometry(), QRect(8, 488, 640, 432));
+  EXPECT_EQ(w.PnlImg->geometry(), QRect(648, 920, 9, 8));
+  EXPECT_EQ(w.ScrollContent->size(), QSize(657, 928));
+  EXPECT_EQ(w.FrameIndex(), -1);
+  for (QAction* a : {w.FichierExporter, w.OptionAnimer}) EXPECT_TRUE(a->isEnabled());
+  for (QToolButton* b : {w.BtnAnimation, w.BtnSauve}) EXPECT_TRUE(b->isEnabled());
+
+  // The pane paints the still mirror: its top row is the photo's bottom row.
+  QImage shot(w.Pane->size(), QImage::Format_RGB32);
+  {
+    QPainter p(&shot);
+    w.Pane->Paint(p, shot.rect());
+  }
+  EXPECT_EQ(shot.pixel(5, 0), qRgb(7, 479 % 256, 5));
+  EXPECT_EQ(shot.pixel(600, 431), qRgb(7, (479 - 431) % 256, 600 % 256));
+
+  // A change of the percentage lays the pane out again; 100 % is the photo's height.
+  w.EditPct->setValue(100);
+  EXPECT_EQ(w.Pane->height(), 480);
+  EXPECT_EQ(w.StatusText(0), QStringLiteral("640x960"));
+
+  // A second, smaller photo shrinks the pane and moves it under the new photo.
+  ASSERT_TRUE(w.OpenPhotoFile(WritePhoto(100, 50, "small.png")));
+  EXPECT_EQ(w.Pane->geometry(), QRect(8, 58, 100, 50));
+  EXPECT_EQ(w.PnlImg->pos(), QPoint(108, 108));
+}
+
+TEST_F(MainWindowTest, OnePixelHighPhotoAtThirtyPercent) {
+  TFrmKestal& w = *window_;
+  w.EditPct->setValue(30);
+  EXPECT_TRUE(messages_.empty()) << "a percentage change without a photo is ignored";
+  ASSERT_TRUE(w.OpenPhotoFile(WritePhoto(200, 1)));
+  EXPECT_EQ(w.Pane->height(), 0);
+  EXPECT_EQ(w.StatusText(0), QStringLiteral("200x1"));
+  w.NextFrame();  // an empty reflection renders nothing, and must not fail
+  EXPECT_EQ(w.FrameIndex(), 0);
+}
+
+TEST_F(MainWindowTest, FailedOpenChangesNothingButStopsTheAnimation) {
+  TFrmKestal& w = *window_;
+  const QString good = WritePhoto(64, 40);
+  ASSERT_TRUE(w.OpenPhotoFile(good));
+  w.OptionAnimerClick();
+  ASSERT_TRUE(w.Timer->isActive());
+
+  const QString bad = QString::fromStdString(dir_ / "broken.png");
+  {
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("\x89PNG\r\n\x1a\n truncated");
+  }
+  EXPECT_FALSE(w.OpenPhotoFile(bad));
+  EXPECT_FALSE(w.Timer->isActive());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].icon, QMessageBox::Critical);
+  const QStringList lines = messages_[0].text.split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 2) << messages_[0].text.toStdString();
+  EXPECT_EQ(lines[0], QStringLiteral("Unable to load image in file \"%1\" !").arg(bad));
+  EXPECT_FALSE(lines[1].isEmpty()) << "the cause";
+  EXPECT_EQ(w.PhotoFileName(), good);
+  EXPECT_EQ(w.StatusText(0), QStringLiteral("64x76"));
+  EXPECT_EQ(w.Pane->size(), QSize(64, 36));
+
+  EXPECT_FALSE(w.OpenPhotoFile(QString::fromStdString(dir_ / "missing.jpg")));
+  EXPECT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(w.PhotoFileName(), good);
+}
+
+TEST_F(MainWindowTest, ShiftMakesThePercentageStepByOne) {
+  TFrmKestal& w = *window_;
+  Key(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+  w.EditPct->stepUp();
+  EXPECT_EQ(w.EditPct->value(), 91);
+  Key(QEvent::KeyRelease, Qt::Key_Shift);
+  w.EditPct->stepUp();
+  EXPECT_EQ(w.EditPct->value(), 96);
+  // Any key released brings the step of 5 back, even while Shift stays down.
+  Key(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+  Key(QEvent::KeyRelease, Qt::Key_Up, Qt::ShiftModifier);
+  EXPECT_EQ(w.EditPct->singleStep(), 5);
+}
+
+TEST_F(MainWindowTest, FrameBookkeeping) {
+  TFrmKestal& w = *window_;
+  ASSERT_TRUE(w.OpenPhotoFile(WritePhoto(30, 20)));
+  w.EditFrames->setValue(2);
+  std::vector<int> frames;
+  for (int i = 0; i < 4; ++i) {
+    w.NextFrame();
+    frames.push_back(w.FrameIndex());
+  }
+  EXPECT_EQ(frames, (std::vector<int>{0, 1, 0, 1}));
+
+  w.EditFrames->setValue(10);
+  for (int i = 0; i < 8; ++i) w.NextFrame();
+  ASSERT_EQ(w.FrameIndex(), 7);
+  w.EditFrames->setValue(3);
+  w.NextFrame();
+  EXPECT_EQ(w.FrameIndex(), 0) << "lowering the frame count restarts the cycle";
+
+  // Regular mode renders a different picture from perspective mode for the same frame.
+  w.EditFrames->setValue(5);
+  w.NextFrame();
+  w.NextFrame();
+  auto perspective = w.Model().PaneBitmap().Clone();
+  w.RBRegul->setChecked(true);
+  w.EditFrames->setValue(5);
+  w.NextFrame();
+  w.NextFrame();
+  EXPECT_FALSE(w.Model().PaneBitmap().SamePixels(perspective.value()));
+}
+
+TEST_F(MainWindowTest, AnimationCommandsAndCheckMarks) {
+  TFrmKestal& w = *window_;
+  ASSERT_TRUE(w.OpenPhotoFile(WritePhoto(30, 20)));
+  w.BtnAnimation->click();
+  EXPECT_TRUE(w.Timer->isActive());
+  emit w.MenuOption->aboutToShow();
+  EXPECT_TRUE(w.OptionAnimer->isChecked());
+  ASSERT_TRUE(w.OpenPhotoFile(WritePhoto(30, 20, "again.png")));
+  EXPECT_FALSE(w.Timer->isActive()) << "opening a photo stops the animation";
+  emit w.MenuOption->aboutToShow();
+  EXPECT_FALSE(w.OptionAnimer->isChecked());
+
+  w.OptionAnimer->trigger();
+  EXPECT_TRUE(w.Timer->isActive());
+  test::AnswerNextModal([](QWidget* exportDialog) { exportDialog->close(); });
+  w.FichierExporter->trigger();
+  EXPECT_FALSE(w.Timer->isActive()) << "the export command stops the animation";
+
+  const struct {
+    QAction* item;
+    int interval;
+  } speeds[] = {{w.VitesseRapide, 50}, {w.VitesseRapide, 50}, {w.VitesseLente, 200}, {w.VitesseMoyenne, 120}};
+  for (const auto& s : speeds) {
+    s.item->trigger();
+    EXPECT_EQ(w.Timer->interval(), s.interval);
+    for (QAction* a : {w.VitesseLente, w.VitesseMoyenne, w.VitesseRapide})
+      EXPECT_EQ(a->isChecked(), a == s.item) << s.interval;
+  }
+  const struct {
+    QAction* item;
+    int wave;
+  } waves[] = {{w.OndeLongue, 3}, {w.OndeCourte, 1}, {w.OndeCourte, 1}, {w.OndeMoyenne, 2}};
+  for (const auto& o : waves) {
+    o.item->trigger();
+    EXPECT_EQ(w.WaveLength(), o.wave);
+    for (QAction* a : {w.OndeCourte, w.OndeMoyenne, w.OndeLongue}) EXPECT_EQ(a->isChecked(), a == o.item);
+  }
+}
+
+TEST_F(MainWindowTest, DroppingAnImageFileOpensIt) {
+  const QString path = WritePhoto(40, 30);
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(path)});
+  window_->show();
+  QDragEnterEvent enter(QPoint(50, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(50, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &drop);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window_->PhotoFileName(), path);
+  EXPECT_EQ(window_->StatusText(0), QStringLiteral("40x57"));
+}
+
+TEST_F(MainWindowTest, MissingHelpPageSaysSo) {
+  ASSERT_FALSE(QFileInfo::exists(TFrmKestal::HelpPagePath()));
+  EXPECT_TRUE(TFrmKestal::HelpPagePath().endsWith(QStringLiteral("gui_main_window_test.htm")));
+  // The notice comes in the program's message dialog, as information with one Ok.
+  QString heading, message;
+  test::AnswerNextModal([&](QWidget* w) {
+    ASSERT_NE(qobject_cast<TMsgDlgForm*>(w), nullptr);
+    heading = w->findChild<QLabel*>("LblCaption")->text();
+    message = w->findChild<QLabel*>("LblMsg")->text();
+    test::PressKey(w, Qt::Key_Return, "\r");
+  });
+  window_->MenuInformations->trigger();
+  EXPECT_EQ(heading, QStringLiteral("Информация "));
+  EXPECT_EQ(message, QStringLiteral("Файл не найден !"));
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST(AboutBox, ContentAndClosing) {
+  TAProposForm form;
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("О программе "));
+  EXPECT_EQ(form.size(), QSize(336, 292));
+  EXPECT_EQ(form.Version->text(), QStringLiteral("Русская Версия 2.7         "));
+  EXPECT_EQ(form.URL->text(), QString(26, QLatin1Char(' ')));
+  EXPECT_EQ(form.Label2->text(), QString(33, QLatin1Char(' ')));
+  EXPECT_EQ(form.Image1->pixmap().size(), QSize(96, 200));
+  form.URLClick(form.URL);  // a blank link opens nothing and reports nothing
+
+  for (int round = 0; round < 2; ++round) {
+    form.show();
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&form, &esc);
+    EXPECT_TRUE(form.isVisible()) << "Esc does not close the box";
+    form.Button1->click();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.result(), 1);
+  }
+}
+
+TEST(Platform, DialogFiltersKeysAndImages) {
+  const struct {
+    const char* what;
+    const char* filter;
+    const char* qt;
+  } filters[] = {
+      {"patterns joined by spaces", "Common images|*.png;*.jpg", "Common images (*.png *.jpg)"},
+      {"every file, also without an extension", "All images|*.*", "All images (*)"},
+      {"a family's own pattern list is not repeated", "JPEG (*.jpg; *.jpeg)|*.jpg;*.jpeg", "JPEG (*.jpg *.jpeg)"},
+      {"pairs become ;;-separated entries", "A|*.a|B|*.b", "A (*.a);;B (*.b)"},
+  };
+  for (const auto& f : filters) EXPECT_EQ(ToQtFilter(f.filter), QString::fromUtf8(f.qt)) << f.what;
+
+  EXPECT_EQ(QtKeySequence(kCtrlBit | 'S'), QKeySequence(Qt::CTRL | Qt::Key_S));
+  EXPECT_EQ(QtKeySequence(kVkF1), QKeySequence(Qt::Key_F1));
+  EXPECT_EQ(QtKeySequence(0xFF), QKeySequence()) << "a key without a Qt equivalent";
+  // Keys outside the string library's table take Qt's names.
+  EXPECT_EQ(ShortCutToText(kCtrlBit | 188), "Ctrl+,");
+  EXPECT_FALSE(IsWindowsXP());
+
+  // Alpha is flattened over white; the copy is 24-bit.
+  QImage argb(2, 1, QImage::Format_ARGB32);
+  argb.setPixel(0, 0, qRgba(0, 0, 0, 0));
+  argb.setPixel(1, 0, qRgba(10, 20, 30, 255));
+  auto bitmap = BitmapFromImage(argb);
+  ASSERT_TRUE(bitmap.ok());
+  EXPECT_EQ(bitmap->Pixel(0, 0), (ColorTriple{255, 255, 255}));
+  EXPECT_EQ(bitmap->Pixel(1, 0), (ColorTriple{30, 20, 10}));
+  const QImage view = BitmapView(bitmap.value());
+  EXPECT_EQ(view.constBits(), bitmap->Data()) << "the view shares the bitmap's memory";
+  EXPECT_EQ(view.pixel(1, 0), qRgb(10, 20, 30));
+}
+
+class Thrower : public QObject {
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw std::runtime_error("the frame could not be rendered");
+    return QObject::event(e);
+  }
+};
+
+TEST(GeneralErrorReport, ExceptionsReachingTheEventLoopAreShown) {
+  QStringList shown;
+  KestalApplication::SetExceptionHook([&](const QString& what) { shown << what; });
+  Thrower thrower;
+  QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+  QCoreApplication::processEvents();
+  KestalApplication::SetExceptionHook(nullptr);
+  EXPECT_EQ(shown, QStringList{QStringLiteral("the frame could not be rendered")});
+}
+
+}  // namespace
+}  // namespace kestal
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // Offscreen also when the test list is read at build time, without ctest's environment.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  kestal::KestalApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}

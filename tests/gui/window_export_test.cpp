@@ -1,0 +1,264 @@
+// Exporting from the main window, with the dialogs answered by the test: the window
+// writes the same bytes as kestal-export with the same settings, every cancel writes
+// nothing and leaves the animation stopped, and failures name their files.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/export_commands.h"
+#include "app/main_window.h"
+#include "app/window_export_host.h"
+#include "export/gui/exporter.h"
+#include "export/image_files.h"
+#include "support/gui_support.h"
+#include "support/test_support.h"
+#include "ui/lib_lang.h"
+
+namespace kestal {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The export dialog's choices and the answers to the questions that follow.
+struct Answers {
+  bool ok = true;
+  int format = 2;
+  bool reflectionOnly = false;
+  int colorIndex = 3;
+  int repetitions = 1;
+  std::string folder;    // "" cancels the folder chooser
+  std::string saveFile;  // "" cancels the save dialog
+  int htmlAnswer = kMsgResultNo;
+};
+
+class ScriptedPrompts : public ExportPrompts {
+ public:
+  explicit ScriptedPrompts(Answers a) : answers(std::move(a)) {}
+
+  bool EditSettings(TFrmExport& dialog) override {
+    dialog.findChild<QComboBox*>("CmbExport")->setCurrentIndex(answers.format);
+    dialog.findChild<QRadioButton*>(answers.reflectionOnly ? "RBKestal" : "RBImage")->setChecked(true);
+    dialog.findChild<QRadioButton*>(("RGCouleurs" + std::to_string(answers.colorIndex)).c_str())->setChecked(true);
+    dialog.findChild<QSpinBox*>("SENO")->setValue(answers.repetitions);
+    return answers.ok;
+  }
+  std::string ChooseFolder(const std::string& title, const std::string& initialFolder) override {
+    folderTitle = title;
+    folderInitial = initialFolder;
+    return answers.folder;
+  }
+  std::string ChooseSaveFile(const SaveRequest& request) override {
+    save = request;
+    return answers.saveFile;
+  }
+  int Ask(const std::string& message, MsgDlgKind kind, MsgButtons buttons) override {
+    asked.push_back(message);
+    EXPECT_EQ(kind, MsgConfirmation);
+    EXPECT_EQ(buttons, MsgBtnYes | MsgBtnNo);
+    return answers.htmlAnswer;
+  }
+  void ShowError(const Error& error) override { errors.push_back(error.Text()); }
+  void OpenPage(const std::string& path) override { opened.push_back(path); }
+
+  Answers answers;
+  std::string folderTitle, folderInitial;
+  SaveRequest save;
+  std::vector<std::string> asked, errors, opened;
+};
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class WindowExportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetLangDefaults();
+    out_ = tmp_.path() / "out";
+    fs::create_directory(out_);
+    // A small photo with detail everywhere, so every frame differs.
+    photo_ = (tmp_.path() / "lake.jpg").string();
+    ASSERT_TRUE(SaveBitmapFile(photo_, test::Noise(37, 23, 7)).ok());
+    window_.SetExportForm(&dialog_);
+    window_.SetMessageHook([](QMessageBox::Icon, const QString& text) { ADD_FAILURE() << text.toStdString(); });
+    ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(photo_)));
+    window_.EditFrames->setValue(3);
+    // Leave the animation running somewhere in its cycle: the export starts at frame 0
+    // whatever the pane showed, and stops the animation.
+    window_.OptionAnimerClick();
+    window_.NextFrame();
+  }
+
+  void Export(ScriptedPrompts& prompts) {
+    window_.SetExportPrompts(&prompts);
+    window_.ExportAnimation();
+    EXPECT_FALSE(window_.Timer->isActive()) << "the animation stays stopped";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass is gone";
+    EXPECT_EQ(window_.StatusText(1), QString::fromStdString(photo_));
+  }
+
+  // Runs kestal-export on the same photo with the window's frame count and `args`.
+  void RunCli(const std::string& args, const std::string& output) {
+    const auto r = test::RunCommand(test::ShellQuote(KESTAL_EXPORT_BIN) + " -q -n 3 " + args + " " +
+                                    test::ShellQuote(photo_) + " " + test::ShellQuote(output) + " 2>&1");
+    ASSERT_EQ(r.status, 0) << r.output;
+  }
+
+  test::TempDir tmp_;
+  fs::path out_;
+  std::string photo_;
+  TFrmKestal window_;
+  TFrmExport dialog_{&window_};
+};
+
+TEST_F(WindowExportTest, EveryFormatWritesTheCommandLineBytes) {
+  struct Row {
+    const char* what;
+    Answers answers;
+    const char* cliArgs;
+    const char* output;  // a file name, or a folder ending in '/'
+  } rows[] = {
+      {"BMP sequence, photo and reflection", {.format = 0}, "-f bmp", "seq/"},
+      {"JPG sequence, reflection only", {.format = 1, .reflectionOnly = true}, "-f jpg -r", "seq/"},
+      {"GIF, 32 colours", {.format = 2, .colorIndex = 1}, "-c 32", "lake.gif"},
+      {"GIF, reflection only, 256 colours", {.format = 2, .reflectionOnly = true}, "-r", "lake.gif"},
+      {"AVI, two repetitions", {.format = 3, .repetitions = 2}, "-R 2", "lake.avi"},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove_all(out_);
+    fs::create_directories(out_ / "window");
+    const bool sequence = row.answers.format < 2;
+    row.answers.folder = (out_ / "window").string();
+    row.answers.saveFile = (out_ / "window" / row.output).string();
+    ScriptedPrompts prompts(row.answers);
+    Export(prompts);
+    EXPECT_TRUE(prompts.errors.empty()) << prompts.errors.front();
+
+    const fs::path cli = out_ / "cli";
+    fs::create_directories(cli);
+    RunCli(row.cliArgs, (cli / row.output).string());
+    const fs::path cli_dir = sequence ? cli / "seq" : cli;
+    const auto names = FilesIn(out_ / "window");
+    ASSERT_EQ(names, FilesIn(cli_dir));
+    ASSERT_EQ(names.size(), sequence ? 3u : 1u);
+    for (const std::string& name : names)
+      EXPECT_EQ(ReadAll(out_ / "window" / name), ReadAll(cli_dir / name)) << name << " differs";
+    EXPECT_EQ(window_.FrameIndex(), 2) << "an export ends on the last frame of its cycle";
+  }
+}
+
+TEST_F(WindowExportTest, CancelWritesNothing) {
+  struct Row {
+    const char* what;
+    Answers answers;
+  } rows[] = {
+      {"export dialog cancelled", {.ok = false, .format = 0, .folder = "F"}},
+      {"folder chooser cancelled", {.format = 1}},
+      {"GIF save dialog cancelled", {.format = 2}},
+      {"AVI save dialog cancelled", {.format = 3}},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (!row.answers.folder.empty()) row.answers.folder = out_.string();
+    if (!window_.Timer->isActive()) window_.OptionAnimerClick();
+    ASSERT_TRUE(window_.Timer->isActive());
+    ScriptedPrompts prompts(row.answers);
+    Export(prompts);
+    EXPECT_TRUE(FilesIn(out_).empty());
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_TRUE(prompts.asked.empty());
+  }
+}
+
+TEST_F(WindowExportTest, WhereTheDialogsStart) {
+  ScriptedPrompts sequence({.format = 0});
+  Export(sequence);
+  EXPECT_EQ(sequence.folderTitle, "Saving folder :");
+  EXPECT_EQ(sequence.folderInitial, fs::current_path().string());
+
+  ScriptedPrompts gif({.format = 2});
+  Export(gif);
+  EXPECT_EQ(gif.save.proposedName, QStringLiteral("lake.gif"));
+  EXPECT_EQ(gif.save.defaultSuffix, QStringLiteral("gif"));
+  ScriptedPrompts avi({.format = 3});
+  Export(avi);
+  EXPECT_EQ(avi.save.proposedName, QStringLiteral("lake.avi"));
+  EXPECT_EQ(avi.save.filter, QStringLiteral("AVI (*.avi)"));
+}
+
+TEST_F(WindowExportTest, HtmlPageOnlyOnYes) {
+  ScriptedPrompts no({.format = 2, .saveFile = (out_ / "lake.gif").string()});
+  Export(no);
+  ASSERT_EQ(no.asked.size(), 1u);
+  EXPECT_EQ(no.asked[0], "Вам создать HTML страницу для теста ?     ");
+  EXPECT_EQ(FilesIn(out_), std::vector<std::string>{"lake.gif"});
+  EXPECT_TRUE(no.opened.empty());
+
+  ScriptedPrompts yes({.format = 2, .reflectionOnly = true, .saveFile = (out_ / "lake.gif").string(),
+                       .htmlAnswer = kMsgResultYes});
+  Export(yes);
+  EXPECT_EQ(FilesIn(out_), (std::vector<std::string>{"lake.gif", "lake.htm"}));
+  ASSERT_EQ(yes.opened.size(), 1u);
+  EXPECT_EQ(yes.opened[0], (out_ / "lake.htm").string());
+  const std::string page = ReadAll(out_ / "lake.htm");
+  EXPECT_NE(page.find("lake.jpg"), std::string::npos) << "the reflection-only page shows the photo";
+  EXPECT_NE(page.find("lake.jpg\" width=\"37\" height=\"23\"><br>"), std::string::npos) << page;
+  EXPECT_NE(page.find("lake.gif\" width=\"37\" height=\"21\">"), std::string::npos) << "23 rows at 90 %";
+}
+
+TEST_F(WindowExportTest, FailuresNameTheirFiles) {
+  const std::string missing = (tmp_.path() / "missing").string();
+  ScriptedPrompts sequence({.format = 0, .folder = missing});
+  Export(sequence);
+  ASSERT_EQ(sequence.errors.size(), 3u) << "one box per frame that could not be written";
+  for (int i = 0; i < 3; ++i)
+    EXPECT_NE(sequence.errors[i].find(missing + "/lake0" + std::to_string(i) + ".bmp"), std::string::npos)
+        << sequence.errors[i];
+
+  for (int format : {2, 3}) {
+    const std::string file = missing + (format == 2 ? "/a.gif" : "/a.avi");
+    ScriptedPrompts one({.format = format, .saveFile = file});
+    Export(one);
+    ASSERT_EQ(one.errors.size(), 1u) << format;
+    EXPECT_NE(one.errors[0].find(file), std::string::npos) << one.errors[0];
+    EXPECT_TRUE(one.asked.empty()) << "no page is offered for a GIF that failed";
+  }
+  EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(WindowExportTest, ProgressInTheStatusBar) {
+  WindowExportHost host(window_);
+  host.ShowExportProgress(2, 3);
+  EXPECT_EQ(window_.StatusText(1), QStringLiteral("Exporting image 2"));
+  auto* bar = window_.StatusPanel1()->findChild<QProgressBar*>();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_FALSE(bar->isHidden());
+  EXPECT_EQ(bar->value(), 2);
+  EXPECT_EQ(bar->maximum(), 3);
+  host.EndExportProgress();
+  EXPECT_EQ(window_.StatusText(1), QString::fromStdString(photo_));
+  EXPECT_TRUE(bar->isHidden());
+}
+
+}  // namespace
+}  // namespace kestal
+
+int main(int argc, char** argv) { return kestal::test::GuiTestMain(argc, argv); }

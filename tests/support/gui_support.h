@@ -1,0 +1,63 @@
+#pragma once
+// Helpers for the offscreen GUI tests: one application object per test binary, modal
+// dialogs answered by the test, key presses and pixel checks.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+#include "bitmap/colors.h"
+
+namespace kestal::test {
+
+// Calls `answer` with the next modal dialog as soon as it shows; the test's call that
+// opened it then returns. Fails the test when no dialog shows within five seconds.
+inline void AnswerNextModal(std::function<void(QWidget*)> answer) {
+  auto* timer = new QTimer;
+  auto waited = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, waited, answer] {
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+      timer->stop();
+      timer->deleteLater();
+      answer(modal);
+      return;
+    }
+    if (++*waited > 500) {
+      timer->stop();
+      timer->deleteLater();
+      ADD_FAILURE() << "no modal dialog showed";
+    }
+  });
+  timer->start(10);
+}
+
+// A key pressed and released on the widget with the focus (or the widget itself).
+inline void PressKey(QWidget* w, int key, const QString& text = QString()) {
+  QWidget* target = w->focusWidget() ? w->focusWidget() : w;
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &release);
+}
+
+inline Color PixelColor(const QImage& image, int x, int y) {
+  const QRgb p = image.pixel(x, y);
+  return Rgb(uint8_t(qRed(p)), uint8_t(qGreen(p)), uint8_t(qBlue(p)));
+}
+
+// GUI tests run offscreen, also when ctest lists them before running.
+inline int GuiTestMain(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
+
+}  // namespace kestal::test
