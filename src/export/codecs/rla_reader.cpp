@@ -121,6 +121,7 @@ bool DecodeChannel(ByteSpan record, int32_t width, int bytes, bool isFloat, uint
 
 // A stored sample as an 8-bit level.
 uint8_t Level(const uint8_t* sample, const ChannelKind& kind) {
+  if (kind.bits == 8 && !kind.isFloat) return sample[0];
   if (kind.isFloat) {
     const uint32_t u = uint32_t{sample[0]} << 24 | uint32_t{sample[1]} << 16 | uint32_t{sample[2]} << 8 | sample[3];
     const float f = std::bit_cast<float>(u);
@@ -153,7 +154,8 @@ Result<Bitmap24> ReadRla(ByteSpan data, const PixelLimits& limits) {
   if (!bitmap) return bitmap;
   bitmap->Fill(ColorTriple{255, 255, 255});
 
-  // One decoded scanline: kMaxChannels samples of up to 4 bytes per pixel.
+  // One decoded scanline: kMaxChannels samples of up to 4 bytes per pixel. Every
+  // channel's record fills all its samples or fails, so no sample is read unset.
   const size_t stride = kMaxChannels * 4;
   std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[static_cast<size_t>(activeWidth) * stride]);
   if (!line) return MakeError("not enough memory");
@@ -163,7 +165,6 @@ Result<Bitmap24> ReadRla(ByteSpan data, const PixelLimits& limits) {
     const uint32_t offset = table.U32BE();
     ByteReader in(data);
     if (!in.Seek(offset)) return MakeError("the RLA file is truncated (a scanline lies past its end)");
-    std::memset(line.get(), 0, static_cast<size_t>(activeWidth) * stride);
     const int channels = h.color.count + h.matte.count;
     for (int c = 0; c < channels; ++c) {
       const ChannelKind& kind = c < h.color.count ? h.color : h.matte;
