@@ -78,7 +78,12 @@ Result<std::vector<uint8_t>> ReadWholeFile(const std::string& path, int64_t maxB
   return bytes;
 }
 
-Result<Bitmap24> DecodeImage(ByteSpan data, std::string_view name, const PixelLimits& limits) {
+namespace {
+
+// Picks the family by the name's extension (or by a signature the bytes plainly
+// carry) and decodes. With a path, a family whose pictures depend on files beside
+// them reads those too.
+Result<Bitmap24> Decode(ByteSpan data, std::string_view name, const std::string* path, const PixelLimits& limits) {
   const ImageRegistry& registry = ImageRegistry::Instance();
   const std::string ext = LowerExtensionOf(name);
   const ImageFamily* family = registry.FindByExtension(ext);
@@ -93,13 +98,20 @@ Result<Bitmap24> DecodeImage(ByteSpan data, std::string_view name, const PixelLi
   }
   if (!family->reader) return MakeError("reading " + family->description + " images is not available");
   if (data.empty()) return MakeError("the file is empty");
+  if (path && family->file_reader) return family->file_reader(*path, data, limits);
   return family->reader(data, limits);
+}
+
+}  // namespace
+
+Result<Bitmap24> DecodeImage(ByteSpan data, std::string_view name, const PixelLimits& limits) {
+  return Decode(data, name, nullptr, limits);
 }
 
 Result<Bitmap24> LoadImageFile(const std::string& path, const PixelLimits& limits) {
   auto bytes = ReadWholeFile(path);
   if (!bytes) return LoadFailure(path, bytes.error().cause);
-  auto bitmap = DecodeImage(ByteSpan(bytes.value()), path, limits);
+  auto bitmap = Decode(ByteSpan(bytes.value()), path, &path, limits);
   if (!bitmap) return LoadFailure(path, bitmap.error().cause);
   return bitmap;
 }

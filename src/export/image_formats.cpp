@@ -2,14 +2,21 @@
 // without a reader is listed in the open dialog, and opening one of its files says that
 // reading it is not available.
 
+#include "export/codecs/autodesk_reader.h"
 #include "export/codecs/bmp_reader.h"
+#include "export/codecs/drhalo_reader.h"
+#include "export/codecs/eps_reader.h"
 #include "export/codecs/gif_reader.h"
 #include "export/codecs/ico_reader.h"
 #include "export/codecs/jpeg_codec.h"
+#include "export/codecs/metafile_reader.h"
+#include "export/codecs/pcd_reader.h"
 #include "export/codecs/pcx_reader.h"
 #include "export/codecs/png_codec.h"
 #include "export/codecs/pnm_reader.h"
 #include "export/codecs/psd_reader.h"
+#include "export/codecs/psp_reader.h"
+#include "export/codecs/rla_reader.h"
 #include "export/codecs/sgi_reader.h"
 #include "export/codecs/tga_codec.h"
 #include "export/codecs/tiff_reader.h"
@@ -19,18 +26,18 @@ namespace kestal {
 
 std::vector<ImageFamily> BuiltInImageFamilies() {
   return {
-      {"Alias/Wavefront", {"rla", "rpf"}, nullptr, nullptr},
-      {"Autodesk", {"cel", "pic"}, nullptr, nullptr},
+      {"Alias/Wavefront", {"rla", "rpf"}, ReadRla, nullptr},
+      {"Autodesk", {"cel", "pic"}, ReadAutodesk, SniffAutodesk},
       {"BMP", {"bmp", "dib", "rle"}, ReadBmp, SniffBmp},
-      {"Dr. Halo", {"cut"}, nullptr, nullptr},
-      {"EPS", {"eps"}, nullptr, nullptr},
+      {"Dr. Halo", {"cut"}, ReadDrHalo, nullptr, ReadDrHaloFile},
+      {"EPS", {"eps"}, ReadEps, SniffEps},
       {"GIF", {"gif"}, ReadGif, SniffGif},
       {"Icône", {"ico"}, ReadIco, SniffIco},
       {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg},
-      {"Metafile", {"emf", "wmf"}, nullptr, nullptr},
+      {"Metafile", {"emf", "wmf"}, ReadMetafile, SniffMetafile},
       {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr},
-      {"Paintshop Pro", {"psp", "tub"}, nullptr, nullptr},
-      {"Photo-CD", {"pcd"}, nullptr, nullptr},
+      {"Paintshop Pro", {"psp", "tub"}, ReadPsp, SniffPsp},
+      {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
       {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd},
       {"PNG", {"png"}, ReadPng, SniffPng},
       {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm},

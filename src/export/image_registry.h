@@ -22,12 +22,16 @@ using ImageReader = Result<Bitmap24> (*)(ByteSpan data, const PixelLimits& limit
 // True when the bytes start with this family's unmistakable signature. Families whose
 // files carry no reliable signature have none.
 using ImageSniffer = bool (*)(ByteSpan data);
+// Decodes a file whose picture also depends on files beside it (a separate palette).
+using ImageFileReader = Result<Bitmap24> (*)(const std::string& path, ByteSpan data, const PixelLimits& limits);
 
 struct ImageFamily {
   std::string description;
   std::vector<std::string> extensions;  // lower case, without the dot, sorted
   ImageReader reader = nullptr;         // none: reading this family is not available
   ImageSniffer sniff = nullptr;
+  // When set, loading a file from disk uses this instead of `reader`.
+  ImageFileReader file_reader = nullptr;
 };
 
 class ImageRegistry {

@@ -32,6 +32,8 @@ const std::map<std::string, std::string> kRefusedOnPurpose = {
     {"01r_00.pcx", "shorter"},          // 12 bytes per row for 88 pixels of 8 bits
     {"black_1x1_4.pbm", "size"},        // words instead of numbers in the header
     {"input_70x46.rgb", "not an SGI"},  // raw RGB bytes, not an SGI file
+    {"TEST.CEL", "no pixels"},          // an animation of 0 × 0 pixels
+    {"PhotoCD.pcd", "truncated"},       // the image pack's header without its images
 };
 
 // Files on which the independent decoder is known to be wrong (checked by eye).
