@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "export/gif_export.h"
-#include "export/image_files.h"
+#include "imageio/image_files.h"
 #include "render/animation_model.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <QPainter>
 #include <cstdlib>
 
-#include "app/bmp_image.h"
+#include "gui/bmp_image.h"
 #include "render/animation_model.h"
 #include "gui_bench_main.h"
 

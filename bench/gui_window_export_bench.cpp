@@ -13,11 +13,11 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
-#include "app/export_commands.h"
-#include "app/main_window.h"
+#include "gui/export_commands.h"
+#include "gui/main_window.h"
 #include "export/export_driver.h"
-#include "export/gui/exporter.h"
-#include "export/image_files.h"
+#include "gui/export_dialog.h"
+#include "imageio/image_files.h"
 #include "gui_bench_main.h"
 
 namespace {

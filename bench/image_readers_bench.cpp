@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "export/codecs/bmp_reader.h"
-#include "export/codecs/bmp_writer.h"
-#include "export/codecs/pnm_reader.h"
-#include "export/codecs/tga_codec.h"
+#include "imageio/codecs/bmp_reader.h"
+#include "imageio/codecs/bmp_writer.h"
+#include "imageio/codecs/pnm_reader.h"
+#include "imageio/codecs/tga_codec.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "export/codecs/jpeg_codec.h"
-#include "export/image_files.h"
+#include "imageio/codecs/jpeg_codec.h"
+#include "imageio/image_files.h"
 
 namespace {
 

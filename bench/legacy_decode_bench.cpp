@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "export/codecs/autodesk_reader.h"
-#include "export/codecs/drhalo_reader.h"
-#include "export/codecs/rla_reader.h"
+#include "imageio/codecs/autodesk_reader.h"
+#include "imageio/codecs/drhalo_reader.h"
+#include "imageio/codecs/rla_reader.h"
 
 namespace {
 

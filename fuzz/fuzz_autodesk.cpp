@@ -1,4 +1,4 @@
-#include "export/codecs/autodesk_reader.h"
+#include "imageio/codecs/autodesk_reader.h"
 #include "fuzz_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

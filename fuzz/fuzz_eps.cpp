@@ -1,4 +1,4 @@
-#include "export/codecs/eps_reader.h"
+#include "imageio/codecs/eps_reader.h"
 #include "fuzz_harness.h"
 
 // The preview decoders only: the fuzzer must not start Ghostscript.

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "export/image_registry.h"
+#include "imageio/image_registry.h"
 
 namespace kestal::fuzz {
 

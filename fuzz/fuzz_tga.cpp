@@ -1,4 +1,4 @@
-#include "export/codecs/tga_codec.h"
+#include "imageio/codecs/tga_codec.h"
 #include "fuzz_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "bitmap/result.h"
+#include "base/result.h"
 
 namespace kestal {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "bitmap/bmp_couleurs.h"
+#include "bitmap/color_math.h"
 
 namespace kestal {
 

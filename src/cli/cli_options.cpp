@@ -5,7 +5,7 @@
 #include <charconv>
 #include <map>
 
-#include "ui/fonc_utils.h"
+#include "ui/text_utils.h"
 
 namespace kestal::cli {
 namespace {

@@ -15,11 +15,11 @@
 #include "cli/progress_bar.h"
 #include "export/avi_export.h"
 #include "export/export_driver.h"
-#include "export/file_output.h"
+#include "base/file_output.h"
 #include "export/gif_export.h"
 #include "export/html_test_page.h"
-#include "export/image_files.h"
-#include "ui/fonc_utils.h"
+#include "imageio/image_files.h"
+#include "ui/text_utils.h"
 
 namespace {
 

@@ -34,8 +34,8 @@
 #include <vector>
 
 #include "bitmap/bitmap24.h"
-#include "bitmap/result.h"
-#include "export/file_output.h"
+#include "base/result.h"
+#include "base/file_output.h"
 
 namespace kestal {
 

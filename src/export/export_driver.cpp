@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "export/image_files.h"
-#include "ui/fonc_utils.h"
+#include "imageio/image_files.h"
+#include "ui/text_utils.h"
 
 namespace kestal {
 

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "export/color_reduce.h"
-#include "export/gif_writer.h"
-#include "export/image_files.h"
-#include "ui/fonc_utils.h"
+#include "imageio/color_reduce.h"
+#include "imageio/gif_writer.h"
+#include "imageio/image_files.h"
+#include "ui/text_utils.h"
 
 namespace kestal {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "bitmap/result.h"
+#include "base/result.h"
 #include "export/export_driver.h"
 #include "render/animation_model.h"
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "export/file_output.h"
-#include "ui/fonc_utils.h"
+#include "base/file_output.h"
+#include "ui/text_utils.h"
 
 namespace kestal {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "bitmap/result.h"
+#include "base/result.h"
 
 namespace kestal {
 

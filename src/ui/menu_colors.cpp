@@ -1,6 +1,6 @@
 #include "ui/menu_colors.h"
 
-#include "bitmap/bmp_couleurs.h"
+#include "bitmap/color_math.h"
 
 namespace kestal {
 

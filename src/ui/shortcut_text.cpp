@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "ui/lib_lang.h"
+#include "ui/string_table.h"
 
 namespace kestal {
 namespace {

@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "bitmap/bmp_couleurs.h"
+#include "bitmap/color_math.h"
 #include "bitmap/buffers.h"
-#include "bitmap/filtres24.h"
+#include "bitmap/filters.h"
 #include "bitmap/image_list.h"
-#include "bitmap/img_utils.h"
-#include "bitmap/mask24.h"
+#include "bitmap/toolbar_glyphs.h"
+#include "bitmap/key_color_mask.h"
 #include "bitmap/shadow.h"
 #include "support/test_support.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bitmap/bitmap24.h"
-#include "bitmap/bmp_couleurs.h"
+#include "bitmap/color_math.h"
 #include "support/test_support.h"
 
 namespace kestal {

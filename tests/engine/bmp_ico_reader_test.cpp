@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "export/codecs/bmp_reader.h"
-#include "export/codecs/bmp_writer.h"
-#include "export/codecs/ico_reader.h"
-#include "export/codecs/png_codec.h"
-#include "export/image_files.h"
+#include "imageio/codecs/bmp_reader.h"
+#include "imageio/codecs/bmp_writer.h"
+#include "imageio/codecs/ico_reader.h"
+#include "imageio/codecs/png_codec.h"
+#include "imageio/image_files.h"
 #include "support/byte_builder.h"
 #include "support/test_support.h"
 

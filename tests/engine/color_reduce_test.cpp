@@ -1,4 +1,4 @@
-#include "export/color_reduce.h"
+#include "imageio/color_reduce.h"
 
 #include <gtest/gtest.h>
 

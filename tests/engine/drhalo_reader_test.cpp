@@ -1,14 +1,14 @@
 // Dr. Halo pictures made here (no public sample exists), checked against ImageMagick's
 // reader, which also looks for the palette file beside the picture.
 
-#include "export/codecs/drhalo_reader.h"
+#include "imageio/codecs/drhalo_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <vector>
 
-#include "export/image_files.h"
+#include "imageio/image_files.h"
 #include "support/image_compare.h"
 #include "support/test_support.h"
 

@@ -1,14 +1,14 @@
 // EPS previews (TIFF behind a DOS binary header, EPSI hexadecimal bitmaps) and the
 // Ghostscript path: its absence, its time limit, and (when gs is installed) a rendering.
 
-#include "export/codecs/eps_reader.h"
+#include "imageio/codecs/eps_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
 
-#include "export/image_files.h"
+#include "imageio/image_files.h"
 #include "support/image_compare.h"
 #include "support/test_support.h"
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "export/image_files.h"
+#include "imageio/image_files.h"
 #include "support/test_support.h"
 
 namespace kestal {

@@ -7,9 +7,9 @@
 #include <csignal>
 #include <filesystem>
 
-#include "export/color_reduce.h"
-#include "export/gif_writer.h"
-#include "export/image_files.h"
+#include "imageio/color_reduce.h"
+#include "imageio/gif_writer.h"
+#include "imageio/image_files.h"
 #include "support/gif_reader.h"
 #include "support/test_support.h"
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "support/test_support.h"
-#include "ui/lib_lang.h"
+#include "ui/string_table.h"
 
 namespace kestal {
 namespace {

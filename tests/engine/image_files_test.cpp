@@ -1,14 +1,14 @@
-#include "export/image_files.h"
+#include "imageio/image_files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "export/codecs/bmp_writer.h"
-#include "export/codecs/jpeg_codec.h"
+#include "imageio/codecs/bmp_writer.h"
+#include "imageio/codecs/jpeg_codec.h"
 #include "support/test_support.h"
-#include "ui/lib_lang.h"
+#include "ui/string_table.h"
 
 namespace kestal {
 namespace {

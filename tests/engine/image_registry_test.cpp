@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "export/codecs/bmp_writer.h"
-#include "export/codecs/gif_reader.h"
-#include "export/codecs/tga_codec.h"
-#include "export/codecs/tiff_reader.h"
-#include "export/image_files.h"
+#include "imageio/codecs/bmp_writer.h"
+#include "imageio/codecs/gif_reader.h"
+#include "imageio/codecs/tga_codec.h"
+#include "imageio/codecs/tiff_reader.h"
+#include "imageio/image_files.h"
 #include "support/byte_builder.h"
 #include "support/test_support.h"
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "export/codecs/png_codec.h"
-#include "export/codecs/pnm_reader.h"
-#include "export/image_files.h"
+#include "imageio/codecs/png_codec.h"
+#include "imageio/codecs/pnm_reader.h"
+#include "imageio/image_files.h"
 #include "support/test_support.h"
 
 namespace kestal {

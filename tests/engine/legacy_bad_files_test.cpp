@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "export/image_files.h"
+#include "imageio/image_files.h"
 #include "support/test_support.h"
 
 namespace kestal {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "export/codecs/autodesk_reader.h"
-#include "export/codecs/pcd_reader.h"
-#include "export/codecs/psp_reader.h"
-#include "export/codecs/rla_reader.h"
+#include "imageio/codecs/autodesk_reader.h"
+#include "imageio/codecs/pcd_reader.h"
+#include "imageio/codecs/psp_reader.h"
+#include "imageio/codecs/rla_reader.h"
 #include "support/image_compare.h"
 #include "support/test_support.h"
 

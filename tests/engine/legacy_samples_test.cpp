@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "export/image_files.h"
+#include "imageio/image_files.h"
 #include "support/image_compare.h"
 #include "support/test_support.h"
 

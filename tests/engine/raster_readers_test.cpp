@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "export/codecs/pcx_reader.h"
-#include "export/codecs/png_codec.h"
-#include "export/codecs/pnm_reader.h"
-#include "export/codecs/psd_reader.h"
-#include "export/codecs/sgi_reader.h"
-#include "export/codecs/tga_codec.h"
-#include "export/image_files.h"
+#include "imageio/codecs/pcx_reader.h"
+#include "imageio/codecs/png_codec.h"
+#include "imageio/codecs/pnm_reader.h"
+#include "imageio/codecs/psd_reader.h"
+#include "imageio/codecs/sgi_reader.h"
+#include "imageio/codecs/tga_codec.h"
+#include "imageio/image_files.h"
 #include "support/byte_builder.h"
 #include "support/test_support.h"
 

@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "support/test_support.h"
-#include "ui/fonc_utils.h"
-#include "ui/lib_lang.h"
+#include "ui/text_utils.h"
+#include "ui/string_table.h"
 #include "ui/shortcut_text.h"
 
 namespace kestal {

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
-#include "export/gui/exporter.h"
+#include "gui/export_dialog.h"
 #include "support/gui_support.h"
 
 namespace kestal {

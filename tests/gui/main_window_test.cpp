@@ -22,20 +22,20 @@
 #include <QUrl>
 #include <vector>
 
-#include "app/bitmap_qt.h"
-#include "app/bmp_image.h"
-#include "app/kestal_application.h"
-#include "app/main_window.h"
-#include "export/gui/image_dialogs.h"
-#include "export/image_files.h"
+#include "gui/bitmap_qt.h"
+#include "gui/bmp_image.h"
+#include "gui/kestal_application.h"
+#include "gui/main_window.h"
+#include "gui/image_dialogs.h"
+#include "imageio/image_files.h"
 #include "support/gui_support.h"
 #include "support/test_support.h"
-#include "ui/gui/apropos.h"
-#include "ui/gui/my_msg_dlg.h"
-#include "ui/gui/platform_qt.h"
+#include "gui/about_box.h"
+#include "gui/message_dialog.h"
+#include "gui/platform_qt.h"
 #include "ui/shortcut_text.h"
-#include "ui/lib_lang.h"
-#include "ui/xp_params.h"
+#include "ui/string_table.h"
+#include "ui/visual_styles.h"
 
 namespace kestal {
 namespace {

@@ -6,12 +6,12 @@
 #include <QMenuBar>
 #include <QPainter>
 
-#include "bitmap/bmp_couleurs.h"
-#include "app/main_window.h"
+#include "bitmap/color_math.h"
+#include "gui/main_window.h"
 #include "support/gui_support.h"
-#include "ui/gui/my_menu.h"
-#include "ui/lib_lang.h"
-#include "ui/xp_params.h"
+#include "gui/menu_style.h"
+#include "ui/string_table.h"
+#include "ui/visual_styles.h"
 
 namespace kestal {
 namespace {

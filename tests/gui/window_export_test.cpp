@@ -14,14 +14,14 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/export_commands.h"
-#include "app/main_window.h"
-#include "app/window_export_host.h"
-#include "export/gui/exporter.h"
-#include "export/image_files.h"
+#include "gui/export_commands.h"
+#include "gui/main_window.h"
+#include "gui/window_export_host.h"
+#include "gui/export_dialog.h"
+#include "imageio/image_files.h"
 #include "support/gui_support.h"
 #include "support/test_support.h"
-#include "ui/lib_lang.h"
+#include "ui/string_table.h"
 
 namespace kestal {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "export/image_registry.h"
+#include "imageio/image_registry.h"
 
 namespace kestal::test {
 

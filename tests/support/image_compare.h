@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bitmap/bitmap24.h"
-#include "export/image_registry.h"
+#include "imageio/image_registry.h"
 #include "support/test_support.h"
 
 namespace kestal::test {

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "export/image_files.h"
+#include "imageio/image_files.h"
 #include "support/gif_reader.h"
 #include "support/test_support.h"
 

@@ -1,0 +1,17 @@
+// kestal: the desktop program. It takes no command-line arguments.
+
+#include "gui/kestal_application.h"
+#include "gui/main_window.h"
+#include "gui/export_dialog.h"
+#include "gui/about_box.h"
+
+int main(int argc, char** argv) {
+  kestal::KestalApplication app(argc, argv);
+  kestal::TFrmKestal window;
+  kestal::TAProposForm about(&window);
+  window.SetAboutForm(&about);
+  kestal::TFrmExport exporter(&window);
+  window.SetExportForm(&exporter);
+  window.show();
+  return app.exec();
+}

@@ -1,0 +1,73 @@
+#include "imageio/codecs/ico_reader.h"
+
+#include "imageio/codecs/bmp_reader.h"
+#include "base/byte_reader.h"
+#include "imageio/codecs/png_codec.h"
+
+namespace kestal {
+namespace {
+
+constexpr size_t kHeaderSize = 6;
+constexpr size_t kEntrySize = 16;
+
+struct Entry {
+  uint32_t width = 0, height = 0, bpp = 0;
+  uint32_t size = 0, offset = 0;
+};
+
+// The entry's depth: the directory's, or when that is 0, the DIB header's.
+uint32_t EntryDepth(ByteSpan data, const Entry& e) {
+  if (e.bpp != 0) return e.bpp;
+  if (e.offset > data.size() || data.size() - e.offset < 16) return 0;
+  ByteReader r(data.subspan(e.offset + 14));
+  return r.U16LE();
+}
+
+}  // namespace
+
+bool SniffIco(ByteSpan data) {
+  if (data.size() < kHeaderSize + kEntrySize) return false;
+  ByteReader r(data);
+  const uint16_t reserved = r.U16LE(), type = r.U16LE(), count = r.U16LE();
+  r.Skip(3);
+  const uint8_t entry_reserved = r.U8();
+  return reserved == 0 && (type == 1 || type == 2) && count > 0 && entry_reserved == 0;
+}
+
+Result<Bitmap24> ReadIco(ByteSpan data, const PixelLimits& limits) {
+  ByteReader r(data);
+  const uint16_t reserved = r.U16LE(), type = r.U16LE(), count = r.U16LE();
+  if (r.Failed() || reserved != 0 || (type != 1 && type != 2)) return MakeError("not an icon file");
+  if (count == 0) return MakeError("the icon file holds no image");
+  if (r.Remaining() / kEntrySize < count) return MakeError("the file is truncated");
+
+  // The largest image, and of equal sizes the deepest.
+  Entry best;
+  bool found = false;
+  for (uint16_t i = 0; i < count; ++i) {
+    Entry e;
+    e.width = r.U8();
+    e.height = r.U8();
+    r.Skip(4);  // colour count, reserved, planes or hot spot x
+    e.bpp = r.U16LE();
+    e.size = r.U32LE();
+    e.offset = r.U32LE();
+    if (e.width == 0) e.width = 256;  // 0 stands for 256
+    if (e.height == 0) e.height = 256;
+    if (e.offset < kHeaderSize || e.offset >= data.size()) continue;
+    e.bpp = EntryDepth(data, e);
+    const uint64_t area = uint64_t{e.width} * e.height, best_area = uint64_t{best.width} * best.height;
+    if (!found || area > best_area || (area == best_area && e.bpp > best.bpp)) {
+      best = e;
+      found = true;
+    }
+  }
+  if (!found) return MakeError("every image of the icon file lies outside the file");
+  // A size that runs past the file's end is taken as "to the end".
+  ByteSpan image = data.subspan(best.offset);
+  if (best.size < image.size()) image = image.first(best.size);
+  if (SniffPng(image)) return ReadPng(image, limits);
+  return ReadIconDib(image, limits);
+}
+
+}  // namespace kestal

@@ -1,0 +1,23 @@
+#pragma once
+// JPEG through libjpeg-turbo: reading (colour, grayscale, CMYK and YCCK, with the EXIF
+// orientation applied so that phone photos stand upright) and writing (baseline colour
+// JFIF at quality 90).
+
+#include <string>
+
+#include "bitmap/bitmap24.h"
+#include "imageio/image_registry.h"
+
+namespace kestal {
+
+bool SniffJpeg(ByteSpan data);
+Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits);
+Status WriteJpegFile(const std::string& path, const Bitmap24& bitmap);
+
+// The EXIF orientation (1 to 8) stored in an APP1 segment's payload, or 1 when there is
+// none or it cannot be read.
+int ExifOrientation(ByteSpan app1);
+// Turns a bitmap as EXIF orientation `orientation` says (2 to 8; 1 returns a copy).
+Result<Bitmap24> ApplyOrientation(const Bitmap24& src, int orientation);
+
+}  // namespace kestal

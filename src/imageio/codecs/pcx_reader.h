@@ -1,0 +1,13 @@
+#pragma once
+// ZSoft Paintbrush (PCX): 1, 2, 4 or 8 bits per plane and 1 to 4 planes, the header's
+// 16-colour (EGA) palette and the 256-colour (VGA) palette at the file's end, 24-bit
+// colour as three planes (and alpha as a fourth).
+
+#include "bitmap/bitmap24.h"
+#include "imageio/image_registry.h"
+
+namespace kestal {
+
+Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits);
+
+}  // namespace kestal

@@ -1,0 +1,14 @@
+#pragma once
+// Netpbm portable maps: P1 to P6 (bitmap, graymap and pixmap, ASCII and binary),
+// comments anywhere in the header, maxval up to 65535; of a file holding several
+// images, the first.
+
+#include "bitmap/bitmap24.h"
+#include "imageio/image_registry.h"
+
+namespace kestal {
+
+bool SniffPnm(ByteSpan data);
+Result<Bitmap24> ReadPnm(ByteSpan data, const PixelLimits& limits);
+
+}  // namespace kestal

@@ -1,0 +1,228 @@
+#include "imageio/codecs/psd_reader.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/byte_reader.h"
+#include "imageio/codecs/decode_util.h"
+#include "imageio/codecs/png_codec.h"
+
+namespace kestal {
+namespace {
+
+enum Mode : uint16_t {
+  kBitmap = 0,
+  kGray = 1,
+  kIndexed = 2,
+  kRgb = 3,
+  kCmyk = 4,
+  kMultichannel = 7,
+  kDuotone = 8,
+  kLab = 9,
+};
+
+struct PsdHeader {
+  bool large = false;  // version 2: 64-bit section lengths, 32-bit RLE row counts
+  uint16_t channels = 0;
+  uint32_t width = 0, height = 0;
+  uint16_t depth = 0;
+  uint16_t mode = 0;
+
+  size_t ChannelsUsed() const { return mode == kRgb ? 3 : mode == kCmyk ? 4 : 1; }
+  size_t RowBytes() const { return depth == 1 ? (size_t{width} + 7) / 8 : size_t{width} * (depth / 8); }
+};
+
+Result<PsdHeader> ParseHeader(ByteReader& r) {
+  PsdHeader h;
+  if (!StartsWith(r.Data(), "8BPS")) return MakeError("not a Photoshop image");
+  r.Skip(4);
+  const uint16_t version = r.U16BE();
+  r.Skip(6);
+  h.channels = r.U16BE();
+  h.height = r.U32BE();
+  h.width = r.U32BE();
+  h.depth = r.U16BE();
+  h.mode = r.U16BE();
+  if (r.Failed()) return MakeError("the file is truncated");
+  if (version != 1 && version != 2) return MakeError("unsupported Photoshop version " + std::to_string(version));
+  h.large = version == 2;
+  if (h.channels < 1 || h.channels > 56) return MakeError("invalid Photoshop header: " + std::to_string(h.channels) + " channels");
+  if (h.depth != 1 && h.depth != 8 && h.depth != 16) {
+    return MakeError("unsupported Photoshop depth of " + std::to_string(h.depth) + " bits per channel");
+  }
+  switch (h.mode) {
+    case kBitmap:
+      if (h.depth != 1) return MakeError("invalid Photoshop header: a bitmap mode image must have 1 bit per pixel");
+      break;
+    case kGray:
+    case kIndexed:
+    case kRgb:
+    case kCmyk:
+    case kMultichannel:
+    case kDuotone:
+      if (h.depth == 1) return MakeError("invalid Photoshop header: 1 bit per channel outside bitmap mode");
+      break;
+    case kLab:
+      return MakeError("Lab colour Photoshop images are not supported");
+    default:
+      return MakeError("unsupported Photoshop colour mode " + std::to_string(h.mode));
+  }
+  if (h.mode == kIndexed && h.depth != 8) return MakeError("invalid Photoshop header: indexed images have 8 bits");
+  if (h.channels < h.ChannelsUsed()) return MakeError("invalid Photoshop header: too few channels for its colour mode");
+  return h;
+}
+
+// Skips a section given by its length (32-bit, or 64-bit when `wide`).
+bool SkipSection(ByteReader& r, bool wide) {
+  const uint64_t length = wide ? (uint64_t{r.U32BE()} << 32 | r.U32BE()) : r.U32BE();
+  return !r.Failed() && length <= r.Remaining() && r.Skip(static_cast<size_t>(length));
+}
+
+// Files saved without "maximise compatibility" still hold an image data section, but
+// a blank one; the version information resource (1057) says so.
+bool HasRealMergedData(ByteSpan resources) {
+  ByteReader r(resources);
+  while (r.Remaining() >= 12) {
+    if (!StartsWith(r.Take(4), "8BIM")) return true;
+    const uint16_t id = r.U16BE();
+    const uint8_t name_length = r.U8();
+    r.Skip(name_length + (name_length % 2 == 0 ? 1u : 0u));  // the name is padded to an even size
+    const uint32_t size = r.U32BE();
+    const ByteSpan block = r.Take(size);
+    r.Skip(size % 2);
+    if (r.Failed()) return true;
+    if (id == 1057 && block.size() >= 5) return block[4] != 0;
+  }
+  return true;
+}
+
+// PackBits: a header n of 0..127 copies n + 1 bytes, -1..-127 repeats the next byte
+// 1 - n times, -128 does nothing. Output beyond the row is dropped.
+bool UnpackBits(ByteSpan in, std::vector<uint8_t>& out) {
+  size_t i = 0, o = 0;
+  while (o < out.size()) {
+    if (i >= in.size()) return false;
+    const int n = static_cast<int8_t>(in[i++]);
+    if (n >= 0) {
+      const size_t count = static_cast<size_t>(n) + 1;
+      if (count > in.size() - i) return false;
+      std::copy_n(in.begin() + static_cast<ptrdiff_t>(i), std::min(count, out.size() - o),
+                  out.begin() + static_cast<ptrdiff_t>(o));
+      i += count;
+      o += std::min(count, out.size() - o);
+    } else if (n != -128) {
+      if (i >= in.size()) return false;
+      const size_t count = std::min<size_t>(1 - n, out.size() - o);
+      std::fill_n(out.begin() + static_cast<ptrdiff_t>(o), count, in[i++]);
+      o += count;
+    }
+  }
+  return true;
+}
+
+// 8-bit sample x of a decoded row.
+uint8_t Sample(const PsdHeader& h, const std::vector<uint8_t>& row, size_t x) {
+  if (h.depth == 16) return row[2 * x];  // the high byte of a big-endian sample
+  if (h.depth == 1) return (row[x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;  // 1 is black
+  return row[x];
+}
+
+}  // namespace
+
+bool SniffPsd(ByteSpan data) { return StartsWith(data, "8BPS") && data.size() >= 6 && data[4] == 0 && (data[5] == 1 || data[5] == 2); }
+
+Result<Bitmap24> ReadPsd(ByteSpan data, const PixelLimits& limits) {
+  ByteReader r(data);
+  auto parsed = ParseHeader(r);
+  if (!parsed) return parsed.error();
+  const PsdHeader& h = parsed.value();
+  if (h.width == 0 || h.height == 0) return MakeError("invalid Photoshop header: the picture is empty");
+  if (Status s = CheckPixelSize(h.width, h.height, limits); !s) return s.error();
+
+  // Colour mode data: the palette of indexed images (256 reds, greens, then blues).
+  const uint32_t mode_length = r.U32BE();
+  auto mode_data = r.Take(mode_length);
+  if (r.Failed()) return MakeError("the file is truncated");
+  if (h.mode == kIndexed && mode_data.size() < 768) return MakeError("the colour table is missing");
+  const uint32_t resources_length = r.U32BE();
+  const ByteSpan resources = r.Take(resources_length);
+  if (r.Failed() || !SkipSection(r, h.large)) return MakeError("the file is truncated");
+  if (r.Remaining() == 0 || !HasRealMergedData(resources)) {
+    return MakeError("the Photoshop file holds no merged image (it was saved without maximised compatibility)");
+  }
+  const uint16_t compression = r.U16BE();
+  if (compression == 2 || compression == 3) return MakeError("ZIP-compressed Photoshop image data is not supported");
+  if (r.Failed() || compression > 1) return MakeError("unknown Photoshop compression " + std::to_string(compression));
+
+  // Where each row of each channel used starts, checked against the file before any
+  // allocation.
+  // The first channel after the colour channels is the composite's transparency.
+  const bool has_alpha = h.channels > h.ChannelsUsed() && h.mode != kMultichannel && h.mode != kBitmap;
+  const size_t rows = h.height, used = h.ChannelsUsed() + (has_alpha ? 1 : 0), row_bytes = h.RowBytes();
+  std::vector<size_t> starts(used * rows), lengths(used * rows, row_bytes);
+  if (compression == 0) {
+    if (r.Remaining() / row_bytes / rows < used) return MakeError("the file is truncated");
+    for (size_t i = 0; i < starts.size(); ++i) starts[i] = r.Position() + i * row_bytes;
+  } else {
+    const size_t count_size = h.large ? 4 : 2;
+    if (r.Remaining() / count_size / rows < h.channels) return MakeError("the file is truncated");
+    size_t at = r.Position() + size_t{h.channels} * rows * count_size;
+    for (size_t i = 0; i < starts.size(); ++i) {
+      lengths[i] = h.large ? r.U32BE() : r.U16BE();
+      starts[i] = at;
+      if (lengths[i] > data.size() - std::min(at, data.size())) return MakeError("the file is truncated");
+      at += lengths[i];
+    }
+  }
+
+  auto bitmap = CreateFromHeader(h.width, h.height, limits);
+  if (!bitmap) return bitmap.error();
+  std::vector<std::vector<uint8_t>> planes(used, std::vector<uint8_t>(row_bytes));
+  std::vector<uint8_t> alpha(has_alpha ? size_t{h.width} * rows : 0);
+  bool matted = true;
+  for (size_t y = 0; y < rows; ++y) {
+    for (size_t c = 0; c < used; ++c) {
+      const ByteSpan in = data.subspan(starts[c * rows + y], lengths[c * rows + y]);
+      if (compression == 0) {
+        std::copy(in.begin(), in.end(), planes[c].begin());
+      } else if (!UnpackBits(in, planes[c])) {
+        return MakeError("invalid RLE data in row " + std::to_string(y + 1));
+      }
+    }
+    uint8_t* out = bitmap->Row(static_cast<int32_t>(y));
+    for (size_t x = 0; x < h.width; ++x, out += 3) {
+      const uint8_t v0 = Sample(h, planes[0], x);
+      if (h.mode == kRgb) {
+        out[0] = Sample(h, planes[2], x), out[1] = Sample(h, planes[1], x), out[2] = v0;
+      } else if (h.mode == kCmyk) {
+        // Photoshop stores CMYK inverted (255 is no ink): each colour is the product of
+        // its channel and K.
+        const unsigned k = Sample(h, planes[3], x);
+        out[0] = static_cast<uint8_t>((Sample(h, planes[2], x) * k + 127) / 255);
+        out[1] = static_cast<uint8_t>((Sample(h, planes[1], x) * k + 127) / 255);
+        out[2] = static_cast<uint8_t>((v0 * k + 127) / 255);
+      } else if (h.mode == kIndexed) {
+        out[0] = mode_data[512 + v0], out[1] = mode_data[256 + v0], out[2] = mode_data[v0];
+      } else {
+        out[0] = out[1] = out[2] = v0;
+      }
+      if (has_alpha) {
+        const uint8_t a = Sample(h, planes[used - 1], x);
+        alpha[y * h.width + x] = a;
+        if (a == 0 && (out[0] & out[1] & out[2]) != 255) matted = false;
+      }
+    }
+  }
+  // Photoshop mattes the composite on white, which is already the flattened picture;
+  // other writers store plain colours, recognisable by transparent pixels that are
+  // not white.
+  if (has_alpha && !matted) {
+    for (size_t y = 0; y < rows; ++y) {
+      uint8_t* p = bitmap->Row(static_cast<int32_t>(y));
+      for (size_t x = 0; x < 3 * size_t{h.width}; ++x) p[x] = OverWhite(p[x], alpha[y * h.width + x / 3]);
+    }
+  }
+  return bitmap;
+}
+
+}  // namespace kestal

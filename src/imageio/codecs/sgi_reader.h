@@ -1,0 +1,14 @@
+#pragma once
+// SGI images (.sgi, .rgb, .rgba, .bw): verbatim and RLE storage, 1 or 2 bytes per
+// channel, 1 to 4 channels (gray, gray and alpha, RGB, RGBA), the RLE offset tables
+// checked against the file.
+
+#include "bitmap/bitmap24.h"
+#include "imageio/image_registry.h"
+
+namespace kestal {
+
+bool SniffSgi(ByteSpan data);
+Result<Bitmap24> ReadSgi(ByteSpan data, const PixelLimits& limits);
+
+}  // namespace kestal

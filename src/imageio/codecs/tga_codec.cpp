@@ -1,0 +1,306 @@
+#include "imageio/codecs/tga_codec.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/byte_reader.h"
+#include "imageio/codecs/decode_util.h"
+#include "imageio/codecs/png_codec.h"
+#include "base/file_output.h"
+
+namespace kestal {
+namespace {
+
+constexpr size_t kHeaderSize = 18;
+constexpr size_t kFooterSize = 26;
+constexpr char kSignature[] = "TRUEVISION-XFILE.";  // followed by a NUL
+
+struct TgaHeader {
+  uint8_t id_length = 0;
+  uint8_t colormap_type = 0;
+  uint8_t image_type = 0;
+  uint16_t colormap_first = 0;
+  uint16_t colormap_length = 0;
+  uint8_t colormap_bits = 0;
+  uint16_t width = 0;
+  uint16_t height = 0;
+  uint8_t bpp = 0;
+  uint8_t descriptor = 0;
+
+  bool Rle() const { return image_type >= 9; }
+  uint8_t BaseType() const { return image_type & 7; }  // 1 mapped, 2 true colour, 3 gray
+  size_t PixelBytes() const { return (bpp + 7u) / 8u; }
+  size_t ColormapBytes() const {
+    return colormap_type == 1 ? size_t{colormap_length} * ((colormap_bits + 7u) / 8u) : 0;
+  }
+};
+
+// How the alpha channel is used, from the TGA 2.0 extension area's attributes type.
+enum class AlphaUse { kByDescriptor, kNone, kStraight, kPremultiplied };
+
+Result<TgaHeader> ParseHeader(ByteSpan data) {
+  ByteReader r(data);
+  TgaHeader h;
+  h.id_length = r.U8();
+  h.colormap_type = r.U8();
+  h.image_type = r.U8();
+  h.colormap_first = r.U16LE();
+  h.colormap_length = r.U16LE();
+  h.colormap_bits = r.U8();
+  r.Skip(4);  // origin on screen
+  h.width = r.U16LE();
+  h.height = r.U16LE();
+  h.bpp = r.U8();
+  h.descriptor = r.U8();
+  if (r.Failed()) return MakeError("the file is truncated");
+
+  const auto invalid = [](const std::string& why) { return MakeError("not a valid Targa image: " + why); };
+  if (h.image_type == 0) return MakeError("the Targa file holds no image");
+  if (h.colormap_type > 1) return invalid("unknown colour map type");
+  switch (h.image_type) {
+    case 1:
+    case 9:
+      if (h.colormap_type != 1) return invalid("a colour-mapped image without a colour map");
+      if (h.bpp != 8 && h.bpp != 16) return invalid("colour-map indices of " + std::to_string(h.bpp) + " bits");
+      break;
+    case 2:
+    case 10:
+      if (h.bpp != 15 && h.bpp != 16 && h.bpp != 24 && h.bpp != 32) {
+        return invalid(std::to_string(h.bpp) + " bits per pixel");
+      }
+      break;
+    case 3:
+    case 11:
+      if (h.bpp != 8 && h.bpp != 16) return invalid(std::to_string(h.bpp) + "-bit grayscale");
+      break;
+    default:
+      return MakeError("unsupported Targa image type " + std::to_string(h.image_type));
+  }
+  if (h.colormap_type == 1 && h.colormap_bits != 15 && h.colormap_bits != 16 && h.colormap_bits != 24 &&
+      h.colormap_bits != 32) {
+    return invalid("colour map entries of " + std::to_string(h.colormap_bits) + " bits");
+  }
+  if (h.width == 0 || h.height == 0) return invalid("the picture is empty");
+  return h;
+}
+
+// Reads the attributes type of a TGA 2.0 extension area, when the file has one.
+AlphaUse ExtensionAlphaUse(ByteSpan data) {
+  if (data.size() < kHeaderSize + kFooterSize) return AlphaUse::kByDescriptor;
+  const ByteSpan footer = data.subspan(data.size() - kFooterSize);
+  if (std::memcmp(footer.data() + 8, kSignature, sizeof kSignature) != 0) return AlphaUse::kByDescriptor;
+  ByteReader r(footer);
+  const uint32_t ext = r.U32LE();
+  // The extension area is 495 bytes; its last byte is the attributes type.
+  if (ext < kHeaderSize || ext > data.size() - kFooterSize || data.size() - kFooterSize - ext < 495) {
+    return AlphaUse::kByDescriptor;
+  }
+  switch (data[ext + 494]) {
+    case 0:
+    case 1:
+    case 2:
+      return AlphaUse::kNone;  // no alpha, or undefined data to ignore or keep
+    case 3:
+      return AlphaUse::kStraight;
+    case 4:
+      return AlphaUse::kPremultiplied;
+    default:
+      return AlphaUse::kByDescriptor;
+  }
+}
+
+struct Pixel {
+  uint8_t b = 0, g = 0, r = 0, a = 255;
+};
+
+uint8_t Expand5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
+
+// One colour of `bits` bits (8 gray, 15/16 A1R5G5B5, 24 BGR, 32 BGRA) at p.
+Pixel ColorAt(const uint8_t* p, int bits, bool gray) {
+  if (gray) {
+    // 16-bit grayscale files hold gray and alpha bytes.
+    return Pixel{p[0], p[0], p[0], bits == 16 ? p[1] : uint8_t{255}};
+  }
+  switch (bits) {
+    case 15:
+    case 16: {
+      const uint32_t v = p[0] | uint32_t{p[1]} << 8;
+      return Pixel{Expand5(v & 31), Expand5((v >> 5) & 31), Expand5((v >> 10) & 31),
+                   static_cast<uint8_t>(v & 0x8000 ? 255 : 0)};
+    }
+    case 24:
+      return Pixel{p[0], p[1], p[2], 255};
+    default:
+      return Pixel{p[0], p[1], p[2], p[3]};
+  }
+}
+
+struct Decoder {
+  const TgaHeader& h;
+  std::vector<Pixel> colormap;
+  Bitmap24& out;
+  std::vector<uint8_t>& alpha;
+  size_t next = 0;  // pixels written, in file order
+  size_t col = 0, line = 0;  // the next pixel's column and line in file order
+
+  Pixel Lookup(const uint8_t* p) const {
+    if (h.BaseType() != 1) return ColorAt(p, h.bpp, h.BaseType() == 3);
+    const uint32_t index = h.bpp == 8 ? p[0] : uint32_t{p[0]} | uint32_t{p[1]} << 8;
+    const uint32_t i = index - h.colormap_first;
+    return index >= h.colormap_first && i < colormap.size() ? colormap[i] : Pixel{0, 0, 0, 255};
+  }
+  // Stores the next pixel in file order where the descriptor's origin puts it.
+  void Put(Pixel px) {
+    const size_t w = h.width;
+    const size_t x = h.descriptor & 0x10 ? w - 1 - col : col;
+    const size_t y = h.descriptor & 0x20 ? line : h.height - 1 - line;
+    uint8_t* d = out.Row(static_cast<int32_t>(y)) + 3 * x;
+    d[0] = px.b;
+    d[1] = px.g;
+    d[2] = px.r;
+    if (!alpha.empty()) alpha[y * w + x] = px.a;
+    ++next;
+    if (++col == w) col = 0, ++line;
+  }
+};
+
+// RLE packets may cross rows; runs are clamped to the pixels left.
+Status DecodeRle(ByteReader& r, Decoder& d, size_t total) {
+  const size_t bytes = d.h.PixelBytes();
+  while (d.next < total) {
+    const uint8_t packet = r.U8();
+    if (r.Failed()) return MakeError("the compressed pixel data is truncated");
+    const size_t count = std::min<size_t>((packet & 0x7F) + 1u, total - d.next);
+    if (packet & 0x80) {
+      auto p = r.Take(bytes);
+      if (p.empty()) return MakeError("the compressed pixel data is truncated");
+      const Pixel px = d.Lookup(p.data());
+      for (size_t i = 0; i < count; ++i) d.Put(px);
+    } else {
+      auto p = r.Take(bytes * ((packet & 0x7F) + 1u));
+      if (p.empty()) return MakeError("the compressed pixel data is truncated");
+      for (size_t i = 0; i < count; ++i) d.Put(d.Lookup(p.data() + i * bytes));
+    }
+  }
+  return Status::Ok();
+}
+
+// Whether the alpha values decoded are to be applied.
+bool AlphaApplies(const TgaHeader& h, AlphaUse use, const std::vector<uint8_t>& alpha) {
+  if (use == AlphaUse::kNone) return false;
+  const bool mapped32 = h.BaseType() == 1 && h.colormap_bits == 32;
+  const bool mapped16 = h.BaseType() == 1 && h.colormap_bits == 16;
+  const bool has_channel = h.bpp == 32 || (h.bpp == 16 && h.BaseType() != 1) || mapped32 || mapped16;
+  if (!has_channel || h.bpp == 15) return false;
+  // Without an extension area the descriptor's alpha bit count decides; many writers
+  // leave it 0 for 32-bit pixels whose fourth byte is padding. A 32-bit colour map's
+  // alpha is used whatever the descriptor says, since writers describe only the
+  // indices there.
+  if (use == AlphaUse::kByDescriptor && (h.descriptor & 0x0F) == 0 && !mapped32) return false;
+  // An alpha channel that is zero everywhere is padding too.
+  return std::any_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a != 0; });
+}
+
+void PutLE16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+}  // namespace
+
+bool SniffTga(ByteSpan data) {
+  return data.size() >= kHeaderSize + kFooterSize &&
+         std::memcmp(data.data() + data.size() - kFooterSize + 8, kSignature, sizeof kSignature) == 0;
+}
+
+Result<Bitmap24> ReadTga(ByteSpan data, const PixelLimits& limits) {
+  auto parsed = ParseHeader(data);
+  if (!parsed) return parsed.error();
+  const TgaHeader& h = parsed.value();
+  ByteReader r(data);
+  r.Skip(kHeaderSize + h.id_length);
+  auto map_bytes = r.Take(h.ColormapBytes());
+  if (r.Failed()) return MakeError("the file is truncated");
+
+  // The pixel data must be able to cover the picture before anything is allocated: a
+  // packet of 1 + pixel bytes covers at most 128 pixels.
+  const size_t total = size_t{h.width} * h.height;
+  const size_t need = h.Rle() ? (total + 127) / 128 * (1 + h.PixelBytes()) : total * h.PixelBytes();
+  if (r.Remaining() < need) return MakeError("the file is truncated");
+
+  auto bitmap = CreateFromHeader(h.width, h.height, limits);
+  if (!bitmap) return bitmap.error();
+  // Only pixels of 16 or 32 bits, or mapped to such entries, can carry alpha.
+  const bool may_have_alpha = h.bpp == 16 || h.bpp == 32 || h.colormap_bits == 16 || h.colormap_bits == 32;
+  std::vector<uint8_t> alpha(may_have_alpha ? total : 0, 255);
+  Decoder d{h, {}, bitmap.value(), alpha};
+  if (h.BaseType() == 1) {
+    const size_t entry = (h.colormap_bits + 7u) / 8u;
+    d.colormap.reserve(h.colormap_length);
+    for (size_t i = 0; i < h.colormap_length; ++i) {
+      d.colormap.push_back(ColorAt(map_bytes.data() + i * entry, h.colormap_bits, false));
+    }
+  }
+  if (h.Rle()) {
+    if (Status s = DecodeRle(r, d, total); !s) return s.error();
+  } else if (h.BaseType() == 2 && h.bpp == 24 && !(h.descriptor & 0x10)) {
+    // Uncompressed BGR rows, the layout our writer and most programs use, are copied.
+    const uint8_t* p = r.Take(need).data();
+    const size_t row = size_t{h.width} * 3;
+    for (size_t line = 0; line < h.height; ++line, p += row) {
+      const size_t y = h.descriptor & 0x20 ? line : h.height - 1 - line;
+      std::memcpy(bitmap->Row(static_cast<int32_t>(y)), p, row);
+    }
+  } else {
+    const uint8_t* p = r.Take(need).data();
+    for (size_t i = 0; i < total; ++i) d.Put(d.Lookup(p + i * h.PixelBytes()));
+  }
+
+  const AlphaUse use = ExtensionAlphaUse(data);
+  if (!alpha.empty() && AlphaApplies(h, use, alpha)) {
+    Bitmap24& b = bitmap.value();
+    for (int32_t y = 0; y < b.Height(); ++y) {
+      uint8_t* p = b.Row(y);
+      const uint8_t* a = alpha.data() + static_cast<size_t>(y) * h.width;
+      for (size_t x = 0; x < h.width; ++x, p += 3) {
+        for (int c = 0; c < 3; ++c) {
+          // Premultiplied colours already hold c × a; white adds 255 × (1 − a).
+          p[c] = use == AlphaUse::kPremultiplied ? static_cast<uint8_t>(std::min(255, p[c] + 255 - a[x]))
+                                                 : OverWhite(p[c], a[x]);
+        }
+      }
+    }
+  }
+  return bitmap;
+}
+
+std::vector<uint8_t> EncodeTga(const Bitmap24& b) {
+  const size_t row = static_cast<size_t>(b.Width()) * 3;
+  std::vector<uint8_t> out(kHeaderSize + row * static_cast<size_t>(b.Height()) + kFooterSize, 0);
+  uint8_t* h = out.data();
+  h[2] = 2;  // uncompressed true colour
+  PutLE16(h + 12, static_cast<uint16_t>(b.Width()));
+  PutLE16(h + 14, static_cast<uint16_t>(b.Height()));
+  h[16] = 24;
+  h[17] = 0;  // bottom-left origin, no alpha bits
+  for (int32_t y = 0; y < b.Height(); ++y) {
+    std::memcpy(out.data() + kHeaderSize + row * static_cast<size_t>(b.Height() - 1 - y), b.Row(y), row);
+  }
+  // TGA 2.0 footer without extension or developer areas: it marks the file as Targa.
+  std::memcpy(out.data() + out.size() - kFooterSize + 8, kSignature, sizeof kSignature);
+  return out;
+}
+
+Status WriteTgaFile(const std::string& path, const Bitmap24& bitmap) {
+  if (bitmap.Empty()) return MakeError("the picture is empty");
+  if (bitmap.Width() > 0xFFFF || bitmap.Height() > 0xFFFF) {
+    return MakeError("a Targa file holds at most 65535 × 65535 pixels");
+  }
+  const std::vector<uint8_t> bytes = EncodeTga(bitmap);
+  OutputFile out;
+  if (Status s = out.Open(path); !s) return s;
+  if (Status s = out.Write(bytes.data(), bytes.size()); !s) return s;
+  return out.Commit();
+}
+
+}  // namespace kestal

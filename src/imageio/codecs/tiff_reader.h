@@ -1,0 +1,14 @@
+#pragma once
+// TIFF through libtiff, from memory: the first page, any photometric interpretation and
+// bit depth that libtiff's RGBA interface converts, the orientation tag honoured, alpha
+// flattened over white. libtiff's warnings are dropped and its errors become values.
+
+#include "bitmap/bitmap24.h"
+#include "imageio/image_registry.h"
+
+namespace kestal {
+
+bool SniffTiff(ByteSpan data);
+Result<Bitmap24> ReadTiff(ByteSpan data, const PixelLimits& limits);
+
+}  // namespace kestal

@@ -1,0 +1,50 @@
+// The built-in image families: description, extensions (sorted) and reader. A family
+// without a reader is listed in the open dialog, and opening one of its files says that
+// reading it is not available.
+
+#include "imageio/codecs/autodesk_reader.h"
+#include "imageio/codecs/bmp_reader.h"
+#include "imageio/codecs/drhalo_reader.h"
+#include "imageio/codecs/eps_reader.h"
+#include "imageio/codecs/gif_reader.h"
+#include "imageio/codecs/ico_reader.h"
+#include "imageio/codecs/jpeg_codec.h"
+#include "imageio/codecs/metafile_reader.h"
+#include "imageio/codecs/pcd_reader.h"
+#include "imageio/codecs/pcx_reader.h"
+#include "imageio/codecs/png_codec.h"
+#include "imageio/codecs/pnm_reader.h"
+#include "imageio/codecs/psd_reader.h"
+#include "imageio/codecs/psp_reader.h"
+#include "imageio/codecs/rla_reader.h"
+#include "imageio/codecs/sgi_reader.h"
+#include "imageio/codecs/tga_codec.h"
+#include "imageio/codecs/tiff_reader.h"
+#include "imageio/image_registry.h"
+
+namespace kestal {
+
+std::vector<ImageFamily> BuiltInImageFamilies() {
+  return {
+      {"Alias/Wavefront", {"rla", "rpf"}, ReadRla, nullptr},
+      {"Autodesk", {"cel", "pic"}, ReadAutodesk, SniffAutodesk},
+      {"BMP", {"bmp", "dib", "rle"}, ReadBmp, SniffBmp},
+      {"Dr. Halo", {"cut"}, ReadDrHalo, nullptr, ReadDrHaloFile},
+      {"EPS", {"eps"}, ReadEps, SniffEps},
+      {"GIF", {"gif"}, ReadGif, SniffGif},
+      {"Icône", {"ico"}, ReadIco, SniffIco},
+      {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg},
+      {"Metafile", {"emf", "wmf"}, ReadMetafile, SniffMetafile},
+      {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr},
+      {"Paintshop Pro", {"psp", "tub"}, ReadPsp, SniffPsp},
+      {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
+      {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd},
+      {"PNG", {"png"}, ReadPng, SniffPng},
+      {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm},
+      {"SGI", {"bw", "rgb", "rgba", "sgi"}, ReadSgi, SniffSgi},
+      {"Targa", {"icb", "tga", "vda", "vst", "win"}, ReadTga, SniffTga},
+      {"TIFF", {"fax", "tif", "tiff"}, ReadTiff, SniffTiff},
+  };
+}
+
+}  // namespace kestal
