@@ -65,6 +65,13 @@ root=$work/root
 dpkg -x "$deb" "$root"
 appstreamcli validate --no-net "$root"/usr/share/metainfo/org.kestal.Kestal.metainfo.xml ||
   fail "the AppStream metainfo does not validate"
+# Software centres find the program through the metainfo's launchable desktop entry
+# and show the entry's icon.
+launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' \
+  "$root"/usr/share/metainfo/org.kestal.Kestal.metainfo.xml)
+[[ -f $root/usr/share/applications/$launchable ]] || fail "the metainfo launches '$launchable', not packaged"
+icon=$(sed -n 's/^Icon=//p' "$root/usr/share/applications/kestal.desktop")
+[[ -f $root/usr/share/icons/hicolor/scalable/apps/$icon.svg ]] || fail "the desktop entry's icon '$icon' is not packaged"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$root/usr/share/applications/kestal.desktop" || fail "desktop entry"
 fi
