@@ -1,6 +1,7 @@
 #include "export/gif_export.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <future>
@@ -32,16 +33,35 @@ namespace {
 // Runs the frames' jobs (reduction onto the shared palette, then LZW encoding) on up to
 // `threads` threads and hands the results back in the order they were started. A job
 // depends on its own pixels and the palette alone, so the file is the same whatever the
-// number of threads; at most `threads` frames are in flight at once.
+// number of threads. At most `threads` jobs run at once; a finished job keeps only its
+// encoded bytes until its turn to be written, so a long first frame does not hold up
+// the short ones behind it.
 class FramePipeline {
  public:
   using Job = std::function<Result<EncodedGifFrame>()>;
 
   explicit FramePipeline(int threads) : threads_(std::max(1, threads)) {}
 
-  // Whether another frame may start without waiting for the oldest.
-  bool Full() const { return static_cast<int>(in_flight_.size()) >= threads_; }
   bool Empty() const { return in_flight_.empty(); }
+
+  // Waits until fewer than `threads` jobs are running.
+  void WaitForSlot() {
+    for (;;) {
+      int running = 0;
+      std::future<Result<EncodedGifFrame>>* oldest = nullptr;
+      for (auto& f : in_flight_) {
+        if (f.wait_for(std::chrono::seconds(0)) == std::future_status::ready) continue;
+        ++running;
+        if (!oldest) oldest = &f;
+      }
+      if (running < threads_) return;
+      oldest->wait();
+    }
+  }
+
+  bool FrontReady() const {
+    return !in_flight_.empty() && in_flight_.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }
 
   void Start(Job job) {
     if (threads_ == 1) {
@@ -131,7 +151,8 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
   // Frames 2..N: the reflection alone, dithered onto frame 1's palette, each from its
   // own copy of the pane, since the model renders the next frame into the pane.
   for (int a = 2; a <= count; ++a) {
-    if (pipeline.Full()) {
+    pipeline.WaitForSlot();
+    while (pipeline.FrontReady()) {
       if (Status s = WriteReady(pipeline, writer); !s) return s;
     }
     if (progress) progress(a, count);
@@ -145,7 +166,9 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
     }
     auto copy = pane.Clone();
     if (!copy) return copy.error();
-    pipeline.Start([&, pixels = std::make_shared<Bitmap24>(std::move(copy.value()))] {
+    pipeline.Start([&, shared = std::make_shared<Bitmap24>(std::move(copy.value()))]() mutable {
+      // The copy goes as soon as the frame is encoded.
+      const std::shared_ptr<Bitmap24> pixels = std::move(shared);
       return ReduceAndEncode(*pixels, palette, colors, code_size,
                              EncodedGifFrame{0, y0, pixels->Width(), pixels->Height(), delay, {}});
     });

@@ -124,24 +124,37 @@ constexpr int kSnapDistance2 = 12;
 void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
   const Palette& palette = map.Colors();
   const int w = bitmap.Width();
+  // Each entry of `cur` is cleared once it has been read, so the row just finished is
+  // all zeros but for its spare ends and can serve as the next row without a fill.
   std::vector<int> cur(static_cast<size_t>(w + 2) * 3, 0), next(cur.size(), 0);
+  uint32_t last_own = 0xffffffffu;  // runs of one colour are common: skip their search
+  uint8_t last_near = 0;
   for (int32_t y = 0; y < bitmap.Height(); ++y, out += w) {
     const uint8_t* row = bitmap.Row(y);
     const bool forward = (y & 1) == 0;
     const int dir = forward ? 1 : -1;
-    std::fill(next.begin(), next.end(), 0);
     for (int i = 0; i < w; ++i) {
       const int x = forward ? i : w - 1 - i;
       const uint8_t* p = row + 3 * x;
       int* e = &cur[static_cast<size_t>(x + 1) * 3];
       // Channels in the order red, green, blue; the pixel stores blue first.
       const int own[3] = {p[2], p[1], p[0]};
-      uint8_t index = map.Find(p[2], p[1], p[0]);
+      const uint32_t own_key = (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+      if (own_key != last_own) {
+        last_own = own_key;
+        last_near = map.Find(p[2], p[1], p[0]);
+      }
+      uint8_t index = last_near;
       const ColorTriple& near = palette[index];
       const int dr = own[0] - near.red, dg = own[1] - near.green, db = own[2] - near.blue;
       int v[3];
-      for (int k = 0; k < 3; ++k) v[k] = std::clamp(own[k] + std::clamp((e[k] + 8) >> 4, -kMaxCarried, kMaxCarried), 0, 255);
-      if (dr * dr + dg * dg + db * db > kSnapDistance2) index = map.Find(uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2]));
+      for (int k = 0; k < 3; ++k) {
+        v[k] = std::clamp(own[k] + std::clamp((e[k] + 8) >> 4, -kMaxCarried, kMaxCarried), 0, 255);
+        e[k] = 0;
+      }
+      if (dr * dr + dg * dg + db * db > kSnapDistance2 && (v[0] != own[0] || v[1] != own[1] || v[2] != own[2])) {
+        index = map.Find(uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2]));
+      }
       out[x] = index;
       const ColorTriple& c = palette[index];
       const int chosen[3] = {c.red, c.green, c.blue};
@@ -155,6 +168,9 @@ void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
         below[k + 3 * dir] += err;
       }
     }
+    // The spare ends received error that no pixel reads.
+    std::fill_n(cur.begin(), 3, 0);
+    std::fill_n(cur.end() - 3, 3, 0);
     std::swap(cur, next);
   }
 }

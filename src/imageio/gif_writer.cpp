@@ -72,28 +72,34 @@ std::vector<uint8_t> EncodeGifImageData(const uint8_t* indices, size_t count, in
   out.reserve(count / 2 + 64);
   CodePacker packer(out);
   const uint32_t clear = 1u << minCodeSize, end = clear + 1;
-  // A slot holds (key + 1) << 12 | code; 0 is free. A key is prefix << 8 | index.
+  // A slot holds generation << 32 | (key + 1) << 12 | code, where a key is
+  // prefix << 8 | index; a slot of an older generation is free, so a clear costs no
+  // sweep of the table.
   std::vector<uint64_t> table(kSlots, 0);
+  uint64_t generation = uint64_t{1} << 32;
   int width = minCodeSize + 1;
   uint32_t last = end;  // the last code given out
   packer.Put(clear, width);
   if (count > 0) {
     uint32_t prefix = indices[0];
     for (size_t i = 1; i < count; ++i) {
-      const uint64_t key = (uint64_t{prefix} << 8) | indices[i];
-      size_t slot = static_cast<uint32_t>(key * 2654435761u) >> (32 - 14);
-      while (table[slot] != 0 && (table[slot] >> kMaxBits) != key + 1) slot = (slot + 1) & (kSlots - 1);
-      if (table[slot] != 0) {
+      const uint32_t key = (prefix << 8) | indices[i];
+      const uint64_t tag = generation | (uint64_t{key + 1} << kMaxBits);
+      size_t slot = (key * 2654435761u) >> (32 - 14);
+      while ((table[slot] & ~uint64_t{kMaxCode}) != tag && (table[slot] >> 32) == (generation >> 32)) {
+        slot = (slot + 1) & (kSlots - 1);
+      }
+      if ((table[slot] & ~uint64_t{kMaxCode}) == tag) {
         prefix = static_cast<uint32_t>(table[slot] & kMaxCode);
         continue;
       }
       packer.Put(prefix, width);
       ++last;
-      table[slot] = ((key + 1) << kMaxBits) | last;
+      table[slot] = tag | last;
       if (last >= (1u << width) && width < kMaxBits) ++width;
       if (last == kMaxCode) {
         packer.Put(clear, width);
-        std::fill(table.begin(), table.end(), 0);
+        generation += uint64_t{1} << 32;
         width = minCodeSize + 1;
         last = end;
       }
