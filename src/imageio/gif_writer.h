@@ -3,7 +3,8 @@
 // colour table, then frames as they are made, then the trailer. The file goes through
 // OutputFile, so it appears under its name only once the trailer is written; a writer
 // that fails or is destroyed before Finish leaves nothing behind. After a failure the
-// writer refuses further calls.
+// writer refuses further calls. giflib writes the blocks; the LZW data comes from the
+// encoder here, so that frames can be encoded on other threads beforehand.
 
 #include <cstdint>
 #include <string>
