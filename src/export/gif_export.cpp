@@ -1,6 +1,13 @@
 #include "export/gif_export.h"
 
-#include <iterator>
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <new>
+#include <thread>
 #include <vector>
 
 #include "imageio/color_reduce.h"
@@ -19,8 +26,88 @@ int GifDelayForInterval(int intervalMs) { return intervalMs / 10; }
 
 namespace {
 
+// Runs the frames' jobs (reduction onto the shared palette, then LZW encoding) on up to
+// `threads` threads and hands the results back in the order they were started. A job
+// depends on its own pixels and the palette alone, so the file is the same whatever the
+// number of threads. At most `threads` jobs run at once; a finished job keeps only its
+// encoded bytes until its turn to be written, so a long first frame does not hold up
+// the short ones behind it.
+class FramePipeline {
+ public:
+  using Job = std::function<Result<EncodedGifFrame>()>;
+
+  explicit FramePipeline(int threads) : threads_(std::max(1, threads)) {}
+
+  bool Empty() const { return in_flight_.empty(); }
+
+  // Waits until fewer than `threads` jobs are running.
+  void WaitForSlot() {
+    for (;;) {
+      int running = 0;
+      std::future<Result<EncodedGifFrame>>* oldest = nullptr;
+      for (auto& f : in_flight_) {
+        if (f.wait_for(std::chrono::seconds(0)) == std::future_status::ready) continue;
+        ++running;
+        if (!oldest) oldest = &f;
+      }
+      if (running < threads_) return;
+      oldest->wait();
+    }
+  }
+
+  bool FrontReady() const {
+    return !in_flight_.empty() && in_flight_.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }
+
+  void Start(Job job) {
+    if (threads_ == 1) {
+      std::promise<Result<EncodedGifFrame>> done;
+      done.set_value(Run(job));
+      in_flight_.push_back(done.get_future());
+    } else {
+      in_flight_.push_back(std::async(std::launch::async, [job = std::move(job)] { return Run(job); }));
+    }
+  }
+
+  // The oldest frame's result, once it is ready.
+  Result<EncodedGifFrame> Next() {
+    Result<EncodedGifFrame> r = in_flight_.front().get();
+    in_flight_.pop_front();
+    return r;
+  }
+
+ private:
+  static Result<EncodedGifFrame> Run(const Job& job) {
+    try {
+      return job();
+    } catch (const std::bad_alloc&) {
+      return Error::NoMemory("not enough memory for a frame");
+    }
+  }
+
+  int threads_;
+  std::deque<std::future<Result<EncodedGifFrame>>> in_flight_;
+};
+
+// Reduces `pixels` onto `palette` with Floyd–Steinberg dithering, the way
+// ReduceBitmapColors does, and encodes the indices.
+Result<EncodedGifFrame> ReduceAndEncode(const Bitmap24& pixels, const Palette& palette, int colors, int codeSize,
+                                        EncodedGifFrame frame) {
+  auto reduced = ReduceColors(pixels, colors, kReduceDither | kReduceIndexed | kReduceGivenPalette, &palette);
+  if (!reduced) return Error::Invalid("the frame could not be reduced to the palette");
+  frame.data = EncodeGifImageData(reduced->indices.data(), reduced->indices.size(), codeSize);
+  return frame;
+}
+
+Status WriteReady(FramePipeline& pipeline, GifWriter& writer) {
+  auto frame = pipeline.Next();
+  if (!frame) return frame.error();
+  return writer.AddEncodedFrame(frame.value());
+}
+
 Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::string& path,
-                      const ExportSettings& settings, const ExportProgress& progress, GifExportReport& report) {
+                      const ExportSettings& settings, const ExportProgress& progress, int threads,
+                      GifExportReport& report) {
   auto composer = FrameComposer::Create(model, settings.composition);
   if (!composer) return composer.error();
   const Bitmap24& output = composer->Output();
@@ -30,49 +117,79 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
   const int count = model.FrameCount();
   const int delay = GifDelayForInterval(settings.intervalMs);
   const int32_t y0 = composer->Y0();
+  const int colors = settings.colors;
   model.ResetFrameIndex();
 
-  // Frame 1: the whole output, dithered onto its own optimal palette.
+  // Frame 1: the whole output, dithered onto its own optimal palette. The palette is
+  // computed here; the dithering runs as the first job, beside the next frames'.
   if (progress) progress(1, count);
   composer->NextFrame(model);
-  const Palette palette = ComputePalette(output, 1 << PaletteBitsForCount(settings.colors));
-  NearestColorMap map(palette);
-  std::vector<uint8_t> indices;
-  MapToPalette(output, map, true, indices);
+  const Palette palette = ComputePalette(output, 1 << PaletteBitsForCount(colors));
   if (Status s = writer.Open(path, output.Width(), output.Height(), palette); !s) return s;
-  if (Status s = writer.AddFrame(GifFrame{indices.data(), 0, 0, output.Width(), output.Height(), delay}); !s) {
-    return s;
-  }
+  const int code_size = writer.CodeSize();
   report.width = output.Width();
   report.height = output.Height();
 
-  // Frames 2..N: the reflection alone, dithered onto frame 1's palette. A reflection
-  // without rows (a one-row photo at 30 %) leaves nothing to change; such frames
-  // repeat one pixel of frame 1, as a GIF image needs at least one.
-  const uint8_t first_pixel = indices[0];
+  FramePipeline pipeline(threads);
+  // A reflection without rows (a one-row photo at 30 %) leaves nothing to change;
+  // such frames repeat the first pixel of frame 1, as a GIF image needs at least one.
+  uint8_t first_pixel = 0;
+  pipeline.Start([&] {
+    auto frame = ReduceAndEncode(output, palette, colors, code_size,
+                                 EncodedGifFrame{0, 0, output.Width(), output.Height(), delay, {}});
+    return frame;
+  });
+  if (pane.Empty()) {
+    auto reduced = ReduceColors(output, colors, kReduceDither | kReduceIndexed | kReduceGivenPalette, &palette);
+    if (reduced) first_pixel = reduced->indices[0];
+  }
+
+  // Frames 2..N: the reflection alone, dithered onto frame 1's palette, each from its
+  // own copy of the pane, since the model renders the next frame into the pane.
   for (int a = 2; a <= count; ++a) {
+    pipeline.WaitForSlot();
+    while (pipeline.FrontReady()) {
+      if (Status s = WriteReady(pipeline, writer); !s) return s;
+    }
     if (progress) progress(a, count);
     model.NextFrame();
-    GifFrame frame{&first_pixel, 0, 0, 1, 1, delay};
-    if (!pane.Empty()) {
-      MapToPalette(pane, map, true, indices);
-      frame = GifFrame{indices.data(), 0, y0, pane.Width(), pane.Height(), delay};
+    if (pane.Empty()) {
+      pipeline.Start([&, first_pixel] {
+        return Result<EncodedGifFrame>(
+            EncodedGifFrame{0, 0, 1, 1, delay, EncodeGifImageData(&first_pixel, 1, code_size)});
+      });
+      continue;
     }
-    if (Status s = writer.AddFrame(frame); !s) return s;
+    auto copy = pane.Clone();
+    if (!copy) return copy.error();
+    pipeline.Start([&, shared = std::make_shared<Bitmap24>(std::move(copy.value()))]() mutable {
+      // The copy goes as soon as the frame is encoded.
+      const std::shared_ptr<Bitmap24> pixels = std::move(shared);
+      return ReduceAndEncode(*pixels, palette, colors, code_size,
+                             EncodedGifFrame{0, y0, pixels->Width(), pixels->Height(), delay, {}});
+    });
+  }
+  while (!pipeline.Empty()) {
+    if (Status s = WriteReady(pipeline, writer); !s) return s;
   }
   return writer.Finish();
+}
+
+int DefaultThreads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores >= 2 ? 2 : 1;
 }
 
 }  // namespace
 
 Result<GifExportReport> ExportGif(AnimationModel& model, const std::string& path, const ExportSettings& settings,
-                                  const ExportProgress& progress) {
+                                  const ExportProgress& progress, int threads) {
   GifExportReport report;
   Status s = settings.colors < 1 || settings.colors > 256
                  ? Status(Error::Invalid("a GIF holds 1 to 256 colours, not " + std::to_string(settings.colors)))
                  : Status::Ok();
   GifWriter writer;
-  if (s) s = WriteAnimation(model, writer, path, settings, progress, report);
+  if (s) s = WriteAnimation(model, writer, path, settings, progress, threads > 0 ? threads : DefaultThreads(), report);
   if (!s) return s.error().WithMessage(FormatWithString(SaveErrorFormat(), path));
   return report;
 }

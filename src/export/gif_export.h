@@ -2,8 +2,9 @@
 // The export's GIF branch: the animation as one looping GIF whose frames share the
 // palette computed for frame 1. Frame 1 is the whole output picture at (0, 0); every
 // later frame holds only the reflection and sits at (0, y0), so the photo is stored
-// once. Frames are reduced and written one at a time; only the current 24-bit frame
-// and one frame of indices are in memory.
+// once. The frames are reduced and LZW-encoded two at a time when there are two cores;
+// besides the model's bitmaps, at most the output, two copies of the pane and two
+// frames of indices are in memory.
 
 #include <string>
 
@@ -29,8 +30,9 @@ struct GifExportReport {
 // settings.intervalMs. The model's FrameIndex is reset first, so frame 1 is animation
 // frame 0. Sizes over 65 535 are refused before anything is written. On failure the
 // error's message names the file (SaveErrorFormat), its kind and cause say why; no file
-// is left behind.
+// is left behind. Frames 2..N are reduced and encoded on `threads` threads (0: two when
+// the machine has two cores or more); the file is byte for byte the same for any number.
 Result<GifExportReport> ExportGif(AnimationModel& model, const std::string& path, const ExportSettings& settings,
-                                  const ExportProgress& progress = {});
+                                  const ExportProgress& progress = {}, int threads = 0);
 
 }  // namespace kestal

@@ -80,6 +80,13 @@ struct ReducedColors {
   int bitsPerPixel = 0;          // with kReduceIndexed: 1, 4 or 8
 };
 
+// The reduction itself, leaving the bitmap as it is: the palette (computed, or the
+// given one) and the indices, always both. The export reduces its frames with it, so
+// the animation's frames are exactly what ReduceBitmapColors makes of them, and
+// frames can be reduced on several threads at once.
+std::optional<ReducedColors> ReduceColors(const Bitmap24& bitmap, int count, unsigned options,
+                                          const Palette* given = nullptr);
+
 // Reduces `bitmap` in place to `count` colours (1..256) and draws the reduced colours
 // back. Returns nothing, leaving the bitmap unchanged, when it holds no pixels, the
 // count is out of range, or kReduceGivenPalette comes without a usable palette

@@ -15,7 +15,105 @@ int ColorTableBits(size_t entries) {
   return bits;
 }
 
+// Packs variable-width codes, least significant bit first, into data sub-blocks of at
+// most 255 bytes, each preceded by its length (GIF89a section 15).
+class CodePacker {
+ public:
+  explicit CodePacker(std::vector<uint8_t>& out) : out_(out) {}
+  void Put(uint32_t code, int width) {
+    acc_ |= code << bits_;
+    bits_ += width;
+    while (bits_ >= 8) {
+      Byte(static_cast<uint8_t>(acc_));
+      acc_ >>= 8;
+      bits_ -= 8;
+    }
+  }
+  void Finish() {
+    if (bits_ > 0) Byte(static_cast<uint8_t>(acc_));
+    acc_ = 0;
+    bits_ = 0;
+    if (block_ != kNoBlock) out_[block_] = static_cast<uint8_t>(out_.size() - block_ - 1);
+    block_ = kNoBlock;
+  }
+
+ private:
+  static constexpr size_t kNoBlock = SIZE_MAX;
+  void Byte(uint8_t b) {
+    if (block_ == kNoBlock) {
+      block_ = out_.size();
+      out_.push_back(0);
+    }
+    out_.push_back(b);
+    if (out_.size() - block_ - 1 == 255) {
+      out_[block_] = 255;
+      block_ = kNoBlock;
+    }
+  }
+  std::vector<uint8_t>& out_;
+  size_t block_ = kNoBlock;
+  uint32_t acc_ = 0;
+  int bits_ = 0;
+};
+
 }  // namespace
+
+int GifMinCodeSize(size_t paletteEntries) { return std::max(2, ColorTableBits(paletteEntries)); }
+
+// Variable-length-code LZW as GIF89a appendix F describes it: codes start one bit wider
+// than the minimum code size and grow to 12 bits; the table is cleared when its last
+// code (4095) has been given out. The string table is a hash of (prefix code, next
+// index) pairs.
+std::vector<uint8_t> EncodeGifImageData(const uint8_t* indices, size_t count, int minCodeSize) {
+  constexpr int kMaxBits = 12;
+  constexpr uint32_t kMaxCode = (1u << kMaxBits) - 1;
+  constexpr size_t kSlots = 1u << 14;  // a power of two, well above 4096 entries
+  std::vector<uint8_t> out;
+  out.reserve(count / 2 + 64);
+  CodePacker packer(out);
+  const uint32_t clear = 1u << minCodeSize, end = clear + 1;
+  // A slot holds generation << 32 | (key + 1) << 12 | code, where a key is
+  // prefix << 8 | index; a slot of an older generation is free, so a clear costs no
+  // sweep of the table.
+  std::vector<uint64_t> table(kSlots, 0);
+  uint64_t generation = uint64_t{1} << 32;
+  int width = minCodeSize + 1;
+  uint32_t last = end;  // the last code given out
+  packer.Put(clear, width);
+  if (count > 0) {
+    uint32_t prefix = indices[0];
+    for (size_t i = 1; i < count; ++i) {
+      const uint32_t key = (prefix << 8) | indices[i];
+      const uint64_t tag = generation | (uint64_t{key + 1} << kMaxBits);
+      size_t slot = (key * 2654435761u) >> (32 - 14);
+      while ((table[slot] & ~uint64_t{kMaxCode}) != tag && (table[slot] >> 32) == (generation >> 32)) {
+        slot = (slot + 1) & (kSlots - 1);
+      }
+      if ((table[slot] & ~uint64_t{kMaxCode}) == tag) {
+        prefix = static_cast<uint32_t>(table[slot] & kMaxCode);
+        continue;
+      }
+      packer.Put(prefix, width);
+      ++last;
+      table[slot] = tag | last;
+      if (last >= (1u << width) && width < kMaxBits) ++width;
+      if (last == kMaxCode) {
+        packer.Put(clear, width);
+        generation += uint64_t{1} << 32;
+        width = minCodeSize + 1;
+        last = end;
+      }
+      prefix = indices[i];
+    }
+    packer.Put(prefix, width);
+    // The decoder adds its entry for the code just read before it reads the next one,
+    // and may widen its codes for it.
+    if (last != end && last + 1 >= (1u << width) && width < kMaxBits) ++width;
+  }
+  packer.Put(end, width);
+  packer.Finish();
+  return out;
+}
 
 Status CheckGifSize(int64_t width, int64_t height) {
   if (width < 1 || height < 1) return Error::Invalid("a GIF image needs at least one pixel");
@@ -84,6 +182,7 @@ Status GifWriter::Open(const std::string& path, int32_t width, int32_t height, c
 // Header, logical screen descriptor and global colour table (GIF89a sections 17-19).
 Status GifWriter::WriteScreen(int32_t width, int32_t height, const Palette& palette) {
   const int bits = ColorTableBits(palette.size());
+  code_size_ = GifMinCodeSize(palette.size());
   std::vector<GifColorType> colors(size_t{1} << bits, GifColorType{0, 0, 0});
   for (size_t i = 0; i < palette.size(); ++i) {
     colors[i] = GifColorType{palette[i].red, palette[i].green, palette[i].blue};
@@ -127,29 +226,41 @@ Status GifWriter::WriteGraphicControl(int delayCs) {
 }
 
 // Image descriptor without a local colour table, not interlaced, then the LZW data
-// row by row (GIF89a sections 20 and 22).
-Status GifWriter::WriteImage(const GifFrame& frame) {
+// (GIF89a sections 20 and 22). giflib writes the minimum code size, the data goes out
+// as it is, and giflib ends it with the block terminator.
+Status GifWriter::WriteImage(const EncodedGifFrame& frame) {
   if (EGifPutImageDesc(gif_, frame.left, frame.top, frame.width, frame.height, false, nullptr) != GIF_OK) {
     return Failed(gif_->Error);
   }
-  // giflib masks the pixels of the row it is given in place; give it a copy.
-  std::vector<GifPixelType> row(static_cast<size_t>(frame.width));
-  const uint8_t* src = frame.indices;
-  for (int32_t y = 0; y < frame.height; ++y, src += frame.width) {
-    std::memcpy(row.data(), src, row.size());
-    if (EGifPutLine(gif_, row.data(), frame.width) != GIF_OK) return Failed(gif_->Error);
+  const std::vector<uint8_t>& data = frame.data;
+  for (size_t at = 0; at < data.size(); at += size_t{data[at]} + 1) {
+    const int ok = at == 0 ? EGifPutCode(gif_, code_size_, &data[at]) : EGifPutCodeNext(gif_, &data[at]);
+    if (ok != GIF_OK) return Failed(gif_->Error);
   }
+  if (EGifPutCodeNext(gif_, nullptr) != GIF_OK) return Failed(gif_->Error);
   return Status::Ok();
 }
 
 Status GifWriter::AddFrame(const GifFrame& frame) {
+  EncodedGifFrame encoded{frame.left, frame.top, frame.width, frame.height, frame.delayCs, {}};
+  if (gif_ && !broken_ && frame.indices && FrameFits(encoded)) {
+    encoded.data = EncodeGifImageData(frame.indices, size_t(frame.width) * size_t(frame.height), code_size_);
+  }
+  return AddEncodedFrame(encoded);
+}
+
+bool GifWriter::FrameFits(const EncodedGifFrame& frame) const {
+  return CheckGifSize(frame.width, frame.height) && frame.left >= 0 && frame.top >= 0 &&
+         int64_t{frame.left} + frame.width <= width_ && int64_t{frame.top} + frame.height <= height_;
+}
+
+Status GifWriter::AddEncodedFrame(const EncodedGifFrame& frame) {
   if (broken_ || !gif_) return Error::Invalid("the GIF file is not open");
   if (Status s = CheckGifSize(frame.width, frame.height); !s) return s;
-  if (frame.left < 0 || frame.top < 0 || int64_t{frame.left} + frame.width > width_ ||
-      int64_t{frame.top} + frame.height > height_ || !frame.indices) {
+  if (!FrameFits(frame) || frame.data.empty()) {
     broken_ = true;
     Close();
-    return Error::Invalid("a frame lies outside the GIF's screen");
+    return Error::Invalid(frame.data.empty() ? "a frame has no pixels" : "a frame lies outside the GIF's screen");
   }
   if (options_.animated) {
     if (Status s = WriteGraphicControl(frame.delayCs); !s) return s;
@@ -170,12 +281,13 @@ Status GifWriter::Finish() {
 
 Status WriteGifFile(const std::string& path, const Bitmap24& bitmap) {
   if (Status s = CheckGifSize(bitmap.Width(), bitmap.Height()); !s) return s;
-  const Palette palette = ComputePalette(bitmap, 256);
-  std::vector<uint8_t> indices;
-  MapToPalette(bitmap, palette, true, indices);
+  auto reduced = ReduceColors(bitmap, 256, kReduceDither | kReduceIndexed | kReduceReturnPalette);
+  if (!reduced) return Error::Invalid("the picture could not be reduced to 256 colours");
   GifWriter writer;
-  if (Status s = writer.Open(path, bitmap.Width(), bitmap.Height(), palette, GifOptions{false}); !s) return s;
-  if (Status s = writer.AddFrame(GifFrame{indices.data(), 0, 0, bitmap.Width(), bitmap.Height(), 0}); !s) {
+  if (Status s = writer.Open(path, bitmap.Width(), bitmap.Height(), reduced->palette, GifOptions{false}); !s) {
+    return s;
+  }
+  if (Status s = writer.AddFrame(GifFrame{reduced->indices.data(), 0, 0, bitmap.Width(), bitmap.Height(), 0}); !s) {
     return s;
   }
   return writer.Finish();

@@ -3,7 +3,8 @@
 // colour table, then frames as they are made, then the trailer. The file goes through
 // OutputFile, so it appears under its name only once the trailer is written; a writer
 // that fails or is destroyed before Finish leaves nothing behind. After a failure the
-// writer refuses further calls.
+// writer refuses further calls. giflib writes the blocks; the LZW data comes from the
+// encoder here, so that frames can be encoded on other threads beforehand.
 
 #include <cstdint>
 #include <string>
@@ -31,6 +32,25 @@ struct GifFrame {
   int delayCs = 0;
 };
 
+// One image whose pixels are already LZW-encoded with EncodeGifImageData and the
+// writer's CodeSize(): the data sub-blocks without the code size byte and without the
+// block terminator. Frames can so be encoded on other threads and written in order.
+struct EncodedGifFrame {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  int delayCs = 0;
+  std::vector<uint8_t> data;
+};
+
+// The LZW minimum code size for a colour table of `paletteEntries` (1..256): its bits,
+// at least 2.
+int GifMinCodeSize(size_t paletteEntries);
+
+// The LZW data of `count` indices (each below 2^minCodeSize) as data sub-blocks.
+std::vector<uint8_t> EncodeGifImageData(const uint8_t* indices, size_t count, int minCodeSize);
+
 struct GifOptions {
   // Adds a graphic control extension before each frame and the NETSCAPE2.0 looping
   // extension (loop count 0: forever). A still image needs neither.
@@ -53,6 +73,9 @@ class GifWriter {
               GifOptions options = {});
   // Writes one frame, which must lie inside the logical screen.
   Status AddFrame(const GifFrame& frame);
+  Status AddEncodedFrame(const EncodedGifFrame& frame);
+  // The LZW minimum code size of the open file's colour table.
+  int CodeSize() const { return code_size_; }
   // Writes the trailer and moves the file into place.
   Status Finish();
 
@@ -62,7 +85,8 @@ class GifWriter {
   Status WriteScreen(int32_t width, int32_t height, const Palette& palette);
   Status WriteLoopExtension();
   Status WriteGraphicControl(int delayCs);
-  Status WriteImage(const GifFrame& frame);
+  Status WriteImage(const EncodedGifFrame& frame);
+  bool FrameFits(const EncodedGifFrame& frame) const;
   Status Failed(int gifError);
   void Close();
 
@@ -72,6 +96,7 @@ class GifWriter {
   GifOptions options_;
   int32_t width_ = 0;
   int32_t height_ = 0;
+  int code_size_ = 2;
   bool broken_ = false;
 };
 

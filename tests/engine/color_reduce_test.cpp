@@ -101,6 +101,33 @@ TEST(ColorReduce, ComputedPalettesAreFullAndDistinctOnRichPictures) {
   }
 }
 
+// A photo-like picture: warm, noisy mid-tones, a shadow ramp down to black on the left
+// and a highlight ramp up to white on the right, each a small share of the pixels. The
+// palette keeps black and white at every count, so error diffusion can still reach
+// the shadows and the highlights (a palette whose darkest entry is brown turns every
+// shadow brown).
+TEST(ColorReduce, DarkAndBrightExtremesSurvive) {
+  auto b = Bitmap24::Create(200, 150);
+  uint32_t s = 5;
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 200; ++x) {
+      s = s * 1664525u + 1013904223u;
+      int r = 120 + x / 4 + int(s >> 28), g = 80 + y / 4 + int((s >> 24) & 15), bl = 50 + int((s >> 20) & 15);
+      if (x < 30) {
+        const int t = x * 2 + y % 7;
+        r = t * 2 / 3, g = t / 3, bl = t / 5;
+      } else if (x >= 190) {
+        r = g = bl = 255 - (199 - x) * 4 - y % 5;
+      }
+      b->SetPixel(x, y, ColorTriple{uint8_t(bl), uint8_t(g), uint8_t(r)});
+    }
+  for (int count : {16, 32, 64, 256}) {
+    const std::set<uint32_t> p = PaletteSet(ComputePalette(b.value(), count));
+    EXPECT_TRUE(p.count(0x000000)) << count << " colours lose black";
+    EXPECT_TRUE(p.count(0xffffff)) << count << " colours lose white";
+  }
+}
+
 TEST(ColorReduce, NearestColourMapAgreesWithAFullSearch) {
   uint32_t s = 12345;
   auto next = [&] { return s = s * 1664525u + 1013904223u; };

@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "imageio/color_reduce.h"
 #include "imageio/gif_writer.h"
@@ -133,6 +135,29 @@ TEST(GifExport, PixelsAreTheReducedFrames) {
   }
 }
 
+// Frames are reduced and encoded on several threads; the file must not show it.
+TEST(GifExport, SameBytesWithOneAndTwoThreads) {
+  const struct {
+    Composition composition;
+    int colors, frames;
+  } rows[] = {{Composition::PhotoAndReflection, 256, 7}, {Composition::ReflectionOnly, 16, 4}};
+  for (const auto& r : rows) {
+    std::string bytes[2];
+    for (int threads : {1, 2}) {
+      TempDir dir;
+      AnimationModel model = ModelFor(Noise(90, 50, 11), r.frames);
+      ExportSettings settings;
+      settings.composition = r.composition;
+      settings.colors = r.colors;
+      ASSERT_TRUE(ExportGif(model, dir / "t.gif", settings, {}, threads));
+      std::ifstream in(dir / "t.gif", std::ios::binary);
+      bytes[threads - 1].assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_GT(bytes[0].size(), 1000u);
+    EXPECT_TRUE(bytes[0] == bytes[1]) << r.colors << " colours";
+  }
+}
+
 TEST(GifExport, RefusesAndLeavesNothingBehind) {
   struct Row {
     const char* description;
@@ -225,6 +250,39 @@ TEST(GifWriter, RefusesSizesOverTheFormatsLimitBeforeWriting) {
   EXPECT_NE(CheckGifSize(65536, 1).error().cause.find("at most 65535 pixels a side"), std::string::npos);
   EXPECT_TRUE(CheckGifSize(65535, 65535));
   EXPECT_TRUE(NoFilesLeft(dir));
+}
+
+// The LZW data decodes back to the indices (giflib reads it): code widths growing to 12
+// bits, table clears, long runs, and the smallest code size.
+TEST(GifWriter, EncodedIndicesDecodeExactly) {
+  struct Row {
+    const char* description;
+    int width, height, paletteSize;
+    std::function<uint8_t(size_t)> index;
+  };
+  uint32_t seed = 99;
+  auto random = [&seed](size_t) { return uint8_t((seed = seed * 1664525u + 1013904223u) >> 24); };
+  const Row rows[] = {
+      {"one pixel", 1, 1, 2, [](size_t) { return uint8_t(1); }},
+      {"two colours, runs", 301, 97, 2, [](size_t i) { return uint8_t((i / 7) % 2); }},
+      {"one long run", 1000, 300, 16, [](size_t) { return uint8_t(9); }},
+      {"noise, many table clears", 640, 480, 256, random},
+      {"ramps", 257, 255, 64, [](size_t i) { return uint8_t((i * i / 97) % 64); }},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.description);
+    TempDir dir;
+    Palette palette(size_t(r.paletteSize), ColorTriple{1, 2, 3});
+    std::vector<uint8_t> pixels(size_t(r.width) * r.height);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = r.index(i);
+    GifWriter w;
+    ASSERT_TRUE(w.Open(dir / "l.gif", r.width, r.height, palette));
+    ASSERT_TRUE(w.AddFrame(GifFrame{pixels.data(), 0, 0, r.width, r.height, 1}));
+    ASSERT_TRUE(w.Finish());
+    auto gif = ReadGifFile(dir / "l.gif");
+    ASSERT_TRUE(gif && gif->images.size() == 1u);
+    EXPECT_TRUE(gif->images[0].indices == pixels);
+  }
 }
 
 TEST(GifWriter, RefusesFramesOutsideTheScreenAndCallsAfterFailure) {
