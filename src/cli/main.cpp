@@ -117,7 +117,16 @@ int main(int argc, char** argv) {
     PrintError(o.photo + ": " + photo.error().cause);
     return kExitPhoto;
   }
+  // A water line the photo does not reach is a wrong option for this photo.
+  if (auto line = WaterLineRow(o.water.line, photo->Height()); !line) {
+    PrintError("--water-line: " + o.photo + ": " + line.error().cause);
+    return kExitUsage;
+  }
   AnimationModel model;
+  if (Status s = model.SetWater(o.water); !s) {
+    PrintError(s.error().Line());
+    return kExitUsage;
+  }
   model.SetFrameCount(o.frames);
   model.SetWaveLength(o.waveLength);
   model.SetMode(o.mode);
