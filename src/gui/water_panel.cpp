@@ -226,11 +226,17 @@ void WaterLineHandle::paintEvent(QPaintEvent*) {
   painter.drawLine(0, kHandleAbove, width(), kHandleAbove);
 }
 
-void WaterLineHandle::mousePressEvent(QMouseEvent* event) { mouseMoveEvent(event); }
+// The line follows the mouse's movement on the screen since the press, not its place in
+// the picture: moving the line changes the picture's height, which can scroll the view
+// under a mouse that stands still.
+void WaterLineHandle::mousePressEvent(QMouseEvent* event) {
+  press_row_ = y() + kHandleAbove - photo_top_;
+  press_screen_y_ = event->globalPosition().toPoint().y();
+}
 
 void WaterLineHandle::mouseMoveEvent(QMouseEvent* event) {
   if (!(event->buttons() & Qt::LeftButton)) return;
-  moved_(RowAt(mapToParent(event->position().toPoint()).y()));
+  moved_(press_row_ + event->globalPosition().toPoint().y() - press_screen_y_);
 }
 
 void SaveWaterSettings(QSettings& s, const WaterSettings& w) {

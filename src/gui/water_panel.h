@@ -74,8 +74,6 @@ class WaterLineHandle : public QWidget {
   // Places the handle across a photo shown at `photoTopLeft`, `width` pixels wide,
   // with the water starting at `row`.
   void Place(QPoint photoTopLeft, int width, int row);
-  // The row a press or drag at content y `y` stands for.
-  int RowAt(int y) const { return y - photo_top_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -85,6 +83,8 @@ class WaterLineHandle : public QWidget {
  private:
   std::function<void(int)> moved_;
   int photo_top_ = 0;
+  int press_row_ = 0;
+  int press_screen_y_ = 0;
 };
 
 // The water settings among the remembered settings, under the group "water".

@@ -25,16 +25,17 @@ struct TripleTables {
   ChannelTable blue, green, red;
 };
 
+uint8_t FadeChannel(int value, int goal, double amount) {
+  return static_cast<uint8_t>(std::clamp(std::lround(value + (goal - value) * amount), 0L, 255L));
+}
+
 TripleTables FadeTables(Color target, double amount) {
   const Color c = ResolveColor(target);
-  const uint8_t goal[3] = {BlueOf(c), GreenOf(c), RedOf(c)};
   TripleTables t;
-  ChannelTable* tables[3] = {&t.blue, &t.green, &t.red};
-  for (int k = 0; k < 3; ++k) {
-    for (int i = 0; i < 256; ++i) {
-      const double v = i + (goal[k] - i) * amount;
-      (*tables[k])[i] = static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
-    }
+  for (int i = 0; i < 256; ++i) {
+    t.blue[i] = FadeChannel(i, BlueOf(c), amount);
+    t.green[i] = FadeChannel(i, GreenOf(c), amount);
+    t.red[i] = FadeChannel(i, RedOf(c), amount);
   }
   return t;
 }
@@ -198,8 +199,11 @@ Color WaterBackground(Color background, const WaterSettings& water) {
                     TintTable(GreenOf(tint), water.tintPercent)[p.green],
                     TintTable(RedOf(tint), water.tintPercent)[p.red]};
   }
-  const TripleTables fade = FadeTables(FadeColor(water), water.fadePercent / 100.0);
-  return TripleToColor(ColorTriple{fade.blue[p.blue], fade.green[p.green], fade.red[p.red]});
+  const Color goal = ResolveColor(FadeColor(water));
+  const double amount = water.fadePercent / 100.0;
+  return TripleToColor(ColorTriple{FadeChannel(p.blue, BlueOf(goal), amount),
+                                   FadeChannel(p.green, GreenOf(goal), amount),
+                                   FadeChannel(p.red, RedOf(goal), amount)});
 }
 
 }  // namespace kestal

@@ -94,13 +94,16 @@ TEST_F(WaterPanelTest, ControlsShapeTheModelAndTheLayout) {
   EXPECT_EQ(window_.Pane->height(), 18);
   EXPECT_EQ(window_.StatusText(0), QStringLiteral("41x38"));
 
-  // Dragging the line: a press 5 rows further down moves the water line there.
+  // Dragging the line 5 rows down moves the water line there.
   WaterLineHandle* handle = panel_->LineHandle;
   EXPECT_EQ(handle->y(), window_.Image1->y() + 20 - 3);
-  const QPointF at(10, 3 + 5);
+  const QPointF at(10, 3), to(10, 3 + 5);
   QMouseEvent press(QEvent::MouseButtonPress, at, handle->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
                     Qt::NoModifier);
   QApplication::sendEvent(handle, &press);
+  EXPECT_EQ(window_.Model().WaterLineRow(), 20) << "a press alone moves nothing";
+  QMouseEvent move(QEvent::MouseMove, to, handle->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(handle, &move);
   EXPECT_EQ(window_.Model().WaterLineRow(), 25);
   EXPECT_EQ(handle->y(), window_.Image1->y() + 25 - 3) << "the handle follows the line";
 
