@@ -80,6 +80,20 @@ void BM_AllWaterEffects(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(model.PaneBitmap().SizeBytes()));
 }
 
+// What a change of tint, fade or blur costs once: the mirror made again with every
+// effect on (the blur dominates).
+void BM_WaterMirrorRebuild(benchmark::State& state) {
+  const Bitmap24& photo = ModelFor(int(state.range(0)), int(state.range(1)), WaveMode::Perspective).Photo();
+  WaterSettings water;
+  water.tintPercent = 30;
+  water.fadePercent = 60;
+  water.blurRadius = 4;
+  for (auto _ : state) {
+    auto mirror = MakeWaterMirror(photo, photo.Height(), photo.Height(), water);
+    benchmark::DoNotOptimize(mirror->Data());
+  }
+}
+
 void CopyBytes(benchmark::State& state, size_t bytes) {
   std::vector<uint8_t> a(bytes, 1), b(bytes, 2);
   for (auto _ : state) {
@@ -110,6 +124,7 @@ BENCHMARK(BM_Perspective)->Apply(Sizes);
 BENCHMARK(BM_Regular)->Apply(Sizes);
 BENCHMARK(BM_MemcpyWaterPane)->Apply(Sizes);
 BENCHMARK(BM_AllWaterEffects)->Apply(Sizes);
+BENCHMARK(BM_WaterMirrorRebuild)->Apply(Sizes);
 
 }  // namespace
 
