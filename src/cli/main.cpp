@@ -68,7 +68,8 @@ int ExportGifFile(Options& o, AnimationModel& model, ProgressBar& bar) {
   // The page links the files by file URLs, which need full paths.
   const std::string gifPath = std::filesystem::absolute(o.output).string();
   auto page = WriteHtmlTestPage(gifPath, gif->width, gif->height, withPhoto,
-                                HtmlPhoto{std::filesystem::absolute(o.photo).string(), photo.Width(), photo.Height()});
+                                HtmlPhoto{std::filesystem::absolute(o.photo).string(), photo.Width(), photo.Height(),
+                                          model.WaterLineRow()});
   if (!page) {
     PrintError(ChangeExtension(o.output, ".htm") + ": " + page.error().cause);
     return kExitOutput;

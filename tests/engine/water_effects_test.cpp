@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "export/export_driver.h"
+#include "export/html_test_page.h"
 #include "render/animation_model.h"
 #include "render/wave_render.h"
 #include "support/test_support.h"
@@ -273,6 +274,18 @@ TEST(WaterEffects, ChangesKeepTheFrameOnShowUnlessTheLineMoves) {
   ASSERT_TRUE(m.SetWater(w).ok());
   EXPECT_EQ(m.FrameIndex(), -1);
   EXPECT_EQ(m.PaneBitmap().Height(), 18);
+}
+
+TEST(WaterEffects, TestPageShowsThePhotoDownToTheWaterLine) {
+  // Above a reflection-only GIF, the page shows the photo's rows above the line only.
+  const std::string cropped = HtmlTestPageText("/t/r.gif", 8, 5, false, HtmlPhoto{"/t/p.png", 8, 9, 6});
+  EXPECT_NE(cropped.find("<div style=\"height:6px;overflow:hidden\"><img src=\"file:///t/p.png\" width=\"8\" "
+                         "height=\"9\"></div>\r\n<img src=\"file:///t/r.gif\""),
+            std::string::npos)
+      << cropped;
+  EXPECT_EQ(HtmlTestPageText("/t/r.gif", 8, 5, false, HtmlPhoto{"/t/p.png", 8, 9, 9}),
+            HtmlTestPageText("/t/r.gif", 8, 5, false, HtmlPhoto{"/t/p.png", 8, 9}))
+      << "the line at the bottom edge keeps the page as it was";
 }
 
 }  // namespace
