@@ -6,6 +6,7 @@
 #include <map>
 
 #include "base/paths.h"
+#include "cli/water_options.h"
 #include "ui/text_utils.h"
 
 namespace kestal::cli {
@@ -61,6 +62,8 @@ std::string UsageText() {
          "  -q, --quiet             no progress bar\n"
          "  -h, --help              this text\n"
          "      --version           the program's version\n"
+         "\n" +
+         WaterUsageText() +
          "\n"
          "Exit status: 0 written; 2 usage error; 3 the photo could not be read;\n"
          "4 the output could not be written.\n";
@@ -105,6 +108,16 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       value = arg.substr(2);  // -n10
       arg = kShort.at(arg.substr(0, 2));
       has_value = true;
+    }
+    // The water options, each with a value, are read by their own parser.
+    if (IsWaterOption(arg)) {
+      if (!has_value && i + 1 >= args.size()) {
+        r.error = arg + " needs a value (see --help)";
+        return r;
+      }
+      r.error = ParseWaterOption(arg, has_value ? value : args[++i], o.water);
+      if (!r.error.empty()) return r;
+      continue;
     }
     auto known = kTakesValue.find(arg);
     if (known == kTakesValue.end()) {

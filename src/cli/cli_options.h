@@ -22,6 +22,7 @@ struct Options {
   int percent = kDefaultPercent;
   WaveMode mode = WaveMode::Perspective;
   int waveLength = kDefaultWaveLength;
+  WaterSettings water;
   bool quiet = false;
   bool help = false;
   bool version = false;

@@ -74,7 +74,8 @@ int ExportGifFile(Options& o, AnimationModel& model, ProgressBar& bar) {
   // The page links the files by file URLs, which need full paths.
   const std::string gifPath = std::filesystem::absolute(o.output).string();
   auto page = WriteHtmlTestPage(gifPath, gif->width, gif->height, withPhoto,
-                                HtmlPhoto{std::filesystem::absolute(o.photo).string(), photo.Width(), photo.Height()});
+                                HtmlPhoto{std::filesystem::absolute(o.photo).string(), photo.Width(), photo.Height(),
+                                          model.WaterLineRow()});
   if (!page) {
     PrintError(ChangeExtension(o.output, ".htm") + ": " + page.error().cause);
     return kExitOutput;
@@ -123,7 +124,16 @@ int main(int argc, char** argv) {
     PrintError(o.photo + ": " + photo.error().cause);
     return kExitPhoto;
   }
+  // A water line the photo does not reach is a wrong option for this photo.
+  if (auto line = WaterLineRow(o.water.line, photo->Height()); !line) {
+    PrintError("--water-line: " + o.photo + ": " + line.error().cause);
+    return kExitUsage;
+  }
   AnimationModel model;
+  if (Status s = model.SetWater(o.water); !s) {
+    PrintError(s.error().Line());
+    return kExitUsage;
+  }
   model.SetFrameCount(o.frames);
   model.SetWaveLength(o.waveLength);
   model.SetMode(o.mode);

@@ -13,7 +13,9 @@ Result<FrameComposer> FrameComposer::Create(const AnimationModel& model, Composi
   const Bitmap24& photo = model.Photo();
   const Bitmap24& pane = model.PaneBitmap();
   const bool with_photo = composition == Composition::PhotoAndReflection;
-  const int64_t height = (with_photo ? photo.Height() : 0) + static_cast<int64_t>(pane.Height());
+  // Above the reflection: the photo's rows above the water line (all of them by default).
+  const int32_t above = with_photo ? model.WaterLineRow() : 0;
+  const int64_t height = above + static_cast<int64_t>(pane.Height());
   if (height == 0) {
     return Error::Invalid("the reflection of a " + std::to_string(photo.Width()) + " x " +
                      std::to_string(photo.Height()) +
@@ -24,7 +26,9 @@ Result<FrameComposer> FrameComposer::Create(const AnimationModel& model, Composi
   auto output = Bitmap24::Create(photo.Width(), static_cast<int32_t>(height));
   if (!output) return output.error();
   c.output_ = std::move(output.value());
-  c.y0_ = with_photo ? photo.Height() : 0;
+  c.y0_ = above;
+  // Rows of the photo below the water line land where the reflection goes, which every
+  // frame overwrites, or fall outside the output.
   if (with_photo) c.output_.Draw(photo, 0, 0);
   return c;
 }

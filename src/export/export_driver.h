@@ -5,7 +5,7 @@
 //
 // Output frame composition: one 24-bit bitmap as wide as the photo; as high as photo +
 // reflection (photo and reflection) or as the reflection alone (reflection only). The
-// reflection sits at y0 (the photo's height, or 0). The photo is drawn once, before the
+// reflection sits at y0 (the water line, by default the photo's height, or 0). The photo is drawn once, before the
 // first frame; each frame then overwrites the rows from y0 down with the pane.
 
 #include <functional>

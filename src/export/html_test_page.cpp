@@ -115,7 +115,13 @@ std::string HtmlTestPageText(const std::string& gifPath, int width, int height, 
     line("<tr><td align=\"center\">");
     line(Caption(gifPath, width, height));
   } else {
-    line(HtmlImageTag(photo.path, photo.width, photo.height) + "<br>");
+    if (photo.rowsAboveWater >= 0 && photo.rowsAboveWater < photo.height) {
+      // A block as high as the rows kept above the water, hiding the rest of the photo.
+      line("<div style=\"height:" + std::to_string(photo.rowsAboveWater) + "px;overflow:hidden\">" +
+           HtmlImageTag(photo.path, photo.width, photo.height) + "</div>");
+    } else {
+      line(HtmlImageTag(photo.path, photo.width, photo.height) + "<br>");
+    }
     line(HtmlImageTag(gifPath, width, height));
     line("</td></tr>");
     line("<tr><td align=\"center\">");

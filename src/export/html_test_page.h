@@ -19,6 +19,9 @@ struct HtmlPhoto {
   std::string path;
   int width = 0;
   int height = 0;
+  // The photo's rows above the water line; when fewer than `height`, the page shows only
+  // those, so the reflection below starts where the water does.
+  int rowsAboveWater = -1;
 };
 
 // Text for an HTML element or attribute: & < > " as entities, every character outside

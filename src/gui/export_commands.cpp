@@ -130,7 +130,8 @@ void ExportCommand::ExportGif() {
   const Bitmap24& photo = host_.Model().Photo();
   auto page = WriteHtmlTestPage(path, gif->width, gif->height,
                                 settings.composition == Composition::PhotoAndReflection,
-                                HtmlPhoto{host_.PhotoFileName(), photo.Width(), photo.Height()});
+                                HtmlPhoto{host_.PhotoFileName(), photo.Width(), photo.Height(),
+                                          host_.Model().WaterLineRow()});
   if (!page) {
     prompts_.ShowError(page.error());
     return;

@@ -41,6 +41,7 @@
 #include "gui/menu_style.h"
 #include "gui/message_dialog.h"
 #include "gui/platform_qt.h"
+#include "gui/water_panel.h"
 #include "ui/string_table.h"
 #include "ui/visual_styles.h"
 
@@ -279,6 +280,7 @@ void TFrmKestal::CreateMenus() {
   connect(MenuInformations, &QAction::triggered, this, &TFrmKestal::MenuInformationsClick);
   connect(MenuWeb, &QAction::triggered, this, &TFrmKestal::MenuWebClick);
   connect(MenuAPropos, &QAction::triggered, this, &TFrmKestal::MenuAProposClick);
+  TFrmWater::AddMenuCommand(this);
 }
 
 void TFrmKestal::FormCreate() {
@@ -385,10 +387,12 @@ bool TFrmKestal::OpenPhotoFile(const QString& path) {
   }
   photo_file_name_ = path;
   SetStatusText(1, photo_file_name_);
-  Image1->resize(model_.Photo().Width(), model_.Photo().Height());
+  // The photo is shown down to the water line; the reflection starts there.
+  Image1->resize(model_.Photo().Width(), model_.WaterLineRow());
   Image1->update();
   // SetPhoto has laid the pane out already, at the percentage EditPct shows.
   PlacePane();
+  if (auto* water = findChild<TFrmWater*>()) water->PhotoChanged();
   // A new photo is shown from its top-left corner, not where the last one was scrolled.
   ScrollBox->horizontalScrollBar()->setValue(0);
   ScrollBox->verticalScrollBar()->setValue(0);
@@ -406,6 +410,16 @@ void TFrmKestal::LayoutPane() {
     ShowMessage(QMessageBox::Critical, QString::fromStdString(s.error().Text()));
     return;
   }
+  PlacePane();
+}
+
+void TFrmKestal::ApplyWater(const WaterSettings& water) {
+  if (Status s = model_.SetWater(water); !s) {
+    ShowMessage(QMessageBox::Critical, QString::fromStdString(s.error().Text()));
+    return;
+  }
+  if (!model_.HasPhoto()) return;
+  Image1->resize(model_.Photo().Width(), model_.WaterLineRow());
   PlacePane();
 }
 

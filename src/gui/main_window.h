@@ -61,6 +61,9 @@ class TFrmKestal : public QMainWindow {
   // Sizes the reflection pane from the photo and the height percentage, shows the
   // still mirror in it and places it and PnlImg under the photo.
   void LayoutPane();
+  // Gives the model new water settings and shows the photo down to the water line with
+  // the reflection under it; a refused value is reported and changes nothing.
+  void ApplyWater(const WaterSettings& water);
   // Renders the next frame into the pane and paints it at once.
   void NextFrame();
   // The export command: stops the animation, shows the export dialog and writes the

@@ -15,19 +15,24 @@ int ReflectionHeight(int photoHeight, int percent) {
 }
 
 Result<Bitmap24> MakeMirror(const Bitmap24& photo) {
-  auto mirror = Bitmap24::Create(photo.Width(), photo.Height(), PixelLimits{INT32_MAX, INT64_MAX});
-  if (!mirror) return mirror.error();
-  const size_t bytes = static_cast<size_t>(photo.Width()) * 3;
-  const int32_t h = photo.Height();
-  for (int32_t i = 0; i < h; ++i) std::memcpy(mirror->Row(i), photo.Row(h - 1 - i), bytes);
-  return mirror;
+  return MakeWaterMirror(photo, photo.Height(), 0, WaterSettings{});
 }
 
 AnimationModel::AnimationModel() = default;
 
+Result<Bitmap24> AnimationModel::BuildMirror(const Bitmap24& photo, const WaterSettings& water) const {
+  auto line = kestal::WaterLineRow(water.line, photo.Height());
+  if (!line) return line.error();
+  return MakeWaterMirror(photo, *line, ReflectionHeight(*line, percent_), water);
+}
+
 Status AnimationModel::SetPhoto(Bitmap24 photo) {
-  auto mirror = MakeMirror(photo);
+  // A line set for another photo is brought within this one.
+  WaterSettings water = water_;
+  water.line = FitWaterLine(water_.line, photo.Height());
+  auto mirror = BuildMirror(photo, water);
   if (!mirror) return mirror.error();
+  water_ = water;
   Bitmap24 old_photo = std::exchange(photo_, std::move(photo));
   Bitmap24 old_mirror = std::exchange(mirror_, std::move(mirror.value()));
   if (Status s = LayoutPane(); !s) {
@@ -55,8 +60,45 @@ Status AnimationModel::SetPercent(int percent) {
   // The reflection is never taller than the photo, nor shorter than 30 % of it.
   percent_ = percent < kMinPercent ? kMinPercent : percent > kMaxPercent ? kMaxPercent : percent;
   if (!HasPhoto()) return Status::Ok();
+  // The fade runs over the reflection's height, so the mirror follows it.
+  if (water_.fadePercent != 0) {
+    auto mirror = BuildMirror(photo_, water_);
+    if (!mirror) return mirror.error();
+    mirror_ = std::move(mirror.value());
+  }
   return LayoutPane();
 }
+
+Status AnimationModel::SetWater(const WaterSettings& water) {
+  if (Status s = CheckWaterSettings(water); !s) return s;
+  if (!HasPhoto()) {
+    water_ = water;
+    return Status::Ok();
+  }
+  WaterSettings mirrorPart = water;
+  mirrorPart.strengthPercent = water_.strengthPercent;
+  if (mirrorPart == water_) {  // only the strength: a per-frame setting
+    water_ = water;
+    return Status::Ok();
+  }
+  auto mirror = BuildMirror(photo_, water);
+  if (!mirror) return mirror.error();
+  const bool sameLine = mirror->Height() == mirror_.Height();
+  water_ = water;
+  mirror_ = std::move(mirror.value());
+  if (!sameLine) return LayoutPane();
+  // The same pane: show the new water in the frame on show, so a running or stopped
+  // animation keeps its place.
+  if (frame_index_ < 0) {
+    pane_.Draw(mirror_, 0, 0);
+  } else {
+    --frame_index_;
+    NextFrame();
+  }
+  return Status::Ok();
+}
+
+int AnimationModel::WaterLineRow() const { return mirror_.Height(); }
 
 void AnimationModel::SetFrameCount(int count) {
   frame_count_ = count < kMinFrameCount ? kMinFrameCount : count > kMaxFrameCount ? kMaxFrameCount : count;
@@ -67,10 +109,12 @@ void AnimationModel::NextFrame() {
   if (!HasPhoto() || frame_count_ < 1) return;
   ++frame_index_;
   if (frame_index_ >= frame_count_) frame_index_ = 0;
+  const Color water = WaterBackground(BackgroundColor(), water_);
+  const int strength = water_.strengthPercent;
   if (mode_ == WaveMode::Perspective) {
-    RenderPerspectiveWave(mirror_, pane_, frame_index_, frame_count_, BackgroundColor());
+    RenderPerspectiveWave(mirror_, pane_, frame_index_, frame_count_, water, strength);
   } else {
-    RenderRegularWave(mirror_, pane_, frame_index_, frame_count_, wave_length_, BackgroundColor());
+    RenderRegularWave(mirror_, pane_, frame_index_, frame_count_, wave_length_, water, strength);
   }
 }
 

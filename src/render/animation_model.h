@@ -9,6 +9,7 @@
 
 #include "bitmap/bitmap24.h"
 #include "bitmap/colors.h"
+#include "render/water_effects.h"
 
 namespace kestal {
 
@@ -32,8 +33,11 @@ class AnimationModel {
  public:
   AnimationModel();
 
-  // Takes a decoded photo: builds the mirror (row i = photo row H - 1 - i) and lays out
-  // the pane. On failure (no memory) the model keeps its previous photo.
+  // Takes a decoded photo: builds the mirror (row i = photo row L - 1 - i, L the water
+  // line, by default the photo's height) and lays out the pane. A water line the photo
+  // does not reach is brought to its nearest edge (FitWaterLine); callers that must
+  // refuse it check WaterLineRow first. On failure (no memory) the model keeps its
+  // previous photo.
   Status SetPhoto(Bitmap24 photo);
   bool HasPhoto() const { return !photo_.Empty(); }
 
@@ -56,18 +60,31 @@ class AnimationModel {
   void SetMode(WaveMode mode) { mode_ = mode; }
   WaveMode Mode() const { return mode_; }
 
+  // The water's shape. A new water line lays the pane out again; tint, fade and blur
+  // rebuild the mirror and show it in the frame on show; the strength applies from the
+  // next frame. Out-of-range values, or a line the photo does not reach, are refused
+  // and change nothing.
+  Status SetWater(const WaterSettings& water);
+  const WaterSettings& Water() const { return water_; }
+  // The photo's rows kept above the water: the mirror's height (0 without a photo).
+  int WaterLineRow() const;
+
   // Advances FrameIndex modulo FrameCount and renders that frame into the pane bitmap,
   // with the mode, wave length and background colour read afresh. Needs a photo.
   void NextFrame();
 
-  // The photo's top-left pixel as an RGB colour.
+  // The photo's top-left pixel as an RGB colour (rows beyond the mirror are filled
+  // with it, after the water's tint and fade).
   Color BackgroundColor() const;
 
   const Bitmap24& Photo() const { return photo_; }
+  // The mirror the frames are taken from, with the water's tint, fade and blur.
   const Bitmap24& MirrorBitmap() const { return mirror_; }
   const Bitmap24& PaneBitmap() const { return pane_; }
 
  private:
+  Result<Bitmap24> BuildMirror(const Bitmap24& photo, const WaterSettings& water) const;
+
   Bitmap24 photo_;
   Bitmap24 mirror_;
   Bitmap24 pane_;
@@ -76,6 +93,7 @@ class AnimationModel {
   int frame_index_ = 0;
   int wave_length_ = kDefaultWaveLength;
   WaveMode mode_ = WaveMode::Perspective;
+  WaterSettings water_;
 };
 
 // Builds the vertical mirror of a picture.

@@ -27,17 +27,24 @@ double Phase(int frame, int frameCount) {
 // Per-call constants and the displacement of each mode. The evaluation order follows
 // the formulas as written (each step rounded to double): changing it changes which
 // rows sit exactly on a truncation boundary.
+//
+// The strength multiplies the displacement last, just before the truncation; at 100 %
+// it is a multiplication by exactly 1, which leaves every value as it was.
+double StrengthFactor(int strengthPercent) { return static_cast<double>(strengthPercent) / 100.0; }
+
 struct PerspectiveWave {
   double phase;
   double amplitude;  // Hs / 16
   double hs;
   int hs_int;
+  double factor;
 
-  PerspectiveWave(int sourceHeight, int frame, int frameCount)
+  PerspectiveWave(int sourceHeight, int frame, int frameCount, int strengthPercent)
       : phase(Phase(frame, frameCount)),
         amplitude(static_cast<double>(sourceHeight) / 16.0),
         hs(sourceHeight),
-        hs_int(sourceHeight) {}
+        hs_int(sourceHeight),
+        factor(StrengthFactor(strengthPercent)) {}
 
   int operator()(int y) const {
     const double theta =
@@ -45,20 +52,23 @@ struct PerspectiveWave {
         phase;
     const double strength = static_cast<double>(y + 24) * amplitude;
     // Converting a double to int truncates toward zero.
-    return static_cast<int>(std::sin(theta) * strength / hs);
+    return static_cast<int>(std::sin(theta) * strength / hs * factor);
   }
 };
 
 struct RegularWave {
   double phase;
   double lambda;  // (3 × wave length) / π
+  double factor;
 
-  RegularWave(int frame, int frameCount, int waveLength)
-      : phase(Phase(frame, frameCount)), lambda(static_cast<double>(3 * waveLength) / kPi) {}
+  RegularWave(int frame, int frameCount, int waveLength, int strengthPercent)
+      : phase(Phase(frame, frameCount)),
+        lambda(static_cast<double>(3 * waveLength) / kPi),
+        factor(StrengthFactor(strengthPercent)) {}
 
   int operator()(int y) const {
     const double k = y < 32 ? static_cast<double>(y) / 2.0 : 16.0;
-    return static_cast<int>(std::sin(static_cast<double>(y) / lambda - phase) * k);
+    return static_cast<int>(std::sin(static_cast<double>(y) / lambda - phase) * k * factor);
   }
 };
 
@@ -113,22 +123,22 @@ const uint8_t* BackgroundRow() {
   return g_background.get();
 }
 
-int PerspectiveDisplacement(int y, int sourceHeight, int frame, int frameCount) {
-  return PerspectiveWave(sourceHeight, frame, frameCount)(y);
+int PerspectiveDisplacement(int y, int sourceHeight, int frame, int frameCount, int strengthPercent) {
+  return PerspectiveWave(sourceHeight, frame, frameCount, strengthPercent)(y);
 }
 
-int RegularDisplacement(int y, int frame, int frameCount, int waveLength) {
-  return RegularWave(frame, frameCount, waveLength)(y);
+int RegularDisplacement(int y, int frame, int frameCount, int waveLength, int strengthPercent) {
+  return RegularWave(frame, frameCount, waveLength, strengthPercent)(y);
 }
 
 void RenderPerspectiveWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
-                           Color color) {
-  RenderRows(src, dst, color, PerspectiveWave(src.Height(), frame, frameCount));
+                           Color color, int strengthPercent) {
+  RenderRows(src, dst, color, PerspectiveWave(src.Height(), frame, frameCount, strengthPercent));
 }
 
 void RenderRegularWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
-                       int waveLength, Color color) {
-  RenderRows(src, dst, color, RegularWave(frame, frameCount, waveLength));
+                       int waveLength, Color color, int strengthPercent) {
+  RenderRows(src, dst, color, RegularWave(frame, frameCount, waveLength, strengthPercent));
 }
 
 }  // namespace kestal

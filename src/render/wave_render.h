@@ -25,14 +25,16 @@ void EnsureBackgroundRow(int32_t width);
 void FillBackgroundRow(Color color, int32_t count);
 const uint8_t* BackgroundRow();
 
+// `strengthPercent` scales the displacement (0 gives the still mirror; 100, the
+// default, the usual waves).
 void RenderPerspectiveWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
-                           Color color);
+                           Color color, int strengthPercent = 100);
 void RenderRegularWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
-                       int waveLength, Color color);
+                       int waveLength, Color color, int strengthPercent = 100);
 
 // The displacement d(y) of each mode, exposed for tests and for documentation of the
 // numeric rules.
-int PerspectiveDisplacement(int y, int sourceHeight, int frame, int frameCount);
-int RegularDisplacement(int y, int frame, int frameCount, int waveLength);
+int PerspectiveDisplacement(int y, int sourceHeight, int frame, int frameCount, int strengthPercent = 100);
+int RegularDisplacement(int y, int frame, int frameCount, int waveLength, int strengthPercent = 100);
 
 }  // namespace kestal

@@ -1,0 +1,276 @@
+#include "gui/water_panel.h"
+
+#include <QAction>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "gui/bmp_image.h"
+#include "gui/main_window.h"
+
+namespace kestal {
+namespace {
+
+QSpinBox* MakeSpin(QWidget* parent, int max, const QString& suffix) {
+  auto* spin = new QSpinBox(parent);
+  spin->setRange(0, max);
+  spin->setSuffix(suffix);
+  // A typed number applies once, when it is complete, not digit by digit.
+  spin->setKeyboardTracking(false);
+  return spin;
+}
+
+QColor ToQColor(Color c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+// The band the handle takes: a few rows above and below the line, to be easy to grab.
+constexpr int kHandleAbove = 3;
+constexpr int kHandleHeight = 7;
+
+}  // namespace
+
+TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
+  setObjectName(QStringLiteral("FrmWater"));
+  setWindowTitle(QStringLiteral("Вода"));
+  setWindowFlag(Qt::Tool);
+  setModal(false);
+
+  auto* form = new QFormLayout;
+  SpinLine = MakeSpin(this, 1, QString());
+  SpinLine->setObjectName(QStringLiteral("SpinLine"));
+  form->addRow(QStringLiteral("Линия воды (строка):"), SpinLine);
+
+  BtnTintColor = new QPushButton(this);
+  BtnTintColor->setObjectName(QStringLiteral("BtnTintColor"));
+  BtnTintColor->setToolTip(QStringLiteral("Цвет оттенка"));
+  SpinTint = MakeSpin(this, kMaxTintPercent, QStringLiteral(" %"));
+  SpinTint->setObjectName(QStringLiteral("SpinTint"));
+  auto* tintRow = new QHBoxLayout;
+  tintRow->addWidget(BtnTintColor);
+  tintRow->addWidget(SpinTint, 1);
+  form->addRow(QStringLiteral("Оттенок:"), tintRow);
+
+  SpinFade = MakeSpin(this, kMaxFadePercent, QStringLiteral(" %"));
+  SpinFade->setObjectName(QStringLiteral("SpinFade"));
+  CmbFadeCurve = new QComboBox(this);
+  CmbFadeCurve->setObjectName(QStringLiteral("CmbFadeCurve"));
+  CmbFadeCurve->addItems({QStringLiteral("линейно"), QStringLiteral("плавно")});
+  CmbFadeTarget = new QComboBox(this);
+  CmbFadeTarget->setObjectName(QStringLiteral("CmbFadeTarget"));
+  CmbFadeTarget->addItems({QStringLiteral("к тёмному"), QStringLiteral("к оттенку")});
+  auto* fadeRow = new QHBoxLayout;
+  fadeRow->addWidget(SpinFade, 1);
+  fadeRow->addWidget(CmbFadeCurve);
+  fadeRow->addWidget(CmbFadeTarget);
+  form->addRow(QStringLiteral("Затухание с глубиной:"), fadeRow);
+
+  SpinBlur = MakeSpin(this, kMaxBlurRadius, QStringLiteral(" пикс."));
+  SpinBlur->setObjectName(QStringLiteral("SpinBlur"));
+  form->addRow(QStringLiteral("Размытие:"), SpinBlur);
+  SpinStrength = MakeSpin(this, kMaxStrengthPercent, QStringLiteral(" %"));
+  SpinStrength->setObjectName(QStringLiteral("SpinStrength"));
+  form->addRow(QStringLiteral("Сила волн:"), SpinStrength);
+
+  BtnDefaults = new QPushButton(QStringLiteral("По умолчанию"), this);
+  BtnClose = new QPushButton(QStringLiteral("Закрыть"), this);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(BtnDefaults);
+  buttons->addStretch(1);
+  buttons->addWidget(BtnClose);
+  auto* column = new QVBoxLayout(this);
+  column->addLayout(form);
+  column->addLayout(buttons);
+
+  for (QSpinBox* spin : {SpinLine, SpinTint, SpinFade, SpinBlur, SpinStrength})
+    connect(spin, &QSpinBox::valueChanged, this, &TFrmWater::Apply);
+  for (QComboBox* combo : {CmbFadeCurve, CmbFadeTarget})
+    connect(combo, &QComboBox::currentIndexChanged, this, &TFrmWater::Apply);
+  connect(BtnTintColor, &QPushButton::clicked, this, &TFrmWater::ChooseTintColor);
+  connect(BtnDefaults, &QPushButton::clicked, this, [this] {
+    ShowSettings(WaterSettings{});
+    Apply();
+  });
+  connect(BtnClose, &QPushButton::clicked, this, &QDialog::close);
+
+  LineHandle = new WaterLineHandle(window->ScrollContent, [this](int row) {
+    SpinLine->setValue(row);  // clamped to the photo by the spin box's range
+  });
+  LineHandle->hide();
+  ShowSettings(window->Model().Water());
+}
+
+QAction* TFrmWater::AddMenuCommand(TFrmKestal* window) {
+  window->MenuOption->addSeparator();
+  auto* action = window->MenuOption->addAction(QStringLiteral("Вода..."));
+  action->setObjectName(QStringLiteral("OptionEau"));
+  QObject::connect(action, &QAction::triggered, window, [window] {
+    auto* panel = window->findChild<TFrmWater*>();
+    if (!panel) panel = new TFrmWater(window);
+    panel->show();
+    panel->raise();
+  });
+  return action;
+}
+
+WaterSettings TFrmWater::Settings() const {
+  WaterSettings w;
+  const AnimationModel& model = window_->Model();
+  // The bottom edge is kept as the default line, so it stays the bottom edge of the
+  // next photo too.
+  if (model.HasPhoto() && SpinLine->value() < model.Photo().Height()) {
+    w.line = WaterLine{SpinLine->value(), WaterLine::Unit::Rows};
+  } else if (!model.HasPhoto()) {
+    w.line = model.Water().line;
+  }
+  w.tintColor = tint_color_;
+  w.tintPercent = SpinTint->value();
+  w.fadePercent = SpinFade->value();
+  w.fadeCurve = CmbFadeCurve->currentIndex() == 1 ? FadeCurve::Smooth : FadeCurve::Linear;
+  w.fadeTarget = CmbFadeTarget->currentIndex() == 1 ? FadeTarget::Tint : FadeTarget::Black;
+  w.blurRadius = SpinBlur->value();
+  w.strengthPercent = SpinStrength->value();
+  return w;
+}
+
+void TFrmWater::ShowSettings(const WaterSettings& w) {
+  showing_ = true;
+  const AnimationModel& model = window_->Model();
+  SpinLine->setEnabled(model.HasPhoto());
+  SpinLine->setRange(1, model.HasPhoto() ? model.Photo().Height() : 1);
+  if (model.HasPhoto()) {
+    auto row = WaterLineRow(FitWaterLine(w.line, model.Photo().Height()), model.Photo().Height());
+    SpinLine->setValue(row ? *row : model.Photo().Height());
+  }
+  SetTintSwatch(w.tintColor);
+  SpinTint->setValue(w.tintPercent);
+  SpinFade->setValue(w.fadePercent);
+  CmbFadeCurve->setCurrentIndex(w.fadeCurve == FadeCurve::Smooth ? 1 : 0);
+  CmbFadeTarget->setCurrentIndex(w.fadeTarget == FadeTarget::Tint ? 1 : 0);
+  SpinBlur->setValue(w.blurRadius);
+  SpinStrength->setValue(w.strengthPercent);
+  showing_ = false;
+  PlaceLineHandle();
+}
+
+void TFrmWater::PhotoChanged() { ShowSettings(window_->Model().Water()); }
+
+void TFrmWater::Apply() {
+  if (showing_) return;
+  window_->ApplyWater(Settings());
+  PlaceLineHandle();
+}
+
+void TFrmWater::ChooseTintColor() {
+  const QColor chosen = QColorDialog::getColor(ToQColor(tint_color_), this, QStringLiteral("Цвет оттенка"));
+  if (!chosen.isValid()) return;
+  SetTintSwatch(Rgb(uint8_t(chosen.red()), uint8_t(chosen.green()), uint8_t(chosen.blue())));
+  Apply();
+}
+
+void TFrmWater::SetTintSwatch(Color color) {
+  tint_color_ = color;
+  QPixmap swatch(24, 14);
+  swatch.fill(ToQColor(color));
+  BtnTintColor->setIcon(QIcon(swatch));
+  BtnTintColor->setIconSize(swatch.size());
+}
+
+void TFrmWater::PlaceLineHandle() {
+  const AnimationModel& model = window_->Model();
+  if (!model.HasPhoto() || !isVisible()) {
+    LineHandle->hide();
+    return;
+  }
+  LineHandle->Place(window_->Image1->pos(), model.Photo().Width(), model.WaterLineRow());
+  LineHandle->show();
+  LineHandle->raise();
+}
+
+void TFrmWater::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  ShowSettings(window_->Model().Water());
+}
+
+void TFrmWater::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  LineHandle->hide();
+}
+
+WaterLineHandle::WaterLineHandle(QWidget* parent, std::function<void(int)> moved)
+    : QWidget(parent), moved_(std::move(moved)) {
+  setObjectName(QStringLiteral("WaterLineHandle"));
+  setCursor(Qt::SizeVerCursor);
+  setToolTip(QStringLiteral("Линия воды: потяните вверх или вниз"));
+}
+
+void WaterLineHandle::Place(QPoint photoTopLeft, int width, int row) {
+  photo_top_ = photoTopLeft.y();
+  setGeometry(photoTopLeft.x(), photo_top_ + row - kHandleAbove, width, kHandleHeight);
+  update();
+}
+
+void WaterLineHandle::paintEvent(QPaintEvent*) {
+  // A light row on the photo's last kept row and a dark one on the water's first, so
+  // the line shows on bright and dark photos alike.
+  QPainter painter(this);
+  painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
+  painter.drawLine(0, kHandleAbove - 1, width(), kHandleAbove - 1);
+  painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+  painter.drawLine(0, kHandleAbove, width(), kHandleAbove);
+}
+
+// The line follows the mouse's movement on the screen since the press, not its place in
+// the picture: moving the line changes the picture's height, which can scroll the view
+// under a mouse that stands still.
+void WaterLineHandle::mousePressEvent(QMouseEvent* event) {
+  press_row_ = y() + kHandleAbove - photo_top_;
+  press_screen_y_ = event->globalPosition().toPoint().y();
+}
+
+void WaterLineHandle::mouseMoveEvent(QMouseEvent* event) {
+  if (!(event->buttons() & Qt::LeftButton)) return;
+  moved_(press_row_ + event->globalPosition().toPoint().y() - press_screen_y_);
+}
+
+void SaveWaterSettings(QSettings& s, const WaterSettings& w) {
+  s.beginGroup(QStringLiteral("water"));
+  s.setValue(QStringLiteral("line"), w.line.value);
+  s.setValue(QStringLiteral("lineInPercent"), w.line.unit == WaterLine::Unit::Percent);
+  s.setValue(QStringLiteral("tintColor"), ToQColor(w.tintColor).name());
+  s.setValue(QStringLiteral("tint"), w.tintPercent);
+  s.setValue(QStringLiteral("fade"), w.fadePercent);
+  s.setValue(QStringLiteral("fadeSmooth"), w.fadeCurve == FadeCurve::Smooth);
+  s.setValue(QStringLiteral("fadeToTint"), w.fadeTarget == FadeTarget::Tint);
+  s.setValue(QStringLiteral("blur"), w.blurRadius);
+  s.setValue(QStringLiteral("strength"), w.strengthPercent);
+  s.endGroup();
+}
+
+WaterSettings LoadWaterSettings(QSettings& s) {
+  WaterSettings w;
+  const WaterSettings d;
+  s.beginGroup(QStringLiteral("water"));
+  w.line.value = s.value(QStringLiteral("line"), d.line.value).toInt();
+  w.line.unit = s.value(QStringLiteral("lineInPercent"), true).toBool() ? WaterLine::Unit::Percent
+                                                                         : WaterLine::Unit::Rows;
+  const QColor tint(s.value(QStringLiteral("tintColor"), ToQColor(d.tintColor).name()).toString());
+  if (tint.isValid()) w.tintColor = Rgb(uint8_t(tint.red()), uint8_t(tint.green()), uint8_t(tint.blue()));
+  w.tintPercent = s.value(QStringLiteral("tint"), d.tintPercent).toInt();
+  w.fadePercent = s.value(QStringLiteral("fade"), d.fadePercent).toInt();
+  w.fadeCurve = s.value(QStringLiteral("fadeSmooth"), false).toBool() ? FadeCurve::Smooth : FadeCurve::Linear;
+  w.fadeTarget = s.value(QStringLiteral("fadeToTint"), false).toBool() ? FadeTarget::Tint : FadeTarget::Black;
+  w.blurRadius = s.value(QStringLiteral("blur"), d.blurRadius).toInt();
+  w.strengthPercent = s.value(QStringLiteral("strength"), d.strengthPercent).toInt();
+  s.endGroup();
+  // A stored file edited by hand must not put the water out of its ranges.
+  return CheckWaterSettings(w) ? w : d;
+}
+
+}  // namespace kestal

@@ -1,0 +1,94 @@
+#pragma once
+// The "Вода" panel: a tool window beside the main window that shapes the water (its
+// line, tint, fade, blur and wave strength) with a live preview on the reflection.
+// While it is open, a line over the photo shows where the water starts and can be
+// dragged. Every change goes straight to the window's animation model, so an export
+// from the window uses it.
+
+#include <QDialog>
+#include <QPoint>
+#include <functional>
+
+#include "render/water_effects.h"
+
+class QComboBox;
+class QPushButton;
+class QSettings;
+class QSpinBox;
+
+namespace kestal {
+
+class TFrmKestal;
+class WaterLineHandle;
+
+class TFrmWater : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFrmWater(TFrmKestal* window);
+
+  // Adds the "Вода..." command at the end of the window's options menu; the command
+  // opens the window's one panel, made on first use.
+  static QAction* AddMenuCommand(TFrmKestal* window);
+
+  // The settings the controls show, and showing other settings without applying them.
+  WaterSettings Settings() const;
+  void ShowSettings(const WaterSettings& water);
+
+  // Reads the model again (a new photo: the line's range and place).
+  void PhotoChanged();
+
+  QSpinBox* SpinLine;
+  QPushButton* BtnTintColor;
+  QSpinBox* SpinTint;
+  QSpinBox* SpinFade;
+  QComboBox* CmbFadeCurve;
+  QComboBox* CmbFadeTarget;
+  QSpinBox* SpinBlur;
+  QSpinBox* SpinStrength;
+  QPushButton* BtnDefaults;
+  QPushButton* BtnClose;
+  WaterLineHandle* LineHandle;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void Apply();
+  void ChooseTintColor();
+  void PlaceLineHandle();
+  void SetTintSwatch(Color color);
+
+  TFrmKestal* window_;
+  Color tint_color_ = kDefaultTintColor;
+  bool showing_ = false;  // controls being filled: their signals apply nothing
+};
+
+// The line over the photo where the water starts; dragging it moves the water line.
+class WaterLineHandle : public QWidget {
+  Q_OBJECT
+
+ public:
+  WaterLineHandle(QWidget* parent, std::function<void(int row)> moved);
+  // Places the handle across a photo shown at `photoTopLeft`, `width` pixels wide,
+  // with the water starting at `row`.
+  void Place(QPoint photoTopLeft, int width, int row);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+
+ private:
+  std::function<void(int)> moved_;
+  int photo_top_ = 0;
+  int press_row_ = 0;
+  int press_screen_y_ = 0;
+};
+
+// The water settings among the remembered settings, under the group "water".
+void SaveWaterSettings(QSettings& settings, const WaterSettings& water);
+WaterSettings LoadWaterSettings(QSettings& settings);
+
+}  // namespace kestal

@@ -1,0 +1,162 @@
+// The water panel: its controls drive the window's model with a live preview, the line
+// over the photo follows it and drags, and an export from the window writes the bytes
+// kestal-export writes with the same water options.
+
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "gui/bmp_image.h"
+#include "gui/export_commands.h"
+#include "gui/export_dialog.h"
+#include "gui/main_window.h"
+#include "gui/water_panel.h"
+#include "imageio/image_files.h"
+#include "support/gui_support.h"
+#include "support/test_support.h"
+
+namespace kestal {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Answers the export's questions: a BMP sequence of photo and reflection into `folder`.
+class SequencePrompts : public ExportPrompts {
+ public:
+  explicit SequencePrompts(std::string folder) : folder_(std::move(folder)) {}
+  bool EditSettings(TFrmExport& dialog) override {
+    dialog.findChild<QComboBox*>("CmbExport")->setCurrentIndex(0);
+    return true;
+  }
+  std::string ChooseFolder(const std::string&, const std::string&) override { return folder_; }
+  std::string ChooseSaveFile(const SaveRequest&) override { return {}; }
+  int Ask(const std::string&, MsgDlgKind, MsgButtons) override { return kMsgResultNo; }
+  void ShowError(const Error& error) override { ADD_FAILURE() << error.Text(); }
+  void OpenPage(const std::string&) override {}
+
+ private:
+  std::string folder_;
+};
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class WaterPanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    photo_ = tmp_ / "pond.bmp";
+    ASSERT_TRUE(SaveBitmapFile(photo_, test::Noise(41, 30, 3)).ok());
+    window_.SetMessageHook([](QMessageBox::Icon, const QString& text) { ADD_FAILURE() << text.toStdString(); });
+    ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(photo_)));
+    window_.show();
+    window_.findChild<QAction*>("OptionEau")->trigger();
+    panel_ = window_.findChild<TFrmWater*>();
+    ASSERT_NE(panel_, nullptr);
+  }
+
+  test::TempDir tmp_;
+  std::string photo_;
+  TFrmKestal window_;
+  TFrmWater* panel_ = nullptr;
+};
+
+TEST_F(WaterPanelTest, ControlsShapeTheModelAndTheLayout) {
+  EXPECT_EQ(panel_->SpinLine->maximum(), 30);
+  EXPECT_EQ(panel_->SpinLine->value(), 30) << "the default line is the bottom edge";
+  EXPECT_TRUE(panel_->LineHandle->isVisible());
+
+  // Each control's way to the model is checked by the export test below, whose bytes
+  // must match the command line's; here, the layout that follows the line.
+  panel_->SpinLine->setValue(20);
+  EXPECT_EQ(window_.Model().Water().line, (WaterLine{20, WaterLine::Unit::Rows}));
+  // The photo is shown down to the line and the reflection (90 % of 20 rows) under it.
+  EXPECT_EQ(window_.Image1->height(), 20);
+  EXPECT_EQ(window_.Pane->y(), window_.Image1->y() + 20);
+  EXPECT_EQ(window_.Pane->height(), 18);
+  EXPECT_EQ(window_.StatusText(0), QStringLiteral("41x38"));
+
+  // Dragging the line 5 rows down moves the water line there.
+  WaterLineHandle* handle = panel_->LineHandle;
+  EXPECT_EQ(handle->y(), window_.Image1->y() + 20 - 3);
+  const QPointF at(10, 3), to(10, 3 + 5);
+  QMouseEvent press(QEvent::MouseButtonPress, at, handle->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(handle, &press);
+  EXPECT_EQ(window_.Model().WaterLineRow(), 20) << "a press alone moves nothing";
+  QMouseEvent move(QEvent::MouseMove, to, handle->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(handle, &move);
+  EXPECT_EQ(window_.Model().WaterLineRow(), 25);
+  EXPECT_EQ(handle->y(), window_.Image1->y() + 25 - 3) << "the handle follows the line";
+
+  panel_->BtnDefaults->click();
+  EXPECT_EQ(window_.Model().Water(), WaterSettings{}) << "the bottom edge is the default line again";
+  panel_->close();
+  EXPECT_FALSE(handle->isVisible()) << "the line shows only while the panel is open";
+}
+
+TEST_F(WaterPanelTest, ExportWritesTheCommandLineBytes) {
+  panel_->SpinLine->setValue(22);
+  panel_->ShowSettings([] {
+    WaterSettings w;
+    w.tintColor = Rgb(0x20, 0x60, 0x80);
+    w.tintPercent = 35;
+    w.fadePercent = 80;
+    w.fadeTarget = FadeTarget::Tint;
+    w.blurRadius = 1;
+    w.strengthPercent = 60;
+    w.line = {22, WaterLine::Unit::Rows};
+    return w;
+  }());
+  panel_->SpinBlur->setValue(3);  // applies everything the panel shows
+  window_.EditFrames->setValue(3);
+
+  const fs::path mine = tmp_.path() / "window";
+  const fs::path cli = tmp_.path() / "cli";
+  fs::create_directories(mine);
+  SequencePrompts prompts(mine.string());
+  window_.SetExportPrompts(&prompts);
+  window_.ExportAnimation();
+  const auto r = test::RunCommand(test::ShellQuote(KESTAL_EXPORT_BIN) +
+                                  " -q -n 3 -f bmp --water-line 22 --tint 206080:35 --fade 80:tint --blur 3"
+                                  " --strength 60 " +
+                                  test::ShellQuote(photo_) + " " + test::ShellQuote(cli.string() + "/") + " 2>&1");
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char* name : {"pond00.bmp", "pond01.bmp", "pond02.bmp"}) {
+    ASSERT_TRUE(fs::exists(mine / name)) << name;
+    EXPECT_EQ(ReadAll(mine / name), ReadAll(cli / name)) << name << " differs";
+  }
+}
+
+TEST(WaterSettingsStore, RoundTripsAndRefusesOutOfRangeValues) {
+  test::TempDir dir;
+  QSettings settings(QString::fromStdString(dir / "kestal.ini"), QSettings::IniFormat);
+  EXPECT_EQ(LoadWaterSettings(settings), WaterSettings{}) << "nothing stored: the defaults";
+  WaterSettings w;
+  w.line = {12, WaterLine::Unit::Rows};
+  w.tintColor = Rgb(1, 2, 3);
+  w.tintPercent = 9;
+  w.fadePercent = 100;
+  w.fadeCurve = FadeCurve::Smooth;
+  w.fadeTarget = FadeTarget::Tint;
+  w.blurRadius = 10;
+  w.strengthPercent = 0;
+  SaveWaterSettings(settings, w);
+  EXPECT_EQ(LoadWaterSettings(settings), w);
+  settings.setValue("water/blur", 99);
+  EXPECT_EQ(LoadWaterSettings(settings), WaterSettings{});
+}
+
+}  // namespace
+}  // namespace kestal
+
+int main(int argc, char** argv) { return kestal::test::GuiTestMain(argc, argv); }
