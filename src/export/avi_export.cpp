@@ -1,5 +1,7 @@
 #include "export/avi_export.h"
 
+#include "export/output_formats.h"
+
 namespace kestal {
 
 int AviFrameRate(int intervalMs) { return intervalMs > 0 ? 1000 / intervalMs : 0; }
@@ -15,13 +17,16 @@ Status ExportAvi(AnimationModel& model, const std::string& path, const ExportSet
     return Error{AviErrorMessage(path), "the repetitions must be 1 to 100, not " +
                                             std::to_string(settings.repetitions)};
   }
+  // A length in seconds becomes whole cycles at the clip's own frame duration.
+  auto cycles = ClipCycles(settings, model.FrameCount(), 1000.0 / rate);
+  if (!cycles) return Error{AviErrorMessage(path), cycles.error().cause, cycles.error().kind};
   auto composer = FrameComposer::Create(model, settings.composition);
   if (!composer) return Error{AviErrorMessage(path), composer.error().cause};
 
   TCreateAvi avi(path, options);
   avi.SetRate(1, rate);
   model.ResetFrameIndex();
-  const int total = model.FrameCount() * settings.repetitions;
+  const int total = model.FrameCount() * *cycles;
   for (int i = 1; i <= total; ++i) {
     if (progress) progress(i, total);
     composer->NextFrame(model);
