@@ -19,8 +19,7 @@
 #include "export/gif_export.h"
 #include "export/html_test_page.h"
 #include "export/scale.h"
-#include "export/video_export.h"
-#include "export/webp_export.h"
+#include "export/share_export.h"
 #include "imageio/image_files.h"
 #include "ui/text_utils.h"
 
@@ -85,8 +84,7 @@ int ExportClipFile(Options& o, AnimationModel& model, ProgressBar& bar) {
   const Status written = [&] {
     switch (o.settings.format) {
       case ExportFormat::Avi: return ExportAvi(model, o.output, o.settings, progress);
-      case ExportFormat::WebP: return ExportWebP(model, o.output, o.settings, progress);
-      default: return ExportVideo(model, o.output, o.settings, progress);
+      default: return ExportShared(model, o.output, o.settings, {}, progress);
     }
   }();
   bar.Finish();

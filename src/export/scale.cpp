@@ -54,9 +54,10 @@ PixelSize ScaledPhotoSize(PixelSize photo, const ScaleRequest& request, int refl
   const double tall = static_cast<double>(OutputHeight(photo.height, reflectionPercent, composition));
   double f = std::min({1.0, static_cast<double>(request.fitWidth) / photo.width,
                        request.fitHeight / std::max(1.0, tall)});
-  int32_t h = std::min(photo.height, side(photo.height, f));
+  const int32_t first = std::min(photo.height, side(photo.height, f));
+  int32_t h = first;
   while (h > 1 && OutputHeight(h, reflectionPercent, composition) > request.fitHeight) --h;
-  f = std::min(f, static_cast<double>(h) / photo.height);
+  if (h < first) f = static_cast<double>(h) / photo.height;
   return {std::min(photo.width, std::min(request.fitWidth, side(photo.width, f))), h};
 }
 
