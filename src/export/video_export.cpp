@@ -119,6 +119,9 @@ class ClipEncoder {
         return AvError(err, "the " + std::string(choice.muxer) + " container is not available");
       }
       if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+      // The same animation and settings give the same bytes, from the window or the
+      // command line: no random track identifiers, no time of writing.
+      format_->flags |= AVFMT_FLAG_BITEXACT;
     }
     const int opened = avcodec_open2(codec_, codec, &options);
     av_dict_free(&options);

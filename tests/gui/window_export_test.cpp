@@ -140,6 +140,10 @@ TEST_F(WindowExportTest, EveryFormatWritesTheCommandLineBytes) {
       {"GIF, 32 colours", {.format = 2, .colorIndex = 1}, "-c 32", "lake.gif"},
       {"GIF, reflection only, 256 colours", {.format = 2, .reflectionOnly = true}, "-r", "lake.gif"},
       {"AVI, two repetitions", {.format = 3, .repetitions = 2}, "-R 2", "lake.avi"},
+      {"MP4, two repetitions", {.format = 4, .repetitions = 2}, "-R 2", "lake.mp4"},
+      {"WebM, reflection only", {.format = 5, .reflectionOnly = true}, "-r", "lake.webm"},
+      {"WebP", {.format = 6}, "", "lake.webp"},
+      {"APNG", {.format = 7}, "", "lake.png"},
   };
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
