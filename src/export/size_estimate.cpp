@@ -120,19 +120,19 @@ uint64_t AviClipSize(int32_t width, int32_t height, int64_t frames) {
 
 Result<SizeEstimate> EstimateExportSize(const AnimationModel& model, const ExportSettings& settings,
                                         const ScaleRequest& scale) {
-  auto scaled = ScaledModel(model, scale, settings.composition);
-  if (!scaled) return scaled.error();
-  AnimationModel& full = *scaled;
-  const int32_t width = full.Photo().Width();
-  const int64_t height = OutputHeight(full.Photo().Height(), full.Percent(), settings.composition);
+  if (!model.HasPhoto()) return Error::Invalid("no photo is open");
+  const PixelSize photo{model.Photo().Width(), model.Photo().Height()};
+  const PixelSize target = ScaledPhotoSize(photo, scale, model.Percent(), settings.composition);
+  const int32_t width = target.width;
+  const int64_t height = OutputHeight(target.height, model.Percent(), settings.composition);
   if (height <= 0) return Error::Invalid("the exported picture has no rows");
 
   const OutputFormatInfo& info = FormatInfo(settings.format);
-  int64_t frames = full.FrameCount();
+  int64_t frames = model.FrameCount();
   if (info.clip) {
     const int fps = ClipFrameRate(settings.intervalMs);
     const double frameMs = settings.format == ExportFormat::WebP ? settings.intervalMs : 1000.0 / std::max(1, fps);
-    auto cycles = ClipCycles(settings, full.FrameCount(), frameMs);
+    auto cycles = ClipCycles(settings, model.FrameCount(), frameMs);
     if (!cycles) return cycles.error();
     frames *= *cycles;
   }
@@ -143,23 +143,22 @@ Result<SizeEstimate> EstimateExportSize(const AnimationModel& model, const Expor
     return SizeEstimate{AviClipSize(width, static_cast<int32_t>(height), frames), true};
   }
 
+  // The trial runs on one copy of the photo, at the export's scale or, for a large
+  // picture, smaller still: then only as wide as keeps it near kTrialPixels.
   const double pixels = static_cast<double>(width) * static_cast<double>(height);
-  double area = 1.0;
-  AnimationModel reduced;
-  AnimationModel* trial = &full;
+  ScaleRequest trial_scale = scale;
   if (pixels > kTrialPixels) {
-    ScaleRequest down;
-    down.percent = std::max(kMinScalePercent, static_cast<int>(std::floor(100.0 * std::sqrt(kTrialPixels / pixels))));
-    auto small = ScaledModel(full, down, settings.composition);
-    if (!small) return small.error();
-    reduced = std::move(small.value());
-    trial = &reduced;
-    const double trial_pixels = static_cast<double>(reduced.Photo().Width()) *
-                                OutputHeight(reduced.Photo().Height(), reduced.Percent(), settings.composition);
-    area = pixels / std::max(1.0, trial_pixels);
+    trial_scale = ScaleRequest{};
+    trial_scale.fitWidth = std::max(1, static_cast<int>(width * std::sqrt(kTrialPixels / pixels)));
+    trial_scale.fitHeight = kDefaultPixelLimits.max_side;
   }
+  auto trial = ScaledModel(model, trial_scale, settings.composition);
+  if (!trial) return trial.error();
+  const double trial_pixels = static_cast<double>(trial->Photo().Width()) *
+                              OutputHeight(trial->Photo().Height(), trial->Percent(), settings.composition);
   auto bytes = Trial(*trial, settings, frames);
   if (!bytes) return bytes.error();
+  const double area = pixels / std::max(1.0, trial_pixels);
   return SizeEstimate{static_cast<uint64_t>(std::llround(static_cast<double>(*bytes) * area)), false};
 }
 
