@@ -237,8 +237,9 @@ TEST_F(WindowExportTest, FailuresNameTheirFiles) {
     EXPECT_NE(sequence.errors[i].find(missing + "/lake0" + std::to_string(i) + ".bmp"), std::string::npos)
         << sequence.errors[i];
 
-  for (int format : {2, 3}) {
-    const std::string file = missing + (format == 2 ? "/a.gif" : "/a.avi");
+  const char* files[] = {"", "", "/a.gif", "/a.avi", "/a.mp4", "/a.webm", "/a.webp", "/a.png"};
+  for (int format : {2, 3, 4, 5, 6, 7}) {
+    const std::string file = missing + files[format];
     ScriptedPrompts one({.format = format, .saveFile = file});
     Export(one);
     ASSERT_EQ(one.errors.size(), 1u) << format;
