@@ -18,7 +18,7 @@
 
 namespace kestal {
 
-// The designed four first; the formats people share today follow them, in the order of
+// The original four first; the formats people share today follow them, in the order of
 // the export dialog's list.
 enum class ExportFormat { BmpSequence = 0, JpgSequence = 1, Gif = 2, Avi = 3, Mp4 = 4, WebM = 5, WebP = 6, Apng = 7 };
 

@@ -85,6 +85,7 @@ class ClipEncoder {
     codec_->time_base = AVRational{1, fps};
     codec_->framerate = AVRational{fps, 1};
     codec_->sample_aspect_ratio = AVRational{1, 1};
+    codec_->thread_count = 0;  // as many threads as the encoder finds useful
     if (choice.pixels == AV_PIX_FMT_YUV420P) {
       // swscale's default RGB to YUV matrix is BT.601 in limited range; say so, so that
       // players convert back with the same matrix.

@@ -71,7 +71,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   format_list_ = Named(new QComboBox(this), "CmbExport");
   format_list_->addItems({QStringLiteral("Sequence BMP"), QStringLiteral("Sequence JPG"),
                          QStringLiteral("Анимация GIF"), QStringLiteral("Видео Клип AVI")});
-  // The shared formats follow the designed four, in the order of ExportFormat.
+  // The shared formats follow the original four, in the order of ExportFormat.
   format_list_->addItems({QStringLiteral("Видео MP4"), QStringLiteral("Видео WebM"),
                           QStringLiteral("Анимация WebP"), QStringLiteral("Анимация APNG")});
   format_list_->setEditable(false);
@@ -154,7 +154,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
 }
 
 void TFrmExport::BuildSharePanel() {
-  // A lowered panel like the web note, under the designed controls.
+  // A lowered panel like the web note, under the original controls.
   share_panel_ = Named(new QFrame(this), "PnlShare");
   share_panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   share_panel_->setGeometry(16, 176, 345, 57);

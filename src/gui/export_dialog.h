@@ -3,8 +3,8 @@
 // once with the main window and only shown and hidden afterwards, so every choice stays
 // as the user left it until the program ends.
 //
-// After the designed four formats the list offers MP4, WebM, animated WebP and APNG.
-// For them the repetition count shows as for AVI, and a panel below the designed
+// After the original four formats the list offers MP4, WebM, animated WebP and APNG.
+// For them the repetition count shows as for AVI, and a panel below the original
 // controls holds their quality, WebP's lossless choice, the photo's scale and the
 // clip's duration; the dialog grows to show it. An estimate of the file's size, kept
 // up to date as the choices change, shows for every format.
@@ -72,7 +72,7 @@ class TFrmExport : public QDialog {
   QPushButton* cancel_button_;
   QPushButton* ok_button_;
 
-  // Beside the designed controls.
+  // Beside the original controls.
   QLabel* size_estimate_;
   QFrame* share_panel_;
   QSpinBox* quality_;

@@ -32,7 +32,7 @@ TEST(ExportDialog, FirstOpening) {
   EXPECT_EQ(dlg.size(), QSize(377, 176));
   auto* cmb = Child<QComboBox>(&dlg, "CmbExport");
   EXPECT_EQ(cmb->currentText(), QStringLiteral("Анимация GIF"));
-  // The designed four keep their indices; the shared formats follow them.
+  // The original four keep their indices; the shared formats follow them.
   const char* items[] = {"Sequence BMP", "Sequence JPG", "Анимация GIF", "Видео Клип AVI",
                          "Видео MP4", "Видео WebM", "Анимация WebP", "Анимация APNG"};
   ASSERT_EQ(cmb->count(), 8);
@@ -131,12 +131,12 @@ TEST(ExportDialog, SharedFormatsShowTheirPanelAndTheDialogGrows) {
     bool lossless;
     int qualityDefault;  // -1: no quality
   } rows[] = {
-      {"AVI keeps the designed size", 3, false, false, -1},
+      {"AVI keeps the original size", 3, false, false, -1},
       {"MP4: CRF 18", 4, true, false, 18},
       {"WebM: CRF 24", 5, true, false, 24},
       {"WebP: quality 90 and lossless", 6, true, true, 90},
       {"APNG: no quality", 7, true, false, -1},
-      {"GIF keeps the designed size", 2, false, false, -1},
+      {"GIF keeps the original size", 2, false, false, -1},
   };
   TFrmExport dlg;
   for (const Row& row : rows) {

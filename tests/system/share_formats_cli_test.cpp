@@ -147,7 +147,7 @@ TEST(ShareFormatsCli, ClipLengthAndScaling) {
       // 5 frames at 8 per second last 0.625 s; 1 s needs two whole cycles.
       {"seconds round up to whole cycles", "-n 5 --scale 10 --seconds 1", "s.mp4", "width=64\nheight=82\nnb_read_frames=10\n"},
       {"fast speed: 20 frames a second", "-n 4 --scale 10 -s fast --seconds 0.4", "f.webm", "width=64\nheight=82\nnb_read_frames=8\n"},
-      {"the designed formats scale too", "--scale 50", "g.gif", "width=320\nheight=407\nnb_read_frames=5\n"},
+      {"the original formats scale too", "--scale 50", "g.gif", "width=320\nheight=407\nnb_read_frames=5\n"},
       // 158 × 105 with its 94 rows of reflection is the largest that fits.
       {"fit the exported picture in a box", "--fit 200x200", "h.png", "width=158\nheight=199\nnb_read_frames=5\n"},
       {"AVI takes seconds as well", "-n 5 --scale 10 --seconds 2", "a.avi", "width=64\nheight=82\nnb_read_frames=20\n"},
