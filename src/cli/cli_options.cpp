@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "base/paths.h"
 #include "export/output_formats.h"
 #include "ui/text_utils.h"
 

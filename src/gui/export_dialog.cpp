@@ -112,7 +112,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   label3->adjustSize();
   auto* spin = new SpinEdit(repetition_panel_);
   repetitions_ = Named(static_cast<QSpinBox*>(spin), "SENO");
-  repetitions_->setRange(1, 100);
+  repetitions_->setRange(kMinRepetitions, kMaxRepetitions);
   repetitions_->setSingleStep(1);
   repetitions_->setValue(1);
   repetitions_->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
