@@ -38,6 +38,9 @@ class OutputFile {
   void Abandon();
 
   const std::string& Path() const { return path_; }
+  // The temporary file's name while it is open, for encoders that open the file
+  // themselves by name; they must close it before Commit.
+  const std::string& TempPath() const { return temp_path_; }
 
  private:
   Status Fail(int err);

@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <charconv>
+#include <cstdlib>
 #include <map>
 
 #include "base/paths.h"
 #include "cli/water_options.h"
+#include "export/output_formats.h"
 #include "ui/text_utils.h"
 
 namespace kestal::cli {
@@ -40,6 +42,43 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The options of the shared formats and of scaling. Returns false when `arg` is not
+// one of them; otherwise sets `error` when the value is not accepted.
+bool ParseShareOption(const std::string& arg, const std::string& value, Options& o, std::string& error) {
+  if (arg == "--quality") {
+    if (!ParseInt(value, o.settings.encode.quality) || o.settings.encode.quality < 0 || o.settings.encode.quality > 100) {
+      error = RangeError(arg, value, 0, 100);
+    }
+  } else if (arg == "--lossless") {
+    o.settings.encode.lossless = true;
+  } else if (arg == "--seconds") {
+    char* end = nullptr;
+    const double seconds = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 3600) {
+      error = arg + ": '" + value + "' is not a number of seconds above 0, at most 3600";
+    }
+    o.settings.encode.seconds = seconds;
+  } else if (arg == "--scale") {
+    if (!ParseInt(value, o.scale.percent) || o.scale.percent < kMinScalePercent || o.scale.percent > kMaxScalePercent) {
+      error = RangeError(arg, value, kMinScalePercent, kMaxScalePercent);
+    }
+  } else if (arg == "--fit") {
+    if (!ParseFit(value, o.scale)) error = arg + ": '" + value + "' is not a size such as 1280x720";
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The choices that only some formats take, checked once the format is known.
+std::string CheckShareOptions(const Options& o) {
+  const OutputFormatInfo& info = FormatInfo(o.settings.format);
+  if (Status s = CheckQuality(o.settings.format, o.settings.encode.quality); !s) return "--quality: " + s.error().cause;
+  if (o.settings.encode.lossless && o.settings.format != ExportFormat::WebP) return "--lossless: only for WebP";
+  if (o.settings.encode.seconds > 0 && !info.clip) return std::string("--seconds: ") + info.name + " is not a clip";
+  return std::string();
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -47,9 +86,10 @@ std::string UsageText() {
          "Turns PHOTO into an animated water reflection and writes it to OUTPUT.\n"
          "\n"
          "  OUTPUT ending in .gif: animated GIF; .avi: AVI clip; an existing folder or a\n"
-         "  name ending in '/': numbered frames (<photo name>NN.bmp, or .jpg with --format jpg)\n"
+         "  name ending in '/': numbered frames (<photo name>NN.bmp, or .jpg with --format jpg);\n"
+         "  .mp4: H.264 video; .webm: VP9 video; .webp: animated WebP; .png: animated PNG\n"
          "\n"
-         "  -f, --format bmp|jpg|gif|avi   overrides the guess from OUTPUT\n"
+         "  -f, --format bmp|jpg|gif|avi|mp4|webm|webp|apng   overrides the guess from OUTPUT\n"
          "  -n, --frames N          frames per wave cycle, 2..30 (5)\n"
          "  -p, --height PCT        reflection height in percent, 30..100 (90)\n"
          "  -m, --mode MODE         perspective | regular (perspective)\n"
@@ -60,6 +100,15 @@ std::string UsageText() {
          "  -R, --repeat N          AVI: the cycle N times, 1..100 (1)\n"
          "      --html              GIF: also write the HTML test page\n"
          "  -q, --quiet             no progress bar\n"
+         "The shared formats (MP4, WebM, WebP, APNG):\n"
+         "  -R, --repeat N          the cycle N times, 1..100 (1), for them as for AVI\n"
+         "      --seconds S         instead of --repeat: enough whole cycles to last S seconds\n"
+         "      --quality N         MP4: CRF 0..51 (18); WebM: CRF 0..63 (24), lower is better;\n"
+         "                          WebP: 0..100 (90), higher is better\n"
+         "      --lossless          WebP: every pixel exactly\n"
+         "Every format:\n"
+         "      --scale PCT         shrink the photo to PCT % of its sides, 10..100 (100)\n"
+         "      --fit WxH           shrink the photo so the exported picture fits in W x H\n"
          "  -h, --help              this text\n"
          "      --version           the program's version\n"
          "\n" +
@@ -81,7 +130,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       {"--format", true}, {"--frames", true}, {"--height", true}, {"--mode", true},
       {"--wave", true},   {"--speed", true},  {"--colors", true}, {"--repeat", true},
       {"--reflection-only", false}, {"--html", false}, {"--quiet", false},
-      {"--help", false},  {"--version", false}};
+      {"--help", false},  {"--version", false},
+      // The shared formats' options and scaling (ParseShareOption).
+      {"--quality", true}, {"--lossless", false}, {"--seconds", true}, {"--scale", true}, {"--fit", true}};
 
   bool only_positional = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -135,14 +186,15 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       return r;
     }
 
-    if (arg == "--format") {
-      static const std::map<std::string, ExportFormat> kFormats = {
-          {"bmp", ExportFormat::BmpSequence}, {"jpg", ExportFormat::JpgSequence},
-          {"gif", ExportFormat::Gif}, {"avi", ExportFormat::Avi}};
-      if (!Choose(kFormats, value, o.settings.format)) {
-        r.error = ChoiceError(arg, value, "bmp, jpg, gif, avi");
+    if (ParseShareOption(arg, value, o, r.error)) {
+      if (!r.error.empty()) return r;
+    } else if (arg == "--format") {
+      const auto format = FormatByName(value);
+      if (!format) {
+        r.error = ChoiceError(arg, value, "bmp, jpg, gif, avi, mp4, webm, webp, apng");
         return r;
       }
+      o.settings.format = *format;
       o.formatGiven = true;
     } else if (arg == "--frames") {
       if (!ParseInt(value, o.frames) || o.frames < kMinFrameCount || o.frames > kMaxFrameCount) {
@@ -209,7 +261,14 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   return r;
 }
 
+std::string GuessFormat(Options& o);
+
 std::string ResolveFormat(Options& o) {
+  std::string error = GuessFormat(o);
+  return error.empty() ? CheckShareOptions(o) : error;
+}
+
+std::string GuessFormat(Options& o) {
   if (o.formatGiven) return std::string();
   const std::string ext = LowerExtensionOf(o.output);
   if (IsFolder(o.output) || (!o.output.empty() && o.output.back() == '/')) {
@@ -218,9 +277,11 @@ std::string ResolveFormat(Options& o) {
     o.settings.format = ExportFormat::Gif;
   } else if (ext == ".avi") {
     o.settings.format = ExportFormat::Avi;
+  } else if (const auto format = FormatByExtension(o.output)) {
+    o.settings.format = *format;
   } else {
     return "cannot tell the format from '" + o.output +
-           "': give a folder, a .gif or .avi name, or --format";
+           "': give a folder, a .gif, .avi, .mp4, .webm, .webp or .png name, or --format";
   }
   return std::string();
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "export/export_driver.h"
+#include "export/scale.h"
 
 namespace kestal::cli {
 
@@ -26,6 +27,7 @@ struct Options {
   bool quiet = false;
   bool help = false;
   bool version = false;
+  ScaleRequest scale;  // --scale / --fit
 };
 
 struct ParseResult {
@@ -35,9 +37,10 @@ struct ParseResult {
 
 ParseResult ParseArguments(const std::vector<std::string>& args);
 
-// Chooses the format from OUTPUT when --format was not given: ".gif", ".avi", or a
-// folder (an existing one, or a name ending in '/') for a BMP sequence. Returns an
-// error line when OUTPUT says nothing usable.
+// Chooses the format from OUTPUT when --format was not given: ".gif", ".avi", ".mp4",
+// ".webm", ".webp", ".png" (APNG), or a folder (an existing one, or a name ending in
+// '/') for a BMP sequence; then checks the options that depend on the format. Returns
+// an error line when OUTPUT says nothing usable.
 std::string ResolveFormat(Options& options);
 
 std::string UsageText();

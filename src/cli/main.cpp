@@ -18,6 +18,8 @@
 #include "base/file_output.h"
 #include "export/gif_export.h"
 #include "export/html_test_page.h"
+#include "export/scale.h"
+#include "export/share_export.h"
 #include "imageio/image_files.h"
 #include "ui/text_utils.h"
 
@@ -84,8 +86,14 @@ int ExportGifFile(Options& o, AnimationModel& model, ProgressBar& bar) {
   return kExitOk;
 }
 
-int ExportAviFile(Options& o, AnimationModel& model, ProgressBar& bar) {
-  Status written = ExportAvi(model, o.output, o.settings, [&](int n, int total) { bar.Update(n, total); });
+int ExportClipFile(Options& o, AnimationModel& model, ProgressBar& bar) {
+  const auto progress = [&](int n, int total) { bar.Update(n, total); };
+  const Status written = [&] {
+    switch (o.settings.format) {
+      case ExportFormat::Avi: return ExportAvi(model, o.output, o.settings, progress);
+      default: return ExportShared(model, o.output, o.settings, {}, progress);
+    }
+  }();
   bar.Finish();
   if (!written) {
     PrintError(written.error().Line());
@@ -145,13 +153,26 @@ int main(int argc, char** argv) {
     PrintError(o.photo + ": " + s.error().Line());
     return kExitPhoto;
   }
+  if (!o.scale.Identity()) {
+    // The waves are made on the scaled photo, as if it had been opened at that size.
+    auto scaled = ScaledModel(model, o.scale, o.settings.composition);
+    if (!scaled) {
+      PrintError(o.photo + ": " + scaled.error().Line());
+      return kExitPhoto;
+    }
+    model = std::move(scaled.value());
+  }
 
   ProgressBar bar(stderr, !o.quiet && ::isatty(STDERR_FILENO));
   switch (o.settings.format) {
     case ExportFormat::Gif:
       return ExportGifFile(o, model, bar);
     case ExportFormat::Avi:
-      return ExportAviFile(o, model, bar);
+    case ExportFormat::Mp4:
+    case ExportFormat::WebM:
+    case ExportFormat::WebP:
+    case ExportFormat::Apng:
+      return ExportClipFile(o, model, bar);
     default:
       return ExportFrames(o, model, bar);
   }

@@ -1,5 +1,7 @@
 #include "export/avi_export.h"
 
+#include "export/output_formats.h"
+
 namespace kestal {
 
 int AviFrameRate(int intervalMs) { return intervalMs > 0 ? 1000 / intervalMs : 0; }
@@ -16,13 +18,16 @@ Status ExportAvi(AnimationModel& model, const std::string& path, const ExportSet
                           std::to_string(kMaxRepetitions) + ", not " + std::to_string(settings.repetitions))
         .WithMessage(AviErrorMessage(path));
   }
+  // A length in seconds becomes whole cycles at the clip's own frame duration.
+  auto cycles = ClipCycles(settings, model.FrameCount(), 1000.0 / rate);
+  if (!cycles) return Error{AviErrorMessage(path), cycles.error().cause, cycles.error().kind};
   auto composer = FrameComposer::Create(model, settings.composition);
   if (!composer) return composer.error().WithMessage(AviErrorMessage(path));
 
   TCreateAvi avi(path, options);
   avi.SetRate(1, rate);
   model.ResetFrameIndex();
-  const int total = model.FrameCount() * settings.repetitions;
+  const int total = model.FrameCount() * *cycles;
   for (int i = 1; i <= total; ++i) {
     if (progress) progress(i, total);
     composer->NextFrame(model);

@@ -18,7 +18,17 @@
 
 namespace kestal {
 
-enum class ExportFormat { BmpSequence = 0, JpgSequence = 1, Gif = 2, Avi = 3 };
+// The original four first; the formats people share today follow them, in the order of
+// the export dialog's list.
+enum class ExportFormat { BmpSequence = 0, JpgSequence = 1, Gif = 2, Avi = 3, Mp4 = 4, WebM = 5, WebP = 6, Apng = 7 };
+
+// The encoders' choices of the shared formats (MP4, WebM, WebP, APNG) and the clip
+// length of every clip format (AVI included).
+struct EncodeOptions {
+  int quality = -1;       // MP4/WebM: the CRF, lower is better; WebP: 0..100; -1: the format's default
+  bool lossless = false;  // WebP only
+  double seconds = 0;     // > 0: enough whole cycles to last this long, instead of `repetitions`
+};
 enum class Composition { PhotoAndReflection, ReflectionOnly };
 
 // The animation timer's intervals, which are also the GIF delay and the AVI frame rate.
@@ -40,6 +50,7 @@ struct ExportSettings {
   int repetitions = 1;      // AVI: 1..100 cycles
   int intervalMs = kMediumIntervalMs;
   bool htmlPage = false;    // GIF: also write the HTML test page (command line)
+  EncodeOptions encode;
 };
 
 // Called before each frame with its number, counting from 1, and the number of frames

@@ -10,6 +10,8 @@
 #include "export/avi_export.h"
 #include "export/export_driver.h"
 #include "export/gif_export.h"
+#include "export/output_formats.h"
+#include "export/share_export.h"
 #include "gui/export_dialog.h"
 #include "export/html_test_page.h"
 #include "base/paths.h"
@@ -83,13 +85,17 @@ void DesktopPrompts::OpenPage(const std::string& path) {
 
 void ExportCommand::ExportAnimation() {
   host_.StopTimer();
-  if (!prompts_.EditSettings(dialog_)) return;
+  dialog_.SetEstimateSource(&host_.Model(), host_.TimerIntervalMs());
+  const bool accepted = prompts_.EditSettings(dialog_);
+  dialog_.SetEstimateSource(nullptr, host_.TimerIntervalMs());
+  if (!accepted) return;
   host_.Model().ResetFrameIndex();
   switch (static_cast<ExportFormat>(dialog_.FormatIndex())) {
     case ExportFormat::BmpSequence: ExportSequence("bmp"); break;
     case ExportFormat::JpgSequence: ExportSequence("jpg"); break;
     case ExportFormat::Gif: ExportGif(); break;
     case ExportFormat::Avi: ExportAvi(); break;
+    default: ExportShared(static_cast<ExportFormat>(dialog_.FormatIndex())); break;
   }
 }
 
@@ -148,6 +154,21 @@ void ExportCommand::ExportAvi() {
   const Status written = [&] {
     ExportBusy busy(host_);
     return kestal::ExportAvi(host_.Model(), path, settings, busy.Progress());
+  }();
+  if (!written) prompts_.ShowError(written.error());
+}
+
+void ExportCommand::ExportShared(ExportFormat format) {
+  const OutputFormatInfo& info = FormatInfo(format);
+  const QString suffix = QString::fromLatin1(info.extension + 1);
+  const std::string path = prompts_.ChooseSaveFile({QStringLiteral("%1 (*.%2)").arg(suffix.toUpper(), suffix), suffix,
+                                                    ProposedName(host_.PhotoFileName(), info.extension)});
+  if (path.empty()) return;
+  host_.Window()->repaint();
+  const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
+  const Status written = [&] {
+    ExportBusy busy(host_);
+    return kestal::ExportShared(host_.Model(), path, settings, dialog_.Scale(), busy.Progress());
   }();
   if (!written) prompts_.ShowError(written.error());
 }

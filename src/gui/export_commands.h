@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/result.h"
+#include "export/export_driver.h"
 #include "render/animation_model.h"
 #include "gui/message_dialog.h"
 
@@ -94,6 +95,8 @@ class ExportCommand {
   void ExportSequence(const char* extension);
   void ExportGif();
   void ExportAvi();
+  // MP4, WebM, animated WebP or APNG, at the dialog's quality and scale.
+  void ExportShared(ExportFormat format);
 
  private:
   ExportHost& host_;

@@ -1,6 +1,8 @@
 #include "gui/export_dialog.h"
 
+#include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -9,10 +11,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTimer>
 
 #include <algorithm>
 
 #include "export/gif_export.h"
+#include "export/output_formats.h"
+#include "export/size_estimate.h"
+#include "ui/text_utils.h"
 #include "gui/platform_qt.h"
 
 namespace kestal {
@@ -58,96 +64,209 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   setFont(DesignFont());
   setFixedSize(377, 176);
 
-  label1_ = Named(new QLabel(QStringLiteral("Формат Экспорта"), this), "Label1");
-  label1_->move(16, 16);
-  label1_->adjustSize();
+  format_label_ = Named(new QLabel(QStringLiteral("Формат Экспорта"), this), "Label1");
+  format_label_->move(16, 16);
+  format_label_->adjustSize();
 
-  cmb_export_ = Named(new QComboBox(this), "CmbExport");
-  cmb_export_->addItems({QStringLiteral("Sequence BMP"), QStringLiteral("Sequence JPG"),
+  format_list_ = Named(new QComboBox(this), "CmbExport");
+  format_list_->addItems({QStringLiteral("Sequence BMP"), QStringLiteral("Sequence JPG"),
                          QStringLiteral("Анимация GIF"), QStringLiteral("Видео Клип AVI")});
-  cmb_export_->setEditable(false);
-  cmb_export_->setGeometry(16, 32, 137, cmb_export_->sizeHint().height());
+  // The shared formats follow the original four, in the order of ExportFormat.
+  format_list_->addItems({QStringLiteral("Видео MP4"), QStringLiteral("Видео WebM"),
+                          QStringLiteral("Анимация WebP"), QStringLiteral("Анимация APNG")});
+  format_list_->setEditable(false);
+  format_list_->setGeometry(16, 32, 137, format_list_->sizeHint().height());
 
-  rb_image_ = Named(new QRadioButton(QStringLiteral("Фото и Отражение    "), this), "RBImage");
-  rb_image_->setGeometry(16, 78, 145, 17);
-  rb_kestal_ = Named(new QRadioButton(QStringLiteral("Одно Отражение "), this), "RBKestal");
-  rb_kestal_->setGeometry(16, 60, 145, 17);
-  rb_image_->setChecked(true);
+  photo_and_reflection_ = Named(new QRadioButton(QStringLiteral("Фото и Отражение    "), this), "RBImage");
+  photo_and_reflection_->setGeometry(16, 78, 145, 17);
+  reflection_only_ = Named(new QRadioButton(QStringLiteral("Одно Отражение "), this), "RBKestal");
+  reflection_only_->setGeometry(16, 60, 145, 17);
+  photo_and_reflection_->setChecked(true);
 
-  panel1_ = Named(new QFrame(this), "Panel1");
-  panel1_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  panel1_->setGeometry(176, 16, 185, 65);
-  auto* label2 = Named(new QLabel(panel1_), "Label2");
+  web_note_ = Named(new QFrame(this), "Panel1");
+  web_note_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  web_note_->setGeometry(176, 16, 185, 65);
+  auto* label2 = Named(new QLabel(web_note_), "Label2");
   label2->setText(QStringLiteral("Экспорт Веб-Страниц только в  \nформат GIF   с использованием  \n"
                                  "16, 32, 64 оттенков. "));
   label2->move(12, 12);
-  ShrinkFontToFit(label2, panel1_->width() - 2 * label2->x());
+  ShrinkFontToFit(label2, web_note_->width() - 2 * label2->x());
 
-  rg_couleurs_ = Named(new QGroupBox(QStringLiteral(" Оттенков    "), this), "RGCouleurs");
-  rg_couleurs_->setGeometry(16, 104, 137, 57);
-  couleurs_ = new QButtonGroup(this);
+  colour_group_ = Named(new QGroupBox(QStringLiteral(" Оттенков    "), this), "RGCouleurs");
+  colour_group_->setGeometry(16, 104, 137, 57);
+  colour_buttons_ = new QButtonGroup(this);
   const char* counts[] = {"16 ", "32 ", "64 ", "256"};
   // Two columns, filled top to bottom: 16 and 32 on the left, 64 and 256 on the right.
   for (int i = 0; i < 4; ++i) {
-    auto* item = new QRadioButton(QLatin1String(counts[i]), rg_couleurs_);
+    auto* item = new QRadioButton(QLatin1String(counts[i]), colour_group_);
     item->setObjectName(QStringLiteral("RGCouleurs%1").arg(i));
     item->setGeometry(8 + (i / 2) * 64, 16 + (i % 2) * 18, 60, 17);
-    couleurs_->addButton(item, i);
+    colour_buttons_->addButton(item, i);
   }
-  couleurs_->button(3)->setChecked(true);
+  colour_buttons_->button(3)->setChecked(true);
 
-  pnl_no_ = Named(new QWidget(this), "PnlNO");
-  pnl_no_->resize(105, 65);
-  auto* label3 = Named(new QLabel(QStringLiteral("Вхождения :  "), pnl_no_), "Label3");
+  repetition_panel_ = Named(new QWidget(this), "PnlNO");
+  repetition_panel_->resize(105, 65);
+  auto* label3 = Named(new QLabel(QStringLiteral("Вхождения :  "), repetition_panel_), "Label3");
   label3->move(8, 4);
   label3->adjustSize();
-  auto* spin = new SpinEdit(pnl_no_);
-  se_no_ = Named(static_cast<QSpinBox*>(spin), "SENO");
-  se_no_->setRange(kMinRepetitions, kMaxRepetitions);
-  se_no_->setSingleStep(1);
-  se_no_->setValue(1);
-  se_no_->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+  auto* spin = new SpinEdit(repetition_panel_);
+  repetitions_ = Named(static_cast<QSpinBox*>(spin), "SENO");
+  repetitions_->setRange(kMinRepetitions, kMaxRepetitions);
+  repetitions_->setSingleStep(1);
+  repetitions_->setValue(1);
+  repetitions_->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
   spin->lineEdit()->setMaxLength(3);
-  se_no_->setGeometry(8, 24, 57, se_no_->sizeHint().height());
+  repetitions_->setGeometry(8, 24, 57, repetitions_->sizeHint().height());
 
-  btn_cancel_ = Named(new QPushButton(QStringLiteral("Отмена"), this), "BtnCancel");
-  btn_cancel_->setGeometry(280, 136, 81, 25);
-  btn_ok_ = Named(new QPushButton(QStringLiteral("Ok"), this), "BtnOk");
-  btn_ok_->setGeometry(280, 104, 81, 25);
-  btn_ok_->setDefault(true);
-  connect(btn_ok_, &QPushButton::clicked, this, &QDialog::accept);
-  connect(btn_cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  cancel_button_ = Named(new QPushButton(QStringLiteral("Отмена"), this), "BtnCancel");
+  cancel_button_->setGeometry(280, 136, 81, 25);
+  ok_button_ = Named(new QPushButton(QStringLiteral("Ok"), this), "BtnOk");
+  ok_button_->setGeometry(280, 104, 81, 25);
+  ok_button_->setDefault(true);
+  connect(ok_button_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel_button_, &QPushButton::clicked, this, &QDialog::reject);
 
-  setTabOrder(cmb_export_, rb_image_);
-  setTabOrder(rb_image_, rb_kestal_);
-  setTabOrder(rb_kestal_, couleurs_->button(0));
-  setTabOrder(couleurs_->button(3), se_no_);
-  setTabOrder(se_no_, btn_cancel_);
-  setTabOrder(btn_cancel_, btn_ok_);
+  setTabOrder(format_list_, photo_and_reflection_);
+  setTabOrder(photo_and_reflection_, reflection_only_);
+  setTabOrder(reflection_only_, colour_buttons_->button(0));
+  setTabOrder(colour_buttons_->button(3), repetitions_);
+  setTabOrder(repetitions_, cancel_button_);
+  setTabOrder(cancel_button_, ok_button_);
+
+  // The estimate stands in the free corner between the composition and the buttons.
+  size_estimate_ = Named(new QLabel(this), "LblSize");
+  size_estimate_->setGeometry(176, 88, 96, 14);
+  BuildSharePanel();
 
   FormCreate();
-  connect(cmb_export_, &QComboBox::currentIndexChanged, this, &TFrmExport::CmbExportChange);
+  connect(format_list_, &QComboBox::currentIndexChanged, this, &TFrmExport::CmbExportChange);
+  estimate_timer_ = new QTimer(this);
+  estimate_timer_->setSingleShot(true);
+  estimate_timer_->setInterval(150);
+  connect(estimate_timer_, &QTimer::timeout, this, &TFrmExport::UpdateEstimate);
+  connect(format_list_, &QComboBox::currentIndexChanged, this, &TFrmExport::ChoicesChanged);
+  connect(photo_and_reflection_, &QRadioButton::toggled, this, &TFrmExport::ChoicesChanged);
+  connect(colour_buttons_, &QButtonGroup::idToggled, this, &TFrmExport::ChoicesChanged);
+  for (QSpinBox* box : {repetitions_, quality_, scale_percent_})
+    connect(box, &QSpinBox::valueChanged, this, &TFrmExport::ChoicesChanged);
+  connect(lossless_, &QCheckBox::toggled, this, &TFrmExport::ChoicesChanged);
 }
+
+void TFrmExport::BuildSharePanel() {
+  // A lowered panel like the web note, under the original controls.
+  share_panel_ = Named(new QFrame(this), "PnlShare");
+  share_panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  share_panel_->setGeometry(16, 176, 345, 57);
+  auto label = [this](const char* name, const QString& text, int x, int y) {
+    auto* l = Named(new QLabel(text, share_panel_), name);
+    l->move(x, y);
+    l->adjustSize();
+  };
+  label("LblQuality", QStringLiteral("Качество :"), 8, 10);
+  quality_ = Named(new QSpinBox(share_panel_), "SEQuality");
+  quality_->setGeometry(88, 6, 57, quality_->sizeHint().height());
+  lossless_ = Named(new QCheckBox(QStringLiteral("Без потерь"), share_panel_), "CBLossless");
+  lossless_->setGeometry(160, 8, 120, 17);
+  label("LblScale", QStringLiteral("Масштаб (%) :"), 8, 34);
+  scale_percent_ = Named(new QSpinBox(share_panel_), "SEScale");
+  scale_percent_->setRange(kMinScalePercent, kMaxScalePercent);
+  scale_percent_->setValue(kMaxScalePercent);
+  scale_percent_->setGeometry(88, 30, 57, scale_percent_->sizeHint().height());
+  duration_ = Named(new QLabel(share_panel_), "LblDuration");
+  duration_->setGeometry(160, 34, 180, 14);
+  share_panel_->hide();
+  setTabOrder(ok_button_, quality_);
+  setTabOrder(quality_, lossless_);
+  setTabOrder(lossless_, scale_percent_);
+}
+
+// Shows the panel, and the dialog's room for it, for the shared formats only. Each
+// format keeps its own quality scale: a new format starts at its default.
+void TFrmExport::ShowSharePanel(ExportFormat format) {
+  const OutputFormatInfo& info = FormatInfo(format);
+  const bool shared = static_cast<int>(format) > static_cast<int>(ExportFormat::Avi);
+  share_panel_->setVisible(shared);
+  setFixedSize(377, shared ? 176 + 57 + 12 : 176);
+  if (!shared) return;
+  if (last_quality_format_ != static_cast<int>(format)) {
+    quality_->setRange(info.qualityMin, info.qualityMax);
+    quality_->setValue(info.qualityDefault);
+    last_quality_format_ = static_cast<int>(format);
+  }
+  const bool has_quality = info.qualityMax > 0;
+  quality_->setEnabled(has_quality && !(format == ExportFormat::WebP && lossless_->isChecked()));
+  quality_->setToolTip(info.higherIsBetter ? QStringLiteral("0..100, больше — лучше")
+                                           : QStringLiteral("CRF: меньше — лучше"));
+  lossless_->setVisible(format == ExportFormat::WebP);
+}
+
+void TFrmExport::ChoicesChanged() {
+  const auto format = static_cast<ExportFormat>(FormatIndex());
+  if (share_panel_->isVisible()) {
+    quality_->setEnabled(FormatInfo(format).qualityMax > 0 &&
+                         !(format == ExportFormat::WebP && lossless_->isChecked()));
+  }
+  if (estimate_model_ && isVisible()) estimate_timer_->start();
+}
+
+void TFrmExport::SetEstimateSource(const AnimationModel* model, int intervalMs) {
+  estimate_model_ = model;
+  estimate_interval_ms_ = intervalMs;
+  UpdateEstimate();
+}
+
+void TFrmExport::UpdateEstimate() {
+  const ExportSettings settings = Settings(estimate_interval_ms_);
+  const OutputFormatInfo& info = FormatInfo(settings.format);
+  // The clip's playing time, for the formats that play in time.
+  if (info.clip && estimate_model_ && estimate_model_->HasPhoto()) {
+    const int fps = ClipFrameRate(settings.intervalMs);
+    const double frame_ms = settings.format == ExportFormat::WebP ? settings.intervalMs : 1000.0 / std::max(1, fps);
+    duration_->setText(QStringLiteral("Длительность : %1 с")
+                           .arg(estimate_model_->FrameCount() * settings.repetitions * frame_ms / 1000.0, 0, 'f', 2));
+  } else {
+    duration_->clear();
+  }
+  if (!estimate_model_ || !estimate_model_->HasPhoto()) {
+    size_estimate_->clear();
+    return;
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  auto estimate = EstimateExportSize(*estimate_model_, settings, Scale());
+  QApplication::restoreOverrideCursor();
+  if (!estimate) {
+    size_estimate_->clear();
+    return;
+  }
+  const QString size = QString::fromStdString(FileSizeText(static_cast<int64_t>(estimate->bytes)));
+  size_estimate_->setText(estimate->exact ? size : QStringLiteral("≈ ") + size);
+}
+
+QString TFrmExport::EstimateText() const { return size_estimate_->text(); }
 
 void TFrmExport::FormCreate() {
   // GIF is chosen at creation; the designed visibility (colours shown, repetitions
   // hidden) already fits it. The repetition panel takes the colour group's place, with
   // the spin edit exactly where the group begins.
-  cmb_export_->setCurrentIndex(static_cast<int>(ExportFormat::Gif));
-  pnl_no_->hide();
-  pnl_no_->move(rg_couleurs_->x() - se_no_->x(), rg_couleurs_->y());
-  couleurs_->checkedButton()->setFocus();
+  format_list_->setCurrentIndex(static_cast<int>(ExportFormat::Gif));
+  repetition_panel_->hide();
+  repetition_panel_->move(colour_group_->x() - repetitions_->x(), colour_group_->y());
+  colour_buttons_->checkedButton()->setFocus();
 }
 
 void TFrmExport::CmbExportChange(int index) {
-  rg_couleurs_->setVisible(index == static_cast<int>(ExportFormat::Gif));
-  pnl_no_->setVisible(index == static_cast<int>(ExportFormat::Avi));
+  colour_group_->setVisible(index == static_cast<int>(ExportFormat::Gif));
+  // Every clip format repeats whole cycles: the repetition count shows for all of them.
+  repetition_panel_->setVisible(index == static_cast<int>(ExportFormat::Avi) ||
+                                index > static_cast<int>(ExportFormat::Avi));
+  ShowSharePanel(static_cast<ExportFormat>(index));
 }
 
-int TFrmExport::FormatIndex() const { return cmb_export_->currentIndex(); }
-bool TFrmExport::PhotoAndReflection() const { return rb_image_->isChecked(); }
-int TFrmExport::ColorIndex() const { return couleurs_->checkedId(); }
-int TFrmExport::Repetitions() const { return se_no_->value(); }
+int TFrmExport::FormatIndex() const { return format_list_->currentIndex(); }
+bool TFrmExport::PhotoAndReflection() const { return photo_and_reflection_->isChecked(); }
+int TFrmExport::ColorIndex() const { return colour_buttons_->checkedId(); }
+int TFrmExport::Repetitions() const { return repetitions_->value(); }
 
 ExportSettings TFrmExport::Settings(int intervalMs) const {
   ExportSettings s;
@@ -156,7 +275,17 @@ ExportSettings TFrmExport::Settings(int intervalMs) const {
   s.colors = GifColorCountForChoice(ColorIndex());
   s.repetitions = Repetitions();
   s.intervalMs = intervalMs;
+  if (share_panel_->isVisibleTo(this)) {
+    s.encode.quality = quality_->isEnabled() ? quality_->value() : -1;
+    s.encode.lossless = s.format == ExportFormat::WebP && lossless_->isChecked();
+  }
   return s;
+}
+
+ScaleRequest TFrmExport::Scale() const {
+  ScaleRequest r;
+  if (share_panel_->isVisibleTo(this)) r.percent = scale_percent_->value();
+  return r;
 }
 
 }  // namespace kestal

@@ -2,12 +2,20 @@
 // Exporter: the export dialog: format, composition, GIF colours and AVI repetitions. It is created
 // once with the main window and only shown and hidden afterwards, so every choice stays
 // as the user left it until the program ends.
+//
+// After the original four formats the list offers MP4, WebM, animated WebP and APNG.
+// For them the repetition count shows as for AVI, and a panel below the original
+// controls holds their quality, WebP's lossless choice, the photo's scale and the
+// clip's duration; the dialog grows to show it. An estimate of the file's size, kept
+// up to date as the choices change, shows for every format.
 
 #include <QDialog>
 
 #include "export/export_driver.h"
+#include "export/scale.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -15,6 +23,7 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class QTimer;
 class QWidget;
 
 namespace kestal {
@@ -27,6 +36,8 @@ class TFrmExport : public QDialog {
   // The choices as the export driver reads them. The interval is the caller's (the
   // animation speed); the HTML page is asked for after a GIF is written.
   ExportSettings Settings(int intervalMs) const;
+  // The photo's scale: the panel's percentage for the shared formats, else none.
+  ScaleRequest Scale() const;
 
   // Item indexes and values of the controls.
   int FormatIndex() const;
@@ -34,21 +45,44 @@ class TFrmExport : public QDialog {
   int ColorIndex() const;
   int Repetitions() const;
 
+  // The animation whose export the size estimate measures, and its timer interval;
+  // null shows no estimate. The model must outlive the dialog's showing.
+  void SetEstimateSource(const AnimationModel* model, int intervalMs);
+  // The estimate's text as shown ("≈ 1.13 Mo", "1.13 Mo" when exact, or empty).
+  QString EstimateText() const;
+  // Computes the estimate now rather than after the pause that follows a change.
+  void UpdateEstimate();
+
  private:
   void FormCreate();
   void CmbExportChange(int index);
+  void BuildSharePanel();
+  void ShowSharePanel(ExportFormat format);
+  void ChoicesChanged();
 
-  QLabel* label1_;
-  QComboBox* cmb_export_;
-  QRadioButton* rb_image_;
-  QRadioButton* rb_kestal_;
-  QFrame* panel1_;
-  QGroupBox* rg_couleurs_;
-  QButtonGroup* couleurs_;
-  QWidget* pnl_no_;
-  QSpinBox* se_no_;
-  QPushButton* btn_cancel_;
-  QPushButton* btn_ok_;
+  QLabel* format_label_;
+  QComboBox* format_list_;
+  QRadioButton* photo_and_reflection_;
+  QRadioButton* reflection_only_;
+  QFrame* web_note_;
+  QGroupBox* colour_group_;
+  QButtonGroup* colour_buttons_;
+  QWidget* repetition_panel_;
+  QSpinBox* repetitions_;
+  QPushButton* cancel_button_;
+  QPushButton* ok_button_;
+
+  // Beside the original controls.
+  QLabel* size_estimate_;
+  QFrame* share_panel_;
+  QSpinBox* quality_;
+  QCheckBox* lossless_;
+  QSpinBox* scale_percent_;
+  QLabel* duration_;
+  QTimer* estimate_timer_;
+  const AnimationModel* estimate_model_ = nullptr;
+  int estimate_interval_ms_ = kMediumIntervalMs;
+  int last_quality_format_ = -1;
 };
 
 }  // namespace kestal

@@ -1,6 +1,7 @@
 // The export dialog: defaults, what each format shows, the spin edit's limits, and the
 // choices kept between showings.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -12,6 +13,8 @@
 
 #include "gui/export_dialog.h"
 #include "support/gui_support.h"
+#include "support/test_support.h"
+#include "ui/text_utils.h"
 
 namespace kestal {
 namespace {
@@ -29,7 +32,11 @@ TEST(ExportDialog, FirstOpening) {
   EXPECT_EQ(dlg.size(), QSize(377, 176));
   auto* cmb = Child<QComboBox>(&dlg, "CmbExport");
   EXPECT_EQ(cmb->currentText(), QStringLiteral("Анимация GIF"));
-  EXPECT_EQ(cmb->count(), 4);
+  // The original four keep their indices; the shared formats follow them.
+  const char* items[] = {"Sequence BMP", "Sequence JPG", "Анимация GIF", "Видео Клип AVI",
+                         "Видео MP4", "Видео WebM", "Анимация WebP", "Анимация APNG"};
+  ASSERT_EQ(cmb->count(), 8);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(cmb->itemText(i), QString::fromUtf8(items[i])) << i;
   EXPECT_FALSE(Child<QGroupBox>(&dlg, "RGCouleurs")->isHidden());
   EXPECT_TRUE(Child<QWidget>(&dlg, "PnlNO")->isHidden());
   // The repetition panel takes the colour group's top, its spin edit the group's left.
@@ -114,6 +121,60 @@ TEST(ExportDialog, KeepsChoicesBetweenShowings) {
   EXPECT_EQ(s.composition, Composition::ReflectionOnly);
   EXPECT_EQ(s.repetitions, 7);
   EXPECT_FALSE(Child<QWidget>(&dlg, "PnlNO")->isHidden());
+}
+
+TEST(ExportDialog, SharedFormatsShowTheirPanelAndTheDialogGrows) {
+  struct Row {
+    const char* what;
+    int index;
+    bool panel;
+    bool lossless;
+    int qualityDefault;  // -1: no quality
+  } rows[] = {
+      {"AVI keeps the original size", 3, false, false, -1},
+      {"MP4: CRF 18", 4, true, false, 18},
+      {"WebM: CRF 24", 5, true, false, 24},
+      {"WebP: quality 90 and lossless", 6, true, true, 90},
+      {"APNG: no quality", 7, true, false, -1},
+      {"GIF keeps the original size", 2, false, false, -1},
+  };
+  TFrmExport dlg;
+  for (const Row& row : rows) {
+    Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(row.index);
+    EXPECT_EQ(!Child<QFrame>(&dlg, "PnlShare")->isHidden(), row.panel) << row.what;
+    EXPECT_EQ(dlg.height(), row.panel ? 245 : 176) << row.what;
+    if (!row.panel) continue;
+    EXPECT_FALSE(Child<QWidget>(&dlg, "PnlNO")->isHidden()) << row.what << ": the repetitions show for every clip";
+    EXPECT_EQ(!Child<QCheckBox>(&dlg, "CBLossless")->isHidden(), row.lossless) << row.what;
+    const ExportSettings s = dlg.Settings(kMediumIntervalMs);
+    EXPECT_EQ(s.encode.quality, row.qualityDefault) << row.what;
+    EXPECT_EQ(static_cast<int>(s.format), row.index) << row.what;
+  }
+  // Scaling belongs to the panel: hidden, the photo is exported at its size.
+  Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(4);
+  Child<QSpinBox>(&dlg, "SEScale")->setValue(50);
+  EXPECT_EQ(dlg.Scale().percent, 50);
+  Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(0);
+  EXPECT_TRUE(dlg.Scale().Identity());
+}
+
+TEST(ExportDialog, EstimatesTheSizeOfEveryFormat) {
+  AnimationModel model;
+  ASSERT_TRUE(model.SetPhoto(test::Gradient(64, 40)).ok());
+  TFrmExport dlg;
+  EXPECT_EQ(dlg.EstimateText(), QString()) << "no estimate without a photo";
+  dlg.SetEstimateSource(&model, kMediumIntervalMs);
+  // 64 × 76 output: BMP rows of 192 bytes, 54 bytes of headers, 5 frames.
+  Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(0);
+  dlg.UpdateEstimate();
+  EXPECT_EQ(dlg.EstimateText(), QString::fromStdString(FileSizeText(5 * (54 + 192 * 76))));
+  for (int index = 1; index < 8; ++index) {
+    Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(index);
+    dlg.UpdateEstimate();
+    EXPECT_FALSE(dlg.EstimateText().isEmpty()) << index;
+    EXPECT_EQ(dlg.EstimateText().startsWith(QStringLiteral("≈")), index != 3) << index << ": only AVI is exact";
+  }
+  EXPECT_EQ(model.FrameIndex(), -1) << "the estimate leaves the window's animation alone";
 }
 
 }  // namespace

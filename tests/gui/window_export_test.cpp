@@ -140,6 +140,10 @@ TEST_F(WindowExportTest, EveryFormatWritesTheCommandLineBytes) {
       {"GIF, 32 colours", {.format = 2, .colorIndex = 1}, "-c 32", "lake.gif"},
       {"GIF, reflection only, 256 colours", {.format = 2, .reflectionOnly = true}, "-r", "lake.gif"},
       {"AVI, two repetitions", {.format = 3, .repetitions = 2}, "-R 2", "lake.avi"},
+      {"MP4, two repetitions", {.format = 4, .repetitions = 2}, "-R 2", "lake.mp4"},
+      {"WebM, reflection only", {.format = 5, .reflectionOnly = true}, "-r", "lake.webm"},
+      {"WebP", {.format = 6}, "", "lake.webp"},
+      {"APNG", {.format = 7}, "", "lake.png"},
   };
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -233,8 +237,9 @@ TEST_F(WindowExportTest, FailuresNameTheirFiles) {
     EXPECT_NE(sequence.errors[i].find(missing + "/lake0" + std::to_string(i) + ".bmp"), std::string::npos)
         << sequence.errors[i];
 
-  for (int format : {2, 3}) {
-    const std::string file = missing + (format == 2 ? "/a.gif" : "/a.avi");
+  const char* files[] = {"", "", "/a.gif", "/a.avi", "/a.mp4", "/a.webm", "/a.webp", "/a.png"};
+  for (int format : {2, 3, 4, 5, 6, 7}) {
+    const std::string file = missing + files[format];
     ScriptedPrompts one({.format = format, .saveFile = file});
     Export(one);
     ASSERT_EQ(one.errors.size(), 1u) << format;

@@ -1,0 +1,55 @@
+#pragma once
+// Scaling the photo before the reflection is made, so the waves are computed on the
+// picture that is exported: --scale PCT or --fit WxH, for every format.
+//
+// Scaling only ever shrinks. The filter is area averaging: each output pixel is the
+// mean of the source area it covers, partly covered source pixels weighted by the part
+// they cover, which is what a downscale needs to keep fine detail from aliasing.
+
+#include <cstdint>
+#include <string>
+
+#include "base/result.h"
+#include "bitmap/bitmap24.h"
+#include "export/export_driver.h"
+#include "render/animation_model.h"
+
+namespace kestal {
+
+struct ScaleRequest {
+  int percent = 100;   // 10..100 of each side
+  int fitWidth = 0;    // > 0: the exported picture fits in fitWidth × fitHeight
+  int fitHeight = 0;
+  bool Identity() const { return percent == 100 && fitWidth == 0; }
+};
+
+inline constexpr int kMinScalePercent = 10;
+inline constexpr int kMaxScalePercent = 100;
+
+struct PixelSize {
+  int32_t width = 0;
+  int32_t height = 0;
+  bool operator==(const PixelSize&) const = default;
+};
+
+// The exported picture's height for a photo of `photoHeight` rows.
+int64_t OutputHeight(int32_t photoHeight, int percent, Composition composition);
+
+// The size the photo is scaled to: each side × percent / 100 rounded to nearest; or for
+// a fit, the largest size of the photo's aspect whose exported picture (with the
+// reflection at `reflectionPercent`, and the photo unless reflection only) fits in the
+// box. Never larger than the photo, never below 1 × 1.
+PixelSize ScaledPhotoSize(PixelSize photo, const ScaleRequest& request, int reflectionPercent, Composition composition);
+
+// `src` resampled to width × height (each at most the source's) by area averaging.
+Result<Bitmap24> ScaleDown(const Bitmap24& src, int32_t width, int32_t height);
+
+// A model with `source`'s settings (frames, height, wave, mode) and its photo scaled as
+// asked (a copy when no scaling is asked). Exports and estimates run on it, so the
+// window's own model and pane stay as they are.
+Result<AnimationModel> ScaledModel(const AnimationModel& source, const ScaleRequest& request, Composition composition);
+
+// Parses "WxH" (e.g. "1280x720") into a fit request; false when malformed or zero.
+bool ParseFit(const std::string& text, ScaleRequest& request);
+
+}  // namespace kestal

@@ -1,0 +1,22 @@
+#include "export/share_export.h"
+
+#include "export/video_export.h"
+#include "export/webp_export.h"
+
+namespace kestal {
+
+Status ExportShared(AnimationModel& model, const std::string& path, const ExportSettings& settings,
+                    const ScaleRequest& scale, const ExportProgress& progress) {
+  AnimationModel scaled;
+  AnimationModel* source = &model;
+  if (!scale.Identity()) {
+    auto made = ScaledModel(model, scale, settings.composition);
+    if (!made) return Error{ClipErrorMessage(path), made.error().cause, made.error().kind};
+    scaled = std::move(made.value());
+    source = &scaled;
+  }
+  if (settings.format == ExportFormat::WebP) return ExportWebP(*source, path, settings, progress);
+  return ExportVideo(*source, path, settings, progress);
+}
+
+}  // namespace kestal

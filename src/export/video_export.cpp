@@ -1,0 +1,290 @@
+#include "export/video_export.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include "base/file_output.h"
+#include "export/output_formats.h"
+
+namespace kestal {
+namespace {
+
+struct CodecChoice {
+  const char* encoder;
+  const char* muxer;
+  AVPixelFormat pixels;
+  bool evenSides;  // 4:2:0 chroma needs even sides
+};
+
+CodecChoice ChoiceFor(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::Mp4: return {"libx264", "mp4", AV_PIX_FMT_YUV420P, true};
+    case ExportFormat::WebM: return {"libvpx-vp9", "webm", AV_PIX_FMT_YUV420P, true};
+    default: return {"apng", "apng", AV_PIX_FMT_RGB24, false};
+  }
+}
+
+std::string AvErrorText(int err) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(err, text, sizeof text);
+  return text;
+}
+
+Error AvError(int err, const std::string& what) {
+  const ErrorKind kind = err == AVERROR(ENOMEM) ? ErrorKind::NoMemory : ErrorKind::Io;
+  return Error::Make(kind, what + ": " + AvErrorText(err));
+}
+
+// One clip's encoder and, unless it only measures, its muxer. Everything it holds is
+// released by its destructor, on every path.
+class ClipEncoder {
+ public:
+  ClipEncoder() = default;
+  ~ClipEncoder() {
+    if (format_) {
+      if (format_->pb) avio_closep(&format_->pb);
+      avformat_free_context(format_);
+    }
+    avcodec_free_context(&codec_);
+    sws_freeContext(sws_);
+    av_frame_free(&padded_);
+    av_frame_free(&picture_);
+    av_packet_free(&packet_);
+  }
+  ClipEncoder(const ClipEncoder&) = delete;
+  ClipEncoder& operator=(const ClipEncoder&) = delete;
+
+  // `file` is the temporary file to write, or null to count the encoded bytes only.
+  Status Open(ExportFormat format, int32_t width, int32_t height, int fps, int quality, const std::string* file) {
+    // The libraries would print their statistics and errors on standard error; their
+    // failures reach the user through the errors returned here instead.
+    av_log_set_level(AV_LOG_QUIET);
+    const CodecChoice choice = ChoiceFor(format);
+    const AVCodec* codec = avcodec_find_encoder_by_name(choice.encoder);
+    if (!codec) return Error::Unsupported("this system's FFmpeg has no " + std::string(choice.encoder) + " encoder");
+    width_ = width;
+    height_ = height;
+    const int32_t w = choice.evenSides ? width + (width & 1) : width;
+    const int32_t h = choice.evenSides ? height + (height & 1) : height;
+
+    codec_ = avcodec_alloc_context3(codec);
+    padded_ = av_frame_alloc();
+    picture_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    if (!codec_ || !padded_ || !picture_ || !packet_) return Error::NoMemory("not enough memory for the encoder");
+    codec_->width = w;
+    codec_->height = h;
+    codec_->pix_fmt = choice.pixels;
+    codec_->time_base = AVRational{1, fps};
+    codec_->framerate = AVRational{fps, 1};
+    codec_->sample_aspect_ratio = AVRational{1, 1};
+    codec_->thread_count = 0;  // as many threads as the encoder finds useful
+    if (choice.pixels == AV_PIX_FMT_YUV420P) {
+      // swscale's default RGB to YUV matrix is BT.601 in limited range; say so, so that
+      // players convert back with the same matrix.
+      codec_->colorspace = AVCOL_SPC_SMPTE170M;
+      codec_->color_primaries = AVCOL_PRI_SMPTE170M;
+      codec_->color_trc = AVCOL_TRC_SMPTE170M;
+      codec_->color_range = AVCOL_RANGE_MPEG;
+    }
+    AVDictionary* options = nullptr;
+    const std::string crf = std::to_string(quality);
+    switch (format) {
+      case ExportFormat::Mp4:
+        av_dict_set(&options, "crf", crf.c_str(), 0);
+        av_dict_set(&options, "preset", "medium", 0);
+        break;
+      case ExportFormat::WebM:
+        // Constant quality needs the bit rate at 0; "good" with cpu-used 4 is the
+        // usual speed for files made to be shared.
+        codec_->bit_rate = 0;
+        av_dict_set(&options, "crf", crf.c_str(), 0);
+        av_dict_set(&options, "deadline", "good", 0);
+        av_dict_set(&options, "cpu-used", "4", 0);
+        av_dict_set(&options, "row-mt", "1", 0);
+        break;
+      default:
+        av_dict_set(&options, "pred", "mixed", 0);
+        break;
+    }
+    if (file) {
+      if (int err = avformat_alloc_output_context2(&format_, nullptr, choice.muxer, file->c_str()); err < 0) {
+        av_dict_free(&options);
+        return AvError(err, "the " + std::string(choice.muxer) + " container is not available");
+      }
+      if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+      // The same animation and settings give the same bytes, from the window or the
+      // command line: no random track identifiers, no time of writing.
+      format_->flags |= AVFMT_FLAG_BITEXACT;
+    }
+    const int opened = avcodec_open2(codec_, codec, &options);
+    av_dict_free(&options);
+    if (opened < 0) return AvError(opened, "the " + std::string(choice.encoder) + " encoder refused the settings");
+
+    padded_->format = AV_PIX_FMT_BGR24;
+    padded_->width = w;
+    padded_->height = h;
+    picture_->format = choice.pixels;
+    picture_->width = w;
+    picture_->height = h;
+    if (av_frame_get_buffer(padded_, 0) < 0 || av_frame_get_buffer(picture_, 0) < 0) {
+      return Error::NoMemory("not enough memory for a frame of " + std::to_string(w) + " x " + std::to_string(h));
+    }
+    sws_ = sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, choice.pixels,
+                          SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+    if (!sws_) return Error::Unsupported("no colour conversion to the encoder's pixels");
+
+    if (!file) return Status::Ok();
+    stream_ = avformat_new_stream(format_, nullptr);
+    if (!stream_) return Error::NoMemory("not enough memory for the stream");
+    stream_->time_base = codec_->time_base;
+    stream_->avg_frame_rate = codec_->framerate;
+    if (int err = avcodec_parameters_from_context(stream_->codecpar, codec_); err < 0) {
+      return AvError(err, "the stream's parameters");
+    }
+    if (int err = avio_open(&format_->pb, file->c_str(), AVIO_FLAG_WRITE); err < 0) return AvError(err, "cannot open");
+    AVDictionary* muxing = nullptr;
+    if (format == ExportFormat::Mp4) av_dict_set(&muxing, "movflags", "+faststart", 0);
+    if (format == ExportFormat::Apng) av_dict_set(&muxing, "plays", "0", 0);  // loop forever
+    const int header = avformat_write_header(format_, &muxing);
+    av_dict_free(&muxing);
+    if (header < 0) return AvError(header, "cannot write the header");
+    return Status::Ok();
+  }
+
+  Status Add(const Bitmap24& frame) {
+    if (int err = av_frame_make_writable(picture_); err < 0) return AvError(err, "the encoder's picture");
+    CopyPadded(frame);
+    sws_scale(sws_, padded_->data, padded_->linesize, 0, padded_->height, picture_->data, picture_->linesize);
+    picture_->pts = next_pts_++;
+    if (int err = avcodec_send_frame(codec_, picture_); err < 0) return AvError(err, "the encoder failed");
+    return Drain();
+  }
+
+  // Flushes the encoder, completes the file and closes it.
+  Status Finish() {
+    if (int err = avcodec_send_frame(codec_, nullptr); err < 0) return AvError(err, "the encoder failed");
+    if (Status s = Drain(); !s) return s;
+    if (!format_) return Status::Ok();
+    if (int err = av_write_trailer(format_); err < 0) return AvError(err, "cannot complete the file");
+    if (int err = avio_closep(&format_->pb); err < 0) return AvError(err, "cannot complete the file");
+    return Status::Ok();
+  }
+
+  uint64_t Bytes() const { return bytes_; }
+
+ private:
+  // The frame into the encoder's size; an added column or row repeats the last one.
+  void CopyPadded(const Bitmap24& frame) {
+    const size_t row = static_cast<size_t>(width_) * 3;
+    for (int32_t y = 0; y < padded_->height; ++y) {
+      uint8_t* dst = padded_->data[0] + static_cast<ptrdiff_t>(y) * padded_->linesize[0];
+      std::memcpy(dst, frame.Row(std::min(y, height_ - 1)), row);
+      if (padded_->width > width_) std::memcpy(dst + row, dst + row - 3, 3);
+    }
+  }
+
+  Status Drain() {
+    for (;;) {
+      const int got = avcodec_receive_packet(codec_, packet_);
+      if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return Status::Ok();
+      if (got < 0) return AvError(got, "the encoder failed");
+      bytes_ += static_cast<uint64_t>(packet_->size);
+      if (!format_) {
+        av_packet_unref(packet_);
+        continue;
+      }
+      if (packet_->duration == 0) packet_->duration = 1;
+      av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
+      packet_->stream_index = stream_->index;
+      if (int err = av_interleaved_write_frame(format_, packet_); err < 0) return AvError(err, "cannot write");
+    }
+  }
+
+  AVCodecContext* codec_ = nullptr;
+  AVFormatContext* format_ = nullptr;
+  AVStream* stream_ = nullptr;
+  SwsContext* sws_ = nullptr;
+  AVFrame* padded_ = nullptr;
+  AVFrame* picture_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  int64_t next_pts_ = 0;
+  uint64_t bytes_ = 0;
+};
+
+Status CheckClipFormat(ExportFormat format) {
+  if (format != ExportFormat::Mp4 && format != ExportFormat::WebM && format != ExportFormat::Apng) {
+    return Error::Invalid("not a format of FFmpeg's clips");
+  }
+  return Status::Ok();
+}
+
+Status Encode(AnimationModel& model, const ExportSettings& settings, int frames, const std::string* file,
+              const ExportProgress& progress, uint64_t* bytes) {
+  if (Status s = CheckClipFormat(settings.format); !s) return s;
+  if (Status s = CheckQuality(settings.format, settings.encode.quality); !s) return s;
+  const int fps = ClipFrameRate(settings.intervalMs);
+  if (fps <= 0) return Error::Invalid("a timer interval of " + std::to_string(settings.intervalMs) + " ms has no frame rate");
+  auto composer = FrameComposer::Create(model, settings.composition);
+  if (!composer) return composer.error();
+  ClipEncoder encoder;
+  const Bitmap24& out = composer->Output();
+  if (Status s = encoder.Open(settings.format, out.Width(), out.Height(), fps,
+                              EffectiveQuality(settings.format, settings.encode), file);
+      !s) {
+    return s;
+  }
+  model.ResetFrameIndex();
+  for (int i = 1; i <= frames; ++i) {
+    if (progress) progress(i, frames);
+    composer->NextFrame(model);
+    if (Status s = encoder.Add(out); !s) return s;
+  }
+  if (Status s = encoder.Finish(); !s) return s;
+  if (bytes) *bytes = encoder.Bytes();
+  return Status::Ok();
+}
+
+}  // namespace
+
+std::string ClipErrorMessage(const std::string& path) { return "Unable to write the clip \"" + path + "\""; }
+
+Status WriteClipFile(const std::string& path, const std::function<Status(OutputFile&)>& write) {
+  OutputFile file;
+  Status s = file.Open(path);
+  if (!s) s = Error::Io(s.error().cause);
+  if (s) s = write(file);
+  if (s) s = file.Commit();
+  if (!s) {
+    file.Abandon();
+    return Error{ClipErrorMessage(path), s.error().cause, s.error().kind};
+  }
+  return Status::Ok();
+}
+
+Status ExportVideo(AnimationModel& model, const std::string& path, const ExportSettings& settings,
+                   const ExportProgress& progress) {
+  const int fps = ClipFrameRate(settings.intervalMs);
+  auto cycles = ClipCycles(settings, model.FrameCount(), fps > 0 ? 1000.0 / fps : 0);
+  if (!cycles) return Error{ClipErrorMessage(path), cycles.error().cause, cycles.error().kind};
+  return WriteClipFile(path, [&](OutputFile& file) {
+    return Encode(model, settings, model.FrameCount() * *cycles, &file.TempPath(), progress, nullptr);
+  });
+}
+
+Result<uint64_t> TrialVideoBytes(AnimationModel& model, const ExportSettings& settings, int frames) {
+  uint64_t bytes = 0;
+  if (Status s = Encode(model, settings, frames, nullptr, {}, &bytes); !s) return s.error();
+  return bytes;
+}
+
+}  // namespace kestal

@@ -1,0 +1,42 @@
+#pragma once
+// The export's clips through FFmpeg's libraries: MP4 (H.264), WebM (VP9) and APNG.
+//
+// MP4 and WebM hold yuv420p pictures, whose chroma covers 2 × 2 pixels, so their sides
+// must be even: an odd width or height gains one column or row, a copy of the last,
+// rather than a stretch. The quality is a constant rate factor (EncodeOptions.quality
+// or the format's default). MP4 puts its index first (faststart) so a page can start
+// playing before the whole file has arrived. APNG is full-colour RGB, loops forever,
+// and stores the picture exactly.
+//
+// The frame rate is the clip frame rate of the animation speed (5, 8 or 20), and the
+// clip holds whole cycles (ClipCycles), so a player that loops it loops seamlessly.
+// Memory: the composed frame, its padded copy and the encoder's picture.
+
+#include <functional>
+#include <string>
+
+#include "base/result.h"
+#include "export/export_driver.h"
+
+namespace kestal {
+
+// The first line of a failed clip, naming the file.
+std::string ClipErrorMessage(const std::string& path);
+
+class OutputFile;
+
+// Runs `write` on a temporary file beside `path` and gives the file its name when
+// `write` succeeds; otherwise removes it and returns the error under ClipErrorMessage.
+Status WriteClipFile(const std::string& path, const std::function<Status(OutputFile&)>& write);
+
+// Writes settings.format (Mp4, WebM or Apng) to `path` under a temporary name, which
+// takes its own name only when the file is complete. An encoder missing at run time,
+// an unwritable folder or a full disk is an error naming the file and the cause.
+Status ExportVideo(AnimationModel& model, const std::string& path, const ExportSettings& settings,
+                   const ExportProgress& progress = {});
+
+// Encodes the first `frames` frames of the animation without writing a file and
+// returns the bytes the encoder produced: the size estimate's trial.
+Result<uint64_t> TrialVideoBytes(AnimationModel& model, const ExportSettings& settings, int frames);
+
+}  // namespace kestal

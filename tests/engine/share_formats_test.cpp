@@ -1,0 +1,182 @@
+// The shared formats' engine parts: scaling the photo, the clip length in whole cycles,
+// the exact sizes behind the export dialog's estimate, and the command line's options.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "cli/cli_options.h"
+#include "export/avi_export.h"
+#include "export/output_formats.h"
+#include "export/scale.h"
+#include "export/share_export.h"
+#include "export/size_estimate.h"
+#include "imageio/image_files.h"
+#include "support/test_support.h"
+#include "ui/text_utils.h"
+
+namespace kestal {
+namespace {
+
+TEST(ScaledPhotoSize, PercentAndFit) {
+  const Composition both = Composition::PhotoAndReflection, alone = Composition::ReflectionOnly;
+  struct Row {
+    const char* what;
+    PixelSize photo;
+    ScaleRequest request;
+    int reflectionPercent;
+    Composition composition;
+    PixelSize expected;
+  } rows[] = {
+      {"100 % keeps the size", {640, 427}, {100}, 90, both, {640, 427}},
+      {"25 % rounds each side", {640, 427}, {25}, 90, both, {160, 107}},
+      {"10 % of a tiny photo stays 1 pixel", {5, 3}, {10}, 90, both, {1, 1}},
+      {"out-of-range percent is clamped to 10", {1000, 1000}, {3}, 90, both, {100, 100}},
+      // 811 rows exported: the height limits; 105 rows + 94 of reflection = 199.
+      {"fit: the height of photo and reflection", {640, 427}, {100, 200, 200}, 90, both, {158, 105}},
+      {"fit: the reflection alone is limited by the width", {640, 427}, {100, 200, 200}, 90, alone, {200, 133}},
+      {"fit: the reflection alone, a tall box", {640, 427}, {100, 640, 100}, 90, alone, {167, 111}},
+      {"fit: the width limits", {640, 427}, {100, 320, 5000}, 50, both, {320, 214}},
+      {"fit never enlarges", {64, 40}, {100, 1000, 1000}, 90, both, {64, 40}},
+  };
+  for (const Row& r : rows) {
+    const PixelSize got = ScaledPhotoSize(r.photo, r.request, r.reflectionPercent, r.composition);
+    EXPECT_EQ(got, r.expected) << r.what << ": " << got.width << " x " << got.height;
+    if (r.request.fitWidth > 0) {
+      EXPECT_LE(OutputHeight(got.height, r.reflectionPercent, r.composition), r.request.fitHeight) << r.what;
+      EXPECT_LE(got.width, r.request.fitWidth) << r.what;
+    }
+  }
+}
+
+TEST(ScaleDown, AveragesTheAreaEachPixelCovers) {
+  // 3 → 2 columns: each output pixel covers 1.5 source pixels.
+  auto src = Bitmap24::Create(3, 2);
+  const uint8_t values[] = {0, 90, 180};
+  for (int32_t y = 0; y < 2; ++y)
+    for (int32_t x = 0; x < 3; ++x) src->SetPixel(x, y, ColorTriple{values[x], uint8_t(y * 100), 7});
+  auto out = ScaleDown(*src, 2, 1);
+  ASSERT_TRUE(out.ok());
+  EXPECT_EQ(out->Pixel(0, 0), (ColorTriple{30, 50, 7}));   // (0 + 90 / 2) / 1.5, rows 0 and 100 averaged
+  EXPECT_EQ(out->Pixel(1, 0), (ColorTriple{150, 50, 7}));  // (90 / 2 + 180) / 1.5
+
+  const Bitmap24 noise = test::Noise(37, 23);
+  auto same = ScaleDown(noise, 37, 23);
+  ASSERT_TRUE(same.ok());
+  EXPECT_TRUE(same->SamePixels(noise)) << "the identity keeps every pixel";
+  EXPECT_FALSE(ScaleDown(noise, 38, 23).ok()) << "never enlarges";
+  EXPECT_FALSE(ScaleDown(noise, 0, 23).ok());
+}
+
+TEST(ClipCycles, RepeatsOrSecondsInWholeCycles) {
+  struct Row {
+    const char* what;
+    int repetitions;
+    double seconds;
+    int frames;
+    double frameMs;
+    int expected;  // 0: refused
+  } rows[] = {
+      {"repetitions as given", 3, 0, 5, 125, 3},
+      {"one cycle of 0.625 s lasts 0.6 s", 1, 0.6, 5, 125, 1},
+      {"exactly one cycle does not round up", 1, 0.6, 5, 120, 1},
+      {"1 s needs two cycles of 0.625 s", 1, 1, 5, 125, 2},
+      {"a tenth of a second is still one cycle", 1, 0.1, 30, 50, 1},
+      {"an hour of 2-frame cycles at 20 fps is too many", 1, 3600, 2, 50, 0},
+      {"no repetitions", 0, 0, 5, 125, 0},
+  };
+  for (const Row& r : rows) {
+    ExportSettings s;
+    s.repetitions = r.repetitions;
+    s.encode.seconds = r.seconds;
+    auto got = ClipCycles(s, r.frames, r.frameMs);
+    if (r.expected == 0) {
+      EXPECT_FALSE(got.ok()) << r.what;
+    } else {
+      ASSERT_TRUE(got.ok()) << r.what;
+      EXPECT_EQ(*got, r.expected) << r.what;
+    }
+  }
+}
+
+TEST(SizeEstimate, ExactSizesMatchTheWrittenFiles) {
+  test::TempDir dir;
+  const struct {
+    int32_t width, height, frames;
+  } rows[] = {{1, 1, 1}, {401, 27, 2}, {64, 40, 15}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::to_string(r.width) + " x " + std::to_string(r.height));
+    const Bitmap24 frame = test::Gradient(r.width, r.height);
+    ASSERT_TRUE(SaveBitmapFile(dir / "f.bmp", frame).ok());
+    EXPECT_EQ(BmpFileSize(r.width, r.height), static_cast<uint64_t>(GetFileSizeBytes(dir / "f.bmp")));
+    TCreateAvi avi(dir / "c.avi");
+    for (int i = 0; i < r.frames; ++i) ASSERT_EQ(avi.AddFrame(frame), kAviOk);
+    ASSERT_TRUE(avi.Close().ok());
+    EXPECT_EQ(AviClipSize(r.width, r.height, r.frames), static_cast<uint64_t>(GetFileSizeBytes(dir / "c.avi")));
+  }
+}
+
+// The trials extrapolate; they should land near the real file, reduced copy or not.
+TEST(SizeEstimate, TrialsLandNearTheRealFile) {
+  auto photo = LoadImageFile(test::DefaultPhoto().string());
+  ASSERT_TRUE(photo.ok());
+  AnimationModel model;
+  ASSERT_TRUE(model.SetPhoto(std::move(photo.value())).ok());
+  test::TempDir dir;
+  const struct {
+    ExportFormat format;
+    const char* file;
+    int scale;
+  } rows[] = {{ExportFormat::Mp4, "a.mp4", 100}, {ExportFormat::WebP, "a.webp", 50}, {ExportFormat::Apng, "a.png", 50}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.file);
+    ExportSettings settings;
+    settings.format = r.format;
+    settings.repetitions = 2;
+    ScaleRequest scale;
+    scale.percent = r.scale;
+    auto estimate = EstimateExportSize(model, settings, scale);
+    ASSERT_TRUE(estimate.ok());
+    EXPECT_FALSE(estimate->exact);
+    ASSERT_TRUE(ExportShared(model, dir / r.file, settings, scale).ok());
+    const double real = static_cast<double>(GetFileSizeBytes(dir / r.file));
+    EXPECT_NEAR(static_cast<double>(estimate->bytes) / real, 1.0, 0.5) << estimate->bytes << " for " << real;
+  }
+}
+
+TEST(CliShareOptions, FormatsQualityLengthAndScale) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* error;  // "" when accepted
+    ExportFormat format;
+  } rows[] = {
+      {{"p.jpg", "o.MP4"}, "", ExportFormat::Mp4},
+      {{"p.jpg", "o.webm", "--quality", "63"}, "", ExportFormat::WebM},
+      {{"p.jpg", "o.webp", "--lossless", "--seconds", "2.5"}, "", ExportFormat::WebP},
+      {{"p.jpg", "o.png"}, "", ExportFormat::Apng},
+      {{"-f", "apng", "p.jpg", "o.bin", "--scale", "10"}, "", ExportFormat::Apng},
+      {{"p.jpg", "o.gif", "--fit", "1280x720"}, "", ExportFormat::Gif},
+      {{"p.jpg", "o.mp4", "--quality", "52"}, "--quality: the quality of mp4 runs from 0 to 51, not 52", ExportFormat::Mp4},
+      {{"p.jpg", "o.png", "--quality", "5"}, "--quality: apng has no quality setting", ExportFormat::Apng},
+      {{"p.jpg", "o.mp4", "--lossless"}, "--lossless: only for WebP", ExportFormat::Mp4},
+      {{"p.jpg", "o.gif", "--seconds", "3"}, "--seconds: gif is not a clip", ExportFormat::Gif},
+      {{"p.jpg", "o.mp4", "--seconds", "0"}, "--seconds: '0' is not a number of seconds above 0, at most 3600",
+       ExportFormat::Mp4},
+      {{"p.jpg", "o.mp4", "--scale", "9"}, "--scale: '9' is not a whole number from 10 to 100", ExportFormat::Mp4},
+      {{"p.jpg", "o.mp4", "--fit", "1280"}, "--fit: '1280' is not a size such as 1280x720", ExportFormat::Mp4},
+      {{"p.jpg", "o.mp4", "-f", "mkv"}, "--format: 'mkv' is not one of bmp, jpg, gif, avi, mp4, webm, webp, apng",
+       ExportFormat::Mp4},
+  };
+  for (const Row& r : rows) {
+    cli::ParseResult p = cli::ParseArguments(r.args);
+    std::string error = p.error;
+    if (error.empty()) error = cli::ResolveFormat(p.options);
+    EXPECT_EQ(error, r.error) << r.args[1];
+    if (error.empty()) {
+      EXPECT_EQ(p.options.settings.format, r.format) << r.args[1];
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestal
