@@ -1,9 +1,13 @@
 #pragma once
-// The command line of kestal-export.
+// The command line of kestal-export. Every option is one row of OptionTable(): its
+// names, its argument and range, the outputs it applies to and its help line. Parsing,
+// the help text and the "does not apply to this output" check all read that table, so
+// a new option is one new row.
 
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "export/export_driver.h"
 
 namespace kestal::cli {
@@ -12,6 +16,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitPhoto = 3;
 inline constexpr int kExitOutput = 4;
+
+// OUTPUT "-": the GIF goes to standard output.
+inline constexpr const char* kStandardOutput = "-";
 
 struct Options {
   std::string photo;
@@ -25,7 +32,39 @@ struct Options {
   bool quiet = false;
   bool help = false;
   bool version = false;
+  // The long names of the options given, in order, for the checks that need the
+  // output's format (which is known only after parsing).
+  std::vector<std::string> given;
 };
+
+// The outputs an option applies to, as a set of bits.
+enum OutputSet : unsigned {
+  kBmpOutput = 1u << static_cast<int>(ExportFormat::BmpSequence),
+  kJpgOutput = 1u << static_cast<int>(ExportFormat::JpgSequence),
+  kGifOutput = 1u << static_cast<int>(ExportFormat::Gif),
+  kAviOutput = 1u << static_cast<int>(ExportFormat::Avi),
+  kAnyOutput = kBmpOutput | kJpgOutput | kGifOutput | kAviOutput,
+};
+
+// A named value of an option's argument ("fast" is 50 ms).
+struct OptionChoice {
+  const char* name;
+  int value;
+};
+
+struct OptionSpec {
+  char shortName;                       // 0: long name only
+  const char* longName;                 // without the leading "--"
+  const char* argument;                 // shown in the help ("N"); nullptr for a switch
+  int min, max;                         // range of a whole-number argument
+  std::vector<OptionChoice> choices;    // when not empty, the argument is one of these
+  unsigned outputs;                     // OutputSet bits
+  const char* outputName;               // says which outputs, for the error ("AVI output")
+  const char* help;                     // the help line's text after the names
+  void (*store)(Options&, int value);   // a switch stores 1
+};
+
+const std::vector<OptionSpec>& OptionTable();
 
 struct ParseResult {
   Options options;
@@ -35,10 +74,21 @@ struct ParseResult {
 ParseResult ParseArguments(const std::vector<std::string>& args);
 
 // Chooses the format from OUTPUT when --format was not given: ".gif", ".avi", or a
-// folder (an existing one, or a name ending in '/') for a BMP sequence. Returns an
-// error line when OUTPUT says nothing usable.
+// folder (an existing one, or a name ending in '/') for a BMP sequence. Then checks
+// that every option given applies to that format and that OUTPUT does not name
+// another format. Returns an error line, or "" when all is well.
 std::string ResolveFormat(Options& options);
 
 std::string UsageText();
+
+// Which exit status a failure gets: anything that went wrong with the photo is 3;
+// for the output, a system's failure to write (ErrorKind::Io) and every refusal of
+// the output (too large for its format, no rows) is 4.
+enum class FailedStage { Photo, Output };
+int ExitCodeFor(FailedStage stage, const Error& error);
+
+// The one line printed for an error: "kestal-export: FILE: cause". The file is the
+// error's message when it has one, otherwise `file`.
+std::string ErrorLine(const Error& error, const std::string& file);
 
 }  // namespace kestal::cli
