@@ -10,13 +10,13 @@ namespace kestal {
 Status CheckPixelSize(int64_t width, int64_t height, const PixelLimits& limits) {
   if (width < 0 || height < 0) return MakeError("the picture has a negative size");
   if (width > limits.max_side || height > limits.max_side) {
-    return MakeError("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+    return Error::OverLimit("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
                      " pixels; at most " + std::to_string(limits.max_side) +
                      " pixels a side are supported");
   }
   // Both factors are at most max_side (well below 2^31), so the product fits in 64 bits.
   if (width * height > limits.max_pixels) {
-    return MakeError("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+    return Error::OverLimit("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
                      " pixels; at most " + std::to_string(limits.max_pixels / 1'000'000) +
                      " megapixels are supported");
   }

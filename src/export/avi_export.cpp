@@ -15,8 +15,11 @@ Status ExportAvi(AnimationModel& model, const std::string& path, const ExportSet
     return Error{AviErrorMessage(path), "the repetitions must be 1 to 100, not " +
                                             std::to_string(settings.repetitions)};
   }
+  if (auto size = CheckOutputSize(model, settings.composition, ExportFormat::Avi); !size) {
+    return Error{AviErrorMessage(path), size.error().cause, size.error().kind};
+  }
   auto composer = FrameComposer::Create(model, settings.composition);
-  if (!composer) return Error{AviErrorMessage(path), composer.error().cause};
+  if (!composer) return Error{AviErrorMessage(path), composer.error().cause, composer.error().kind};
 
   TCreateAvi avi(path, options);
   avi.SetRate(1, rate);

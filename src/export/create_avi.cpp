@@ -8,7 +8,6 @@ namespace kestal {
 namespace {
 
 constexpr uint32_t kBitmapInfoHeaderSize = 40;
-constexpr int32_t kMaxSide = 32767;          // strh's frame rectangle is 16-bit
 constexpr uint32_t kAvifHasIndex = 0x10;
 constexpr uint32_t kAvifIsInterleaved = 0x100;
 constexpr uint32_t kAviifKeyframe = 0x10;
@@ -147,8 +146,8 @@ int TCreateAvi::Open(const Bitmap24& frame) {
   if (Status s = avi_file_.Open(file_name_); !s) return Fail(kAviOpenFailed, s.error().cause);
 
   if (frame.Empty()) return Fail(kAviStreamFailed, "the frame has no pixels");
-  if (frame.Width() > kMaxSide || frame.Height() > kMaxSide) {
-    return Fail(kAviStreamFailed, "AVI frames are at most " + std::to_string(kMaxSide) + " pixels a side");
+  if (frame.Width() > kMaxAviSide || frame.Height() > kMaxAviSide) {
+    return Fail(kAviStreamFailed, "AVI frames are at most " + std::to_string(kMaxAviSide) + " pixels a side");
   }
   const uint64_t image = uint64_t{Bitmap24Stride(frame.Width())} * static_cast<uint64_t>(frame.Height());
   if (image > uint64_t{INT32_MAX} - 8) return Fail(kAviStreamFailed, "the frame is too large for an AVI clip");

@@ -71,6 +71,10 @@ struct AviStreamInfo {
   int32_t rcLeft = 0, rcTop = 0, rcRight = 0, rcBottom = 0;
 };
 
+// The largest side of a frame: the stream header's frame rectangle holds 16-bit
+// values, written unsigned (the bitmap header's own sizes are 32-bit).
+inline constexpr int32_t kMaxAviSide = 65535;
+
 // The first line of an AVI failure, naming the file.
 std::string AviErrorMessage(const std::string& path);
 

@@ -1,26 +1,72 @@
 #include "export/export_driver.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
+#include "export/create_avi.h"
+#include "imageio/codecs/jpeg_codec.h"
+#include "imageio/gif_writer.h"
 #include "imageio/image_files.h"
 #include "ui/text_utils.h"
 
 namespace kestal {
 
-Result<FrameComposer> FrameComposer::Create(const AnimationModel& model, Composition composition) {
-  if (!model.HasPhoto()) return MakeError("no photo is open");
-  const Bitmap24& photo = model.Photo();
-  const Bitmap24& pane = model.PaneBitmap();
-  const bool with_photo = composition == Composition::PhotoAndReflection;
-  const int64_t height = (with_photo ? photo.Height() : 0) + static_cast<int64_t>(pane.Height());
-  if (height == 0) {
-    return MakeError("the reflection of a " + std::to_string(photo.Width()) + " x " +
-                     std::to_string(photo.Height()) +
-                     " photo at this height has no rows; choose a larger height or include the photo");
+int64_t MaxOutputSide(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::Gif: return kMaxGifSide;
+    case ExportFormat::JpgSequence: return kMaxJpegSide;
+    case ExportFormat::Avi: return kMaxAviSide;
+    case ExportFormat::BmpSequence: break;
   }
-  if (height > INT32_MAX) return MakeError("the output picture would be too high");
+  return INT32_MAX;
+}
+
+namespace {
+
+Result<OutputSize> ComposedSize(const AnimationModel& model, Composition composition, const PixelLimits& limits) {
+  if (!model.HasPhoto()) return Error::Invalid("no photo is open");
+  const Bitmap24& photo = model.Photo();
+  const bool with_photo = composition == Composition::PhotoAndReflection;
+  const int64_t height = (with_photo ? photo.Height() : 0) + static_cast<int64_t>(model.PaneBitmap().Height());
+  if (height == 0) {
+    return Error::Invalid("the reflection of a " + std::to_string(photo.Width()) + " x " +
+                          std::to_string(photo.Height()) +
+                          " photo at this height has no rows; choose a larger height or include the photo");
+  }
+  if (Status s = CheckPixelSize(photo.Width(), height, limits); !s) {
+    return Error::OverLimit("the exported picture would be " + std::to_string(photo.Width()) + " x " +
+                            std::to_string(height) + " pixels, over the limit of " +
+                            std::to_string(limits.max_side) + " pixels a side and " +
+                            std::to_string(limits.max_pixels / 1'000'000) + " megapixels");
+  }
+  return OutputSize{photo.Width(), static_cast<int32_t>(height)};
+}
+
+}  // namespace
+
+Result<OutputSize> CheckOutputSize(const AnimationModel& model, Composition composition, ExportFormat format,
+                                   const PixelLimits& limits) {
+  auto size = ComposedSize(model, composition, limits);
+  if (!size) return size;
+  const int64_t side = MaxOutputSide(format);
+  if (size->width > side || size->height > side) {
+    static constexpr const char* kNames[] = {"a BMP file", "a JPEG file", "a GIF", "an AVI clip"};
+    return Error::OverLimit("the exported picture would be " + std::to_string(size->width) + " x " +
+                            std::to_string(size->height) + " pixels; " + kNames[static_cast<int>(format)] +
+                            " holds at most " + std::to_string(side) + " pixels a side");
+  }
+  return size;
+}
+
+Result<FrameComposer> FrameComposer::Create(const AnimationModel& model, Composition composition,
+                                            const PixelLimits& limits) {
+  auto size = ComposedSize(model, composition, limits);
+  if (!size) return size.error();
+  const Bitmap24& photo = model.Photo();
+  const bool with_photo = composition == Composition::PhotoAndReflection;
   FrameComposer c;
-  auto output = Bitmap24::Create(photo.Width(), static_cast<int32_t>(height));
+  auto output = Bitmap24::Create(size->width, size->height, limits);
   if (!output) return output.error();
   c.output_ = std::move(output.value());
   c.y0_ = with_photo ? photo.Height() : 0;
@@ -42,9 +88,32 @@ std::string SequenceFileName(std::string_view folder, std::string_view photoPath
   return path + BaseNameOf(photoPath) + number + "." + std::string(extension);
 }
 
+std::vector<int> LeftoverFrames(const std::string& folder, const std::string& photoPath,
+                                std::string_view extension, int count) {
+  const std::string base = BaseNameOf(photoPath);
+  const std::string suffix = "." + std::string(extension);
+  std::vector<int> numbers;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() <= base.size() + suffix.size() || name.compare(0, base.size(), base) != 0 ||
+        !name.ends_with(suffix)) {
+      continue;
+    }
+    const std::string digits = name.substr(base.size(), name.size() - base.size() - suffix.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const int number = std::stoi(digits);
+    if (number >= count && SequenceFileName("", photoPath, number, extension) == name) numbers.push_back(number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
 Result<SequenceReport> ExportSequence(AnimationModel& model, const std::string& folder,
                                       const std::string& photoPath, std::string_view extension,
                                       Composition composition, const ExportProgress& progress) {
+  const ExportFormat format = extension == "jpg" ? ExportFormat::JpgSequence : ExportFormat::BmpSequence;
+  if (auto size = CheckOutputSize(model, composition, format); !size) return size.error();
   auto composer = FrameComposer::Create(model, composition);
   if (!composer) return composer.error();
   model.ResetFrameIndex();
