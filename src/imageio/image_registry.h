@@ -25,6 +25,13 @@ using ImageSniffer = bool (*)(ByteSpan data);
 // Decodes a file whose picture also depends on files beside it (a separate palette).
 using ImageFileReader = Result<Bitmap24> (*)(const std::string& path, ByteSpan data, const PixelLimits& limits);
 
+// The size a file's header claims, read before the file is read whole.
+struct ClaimedSize {
+  int64_t width = 0;
+  int64_t height = 0;
+};
+using ImageHeaderSize = Result<ClaimedSize> (*)(ByteSpan head);
+
 struct ImageFamily {
   std::string description;
   std::vector<std::string> extensions;  // lower case, without the dot, sorted
@@ -32,6 +39,8 @@ struct ImageFamily {
   ImageSniffer sniff = nullptr;
   // When set, loading a file from disk uses this instead of `reader`.
   ImageFileReader file_reader = nullptr;
+  // When set, the size the first bytes of a file claim (see image_headers.h).
+  ImageHeaderSize header_size = nullptr;
 };
 
 class ImageRegistry {

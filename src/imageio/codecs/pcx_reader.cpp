@@ -77,6 +77,9 @@ class ScanlineReader {
  public:
   ScanlineReader(ByteSpan in, bool rle) : in_(in), rle_(rle) {}
 
+  // Bytes of the input after the last one read.
+  size_t Remaining() const { return in_.size() - pos_; }
+
   bool Next(std::vector<uint8_t>& line) {
     size_t o = 0;
     while (o < line.size()) {
@@ -127,9 +130,10 @@ Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits) {
   // picture is gray.
   std::array<ColorTriple, 256> palette{};
   const bool vga = h.bpp == 8 && h.planes == 1;
+  const bool present_palette = vga && data.size() >= kHeaderSize + kVgaPaletteSize &&
+                               data[data.size() - kVgaPaletteSize] == 0x0C;
   if (vga) {
-    const bool present = data.size() >= kHeaderSize + kVgaPaletteSize &&
-                         data[data.size() - kVgaPaletteSize] == 0x0C;
+    const bool present = present_palette;
     for (size_t i = 0; i < 256; ++i) {
       const uint8_t* p = data.data() + data.size() - 768 + 3 * i;
       palette[i] = present ? ColorTriple{p[2], p[1], p[0]} : ColorTriple{uint8_t(i), uint8_t(i), uint8_t(i)};
@@ -169,6 +173,12 @@ Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits) {
       const ColorTriple c = palette[index & 255];
       out[0] = c.blue, out[1] = c.green, out[2] = c.red;
     }
+  }
+  // Something follows the pixels but too little for the palette: the file was cut
+  // inside it, and the colours would be wrong.
+  if (vga && !present_palette) {
+    const size_t rest = reader.Remaining();
+    if (rest > 0 && rest < kVgaPaletteSize) return Error::Truncated("the colour palette at the end is cut off");
   }
   return bitmap;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/byte_reader.h"
+#include "imageio/image_headers.h"
 
 namespace kestal {
 namespace {
@@ -112,6 +113,10 @@ Result<Bitmap24> ReadPng(ByteSpan data, const PixelLimits& limits) {
   if (!SniffPng(data)) return MakeError("not a PNG file");
   Decoder d;
   d.src.data = data;
+  // libpng's own limit check would only say "Invalid IHDR data"; say the size instead.
+  if (auto claimed = PngHeaderSize(data); claimed) {
+    if (Status s = CheckPixelSize(claimed->width, claimed->height, limits); !s) return s.error();
+  }
   d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d, OnError, OnWarning);
   if (!d.png) return MakeError("not enough memory");
   d.info = png_create_info_struct(d.png);
