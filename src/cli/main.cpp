@@ -62,7 +62,10 @@ int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
   if (!report) return Fail(FailedStage::Output, report.error(), folder);
   for (const std::string& path : report->written) std::printf("%s\n", path.c_str());
   for (const Error& e : report->failures) Fail(FailedStage::Output, e, std::string());
-  if (!leftovers.empty()) {
+  if (leftovers.size() == 1) {
+    std::fprintf(stderr, "kestal-export: %s: an older frame %s of this photo remains beside the new ones\n",
+                 folder.c_str(), FrameNumber(leftovers.front()).c_str());
+  } else if (!leftovers.empty()) {
     std::fprintf(stderr, "kestal-export: %s: older frames %s to %s of this photo remain beside the new ones\n",
                  folder.c_str(), FrameNumber(leftovers.front()).c_str(), FrameNumber(leftovers.back()).c_str());
   }

@@ -123,8 +123,8 @@ class TCreateAvi {
   int Open(const Bitmap24& frame);
   int Fail(int code, std::string cause);
   void ReleaseBuffers();
-  void CopyBottomUp(const Bitmap24& frame);
-  Status WriteFrame();
+  Status WriteBottomUp(const Bitmap24& frame);
+  Status WriteFrame(const Bitmap24& frame);
   Status StartRiff(bool first);
   Status FinishRiff();
   Status Write(const void* data, size_t size);
@@ -134,7 +134,6 @@ class TCreateAvi {
   // The fields of the writer.
   OutputFile avi_file_;
   std::unique_ptr<AviStreamInfo> stream_info_;
-  std::unique_ptr<uint8_t[]> bits_;
   int32_t info_size_ = 0;
   int32_t image_size_ = 0;
   std::unique_ptr<uint8_t[]> format_;

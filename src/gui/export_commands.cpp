@@ -51,9 +51,11 @@ QString ProposedName(const std::string& photo, const char* extension) {
 std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<int>& numbers, int count) {
   char range[64];
   std::snprintf(range, sizeof range, "%.2d to %.2d", numbers.front(), numbers.back());
-  return "The folder " + folder + " already holds " + std::to_string(numbers.size()) +
-         " older frames of this photo (" + range + ") beyond the " + std::to_string(count) +
-         " of this export; they will remain beside the new ones.\nWrite the frames?";
+  if (numbers.size() == 1) std::snprintf(range, sizeof range, "%.2d", numbers.front());
+  const bool one = numbers.size() == 1;
+  return "The folder " + folder + " already holds " + std::to_string(numbers.size()) + " older frame" +
+         (one ? "" : "s") + " of this photo (" + range + ") beyond the " + std::to_string(count) +
+         " of this export; " + (one ? "it" : "they") + " will remain beside the new ones.\nWrite the frames?";
 }
 
 QString ExportProgressText(int number) { return QStringLiteral("Exporting image %1").arg(number); }
