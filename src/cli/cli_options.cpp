@@ -244,11 +244,11 @@ std::string ResolveFormat(Options& o) {
   return std::string();
 }
 
-int ExitCodeFor(FailedStage stage, const Error& error) {
-  // Every kind is the output's failure once the photo is read: the system refused to
-  // write (Io), the format cannot hold the picture (OverLimit), or the settings give no
-  // picture (Invalid).
-  (void)error.kind;
+int ExitCodeFor(FailedStage stage, const Error& /*error*/) {
+  // Anything that goes wrong with the photo, whatever its kind, is 3. Once the photo is
+  // read, every kind is the output's failure: the system refused to write (Io), the
+  // format cannot hold the picture (OverLimit), the settings give no picture (Invalid),
+  // memory ran out for the output frame (NoMemory). All of them are 4.
   return stage == FailedStage::Photo ? kExitPhoto : kExitOutput;
 }
 
