@@ -26,6 +26,11 @@ namespace {
 using namespace kestal;
 using namespace kestal::cli;
 
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // Prints the error's line and gives the exit status it calls for. `file` is what
 // failed; empty when the error's message already names it (a sequence's frame).
 int Fail(FailedStage stage, const Error& error, const std::string& file) {
@@ -48,7 +53,8 @@ int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
   }
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0) {
-    if (::mkdir(folder.c_str(), 0777) != 0) {
+    // Another export started at the same moment may create the folder first.
+    if (::mkdir(folder.c_str(), 0777) != 0 && !(errno == EEXIST && IsFolder(folder))) {
       return Fail(FailedStage::Output, Error::Io("cannot create the folder: " + ErrnoText(errno)), folder);
     }
   } else if (!S_ISDIR(st.st_mode)) {
