@@ -8,7 +8,7 @@
 namespace kestal {
 
 Status CheckPixelSize(int64_t width, int64_t height, const PixelLimits& limits) {
-  if (width < 0 || height < 0) return MakeError("the picture has a negative size");
+  if (width < 0 || height < 0) return Error::Invalid("the picture has a negative size");
   if (width > limits.max_side || height > limits.max_side) {
     return Error::OverLimit("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
                      " pixels; at most " + std::to_string(limits.max_side) +
@@ -33,7 +33,7 @@ Result<Bitmap24> Bitmap24::Create(int32_t width, int32_t height, const PixelLimi
   if (bytes > 0) {
     b.data_.reset(new (std::nothrow) uint8_t[bytes]());
     if (!b.data_) {
-      return MakeError("not enough memory for a picture of " + std::to_string(width) + " x " +
+      return Error::NoMemory("not enough memory for a picture of " + std::to_string(width) + " x " +
                        std::to_string(height) + " pixels");
     }
   }

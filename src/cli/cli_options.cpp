@@ -4,6 +4,7 @@
 
 #include <charconv>
 
+#include "base/paths.h"
 #include "ui/text_utils.h"
 
 namespace kestal::cli {

@@ -121,7 +121,7 @@ class TCreateAvi {
   };
 
   int Open(const Bitmap24& frame);
-  int Fail(int code, std::string cause);
+  int Fail(int code, const Error& error);
   void ReleaseBuffers();
   Status WriteBottomUp(const Bitmap24& frame);
   Status WriteFrame(const Bitmap24& frame);

@@ -8,6 +8,7 @@
 #include "imageio/codecs/jpeg_codec.h"
 #include "imageio/gif_writer.h"
 #include "imageio/image_files.h"
+#include "base/paths.h"
 #include "ui/text_utils.h"
 
 namespace kestal {

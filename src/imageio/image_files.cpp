@@ -14,7 +14,7 @@
 #include "imageio/codecs/tga_codec.h"
 #include "base/file_output.h"
 #include "imageio/gif_writer.h"
-#include "imageio/image_headers.h"
+#include "imageio/codecs/header_sizes.h"
 #include "ui/text_utils.h"
 #include "ui/string_table.h"
 
@@ -35,7 +35,7 @@ constexpr ImageWriter kWriters[SaveFormats.size()] = {
 };
 
 Error LoadFailure(const std::string& path, const Error& error) {
-  return Error{FormatWithString(LoadErrorFormat(), path), error.cause, error.kind};
+  return error.WithMessage(FormatWithString(LoadErrorFormat(), path));
 }
 
 }  // namespace
@@ -147,11 +147,11 @@ Result<Bitmap24> Decode(ByteSpan data, std::string_view name, const std::string*
   const ImageFamily* family = FamilyOf(data, name);
   if (!family) {
     const std::string ext = LowerExtensionOf(name);
-    if (ext.empty()) return MakeError("the file name has no extension, so its image type is unknown");
-    return MakeError("\"" + ext + "\" files are not a supported image type");
+    if (ext.empty()) return Error::Invalid("the file name has no extension, so its image type is unknown");
+    return Error::Unsupported("\"" + ext + "\" files are not a supported image type");
   }
-  if (!family->reader) return MakeError("reading " + family->description + " images is not available");
-  if (data.empty()) return MakeError("the file is empty");
+  if (!family->reader) return Error::Unsupported("reading " + family->description + " images is not available");
+  if (data.empty()) return Error::Invalid("the file is empty");
   if (path && family->file_reader) return family->file_reader(*path, data, limits);
   return family->reader(data, limits);
 }
@@ -185,9 +185,9 @@ Result<Bitmap24> LoadImageFile(const std::string& path, const PixelLimits& limit
 
 Status SaveBitmapFile(const std::string& path, const Bitmap24& bitmap) {
   const int index = SaveFormatIndex(path);
-  Status written = index < 0 ? Status(MakeError("only .bmp, .jpg, .gif and .tga files can be written"))
+  Status written = index < 0 ? Status(Error::Unsupported("only .bmp, .jpg, .gif and .tga files can be written"))
                              : kWriters[index](path, bitmap);
-  if (!written) return Error{FormatWithString(SaveErrorFormat(), path), written.error().cause, written.error().kind};
+  if (!written) return written.error().WithMessage(FormatWithString(SaveErrorFormat(), path));
   return written;
 }
 

@@ -20,7 +20,7 @@
 #include "imageio/codecs/sgi_reader.h"
 #include "imageio/codecs/tga_codec.h"
 #include "imageio/codecs/tiff_reader.h"
-#include "imageio/image_headers.h"
+#include "imageio/codecs/header_sizes.h"
 #include "imageio/image_registry.h"
 
 namespace kestal {

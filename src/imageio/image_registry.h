@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
-
-using ByteSpan = std::span<const uint8_t>;
 
 // Decodes a whole file held in memory. Alpha is flattened over white. The limits are
 // checked from the header before any pixel memory is allocated.
@@ -25,11 +25,6 @@ using ImageSniffer = bool (*)(ByteSpan data);
 // Decodes a file whose picture also depends on files beside it (a separate palette).
 using ImageFileReader = Result<Bitmap24> (*)(const std::string& path, ByteSpan data, const PixelLimits& limits);
 
-// The size a file's header claims, read before the file is read whole.
-struct ClaimedSize {
-  int64_t width = 0;
-  int64_t height = 0;
-};
 using ImageHeaderSize = Result<ClaimedSize> (*)(ByteSpan head);
 
 struct ImageFamily {

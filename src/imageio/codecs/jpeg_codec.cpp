@@ -82,7 +82,7 @@ struct Decoder {
 };
 
 Error LibError(const ErrorManager& err) {
-  return MakeError(std::string("invalid JPEG data: ") + err.message);
+  return Error::Invalid(std::string("invalid JPEG data: ") + err.message);
 }
 
 int OrientationFromMarkers(const jpeg_decompress_struct& cinfo) {
@@ -253,7 +253,7 @@ Result<Bitmap24> ApplyOrientation(const Bitmap24& src, int orientation) {
 }
 
 Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits) {
-  if (!SniffJpeg(data)) return MakeError("not a JPEG file");
+  if (!SniffJpeg(data)) return Error::Invalid("not a JPEG file");
   Decoder d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
@@ -264,7 +264,7 @@ Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits) {
   if (!bitmap) return bitmap.error();
   // Room for one grayscale or CMYK scan line.
   std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[static_cast<size_t>(d.cinfo.image_width) * 4 + 16]);
-  if (!scratch) return MakeError("not enough memory");
+  if (!scratch) return Error::NoMemory("not enough memory");
   if (!Decode(d, bitmap.value(), scratch.get())) return LibError(d.err);
   if (d.err.truncated) return Error::Truncated();
   if (d.err.corrupt) return Error::Invalid(std::string("the picture data is damaged (") + d.err.warning + ")");
@@ -273,7 +273,7 @@ Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits) {
 }
 
 Status WriteJpegFile(const std::string& path, const Bitmap24& bitmap) {
-  if (bitmap.Empty()) return MakeError("the picture is empty");
+  if (bitmap.Empty()) return Error::Invalid("the picture is empty");
   if (bitmap.Width() > kMaxJpegSide || bitmap.Height() > kMaxJpegSide) {
     return Error::OverLimit("JPEG files hold at most " + std::to_string(kMaxJpegSide) + " pixels a side");
   }
@@ -284,7 +284,7 @@ Status WriteJpegFile(const std::string& path, const Bitmap24& bitmap) {
   e.cinfo.err = &e.err.pub;
   if (!Encode(e, bitmap, out.Stream())) {
     out.Abandon();
-    return MakeError(std::string("the JPEG encoder failed: ") + e.err.message);
+    return Error::Invalid(std::string("the JPEG encoder failed: ") + e.err.message);
   }
   return out.Commit();
 }

@@ -4,7 +4,8 @@
 // rest of the file, so a huge (or sparse) file claiming an oversized picture costs
 // neither the time nor the memory of reading it.
 
-#include "imageio/image_registry.h"
+#include "base/bytes.h"
+#include "base/result.h"
 
 namespace kestal {
 
@@ -12,6 +13,12 @@ namespace kestal {
 // shorter). A JPEG's size comes after its metadata segments, which are at most 64 KiB
 // each; one MiB covers any ordinary file.
 inline constexpr size_t kHeaderProbeBytes = size_t{1} << 20;
+
+// The size a file's header claims, read before the file is read whole.
+struct ClaimedSize {
+  int64_t width = 0;
+  int64_t height = 0;
+};
 
 // Each returns the width and height the header claims, or an error when the bytes do
 // not say (too short, another layout); the caller then leaves the check to the reader.

@@ -1,4 +1,4 @@
-#include "imageio/image_headers.h"
+#include "imageio/codecs/header_sizes.h"
 
 #include <cstdlib>
 
