@@ -117,14 +117,6 @@ Status ReadRest(int fd, int64_t size, int64_t maxBytes, std::vector<uint8_t>& by
 
 }  // namespace
 
-Result<std::vector<uint8_t>> ReadWholeFile(const std::string& path, int64_t maxBytes) {
-  Descriptor file;
-  auto size = OpenPlainFile(path, file);
-  if (!size) return size.error();
-  std::vector<uint8_t> bytes;
-  if (Status s = ReadRest(file.fd, size.value(), maxBytes, bytes); !s) return s.error();
-  return bytes;
-}
 
 namespace {
 
