@@ -4,25 +4,130 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace kestal {
+namespace {
+
+// The temporary files open now, where a signal handler can reach them: fixed slots of
+// fixed size, since a handler may neither allocate nor lock. A slot is free (0), being
+// filled (1) or holds a path (2).
+struct TempSlot {
+  std::atomic<int> state{0};
+  char path[4096];
+};
+constexpr int kTempSlots = 64;
+TempSlot g_temp_slots[kTempSlots];
+
+int RegisterTemporary(const std::string& path) {
+  if (path.size() >= sizeof g_temp_slots[0].path) return -1;
+  for (int i = 0; i < kTempSlots; ++i) {
+    int expected = 0;
+    if (!g_temp_slots[i].state.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(g_temp_slots[i].path, path.c_str(), path.size() + 1);
+    g_temp_slots[i].state.store(2);
+    return i;
+  }
+  return -1;  // more files open at once than slots: such a file is not cleaned on a signal
+}
+
+void ReleaseSlot(int& slot) {
+  if (slot >= 0) g_temp_slots[slot].state.store(0);
+  slot = -1;
+}
+
+extern "C" void RemoveTemporariesAndDie(int sig) {
+  for (TempSlot& slot : g_temp_slots) {
+    if (slot.state.load() == 2) ::unlink(slot.path);
+  }
+  // End as the signal would have: the default action, delivered when the handler returns.
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
+std::string Folder(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return path.substr(0, slash + 1);
+}
+
+std::string KindOfNode(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "not a plain file";
+}
+
+}  // namespace
 
 std::string ErrnoText(int err) { return std::strerror(err); }
+
+Result<std::string> PlainOutputTarget(const std::string& path) {
+  std::string current = path;
+  // The system's own limit on links followed in one lookup (SYMLOOP_MAX) is 40.
+  for (int hops = 0; hops <= 40; ++hops) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0) {
+      if (errno == ENOENT) return current;  // a new file (or a missing folder, said by the create)
+      return Error::Io(ErrnoText(errno));
+    }
+    if (S_ISREG(st.st_mode)) return current;
+    if (!S_ISLNK(st.st_mode)) {
+      const std::string what = KindOfNode(st.st_mode);
+      return Error::Io("it is " + what + ", not a plain file; it was left untouched");
+    }
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0) return Error::Io(ErrnoText(errno));
+    target.resize(static_cast<size_t>(n));
+    current = target.front() == '/' ? target : Folder(current) + target;
+  }
+  return Error::Io(ErrnoText(ELOOP));
+}
+
+void RemoveTemporaryFilesOnSignals() {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;  // nohup
+    struct sigaction act {};
+    act.sa_handler = RemoveTemporariesAndDie;
+    sigemptyset(&act.sa_mask);
+    ::sigaction(sig, &act, nullptr);
+  }
+}
 
 OutputFile::~OutputFile() { Abandon(); }
 
 Status OutputFile::Open(const std::string& path) {
   Abandon();
   path_ = path;
-  temp_path_ = path + ".partXXXXXX";
+  position_ = 0;
+  if (path == kStandardOutputName) {
+    const int fd = ::dup(STDOUT_FILENO);
+    file_ = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!file_) {
+      const int err = errno;
+      if (fd >= 0) ::close(fd);
+      return Error::Io(ErrnoText(err));
+    }
+    to_stdout_ = true;
+    return Status::Ok();
+  }
+  auto target = PlainOutputTarget(path);
+  if (!target) return target.error();
+  target_ = std::move(target.value());
+  temp_path_ = target_ + ".partXXXXXX";
   int fd = ::mkstemp(temp_path_.data());
   if (fd < 0) {
     const int err = errno;
     temp_path_.clear();
     return Error::Io(ErrnoText(err));
   }
+  temp_slot_ = RegisterTemporary(temp_path_);
   // mkstemp creates the file readable by its owner only; give it the usual mode.
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -31,11 +136,9 @@ Status OutputFile::Open(const std::string& path) {
   if (!file_) {
     const int err = errno;
     ::close(fd);
-    ::unlink(temp_path_.c_str());
-    temp_path_.clear();
+    Abandon();
     return Error::Io(ErrnoText(err));
   }
-  position_ = 0;
   return Status::Ok();
 }
 
@@ -67,17 +170,20 @@ Status OutputFile::Commit() {
   file_ = nullptr;
   if (std::fclose(f) != 0) {
     const int err = errno;
-    ::unlink(temp_path_.c_str());
-    temp_path_.clear();
+    Abandon();
     return Error::Io(ErrnoText(err ? err : EIO));
   }
-  if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+  if (to_stdout_) {
+    to_stdout_ = false;
+    return Status::Ok();
+  }
+  if (::rename(temp_path_.c_str(), target_.c_str()) != 0) {
     const int err = errno;
-    ::unlink(temp_path_.c_str());
-    temp_path_.clear();
+    Abandon();
     return Error::Io(ErrnoText(err));
   }
   temp_path_.clear();
+  ReleaseSlot(temp_slot_);
   return Status::Ok();
 }
 
@@ -86,10 +192,12 @@ void OutputFile::Abandon() {
     std::fclose(file_);
     file_ = nullptr;
   }
+  to_stdout_ = false;
   if (!temp_path_.empty()) {
     ::unlink(temp_path_.c_str());
     temp_path_.clear();
   }
+  ReleaseSlot(temp_slot_);
 }
 
 }  // namespace kestal

@@ -4,6 +4,11 @@
 // destination in one step. A writer that fails, or is destroyed without Commit,
 // removes the temporary file, so a failed export leaves no truncated file behind with
 // the name the user asked for. Every write is checked.
+//
+// Only plain files are replaced. A symbolic link is followed: the temporary file is
+// made beside the link's target and renamed over the target, so the link stays. A
+// device, FIFO, socket or folder at the name is refused and left untouched. The name
+// "-" is standard output, written as the data comes (WriteAt fails there).
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +18,8 @@
 
 namespace kestal {
 
+inline constexpr const char* kStandardOutputName = "-";
+
 class OutputFile {
  public:
   OutputFile() = default;
@@ -20,7 +27,7 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates the temporary file. The error's cause says why ("Permission denied").
+  // Creates the temporary file. The error (ErrorKind::Io) says why ("Permission denied").
   Status Open(const std::string& path);
   bool IsOpen() const { return file_ != nullptr; }
 
@@ -47,9 +54,21 @@ class OutputFile {
 
   FILE* file_ = nullptr;
   std::string path_;
+  std::string target_;     // the file that Commit replaces: path_, or a link's target
   std::string temp_path_;
+  int temp_slot_ = -1;     // where the interrupt handler finds temp_path_
+  bool to_stdout_ = false;
   uint64_t position_ = 0;
 };
+
+// The file a write to `path` replaces: `path` itself, or the end of its chain of
+// symbolic links (which need not exist yet). Refuses a device, FIFO, socket or folder
+// there, and a chain that loops.
+Result<std::string> PlainOutputTarget(const std::string& path);
+
+// From now on SIGINT, SIGTERM and SIGHUP first remove every temporary file an
+// OutputFile has open, then end the process as the signal would have.
+void RemoveTemporaryFilesOnSignals();
 
 // The system's text for an errno value ("No space left on device").
 std::string ErrnoText(int err);

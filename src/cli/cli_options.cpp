@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cstdlib>
-#include <map>
 
 #include "base/paths.h"
 #include "cli/water_options.h"
@@ -20,99 +19,163 @@ bool ParseInt(const std::string& text, int& out) {
   return ec == std::errc() && p == end && !text.empty();
 }
 
-std::string RangeError(const std::string& option, const std::string& value, int lo, int hi) {
-  return option + ": '" + value + "' is not a whole number from " + std::to_string(lo) + " to " +
-         std::to_string(hi);
-}
-
-template <class T>
-bool Choose(const std::map<std::string, T>& choices, const std::string& value, T& out) {
-  auto it = choices.find(value);
-  if (it == choices.end()) return false;
-  out = it->second;
-  return true;
-}
-
-std::string ChoiceError(const std::string& option, const std::string& value, const std::string& list) {
-  return option + ": '" + value + "' is not one of " + list;
-}
-
 bool IsFolder(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The options of the shared formats and of scaling. Returns false when `arg` is not
-// one of them; otherwise sets `error` when the value is not accepted.
-bool ParseShareOption(const std::string& arg, const std::string& value, Options& o, std::string& error) {
-  if (arg == "--quality") {
-    if (!ParseInt(value, o.settings.encode.quality) || o.settings.encode.quality < 0 || o.settings.encode.quality > 100) {
-      error = RangeError(arg, value, 0, 100);
-    }
-  } else if (arg == "--lossless") {
-    o.settings.encode.lossless = true;
-  } else if (arg == "--seconds") {
-    char* end = nullptr;
-    const double seconds = std::strtod(value.c_str(), &end);
-    if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 3600) {
-      error = arg + ": '" + value + "' is not a number of seconds above 0, at most 3600";
-    }
-    o.settings.encode.seconds = seconds;
-  } else if (arg == "--scale") {
-    if (!ParseInt(value, o.scale.percent) || o.scale.percent < kMinScalePercent || o.scale.percent > kMaxScalePercent) {
-      error = RangeError(arg, value, kMinScalePercent, kMaxScalePercent);
-    }
-  } else if (arg == "--fit") {
-    if (!ParseFit(value, o.scale)) error = arg + ": '" + value + "' is not a size such as 1280x720";
-  } else {
-    return false;
-  }
-  return true;
+std::string ChoiceList(const OptionSpec& spec) {
+  std::string list;
+  for (const OptionChoice& c : spec.choices) list += (list.empty() ? "" : ", ") + std::string(c.name);
+  return list;
 }
 
-// The choices that only some formats take, checked once the format is known.
-std::string CheckShareOptions(const Options& o) {
-  const OutputFormatInfo& info = FormatInfo(o.settings.format);
-  if (Status s = CheckQuality(o.settings.format, o.settings.encode.quality); !s) return "--quality: " + s.error().cause;
-  if (o.settings.encode.lossless && o.settings.format != ExportFormat::WebP) return "--lossless: only for WebP";
-  if (o.settings.encode.seconds > 0 && !info.clip) return std::string("--seconds: ") + info.name + " is not a clip";
+// Reads the argument of `spec` into a value; an error line names the option and what
+// it accepts.
+std::string ParseValue(const OptionSpec& spec, const std::string& text, int& value) {
+  const std::string option = std::string("--") + spec.longName;
+  if (!spec.choices.empty()) {
+    for (const OptionChoice& c : spec.choices) {
+      if (text == c.name) {
+        value = c.value;
+        return std::string();
+      }
+    }
+    return option + ": '" + text + "' is not one of " + ChoiceList(spec);
+  }
+  if (!ParseInt(text, value) || value < spec.min || value > spec.max) {
+    return option + ": '" + text + "' is not a whole number from " + std::to_string(spec.min) + " to " +
+           std::to_string(spec.max);
+  }
   return std::string();
 }
 
+const OptionSpec* FindLong(const std::string& name) {
+  for (const OptionSpec& spec : OptionTable())
+    if (name == spec.longName) return &spec;
+  return nullptr;
+}
+
+const OptionSpec* FindShort(char name) {
+  for (const OptionSpec& spec : OptionTable())
+    if (spec.shortName != 0 && spec.shortName == name) return &spec;
+  return nullptr;
+}
+
+// The format an output name stands for by its extension, or -1.
+int FormatOfName(const std::string& output) {
+  const auto format = FormatByExtension(output);
+  return format ? static_cast<int>(*format) : -1;
+}
+
+const char* FormatName(ExportFormat f) { return FormatInfo(f).name; }
+
+std::string ParseSeconds(Options& o, const std::string& value) {
+  char* end = nullptr;
+  const double seconds = std::strtod(value.c_str(), &end);
+  if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 3600) {
+    return "--seconds: '" + value + "' is not a number of seconds above 0, at most 3600";
+  }
+  o.settings.encode.seconds = seconds;
+  return std::string();
+}
+
+std::string ParseFitOption(Options& o, const std::string& value) {
+  return ParseFit(value, o.scale) ? std::string() : "--fit: '" + value + "' is not a size such as 1280x720";
+}
+
+// The water options read their own values (a row, a percentage, a colour).
+template <const char* kName>
+std::string ParseWater(Options& o, const std::string& value) {
+  return ParseWaterOption(std::string("--") + kName, value, o.water);
+}
+constexpr char kWaterLine[] = "water-line";
+constexpr char kTint[] = "tint";
+constexpr char kFade[] = "fade";
+constexpr char kBlur[] = "blur";
+constexpr char kStrength[] = "strength";
+
 }  // namespace
 
+const std::vector<OptionSpec>& OptionTable() {
+  static const std::vector<OptionSpec> table = {
+      {'f', "format", "bmp|jpg|gif|avi|mp4|webm|webp|apng", 0, 0,
+       {{"bmp", int(ExportFormat::BmpSequence)}, {"jpg", int(ExportFormat::JpgSequence)},
+        {"gif", int(ExportFormat::Gif)}, {"avi", int(ExportFormat::Avi)}, {"mp4", int(ExportFormat::Mp4)},
+        {"webm", int(ExportFormat::WebM)}, {"webp", int(ExportFormat::WebP)}, {"apng", int(ExportFormat::Apng)}},
+       kAnyOutput, "", "overrides the guess from OUTPUT",
+       [](Options& o, int v) { o.settings.format = static_cast<ExportFormat>(v), o.formatGiven = true; }},
+      {'n', "frames", "N", kMinFrameCount, kMaxFrameCount, {}, kAnyOutput, "",
+       "frames per wave cycle, 2..30 (5)", [](Options& o, int v) { o.frames = v; }},
+      {'p', "height", "PCT", kMinPercent, kMaxPercent, {}, kAnyOutput, "",
+       "reflection height in percent, 30..100 (90)", [](Options& o, int v) { o.percent = v; }},
+      {'m', "mode", "MODE", 0, 0, {{"perspective", int(WaveMode::Perspective)}, {"regular", int(WaveMode::Regular)}},
+       kAnyOutput, "", "perspective | regular (perspective)",
+       [](Options& o, int v) { o.mode = static_cast<WaveMode>(v); }},
+      {'w', "wave", "TYPE", 0, 0, {{"short", 1}, {"medium", 2}, {"long", 3}}, kAnyOutput, "",
+       "short | medium | long (medium)", [](Options& o, int v) { o.waveLength = v; }},
+      {'s', "speed", "SPEED", 0, 0,
+       {{"slow", kSlowIntervalMs}, {"medium", kMediumIntervalMs}, {"fast", kFastIntervalMs}}, kAnyOutput, "",
+       "slow | medium | fast (medium): GIF delay, AVI frame rate",
+       [](Options& o, int v) { o.settings.intervalMs = v; }},
+      {'c', "colors", "N", 0, 0, {{"16", 16}, {"32", 32}, {"64", 64}, {"256", 256}}, kGifOutput, "GIF output",
+       "16 | 32 | 64 | 256 (256)", [](Options& o, int v) { o.settings.colors = v; }},
+      {'r', "reflection-only", nullptr, 0, 0, {}, kAnyOutput, "",
+       "only the reflection, without the photo above it",
+       [](Options& o, int) { o.settings.composition = Composition::ReflectionOnly; }},
+      {'R', "repeat", "N", kMinRepetitions, kMaxRepetitions, {}, kClipOutput, "AVI, MP4, WebM, WebP or APNG output",
+       "AVI: the cycle N times, 1..100 (1); also MP4, WebM, WebP, APNG",
+       [](Options& o, int v) { o.settings.repetitions = v; }},
+      {0, "html", nullptr, 0, 0, {}, kGifOutput, "GIF output", "GIF: also write the HTML test page",
+       [](Options& o, int) { o.settings.htmlPage = true; }},
+      {'q', "quiet", nullptr, 0, 0, {}, kAnyOutput, "", "no progress bar",
+       [](Options& o, int) { o.quiet = true; }},
+      // The shared formats' choices and scaling.
+      {0, "seconds", "S", 0, 0, {}, kClipOutput, "AVI, MP4, WebM, WebP or APNG output",
+       "instead of --repeat: enough whole cycles to last S seconds", nullptr, ParseSeconds},
+      {0, "quality", "N", 0, 100, {}, kMp4Output | kWebMOutput | kWebPOutput, "MP4, WebM or WebP output",
+       "MP4: CRF 0..51 (18); WebM: CRF 0..63 (24), lower is better; WebP: 0..100 (90)",
+       [](Options& o, int v) { o.settings.encode.quality = v; }},
+      {0, "lossless", nullptr, 0, 0, {}, kWebPOutput, "WebP output", "WebP: every pixel exactly",
+       [](Options& o, int) { o.settings.encode.lossless = true; }},
+      {0, "scale", "PCT", kMinScalePercent, kMaxScalePercent, {}, kAnyOutput, "",
+       "shrink the photo to PCT % of its sides, 10..100 (100)", [](Options& o, int v) { o.scale.percent = v; }},
+      {0, "fit", "WxH", 0, 0, {}, kAnyOutput, "", "shrink the photo so the exported picture fits in W x H",
+       nullptr, ParseFitOption},
+      {'h', "help", nullptr, 0, 0, {}, kAnyOutput, "", "this text", [](Options& o, int) { o.help = true; }},
+      {0, "version", nullptr, 0, 0, {}, kAnyOutput, "", "the program's version",
+       [](Options& o, int) { o.version = true; }},
+      // The water options; their help is WaterUsageText(), after the list.
+      {0, kWaterLine, "ROW|PCT%", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kWaterLine>},
+      {0, kTint, "RRGGBB[:PCT]", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kTint>},
+      {0, kFade, "PCT", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kFade>},
+      {0, kBlur, "PX", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kBlur>},
+      {0, kStrength, "PCT", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kStrength>},
+  };
+  return table;
+}
+
 std::string UsageText() {
-  return "Usage: kestal-export [OPTIONS] PHOTO OUTPUT\n"
-         "Turns PHOTO into an animated water reflection and writes it to OUTPUT.\n"
-         "\n"
-         "  OUTPUT ending in .gif: animated GIF; .avi: AVI clip; an existing folder or a\n"
-         "  name ending in '/': numbered frames (<photo name>NN.bmp, or .jpg with --format jpg);\n"
-         "  .mp4: H.264 video; .webm: VP9 video; .webp: animated WebP; .png: animated PNG\n"
-         "\n"
-         "  -f, --format bmp|jpg|gif|avi|mp4|webm|webp|apng   overrides the guess from OUTPUT\n"
-         "  -n, --frames N          frames per wave cycle, 2..30 (5)\n"
-         "  -p, --height PCT        reflection height in percent, 30..100 (90)\n"
-         "  -m, --mode MODE         perspective | regular (perspective)\n"
-         "  -w, --wave TYPE         short | medium | long (medium)\n"
-         "  -s, --speed SPEED       slow | medium | fast (medium): GIF delay, AVI frame rate\n"
-         "  -c, --colors N          16 | 32 | 64 | 256 (256)\n"
-         "  -r, --reflection-only   only the reflection, without the photo above it\n"
-         "  -R, --repeat N          AVI: the cycle N times, 1..100 (1)\n"
-         "      --html              GIF: also write the HTML test page\n"
-         "  -q, --quiet             no progress bar\n"
-         "The shared formats (MP4, WebM, WebP, APNG):\n"
-         "  -R, --repeat N          the cycle N times, 1..100 (1), for them as for AVI\n"
-         "      --seconds S         instead of --repeat: enough whole cycles to last S seconds\n"
-         "      --quality N         MP4: CRF 0..51 (18); WebM: CRF 0..63 (24), lower is better;\n"
-         "                          WebP: 0..100 (90), higher is better\n"
-         "      --lossless          WebP: every pixel exactly\n"
-         "Every format:\n"
-         "      --scale PCT         shrink the photo to PCT % of its sides, 10..100 (100)\n"
-         "      --fit WxH           shrink the photo so the exported picture fits in W x H\n"
-         "  -h, --help              this text\n"
-         "      --version           the program's version\n"
-         "\n" +
-         WaterUsageText() +
+  std::string text =
+      "Usage: kestal-export [OPTIONS] PHOTO OUTPUT\n"
+      "Turns PHOTO into an animated water reflection and writes it to OUTPUT.\n"
+      "\n"
+      "  OUTPUT ending in .gif: animated GIF; .avi: AVI clip; an existing folder or a\n"
+      "  name ending in '/': numbered frames (<photo name>NN.bmp, or .jpg with --format jpg);\n"
+      "  .mp4: H.264 video; .webm: VP9 video; .webp: animated WebP; .png: animated PNG\n"
+      "  '-' with --format gif: the GIF goes to standard output\n"
+      "\n";
+  // "  -n, --frames N" padded to a column of 26, or followed by three spaces when longer.
+  constexpr size_t kHelpColumn = 26;
+  for (const OptionSpec& spec : OptionTable()) {
+    if (!spec.help) continue;
+    std::string names = spec.shortName ? std::string("  -") + spec.shortName + ", --" : std::string("      --");
+    names += spec.longName;
+    if (spec.argument) names += std::string(" ") + spec.argument;
+    names += names.size() < kHelpColumn ? std::string(kHelpColumn - names.size(), ' ') : std::string(3, ' ');
+    text += names + spec.help + "\n";
+  }
+  return text + "\n" + WaterUsageText() +
          "\n"
          "Exit status: 0 written; 2 usage error; 3 the photo could not be read;\n"
          "4 the output could not be written.\n";
@@ -122,21 +185,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   ParseResult r;
   Options& o = r.options;
   std::vector<std::string> positional;
-  static const std::map<std::string, std::string> kShort = {
-      {"-f", "--format"}, {"-n", "--frames"}, {"-p", "--height"}, {"-m", "--mode"},
-      {"-w", "--wave"},   {"-s", "--speed"},  {"-c", "--colors"}, {"-r", "--reflection-only"},
-      {"-R", "--repeat"}, {"-q", "--quiet"},  {"-h", "--help"}};
-  static const std::map<std::string, bool> kTakesValue = {
-      {"--format", true}, {"--frames", true}, {"--height", true}, {"--mode", true},
-      {"--wave", true},   {"--speed", true},  {"--colors", true}, {"--repeat", true},
-      {"--reflection-only", false}, {"--html", false}, {"--quiet", false},
-      {"--help", false},  {"--version", false},
-      // The shared formats' options and scaling (ParseShareOption).
-      {"--quality", true}, {"--lossless", false}, {"--seconds", true}, {"--scale", true}, {"--fit", true}};
-
   bool only_positional = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
+    const std::string& arg = args[i];
+    // "-" alone is a name (standard output), not an option.
     if (only_positional || arg.size() < 2 || arg[0] != '-') {
       positional.push_back(arg);
       continue;
@@ -145,110 +197,49 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       only_positional = true;
       continue;
     }
+    const OptionSpec* spec = nullptr;
     std::string value;
     bool has_value = false;
     if (arg.rfind("--", 0) == 0) {
-      if (auto eq = arg.find('='); eq != std::string::npos) {
+      const size_t eq = arg.find('=');
+      spec = FindLong(arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2));
+      if (eq != std::string::npos) {
         value = arg.substr(eq + 1);
-        arg.resize(eq);
         has_value = true;
       }
-    } else if (auto it = kShort.find(arg); it != kShort.end()) {
-      arg = it->second;
-    } else if (kShort.count(arg.substr(0, 2)) && kTakesValue.at(kShort.at(arg.substr(0, 2)))) {
-      value = arg.substr(2);  // -n10
-      arg = kShort.at(arg.substr(0, 2));
-      has_value = true;
-    }
-    // The water options, each with a value, are read by their own parser.
-    if (IsWaterOption(arg)) {
-      if (!has_value && i + 1 >= args.size()) {
-        r.error = arg + " needs a value (see --help)";
-        return r;
+    } else {
+      spec = FindShort(arg[1]);
+      if (spec && arg.size() > 2) {
+        if (!spec->argument) spec = nullptr;  // "-rq" is not a thing
+        value = arg.substr(2);                 // -n10
+        has_value = true;
       }
-      r.error = ParseWaterOption(arg, has_value ? value : args[++i], o.water);
-      if (!r.error.empty()) return r;
-      continue;
     }
-    auto known = kTakesValue.find(arg);
-    if (known == kTakesValue.end()) {
-      r.error = "unknown option '" + args[i] + "' (see --help)";
+    if (!spec) {
+      r.error = "unknown option '" + arg + "' (see --help)";
       return r;
     }
-    if (known->second && !has_value) {
-      if (i + 1 >= args.size()) {
-        r.error = arg + " needs a value (see --help)";
+    const std::string name = std::string("--") + spec->longName;
+    int number = 1;
+    if (spec->argument) {
+      if (!has_value) {
+        if (i + 1 >= args.size()) {
+          r.error = name + " needs a value (see --help)";
+          return r;
+        }
+        value = args[++i];
+      }
+      std::string err = spec->parse ? spec->parse(o, value) : ParseValue(*spec, value, number);
+      if (!err.empty()) {
+        r.error = err;
         return r;
       }
-      value = args[++i];
-    } else if (!known->second && has_value) {
-      r.error = arg + " takes no value";
+    } else if (has_value) {
+      r.error = name + " takes no value";
       return r;
     }
-
-    if (ParseShareOption(arg, value, o, r.error)) {
-      if (!r.error.empty()) return r;
-    } else if (arg == "--format") {
-      const auto format = FormatByName(value);
-      if (!format) {
-        r.error = ChoiceError(arg, value, "bmp, jpg, gif, avi, mp4, webm, webp, apng");
-        return r;
-      }
-      o.settings.format = *format;
-      o.formatGiven = true;
-    } else if (arg == "--frames") {
-      if (!ParseInt(value, o.frames) || o.frames < kMinFrameCount || o.frames > kMaxFrameCount) {
-        r.error = RangeError(arg, value, kMinFrameCount, kMaxFrameCount);
-        return r;
-      }
-    } else if (arg == "--height") {
-      if (!ParseInt(value, o.percent) || o.percent < kMinPercent || o.percent > kMaxPercent) {
-        r.error = RangeError(arg, value, kMinPercent, kMaxPercent);
-        return r;
-      }
-    } else if (arg == "--mode") {
-      static const std::map<std::string, WaveMode> kModes = {{"perspective", WaveMode::Perspective},
-                                                             {"regular", WaveMode::Regular}};
-      if (!Choose(kModes, value, o.mode)) {
-        r.error = ChoiceError(arg, value, "perspective, regular");
-        return r;
-      }
-    } else if (arg == "--wave") {
-      static const std::map<std::string, int> kWaves = {{"short", 1}, {"medium", 2}, {"long", 3}};
-      if (!Choose(kWaves, value, o.waveLength)) {
-        r.error = ChoiceError(arg, value, "short, medium, long");
-        return r;
-      }
-    } else if (arg == "--speed") {
-      static const std::map<std::string, int> kSpeeds = {
-          {"slow", kSlowIntervalMs}, {"medium", kMediumIntervalMs}, {"fast", kFastIntervalMs}};
-      if (!Choose(kSpeeds, value, o.settings.intervalMs)) {
-        r.error = ChoiceError(arg, value, "slow, medium, fast");
-        return r;
-      }
-    } else if (arg == "--colors") {
-      static const std::map<std::string, int> kColors = {{"16", 16}, {"32", 32}, {"64", 64}, {"256", 256}};
-      if (!Choose(kColors, value, o.settings.colors)) {
-        r.error = ChoiceError(arg, value, "16, 32, 64, 256");
-        return r;
-      }
-    } else if (arg == "--repeat") {
-      if (!ParseInt(value, o.settings.repetitions) || o.settings.repetitions < 1 ||
-          o.settings.repetitions > 100) {
-        r.error = RangeError(arg, value, 1, 100);
-        return r;
-      }
-    } else if (arg == "--reflection-only") {
-      o.settings.composition = Composition::ReflectionOnly;
-    } else if (arg == "--html") {
-      o.settings.htmlPage = true;
-    } else if (arg == "--quiet") {
-      o.quiet = true;
-    } else if (arg == "--help") {
-      o.help = true;
-    } else if (arg == "--version") {
-      o.version = true;
-    }
+    if (spec->store) spec->store(o, number);
+    o.given.push_back(spec->longName);
   }
   if (o.help || o.version) return r;
   if (positional.size() != 2) {
@@ -258,32 +249,59 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   }
   o.photo = positional[0];
   o.output = positional[1];
+  if (o.photo.empty()) r.error = "no photo given: PHOTO is an empty name";
+  else if (o.output.empty()) r.error = "no output given: OUTPUT is an empty name";
   return r;
 }
 
-std::string GuessFormat(Options& o);
-
 std::string ResolveFormat(Options& o) {
-  std::string error = GuessFormat(o);
-  return error.empty() ? CheckShareOptions(o) : error;
+  const int named = FormatOfName(o.output);
+  if (o.output == kStandardOutput) {
+    if (!o.formatGiven) return "'-' writes to standard output: give the format with --format gif";
+    if (o.settings.format != ExportFormat::Gif) {
+      return std::string("--format ") + FormatName(o.settings.format) +
+             " cannot go to standard output: only a GIF is written as it is made" +
+             (o.settings.format == ExportFormat::Avi ? " (an AVI's sizes are written at its end)" : "");
+    }
+    if (o.settings.htmlPage) return "--html needs a GIF file beside the page, not standard output";
+  } else if (!o.formatGiven) {
+    if (IsFolder(o.output) || o.output.back() == '/') {
+      o.settings.format = ExportFormat::BmpSequence;
+    } else if (named >= 0) {
+      o.settings.format = static_cast<ExportFormat>(named);
+    } else {
+      return "cannot tell the format from '" + o.output +
+             "': give a folder, a .gif, .avi, .mp4, .webm, .webp or .png name, or --format";
+    }
+  } else if (named >= 0 && named != static_cast<int>(o.settings.format)) {
+    return std::string("--format ") + FormatName(o.settings.format) + " does not match the output '" + o.output +
+           "', whose name says " + FormatName(static_cast<ExportFormat>(named));
+  }
+  const unsigned bit = 1u << static_cast<int>(o.settings.format);
+  for (const std::string& name : o.given) {
+    const OptionSpec* spec = FindLong(name);
+    if (spec && !(spec->outputs & bit)) {
+      return "--" + name + " applies only to " + std::string(spec->outputName) + ", not to " +
+             FormatName(o.settings.format) + " output";
+    }
+  }
+  if (Status s = CheckQuality(o.settings.format, o.settings.encode.quality); !s) return "--quality: " + s.error().cause;
+  return std::string();
 }
 
-std::string GuessFormat(Options& o) {
-  if (o.formatGiven) return std::string();
-  const std::string ext = LowerExtensionOf(o.output);
-  if (IsFolder(o.output) || (!o.output.empty() && o.output.back() == '/')) {
-    o.settings.format = ExportFormat::BmpSequence;
-  } else if (ext == ".gif") {
-    o.settings.format = ExportFormat::Gif;
-  } else if (ext == ".avi") {
-    o.settings.format = ExportFormat::Avi;
-  } else if (const auto format = FormatByExtension(o.output)) {
-    o.settings.format = *format;
-  } else {
-    return "cannot tell the format from '" + o.output +
-           "': give a folder, a .gif, .avi, .mp4, .webm, .webp or .png name, or --format";
-  }
-  return std::string();
+int ExitCodeFor(FailedStage stage, const Error& /*error*/) {
+  // Anything that goes wrong with the photo, whatever its kind, is 3. Once the photo is
+  // read, every kind is the output's failure: the system refused to write (Io), the
+  // format cannot hold the picture (OverLimit), the settings give no picture (Invalid),
+  // memory ran out for the output frame (NoMemory). All of them are 4.
+  return stage == FailedStage::Photo ? kExitPhoto : kExitOutput;
+}
+
+std::string ErrorLine(const Error& error, const std::string& file) {
+  const std::string& name = file.empty() ? error.message : file;
+  std::string line = "kestal-export: ";
+  if (!name.empty()) line += name + (error.cause.empty() ? "" : ": ");
+  return line + error.cause;
 }
 
 }  // namespace kestal::cli

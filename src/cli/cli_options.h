@@ -1,9 +1,13 @@
 #pragma once
-// The command line of kestal-export.
+// The command line of kestal-export. Every option is one row of OptionTable(): its
+// names, its argument and range, the outputs it applies to and its help line. Parsing,
+// the help text and the "does not apply to this output" check all read that table, so
+// a new option is one new row.
 
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "export/export_driver.h"
 #include "export/scale.h"
 
@@ -13,6 +17,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitPhoto = 3;
 inline constexpr int kExitOutput = 4;
+
+// OUTPUT "-": the GIF goes to standard output.
+inline constexpr const char* kStandardOutput = "-";
 
 struct Options {
   std::string photo;
@@ -28,7 +35,48 @@ struct Options {
   bool help = false;
   bool version = false;
   ScaleRequest scale;  // --scale / --fit
+  // The long names of the options given, in order, for the checks that need the
+  // output's format (which is known only after parsing).
+  std::vector<std::string> given;
 };
+
+// The outputs an option applies to, as a set of bits.
+enum OutputSet : unsigned {
+  kBmpOutput = 1u << static_cast<int>(ExportFormat::BmpSequence),
+  kJpgOutput = 1u << static_cast<int>(ExportFormat::JpgSequence),
+  kGifOutput = 1u << static_cast<int>(ExportFormat::Gif),
+  kAviOutput = 1u << static_cast<int>(ExportFormat::Avi),
+  kMp4Output = 1u << static_cast<int>(ExportFormat::Mp4),
+  kWebMOutput = 1u << static_cast<int>(ExportFormat::WebM),
+  kWebPOutput = 1u << static_cast<int>(ExportFormat::WebP),
+  kApngOutput = 1u << static_cast<int>(ExportFormat::Apng),
+  // The clips: whole wave cycles in time, which --repeat and --seconds set.
+  kClipOutput = kAviOutput | kMp4Output | kWebMOutput | kWebPOutput | kApngOutput,
+  kAnyOutput = kBmpOutput | kJpgOutput | kGifOutput | kClipOutput,
+};
+
+// A named value of an option's argument ("fast" is 50 ms).
+struct OptionChoice {
+  const char* name;
+  int value;
+};
+
+struct OptionSpec {
+  char shortName;                       // 0: long name only
+  const char* longName;                 // without the leading "--"
+  const char* argument;                 // shown in the help ("N"); nullptr for a switch
+  int min, max;                         // range of a whole-number argument
+  std::vector<OptionChoice> choices;    // when not empty, the argument is one of these
+  unsigned outputs;                     // OutputSet bits
+  const char* outputName;               // says which outputs, for the error ("AVI output")
+  const char* help;                     // the help line's text after the names
+  void (*store)(Options&, int value);   // a switch stores 1
+  // For an argument that is not a whole number or a choice (seconds, a size, a colour):
+  // reads it into the options and returns an error line, or "". Replaces min/max/store.
+  std::string (*parse)(Options&, const std::string& value) = nullptr;
+};
+
+const std::vector<OptionSpec>& OptionTable();
 
 struct ParseResult {
   Options options;
@@ -39,10 +87,21 @@ ParseResult ParseArguments(const std::vector<std::string>& args);
 
 // Chooses the format from OUTPUT when --format was not given: ".gif", ".avi", ".mp4",
 // ".webm", ".webp", ".png" (APNG), or a folder (an existing one, or a name ending in
-// '/') for a BMP sequence; then checks the options that depend on the format. Returns
-// an error line when OUTPUT says nothing usable.
+// '/') for a BMP sequence. Then checks that every option given applies to that format,
+// that OUTPUT does not name another format and that the format's own choices (quality)
+// are in range. Returns an error line, or "" when all is well.
 std::string ResolveFormat(Options& options);
 
 std::string UsageText();
+
+// Which exit status a failure gets: anything that went wrong with the photo is 3;
+// for the output, a system's failure to write (ErrorKind::Io) and every refusal of
+// the output (too large for its format, no rows) is 4.
+enum class FailedStage { Photo, Output };
+int ExitCodeFor(FailedStage stage, const Error& error);
+
+// The one line printed for an error: "kestal-export: FILE: cause". The file is the
+// error's message when it has one, otherwise `file`.
+std::string ErrorLine(const Error& error, const std::string& file);
 
 }  // namespace kestal::cli

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "base/file_output.h"
 #include "cli/cli_options.h"
 #include "cli/progress_bar.h"
 #include "export/avi_export.h"
 #include "export/export_driver.h"
-#include "base/file_output.h"
 #include "export/gif_export.h"
 #include "export/html_test_page.h"
 #include "export/scale.h"
@@ -33,42 +33,60 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-void PrintError(const std::string& line) { std::fprintf(stderr, "kestal-export: %s\n", line.c_str()); }
+// Prints the error's line and gives the exit status it calls for. `file` is what
+// failed; empty when the error's message already names it (a sequence's frame).
+int Fail(FailedStage stage, const Error& error, const std::string& file) {
+  std::fprintf(stderr, "%s\n", ErrorLine(error, file).c_str());
+  return ExitCodeFor(stage, error);
+}
+
+std::string FrameNumber(int n) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%.2d", n);
+  return text;
+}
 
 int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
-  std::string folder = o.output;
+  const std::string& folder = o.output;
+  const ExportFormat format = o.settings.format;
+  // Refuse what cannot be written before the folder is made.
+  if (auto size = CheckOutputSize(model, o.settings.composition, format); !size) {
+    return Fail(FailedStage::Output, size.error(), folder);
+  }
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0) {
     // Another export started at the same moment may create the folder first.
     if (::mkdir(folder.c_str(), 0777) != 0 && !(errno == EEXIST && IsFolder(folder))) {
-      bar.Finish();
-      PrintError(folder + ": cannot create the folder: " + ErrnoText(errno));
-      return kExitOutput;
+      return Fail(FailedStage::Output, Error::Io("cannot create the folder: " + ErrnoText(errno)), folder);
     }
   } else if (!S_ISDIR(st.st_mode)) {
-    PrintError(folder + ": not a folder");
-    return kExitOutput;
+    return Fail(FailedStage::Output, Error::Io("not a folder"), folder);
   }
-  const char* ext = o.settings.format == ExportFormat::JpgSequence ? "jpg" : "bmp";
+  const char* ext = format == ExportFormat::JpgSequence ? "jpg" : "bmp";
+  const std::vector<int> leftovers = LeftoverFrames(folder, o.photo, ext, model.FrameCount());
   auto report = ExportSequence(model, folder, o.photo, ext, o.settings.composition,
                                [&](int n, int total) { bar.Update(n, total); });
   bar.Finish();
-  if (!report) {
-    PrintError(o.photo + ": " + report.error().Line());
-    return kExitOutput;
-  }
+  if (!report) return Fail(FailedStage::Output, report.error(), folder);
   for (const std::string& path : report->written) std::printf("%s\n", path.c_str());
-  for (const Error& e : report->failures) PrintError(e.Line());
+  for (const Error& e : report->failures) Fail(FailedStage::Output, e, std::string());
+  if (leftovers.size() == 1) {
+    std::fprintf(stderr, "kestal-export: %s: an older frame %s of this photo remains beside the new ones\n",
+                 folder.c_str(), FrameNumber(leftovers.front()).c_str());
+  } else if (!leftovers.empty()) {
+    std::fprintf(stderr, "kestal-export: %s: older frames %s to %s of this photo remain beside the new ones\n",
+                 folder.c_str(), FrameNumber(leftovers.front()).c_str(), FrameNumber(leftovers.back()).c_str());
+  }
   return report->failures.empty() ? kExitOk : kExitOutput;
 }
 
 int ExportGifFile(Options& o, AnimationModel& model, ProgressBar& bar) {
-  auto gif = ExportGif(model, o.output, o.settings, [&](int n, int total) { bar.Update(n, total); });
+  const bool to_stdout = o.output == kStandardOutput;
+  auto gif = ExportGif(model, to_stdout ? kStandardOutputName : o.output, o.settings,
+                       [&](int n, int total) { bar.Update(n, total); });
   bar.Finish();
-  if (!gif) {
-    PrintError(o.output + ": " + gif.error().cause);
-    return kExitOutput;
-  }
+  if (!gif) return Fail(FailedStage::Output, gif.error(), to_stdout ? "standard output" : o.output);
+  if (to_stdout) return kExitOk;
   std::printf("%s\n", o.output.c_str());
   if (!o.settings.htmlPage) return kExitOk;
   const bool withPhoto = o.settings.composition == Composition::PhotoAndReflection;
@@ -78,10 +96,7 @@ int ExportGifFile(Options& o, AnimationModel& model, ProgressBar& bar) {
   auto page = WriteHtmlTestPage(gifPath, gif->width, gif->height, withPhoto,
                                 HtmlPhoto{std::filesystem::absolute(o.photo).string(), photo.Width(), photo.Height(),
                                           model.WaterLineRow()});
-  if (!page) {
-    PrintError(ChangeExtension(o.output, ".htm") + ": " + page.error().cause);
-    return kExitOutput;
-  }
+  if (!page) return Fail(FailedStage::Output, page.error(), ChangeExtension(o.output, ".htm"));
   std::printf("%s\n", page->c_str());
   return kExitOk;
 }
@@ -95,10 +110,7 @@ int ExportClipFile(Options& o, AnimationModel& model, ProgressBar& bar) {
     }
   }();
   bar.Finish();
-  if (!written) {
-    PrintError(written.error().Line());
-    return kExitOutput;
-  }
+  if (!written) return Fail(FailedStage::Output, written.error(), o.output);
   std::printf("%s\n", o.output.c_str());
   return kExitOk;
 }
@@ -108,10 +120,14 @@ int ExportClipFile(Options& o, AnimationModel& model, ProgressBar& bar) {
 int main(int argc, char** argv) {
   // File sizes in the HTML page use the user's decimal separator, as in the desktop program.
   std::setlocale(LC_ALL, "");
+  // The engine's messages name the file alone; every line below adds the cause.
+  LoadErrorFormat() = "%s";
+  SaveErrorFormat() = "%s";
+  RemoveTemporaryFilesOnSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
   ParseResult parsed = ParseArguments(args);
   if (!parsed.error.empty()) {
-    PrintError(parsed.error);
+    std::fprintf(stderr, "kestal-export: %s\n", parsed.error.c_str());
     return kExitUsage;
   }
   Options& o = parsed.options;
@@ -124,42 +140,30 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (std::string err = ResolveFormat(o); !err.empty()) {
-    PrintError(err);
+    std::fprintf(stderr, "kestal-export: %s\n", err.c_str());
     return kExitUsage;
   }
   auto photo = LoadImageFile(o.photo);
-  if (!photo) {
-    PrintError(o.photo + ": " + photo.error().cause);
-    return kExitPhoto;
-  }
+  if (!photo) return Fail(FailedStage::Photo, photo.error(), o.photo);
   // A water line the photo does not reach is a wrong option for this photo.
   if (auto line = WaterLineRow(o.water.line, photo->Height()); !line) {
-    PrintError("--water-line: " + o.photo + ": " + line.error().cause);
+    std::fprintf(stderr, "kestal-export: --water-line: %s: %s\n", o.photo.c_str(), line.error().cause.c_str());
     return kExitUsage;
   }
   AnimationModel model;
   if (Status s = model.SetWater(o.water); !s) {
-    PrintError(s.error().Line());
+    std::fprintf(stderr, "kestal-export: %s\n", s.error().Line().c_str());
     return kExitUsage;
   }
   model.SetFrameCount(o.frames);
   model.SetWaveLength(o.waveLength);
   model.SetMode(o.mode);
-  if (Status s = model.SetPercent(o.percent); !s) {
-    PrintError(o.photo + ": " + s.error().Line());
-    return kExitPhoto;
-  }
-  if (Status s = model.SetPhoto(std::move(photo.value())); !s) {
-    PrintError(o.photo + ": " + s.error().Line());
-    return kExitPhoto;
-  }
+  if (Status s = model.SetPercent(o.percent); !s) return Fail(FailedStage::Photo, s.error(), o.photo);
+  if (Status s = model.SetPhoto(std::move(photo.value())); !s) return Fail(FailedStage::Photo, s.error(), o.photo);
   if (!o.scale.Identity()) {
     // The waves are made on the scaled photo, as if it had been opened at that size.
     auto scaled = ScaledModel(model, o.scale, o.settings.composition);
-    if (!scaled) {
-      PrintError(o.photo + ": " + scaled.error().Line());
-      return kExitPhoto;
-    }
+    if (!scaled) return Fail(FailedStage::Photo, scaled.error(), o.photo);
     model = std::move(scaled.value());
   }
 

@@ -18,6 +18,9 @@ Status ExportAvi(AnimationModel& model, const std::string& path, const ExportSet
                           std::to_string(kMaxRepetitions) + ", not " + std::to_string(settings.repetitions))
         .WithMessage(AviErrorMessage(path));
   }
+  if (auto size = CheckOutputSize(model, settings.composition, ExportFormat::Avi); !size) {
+    return Error{AviErrorMessage(path), size.error().cause, size.error().kind};
+  }
   // A length in seconds becomes whole cycles at the clip's own frame duration.
   auto cycles = ClipCycles(settings, model.FrameCount(), 1000.0 / rate);
   if (!cycles) return Error{AviErrorMessage(path), cycles.error().cause, cycles.error().kind};

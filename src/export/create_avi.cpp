@@ -10,7 +10,6 @@ namespace kestal {
 namespace {
 
 constexpr uint32_t kBitmapInfoHeaderSize = 40;
-constexpr int32_t kMaxSide = 32767;          // strh's frame rectangle is 16-bit
 constexpr uint32_t kAvifHasIndex = 0x10;
 constexpr uint32_t kAvifIsInterleaved = 0x100;
 constexpr uint32_t kAviifKeyframe = 0x10;
@@ -78,8 +77,7 @@ int TCreateAvi::AddFrame(const Bitmap24& frame) {
                                      std::to_string(frame.Height()) + " pixels differs from the clip's " +
                                      std::to_string(width_) + " x " + std::to_string(height_)));
   }
-  CopyBottomUp(frame);
-  if (Status s = WriteFrame(); !s) return Fail(kAviWriteFailed, s.error());
+  if (Status s = WriteFrame(frame); !s) return Fail(kAviWriteFailed, s.error());
   ++frames_written_;
   return kAviOk;
 }
@@ -117,9 +115,9 @@ int TCreateAvi::Open(const Bitmap24& frame) {
   if (Status s = avi_file_.Open(file_name_); !s) return Fail(kAviOpenFailed, s.error());
 
   if (frame.Empty()) return Fail(kAviStreamFailed, Error::Invalid("the frame has no pixels"));
-  if (frame.Width() > kMaxSide || frame.Height() > kMaxSide) {
+  if (frame.Width() > kMaxAviSide || frame.Height() > kMaxAviSide) {
     return Fail(kAviStreamFailed,
-                Error::OverLimit("AVI frames are at most " + std::to_string(kMaxSide) + " pixels a side"));
+                Error::OverLimit("AVI frames are at most " + std::to_string(kMaxAviSide) + " pixels a side"));
   }
   const uint64_t image = uint64_t{Bitmap24Stride(frame.Width())} * static_cast<uint64_t>(frame.Height());
   if (image > uint64_t{INT32_MAX} - 8) {
@@ -131,9 +129,8 @@ int TCreateAvi::Open(const Bitmap24& frame) {
   info_size_ = kBitmapInfoHeaderSize;
   image_size_ = static_cast<int32_t>(image);
   format_.reset(new (std::nothrow) uint8_t[kBitmapInfoHeaderSize]());
-  bits_.reset(new (std::nothrow) uint8_t[image]());
   stream_info_.reset(new (std::nothrow) AviStreamInfo());
-  if (!format_ || !bits_ || !stream_info_) {
+  if (!format_ || !stream_info_) {
     return Fail(kAviStreamFailed,
                 Error::NoMemory("not enough memory for a frame of " + std::to_string(image) + " bytes"));
   }
@@ -185,20 +182,24 @@ int TCreateAvi::Fail(int code, const Error& error) {
 
 void TCreateAvi::ReleaseBuffers() {
   format_.reset();
-  bits_.reset();
   stream_info_.reset();
 }
 
-void TCreateAvi::CopyBottomUp(const Bitmap24& frame) {
-  // The padding bytes of each row were zeroed at allocation and are never written.
-  const size_t stride = Bitmap24Stride(width_);
-  const size_t row_bytes = static_cast<size_t>(width_) * 3;
-  for (int32_t r = 0; r < height_; ++r) {
-    std::memcpy(bits_.get() + stride * static_cast<size_t>(r), frame.Row(height_ - 1 - r), row_bytes);
+Status TCreateAvi::WriteBottomUp(const Bitmap24& frame) {
+  // A Bitmap24 row is already a DIB row: the same stride, its padding bytes zero. So
+  // the rows go out as they are, last row first, without a copy of the frame (which
+  // for a large photo is hundreds of megabytes).
+  if (options_.writeHook) {
+    if (Status s = options_.writeHook(avi_file_.Position(), static_cast<size_t>(image_size_)); !s) return s;
   }
+  const size_t stride = Bitmap24Stride(width_);
+  for (int32_t r = height_ - 1; r >= 0; --r) {
+    if (Status s = avi_file_.Write(frame.Row(r), stride); !s) return s;
+  }
+  return Status::Ok();
 }
 
-Status TCreateAvi::WriteFrame() {
+Status TCreateAvi::WriteFrame(const Bitmap24& frame) {
   const size_t n = chunk_offsets_.size();
   const uint64_t chunk = 8 + static_cast<uint64_t>(image_size_);
   // The RIFF's size once this frame and the indexes that end the RIFF are written.
@@ -221,7 +222,7 @@ Status TCreateAvi::WriteFrame() {
   std::copy(size.begin(), size.end(), header + 4);
   const uint64_t offset = avi_file_.Position() - movi_start_;
   if (Status s = Write(header, sizeof header); !s) return s;
-  if (Status s = Write(bits_.get(), static_cast<size_t>(image_size_)); !s) return s;
+  if (Status s = WriteBottomUp(frame); !s) return s;
   // image_size_ is a multiple of 4, so no pad byte follows the chunk.
   chunk_offsets_.push_back(static_cast<uint32_t>(offset));
   return Status::Ok();

@@ -71,6 +71,10 @@ struct AviStreamInfo {
   int32_t rcLeft = 0, rcTop = 0, rcRight = 0, rcBottom = 0;
 };
 
+// The largest side of a frame: the stream header's frame rectangle holds 16-bit
+// values, written unsigned (the bitmap header's own sizes are 32-bit).
+inline constexpr int32_t kMaxAviSide = 65535;
+
 // The first line of an AVI failure, naming the file.
 std::string AviErrorMessage(const std::string& path);
 
@@ -119,8 +123,8 @@ class TCreateAvi {
   int Open(const Bitmap24& frame);
   int Fail(int code, const Error& error);
   void ReleaseBuffers();
-  void CopyBottomUp(const Bitmap24& frame);
-  Status WriteFrame();
+  Status WriteBottomUp(const Bitmap24& frame);
+  Status WriteFrame(const Bitmap24& frame);
   Status StartRiff(bool first);
   Status FinishRiff();
   Status Write(const void* data, size_t size);
@@ -130,7 +134,6 @@ class TCreateAvi {
   // The fields of the writer.
   OutputFile avi_file_;
   std::unique_ptr<AviStreamInfo> stream_info_;
-  std::unique_ptr<uint8_t[]> bits_;
   int32_t info_size_ = 0;
   int32_t image_size_ = 0;
   std::unique_ptr<uint8_t[]> format_;

@@ -1,32 +1,99 @@
 #include "export/export_driver.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
+#include "export/create_avi.h"
+#include "imageio/codecs/jpeg_codec.h"
+#include "imageio/gif_writer.h"
 #include "imageio/image_files.h"
 #include "base/paths.h"
 #include "ui/text_utils.h"
 
 namespace kestal {
 
-Result<FrameComposer> FrameComposer::Create(const AnimationModel& model, Composition composition) {
+int64_t MaxOutputSide(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::Gif: return kMaxGifSide;
+    case ExportFormat::JpgSequence: return kMaxJpegSide;
+    case ExportFormat::Avi: return kMaxAviSide;
+    case ExportFormat::WebP: return kMaxWebPSide;
+    case ExportFormat::BmpSequence:
+    case ExportFormat::Mp4:
+    case ExportFormat::WebM:
+    case ExportFormat::Apng: break;
+  }
+  return INT32_MAX;
+}
+
+namespace {
+
+// The kind of file a format writes, for messages ("a GIF holds at most ...").
+const char* OutputNoun(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::BmpSequence: return "a BMP file";
+    case ExportFormat::JpgSequence: return "a JPEG file";
+    case ExportFormat::Gif: return "a GIF";
+    case ExportFormat::Avi: return "an AVI clip";
+    case ExportFormat::Mp4: return "an MP4 clip";
+    case ExportFormat::WebM: return "a WebM clip";
+    case ExportFormat::WebP: return "an animated WebP";
+    case ExportFormat::Apng: return "an APNG";
+  }
+  return "the file";
+}
+
+}  // namespace
+
+namespace {
+
+Result<OutputSize> ComposedSize(const AnimationModel& model, Composition composition, const PixelLimits& limits) {
   if (!model.HasPhoto()) return Error::Invalid("no photo is open");
   const Bitmap24& photo = model.Photo();
-  const Bitmap24& pane = model.PaneBitmap();
   const bool with_photo = composition == Composition::PhotoAndReflection;
   // Above the reflection: the photo's rows above the water line (all of them by default).
-  const int32_t above = with_photo ? model.WaterLineRow() : 0;
-  const int64_t height = above + static_cast<int64_t>(pane.Height());
+  const int64_t height = (with_photo ? model.WaterLineRow() : 0) + static_cast<int64_t>(model.PaneBitmap().Height());
   if (height == 0) {
     return Error::Invalid("the reflection of a " + std::to_string(photo.Width()) + " x " +
-                     std::to_string(photo.Height()) +
-                     " photo at this height has no rows; choose a larger height or include the photo");
+                          std::to_string(photo.Height()) +
+                          " photo at this height has no rows; choose a larger height or include the photo");
   }
-  if (height > INT32_MAX) return Error::OverLimit("the output picture would be too high");
+  if (Status s = CheckPixelSize(photo.Width(), height, limits); !s) {
+    return Error::OverLimit("the exported picture would be " + std::to_string(photo.Width()) + " x " +
+                            std::to_string(height) + " pixels, over the limit of " +
+                            std::to_string(limits.max_side) + " pixels a side and " +
+                            std::to_string(limits.max_pixels / 1'000'000) + " megapixels");
+  }
+  return OutputSize{photo.Width(), static_cast<int32_t>(height)};
+}
+
+}  // namespace
+
+Result<OutputSize> CheckOutputSize(const AnimationModel& model, Composition composition, ExportFormat format,
+                                   const PixelLimits& limits) {
+  auto size = ComposedSize(model, composition, limits);
+  if (!size) return size;
+  const int64_t side = MaxOutputSide(format);
+  if (size->width > side || size->height > side) {
+    return Error::OverLimit("the exported picture would be " + std::to_string(size->width) + " x " +
+                            std::to_string(size->height) + " pixels; " + OutputNoun(format) +
+                            " holds at most " + std::to_string(side) + " pixels a side");
+  }
+  return size;
+}
+
+Result<FrameComposer> FrameComposer::Create(const AnimationModel& model, Composition composition,
+                                            const PixelLimits& limits) {
+  auto size = ComposedSize(model, composition, limits);
+  if (!size) return size.error();
+  const Bitmap24& photo = model.Photo();
+  const bool with_photo = composition == Composition::PhotoAndReflection;
   FrameComposer c;
-  auto output = Bitmap24::Create(photo.Width(), static_cast<int32_t>(height));
+  auto output = Bitmap24::Create(size->width, size->height, limits);
   if (!output) return output.error();
   c.output_ = std::move(output.value());
-  c.y0_ = above;
+  c.y0_ = with_photo ? model.WaterLineRow() : 0;
   // Rows of the photo below the water line land where the reflection goes, which every
   // frame overwrites, or fall outside the output.
   if (with_photo) c.output_.Draw(photo, 0, 0);
@@ -47,9 +114,32 @@ std::string SequenceFileName(std::string_view folder, std::string_view photoPath
   return path + BaseNameOf(photoPath) + number + "." + std::string(extension);
 }
 
+std::vector<int> LeftoverFrames(const std::string& folder, const std::string& photoPath,
+                                std::string_view extension, int count) {
+  const std::string base = BaseNameOf(photoPath);
+  const std::string suffix = "." + std::string(extension);
+  std::vector<int> numbers;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() <= base.size() + suffix.size() || name.compare(0, base.size(), base) != 0 ||
+        !name.ends_with(suffix)) {
+      continue;
+    }
+    const std::string digits = name.substr(base.size(), name.size() - base.size() - suffix.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const int number = std::stoi(digits);
+    if (number >= count && SequenceFileName("", photoPath, number, extension) == name) numbers.push_back(number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
 Result<SequenceReport> ExportSequence(AnimationModel& model, const std::string& folder,
                                       const std::string& photoPath, std::string_view extension,
                                       Composition composition, const ExportProgress& progress) {
+  const ExportFormat format = extension == "jpg" ? ExportFormat::JpgSequence : ExportFormat::BmpSequence;
+  if (auto size = CheckOutputSize(model, composition, format); !size) return size.error();
   auto composer = FrameComposer::Create(model, composition);
   if (!composer) return composer.error();
   model.ResetFrameIndex();

@@ -21,6 +21,8 @@ namespace kestal {
 // The original four first; the formats people share today follow them, in the order of
 // the export dialog's list.
 enum class ExportFormat { BmpSequence = 0, JpgSequence = 1, Gif = 2, Avi = 3, Mp4 = 4, WebM = 5, WebP = 6, Apng = 7 };
+// An animated WebP's pictures are at most this many pixels a side (WEBP_MAX_DIMENSION).
+inline constexpr int64_t kMaxWebPSide = 16383;
 
 // The encoders' choices of the shared formats (MP4, WebM, WebP, APNG) and the clip
 // length of every clip format (AVI included).
@@ -57,12 +59,34 @@ struct ExportSettings {
 // of the export. The window shows "Exporting image %d" with the number.
 using ExportProgress = std::function<void(int number, int total)>;
 
+// The largest output frame. Photo and reflection together are up to twice as high as
+// the photo, so every photo that opens can be exported: twice the photo limits.
+inline constexpr PixelLimits kOutputPixelLimits{2 * kDefaultPixelLimits.max_side,
+                                                2 * kDefaultPixelLimits.max_pixels};
+
+// The longest side a format can hold: GIF's 16-bit fields, the JPEG encoder's 65 500,
+// the AVI stream header's 16-bit frame rectangle; BMP only has the output limits.
+int64_t MaxOutputSide(ExportFormat format);
+
+struct OutputSize {
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// The size of the export's output frame, or why there can be none: no rows (a 1-pixel
+// photo at 30 % with the reflection alone), over `limits`, or over what `format` holds
+// (the message names the size and the limit). Exports check it before they write
+// anything, so a refusal leaves no file and no folder.
+Result<OutputSize> CheckOutputSize(const AnimationModel& model, Composition composition, ExportFormat format,
+                                   const PixelLimits& limits = kOutputPixelLimits);
+
 // Builds the output frames of one export.
 class FrameComposer {
  public:
   // Refuses an output without rows (a 1-pixel photo at 30 % with the reflection
   // alone), which no file format can hold.
-  static Result<FrameComposer> Create(const AnimationModel& model, Composition composition);
+  static Result<FrameComposer> Create(const AnimationModel& model, Composition composition,
+                                      const PixelLimits& limits = kOutputPixelLimits);
 
   // model.NextFrame(), then the pane drawn at (0, y0) of the output.
   void NextFrame(AnimationModel& model);
@@ -79,6 +103,12 @@ class FrameComposer {
 // of photo "/p/sea.view.jpg" are sea.view00.bmp, sea.view01.bmp, ...
 std::string SequenceFileName(std::string_view folder, std::string_view photoPath, int index,
                              std::string_view extension);
+
+// The numbers of frames of the same photo and extension already in `folder` from
+// `count` on, left there by a longer export, in increasing order. Only names this
+// export's numbering would make count ("sea07.bmp", not "sea7.bmp").
+std::vector<int> LeftoverFrames(const std::string& folder, const std::string& photoPath,
+                                std::string_view extension, int count);
 
 struct SequenceReport {
   std::vector<std::string> written;

@@ -108,12 +108,12 @@ Status WriteReady(FramePipeline& pipeline, GifWriter& writer) {
 Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::string& path,
                       const ExportSettings& settings, const ExportProgress& progress, int threads,
                       GifExportReport& report) {
+  // Every frame must fit the GIF's 16-bit fields; refuse before the file exists.
+  if (auto size = CheckOutputSize(model, settings.composition, ExportFormat::Gif); !size) return size.error();
   auto composer = FrameComposer::Create(model, settings.composition);
   if (!composer) return composer.error();
   const Bitmap24& output = composer->Output();
   const Bitmap24& pane = model.PaneBitmap();
-  // Every frame must fit the GIF's 16-bit fields; refuse before the file exists.
-  if (Status s = CheckGifSize(output.Width(), output.Height()); !s) return s;
   const int count = model.FrameCount();
   const int delay = GifDelayForInterval(settings.intervalMs);
   const int32_t y0 = composer->Y0();

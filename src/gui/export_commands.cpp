@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include <cstdio>
+
 #include "export/avi_export.h"
 #include "export/export_driver.h"
 #include "export/gif_export.h"
@@ -48,6 +50,16 @@ QString ProposedName(const std::string& photo, const char* extension) {
 }
 
 }  // namespace
+
+std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<int>& numbers, int count) {
+  char range[64];
+  std::snprintf(range, sizeof range, "%.2d to %.2d", numbers.front(), numbers.back());
+  if (numbers.size() == 1) std::snprintf(range, sizeof range, "%.2d", numbers.front());
+  const bool one = numbers.size() == 1;
+  return "The folder " + folder + " already holds " + std::to_string(numbers.size()) + " older frame" +
+         (one ? "" : "s") + " of this photo (" + range + ") beyond the " + std::to_string(count) +
+         " of this export; " + (one ? "it" : "they") + " will remain beside the new ones.\nWrite the frames?";
+}
 
 QString ExportProgressText(int number) { return QStringLiteral("Exporting image %1").arg(number); }
 
@@ -103,6 +115,7 @@ void ExportCommand::ExportSequence(const char* extension) {
   const std::string folder =
       prompts_.ChooseFolder(kSavingFolderTitle, QDir::toNativeSeparators(QDir::currentPath()).toStdString());
   if (folder.empty()) return;
+  if (!ConfirmLeftoverFrames(folder, extension)) return;
   host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
   auto report = [&] {
@@ -116,6 +129,14 @@ void ExportCommand::ExportSequence(const char* extension) {
     return;
   }
   for (const Error& failure : report->failures) prompts_.ShowError(failure);
+}
+
+bool ExportCommand::ConfirmLeftoverFrames(const std::string& folder, const char* extension) {
+  const int count = host_.Model().FrameCount();
+  const std::vector<int> left = LeftoverFrames(folder, host_.PhotoFileName(), extension, count);
+  if (left.empty()) return true;
+  return prompts_.Ask(LeftoverFramesQuestion(folder, left, count), MsgConfirmation, MsgBtnYes | MsgBtnNo) ==
+         kMsgResultYes;
 }
 
 void ExportCommand::ExportGif() {

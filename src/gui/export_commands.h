@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 #include "base/result.h"
 #include "export/export_driver.h"
@@ -76,6 +77,10 @@ class DesktopPrompts : public ExportPrompts {
   QWidget* owner_;
 };
 
+// The question asked once before a sequence is written into a folder that holds
+// frames of the same names numbered from `count` on.
+std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<int>& numbers, int count);
+
 // "Exporting image 3".
 QString ExportProgressText(int number);
 
@@ -99,6 +104,9 @@ class ExportCommand {
   void ExportShared(ExportFormat format);
 
  private:
+  // Asks whether to write when older frames would remain; true to go on.
+  bool ConfirmLeftoverFrames(const std::string& folder, const char* extension);
+
   ExportHost& host_;
   TFrmExport& dialog_;
   ExportPrompts& prompts_;

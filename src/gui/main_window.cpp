@@ -118,6 +118,7 @@ TFrmKestal::TFrmKestal(QWidget* parent) : QMainWindow(parent) {
 
 TFrmKestal::~TFrmKestal() {
   qApp->removeEventFilter(this);
+  model_.SetFrameHooks({});
   // The pane and the photo view point into the model; drop those views first.
   Pane->SetBitmap(nullptr);
   Image1->SetBitmap(nullptr);
@@ -294,6 +295,13 @@ void TFrmKestal::FormCreate() {
   Pane->SetBitmap(&model_.PaneBitmap());
   Image1->SetBitmap(&model_.Photo());
   model_.SetWaveLength(kDefaultWaveLength);
+  // Every frame, whether the timer or an export asks for it, is rendered in the mode
+  // the radio buttons show and painted at once.
+  model_.SetFrameHooks(AnimationModel::FrameHooks{
+      [this](AnimationModel& m) {
+        m.SetMode(RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
+      },
+      [this](const AnimationModel&) { Pane->repaint(); }});
   BuildToolBarImages();
   InitTexts();
   // The owner-drawn menus go with visual styles; after InitTexts, so their shortcut
@@ -443,10 +451,7 @@ void TFrmKestal::EditPctChange() {
 }
 
 void TFrmKestal::NextFrame() {
-  if (!model_.HasPhoto()) return;
-  model_.SetMode(RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
   model_.NextFrame();
-  Pane->repaint();
 }
 
 void TFrmKestal::ExportAnimation() {

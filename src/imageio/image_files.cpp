@@ -1,7 +1,10 @@
 #include "imageio/image_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -11,6 +14,7 @@
 #include "imageio/codecs/tga_codec.h"
 #include "base/file_output.h"
 #include "imageio/gif_writer.h"
+#include "imageio/codecs/header_sizes.h"
 #include "ui/text_utils.h"
 #include "ui/string_table.h"
 
@@ -58,21 +62,85 @@ void ApplyStartupImageFileTexts() {
 
 namespace {
 
+// An open file descriptor, closed with the object.
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Opens a plain file for reading. The open does not wait: a FIFO with no writer, a
+// device or a socket given as a photo is refused at once instead of blocking.
+Result<int64_t> OpenPlainFile(const std::string& path, Descriptor& file) {
+  file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (file.fd < 0) return Error::Io(ErrnoText(errno));
+  struct stat st {};
+  if (::fstat(file.fd, &st) != 0) return Error::Io(ErrnoText(errno));
+  if (S_ISDIR(st.st_mode)) return Error::Io("it is a folder, not a file");
+  if (S_ISFIFO(st.st_mode)) return Error::Io("it is a FIFO, not a file");
+  if (S_ISSOCK(st.st_mode)) return Error::Io("it is a socket, not a file");
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return Error::Io("it is a device, not a file");
+  if (!S_ISREG(st.st_mode)) return Error::Io("it is not a regular file");
+  const int flags = ::fcntl(file.fd, F_GETFL);
+  if (flags >= 0) ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
+  return static_cast<int64_t>(st.st_size);
+}
+
+// Reads up to bytes.size() bytes at the current position; false on a read error.
+bool ReadFully(int fd, std::span<uint8_t> bytes, size_t& got) {
+  got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Reads the rest of the file after `bytes` (which holds its first bytes) into `bytes`.
+Status ReadRest(int fd, int64_t size, int64_t maxBytes, std::vector<uint8_t>& bytes) {
+  if (size > maxBytes) return Error::OverLimit("the file is larger than " + std::to_string(maxBytes >> 20) + " MB");
+  const size_t have = bytes.size();
+  try {
+    bytes.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return Error::NoMemory("not enough memory to read the file");
+  }
+  size_t got = 0;
+  if (!ReadFully(fd, std::span<uint8_t>(bytes).subspan(have), got)) return Error::Io(ErrnoText(errno));
+  if (got != bytes.size() - have) return Error::Io("the file changed while it was read");
+  return Status::Ok();
+}
+
+}  // namespace
+
+
+namespace {
+
 // Picks the family by the name's extension (or by a signature the bytes plainly
 // carry) and decodes. With a path, a family whose pictures depend on files beside
 // them reads those too.
-Result<Bitmap24> Decode(ByteSpan data, std::string_view name, const std::string* path, const PixelLimits& limits) {
+// The family a file is read as: by its name's extension, unless its bytes plainly
+// carry another family's signature (extensions are ambiguous). Null for an unknown
+// extension.
+const ImageFamily* FamilyOf(ByteSpan data, std::string_view name) {
   const ImageRegistry& registry = ImageRegistry::Instance();
-  const std::string ext = LowerExtensionOf(name);
-  const ImageFamily* family = registry.FindByExtension(ext);
+  const ImageFamily* family = registry.FindByExtension(LowerExtensionOf(name));
+  if (family && !(family->sniff && family->sniff(data))) {
+    if (const ImageFamily* other = registry.FindBySignature(data, family)) family = other;
+  }
+  return family;
+}
+
+Result<Bitmap24> Decode(ByteSpan data, std::string_view name, const std::string* path, const PixelLimits& limits) {
+  const ImageFamily* family = FamilyOf(data, name);
   if (!family) {
+    const std::string ext = LowerExtensionOf(name);
     if (ext.empty()) return Error::Invalid("the file name has no extension, so its image type is unknown");
     return Error::Unsupported("\"" + ext + "\" files are not a supported image type");
-  }
-  // Extensions are ambiguous; a file that plainly carries another family's signature
-  // is read as what it is.
-  if (!(family->sniff && family->sniff(data))) {
-    if (const ImageFamily* other = registry.FindBySignature(data, family)) family = other;
   }
   if (!family->reader) return Error::Unsupported("reading " + family->description + " images is not available");
   if (data.empty()) return Error::Invalid("the file is empty");
@@ -87,9 +155,22 @@ Result<Bitmap24> DecodeImage(ByteSpan data, std::string_view name, const PixelLi
 }
 
 Result<Bitmap24> LoadImageFile(const std::string& path, const PixelLimits& limits) {
-  auto bytes = ReadWholeFile(path);
-  if (!bytes) return LoadFailure(path, bytes.error());
-  auto bitmap = Decode(ByteSpan(bytes.value()), path, &path, limits);
+  Descriptor file;
+  auto size = OpenPlainFile(path, file);
+  if (!size) return LoadFailure(path, size.error());
+  // The first bytes first: where the header says the size, an oversized picture is
+  // refused before the rest of the file is read.
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<int64_t>(size.value(), kHeaderProbeBytes)));
+  size_t got = 0;
+  if (!ReadFully(file.fd, bytes, got)) return LoadFailure(path, Error::Io(ErrnoText(errno)));
+  bytes.resize(got);
+  if (const ImageFamily* family = FamilyOf(ByteSpan(bytes), path); family && family->header_size) {
+    if (auto claimed = family->header_size(ByteSpan(bytes)); claimed) {
+      if (Status s = CheckPixelSize(claimed->width, claimed->height, limits); !s) return LoadFailure(path, s.error());
+    }
+  }
+  if (Status s = ReadRest(file.fd, size.value(), kMaxImageFileBytes, bytes); !s) return LoadFailure(path, s.error());
+  auto bitmap = Decode(ByteSpan(bytes), path, &path, limits);
   if (!bitmap) return LoadFailure(path, bitmap.error());
   return bitmap;
 }

@@ -20,6 +20,7 @@
 #include "imageio/codecs/sgi_reader.h"
 #include "imageio/codecs/tga_codec.h"
 #include "imageio/codecs/tiff_reader.h"
+#include "imageio/codecs/header_sizes.h"
 #include "imageio/image_registry.h"
 
 namespace kestal {
@@ -28,18 +29,18 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
   return {
       {"Alias/Wavefront", {"rla", "rpf"}, ReadRla, nullptr},
       {"Autodesk", {"cel", "pic"}, ReadAutodesk, SniffAutodesk},
-      {"BMP", {"bmp", "dib", "rle"}, ReadBmp, SniffBmp},
+      {"BMP", {"bmp", "dib", "rle"}, ReadBmp, SniffBmp, nullptr, BmpHeaderSize},
       {"Dr. Halo", {"cut"}, ReadDrHalo, nullptr, ReadDrHaloFile},
       {"EPS", {"eps"}, ReadEps, SniffEps},
-      {"GIF", {"gif"}, ReadGif, SniffGif},
+      {"GIF", {"gif"}, ReadGif, SniffGif, nullptr, GifHeaderSize},
       {"Icône", {"ico"}, ReadIco, SniffIco},
-      {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg},
+      {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg, nullptr, JpegHeaderSize},
       {"Metafile", {"emf", "wmf"}, ReadMetafile, SniffMetafile},
       {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr},
       {"Paintshop Pro", {"psp", "tub"}, ReadPsp, SniffPsp},
       {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
-      {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd},
-      {"PNG", {"png"}, ReadPng, SniffPng},
+      {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd, nullptr, PsdHeaderSize},
+      {"PNG", {"png"}, ReadPng, SniffPng, nullptr, PngHeaderSize},
       {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm},
       {"SGI", {"bw", "rgb", "rgba", "sgi"}, ReadSgi, SniffSgi},
       {"Targa", {"icb", "tga", "vda", "vst", "win"}, ReadTga, SniffTga},

@@ -12,6 +12,7 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 
@@ -24,6 +25,8 @@ using ImageSniffer = bool (*)(ByteSpan data);
 // Decodes a file whose picture also depends on files beside it (a separate palette).
 using ImageFileReader = Result<Bitmap24> (*)(const std::string& path, ByteSpan data, const PixelLimits& limits);
 
+using ImageHeaderSize = Result<ClaimedSize> (*)(ByteSpan head);
+
 struct ImageFamily {
   std::string description;
   std::vector<std::string> extensions;  // lower case, without the dot, sorted
@@ -31,6 +34,8 @@ struct ImageFamily {
   ImageSniffer sniff = nullptr;
   // When set, loading a file from disk uses this instead of `reader`.
   ImageFileReader file_reader = nullptr;
+  // When set, the size the first bytes of a file claim (see image_headers.h).
+  ImageHeaderSize header_size = nullptr;
 };
 
 class ImageRegistry {

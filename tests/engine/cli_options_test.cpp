@@ -93,6 +93,45 @@ TEST(CliOptions, FormatFollowsTheOutputName) {
   EXPECT_EQ(forced.options.settings.format, ExportFormat::JpgSequence);
 }
 
+TEST(CliOptions, OptionsThatDoNotApplyToTheOutputAreUsageErrors) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* error;  // "" when the command line is fine
+  } rows[] = {
+      {{"--repeat", "3", "p.jpg", "a.gif"}, "--repeat applies only to AVI output, not to gif output"},
+      {{"-R", "2", "p.jpg", "frames/"}, "--repeat applies only to AVI output, not to bmp output"},
+      {{"--colors", "16", "p.jpg", "a.avi"}, "--colors applies only to GIF output, not to avi output"},
+      {{"--html", "-f", "jpg", "p.jpg", "frames/"}, "--html applies only to GIF output, not to jpg output"},
+      {{"-f", "jpg", "p.jpg", "out.gif"}, "--format jpg does not match the output 'out.gif', whose name says gif"},
+      {{"-f", "gif", "p.jpg", "out.AVI"}, "--format gif does not match the output 'out.AVI', whose name says avi"},
+      {{"p.jpg", "-"}, "'-' writes to standard output: give the format with --format gif"},
+      {{"-f", "avi", "p.jpg", "-"},
+       "--format avi cannot go to standard output: only a GIF is written as it is made (an AVI's sizes are "
+       "written at its end)"},
+      {{"-f", "gif", "--html", "p.jpg", "-"}, "--html needs a GIF file beside the page, not standard output"},
+      {{"-f", "gif", "-c", "16", "p.jpg", "-"}, ""},
+      {{"-R", "2", "-s", "fast", "p.jpg", "a.avi"}, ""},
+      {{"-f", "bmp", "p.jpg", "frames.d"}, ""},
+  };
+  for (const Row& r : rows) {
+    ParseResult p = Parse(r.args);
+    ASSERT_EQ(p.error, "") << r.error;
+    EXPECT_EQ(ResolveFormat(p.options), r.error);
+  }
+  EXPECT_EQ(Parse({"", "out.gif"}).error, "no photo given: PHOTO is an empty name");
+  EXPECT_EQ(Parse({"p.jpg", ""}).error, "no output given: OUTPUT is an empty name");
+}
+
+TEST(CliOptions, ErrorLinesAndExitCodes) {
+  const Error io = Error::Io("No space left on device");
+  EXPECT_EQ(ErrorLine(io, "a.gif"), "kestal-export: a.gif: No space left on device");
+  EXPECT_EQ(ErrorLine(Error{"/o/sea01.bmp", "Permission denied"}, ""),
+            "kestal-export: /o/sea01.bmp: Permission denied");
+  EXPECT_EQ(ExitCodeFor(FailedStage::Output, io), kExitOutput);
+  EXPECT_EQ(ExitCodeFor(FailedStage::Photo, io), kExitPhoto);
+  EXPECT_EQ(ExitCodeFor(FailedStage::Photo, Error::OverLimit("big")), kExitPhoto);
+}
+
 TEST(CliOptions, ProgressBarRendering) {
   EXPECT_EQ(ProgressBar::Render(0, 4, 8), "Exporting image 0 of 4 [        ]");
   EXPECT_EQ(ProgressBar::Render(2, 4, 8), "Exporting image 2 of 4 [####    ]");

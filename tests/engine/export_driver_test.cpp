@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
+#include "export/avi_export.h"
+#include "export/gif_export.h"
 #include "imageio/image_files.h"
 #include "support/test_support.h"
 
@@ -60,6 +63,73 @@ TEST(ExportDriver, AnOutputWithoutRowsIsRefused) {
   ASSERT_FALSE(alone.ok());
   EXPECT_NE(alone.error().cause.find("no rows"), std::string::npos);
   EXPECT_TRUE(FrameComposer::Create(m, Composition::PhotoAndReflection).ok()) << "the photo alone is fine";
+}
+
+// A tall photo, taller than the photo limits allow once its reflection is added.
+Bitmap24 TallPhoto(int32_t w, int32_t h) {
+  auto b = Bitmap24::Create(w, h, PixelLimits{INT32_MAX, INT64_MAX});
+  EXPECT_TRUE(b.ok());
+  return std::move(b.value());
+}
+
+TEST(ExportDriver, OutputsHaveTheirOwnSizeLimits) {
+  AnimationModel tall = ModelWith(TallPhoto(40, 20000));  // 40 × 38000 with its reflection
+  AnimationModel taller = ModelWith(TallPhoto(4, 40000), 5, 100);  // 4 × 80000
+  constexpr PixelLimits kUnlimited{INT32_MAX, INT64_MAX};
+  struct Row {
+    const char* what;
+    AnimationModel* model;
+    Composition composition;
+    ExportFormat format;
+    const char* refusal;  // nullptr: accepted
+    PixelLimits limits = kOutputPixelLimits;
+  } rows[] = {
+      {"a BMP over the photo limits", &tall, Composition::PhotoAndReflection, ExportFormat::BmpSequence, nullptr},
+      {"an AVI over the photo limits", &tall, Composition::PhotoAndReflection, ExportFormat::Avi, nullptr},
+      {"a GIF under 65535", &tall, Composition::PhotoAndReflection, ExportFormat::Gif, nullptr},
+      {"a JPEG under 65500", &tall, Composition::PhotoAndReflection, ExportFormat::JpgSequence, nullptr},
+      {"a GIF over 65535", &taller, Composition::PhotoAndReflection, ExportFormat::Gif,
+       "4 x 80000 pixels; a GIF holds at most 65535 pixels a side", kUnlimited},
+      {"a JPEG over 65500", &taller, Composition::PhotoAndReflection, ExportFormat::JpgSequence,
+       "a JPEG file holds at most 65500", kUnlimited},
+      {"a BMP of any size within the limits", &taller, Composition::PhotoAndReflection,
+       ExportFormat::BmpSequence, nullptr, kUnlimited},
+      {"a BMP over twice the photo limits", &taller, Composition::PhotoAndReflection,
+       ExportFormat::BmpSequence, "over the limit of 60000 pixels a side"},
+      {"the reflection alone fits", &taller, Composition::ReflectionOnly, ExportFormat::Gif, nullptr},
+  };
+  for (const Row& r : rows) {
+    auto size = CheckOutputSize(*r.model, r.composition, r.format, r.limits);
+    EXPECT_EQ(size.ok(), r.refusal == nullptr) << r.what;
+    if (r.refusal) {
+      EXPECT_EQ(size.error().kind, ErrorKind::OverLimit) << r.what;
+      EXPECT_NE(size.error().cause.find(r.refusal), std::string::npos) << r.what << ": " << size.error().cause;
+    }
+  }
+  test::TempDir dir;
+  const std::string gif = dir / "tall.gif";
+  ExportSettings settings;
+  EXPECT_FALSE(ExportGif(taller, gif, settings).ok());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "refused before anything is written";
+  // A photo that opened exports even when photo and reflection pass the photo limits.
+  std::filesystem::create_directory(dir / "seq");
+  auto frames = ExportSequence(tall, dir / "seq", "/p/tall.png", "bmp", Composition::PhotoAndReflection);
+  ASSERT_TRUE(frames.ok()) << frames.error().cause;
+  EXPECT_EQ(frames->written.size(), 5u);
+  EXPECT_TRUE(frames->failures.empty());
+  settings.format = ExportFormat::Avi;
+  EXPECT_TRUE(ExportAvi(tall, dir / "tall.avi", settings).ok());
+}
+
+TEST(ExportDriver, LeftoverFramesAreThoseBeyondTheCount) {
+  test::TempDir dir;
+  for (const char* name : {"sea00.bmp", "sea04.bmp", "sea05.bmp", "sea29.bmp", "sea100.bmp", "sea7.bmp",
+                           "sea05.jpg", "seal05.bmp", "sea05.bmp.partX"})
+    std::ofstream(dir / name) << "x";
+  EXPECT_EQ(LeftoverFrames(dir.path().string(), "/p/sea.png", "bmp", 5), (std::vector<int>{5, 29, 100}));
+  EXPECT_EQ(LeftoverFrames(dir.path().string(), "/p/sea.png", "jpg", 5), (std::vector<int>{5}));
+  EXPECT_TRUE(LeftoverFrames(dir.path().string(), "/p/sea.png", "bmp", 101).empty());
+  EXPECT_TRUE(LeftoverFrames(dir / "none", "/p/sea.png", "bmp", 2).empty());
 }
 
 TEST(ExportDriver, SequenceStartsAtFrameZeroAndCoversOneCycle) {

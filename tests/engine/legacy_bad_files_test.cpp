@@ -56,6 +56,11 @@ TEST(LegacyBadFiles, MetafilesAreRefusedWithTheirCause) {
   } cases[] = {
       {"wmf-record-past-end.wmf", "past the end"},
       {"emf-bitmap-outside-record.emf", "outside itself"},
+      // Damaged in ways a reader could paper over: refused rather than shown in part.
+      {"jpeg-corrupt-data.jpg", "picture data is damaged"},
+      {"pcx-palette-cut-off.pcx", "palette at the end is cut off"},
+      {"wmf-header-cut-off.wmf", "header is cut off"},
+      {"png-over-limits.png", "at most 30000 pixels a side"},
   };
   for (const auto& c : cases) {
     const Error e = LoadBad(c.file);

@@ -8,12 +8,16 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
+#include <QWindow>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "gui/bmp_image.h"
 #include "gui/export_commands.h"
 #include "gui/main_window.h"
 #include "gui/window_export_host.h"
@@ -114,6 +118,26 @@ class WindowExportTest : public ::testing::Test {
     EXPECT_EQ(window_.StatusText(1), QString::fromStdString(photo_));
   }
 
+  // Exports from the window into out_/window, the dialogs answered by `answers`.
+  void ExportInWindow(Answers answers, const std::string& output) {
+    fs::remove_all(out_);
+    fs::create_directories(out_ / "window");
+    answers.folder = (out_ / "window").string();
+    answers.saveFile = (out_ / "window" / output).string();
+    ScriptedPrompts prompts(answers);
+    Export(prompts);
+    EXPECT_TRUE(prompts.errors.empty()) << prompts.errors.front();
+  }
+
+  // The files of `cliDir` are those the window wrote, byte for byte. Returns their names.
+  std::vector<std::string> ExpectWindowFilesIn(const fs::path& cliDir) {
+    const auto names = FilesIn(out_ / "window");
+    EXPECT_EQ(names, FilesIn(cliDir));
+    for (const std::string& name : names)
+      EXPECT_TRUE(ReadAll(out_ / "window" / name) == ReadAll(cliDir / name)) << name << " differs";
+    return names;
+  }
+
   // Runs kestal-export on the same photo with the window's frame count and `args`.
   void RunCli(const std::string& args, const std::string& output) {
     const auto r = test::RunCommand(test::ShellQuote(KESTAL_EXPORT_BIN) + " -q -n 3 " + args + " " +
@@ -147,24 +171,12 @@ TEST_F(WindowExportTest, EveryFormatWritesTheCommandLineBytes) {
   };
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
-    fs::remove_all(out_);
-    fs::create_directories(out_ / "window");
     const bool sequence = row.answers.format < 2;
-    row.answers.folder = (out_ / "window").string();
-    row.answers.saveFile = (out_ / "window" / row.output).string();
-    ScriptedPrompts prompts(row.answers);
-    Export(prompts);
-    EXPECT_TRUE(prompts.errors.empty()) << prompts.errors.front();
-
+    ExportInWindow(row.answers, row.output);
     const fs::path cli = out_ / "cli";
     fs::create_directories(cli);
     RunCli(row.cliArgs, (cli / row.output).string());
-    const fs::path cli_dir = sequence ? cli / "seq" : cli;
-    const auto names = FilesIn(out_ / "window");
-    ASSERT_EQ(names, FilesIn(cli_dir));
-    ASSERT_EQ(names.size(), sequence ? 3u : 1u);
-    for (const std::string& name : names)
-      EXPECT_EQ(ReadAll(out_ / "window" / name), ReadAll(cli_dir / name)) << name << " differs";
+    EXPECT_EQ(ExpectWindowFilesIn(sequence ? cli / "seq" : cli).size(), sequence ? 3u : 1u);
     EXPECT_EQ(window_.FrameIndex(), 2) << "an export ends on the last frame of its cycle";
   }
 }
@@ -247,6 +259,115 @@ TEST_F(WindowExportTest, FailuresNameTheirFiles) {
     EXPECT_TRUE(one.asked.empty()) << "no page is offered for a GIF that failed";
   }
   EXPECT_FALSE(fs::exists(missing));
+}
+
+// The window's own settings, set through its controls as a user would.
+struct WindowSettings {
+  bool regular = false;
+  int wave = 2;           // 1 short, 2 medium, 3 long
+  int intervalMs = 120;
+  int frames = 3;
+  int percent = 90;
+};
+
+void Apply(TFrmKestal& w, const WindowSettings& s) {
+  (s.regular ? w.RBRegul : w.RBPerspective)->setChecked(true);
+  w.OndeClick(s.wave == 1 ? w.OndeCourte : s.wave == 2 ? w.OndeMoyenne : w.OndeLongue);
+  w.VitesseClick(s.intervalMs == 200 ? w.VitesseLente : s.intervalMs == 120 ? w.VitesseMoyenne : w.VitesseRapide);
+  w.EditFrames->setValue(s.frames);
+  w.EditPct->setValue(s.percent);
+}
+
+// The kestal-export options for the same settings.
+std::string CliArguments(const WindowSettings& w, const Answers& a) {
+  static const char* const kFormats[] = {"bmp", "jpg", "gif", "avi"};
+  static const char* const kWaves[] = {"", "short", "medium", "long"};
+  static const char* const kColors[] = {"16", "32", "64", "256"};
+  std::string args = std::string("-f ") + kFormats[a.format] + " -m " + (w.regular ? "regular" : "perspective") +
+                     " -w " + kWaves[w.wave] + " -s " +
+                     (w.intervalMs == 200 ? "slow" : w.intervalMs == 120 ? "medium" : "fast") +
+                     " -n " + std::to_string(w.frames) + " -p " + std::to_string(w.percent);
+  if (a.reflectionOnly) args += " -r";
+  if (a.format == 2) args += std::string(" -c ") + kColors[a.colorIndex];
+  if (a.format == 3) args += " -R " + std::to_string(a.repetitions);
+  return args;
+}
+
+TEST_F(WindowExportTest, EverySettingWritesTheCommandLineBytes) {
+  struct Row {
+    const char* what;
+    WindowSettings window;
+    Answers answers;
+    const char* output;
+  } rows[] = {
+      {"regular, short waves, slow, GIF 16", {.regular = true, .wave = 1, .intervalMs = 200},
+       {.format = 2, .colorIndex = 0}, "a.gif"},
+      {"regular, long waves, fast, 30 frames, AVI x3", {.regular = true, .wave = 3, .intervalMs = 50, .frames = 30},
+       {.format = 3, .repetitions = 3}, "a.avi"},
+      {"regular, 2 frames, 30 %, BMP", {.regular = true, .frames = 2, .percent = 30}, {.format = 0}, "seq/"},
+      {"regular, 100 %, reflection only, JPG", {.regular = true, .percent = 100},
+       {.format = 1, .reflectionOnly = true}, "seq/"},
+      {"perspective, long waves, slow, 2 frames, GIF 256 of the reflection",
+       {.wave = 3, .intervalMs = 200, .frames = 2}, {.format = 2, .reflectionOnly = true}, "a.gif"},
+      {"perspective, fast, 30 frames, 30 %, GIF 16", {.intervalMs = 50, .frames = 30, .percent = 30},
+       {.format = 2, .colorIndex = 0}, "a.gif"},
+      {"perspective, short waves, 100 %, AVI x2 of the reflection", {.wave = 1, .percent = 100},
+       {.format = 3, .reflectionOnly = true, .repetitions = 2}, "a.avi"},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Apply(window_, row.window);
+    ExportInWindow(row.answers, row.output);
+    const fs::path cli = out_ / "cli";
+    fs::create_directories(cli);
+    // The later -n wins over RunCli's own.
+    RunCli(CliArguments(row.window, row.answers), (cli / row.output).string());
+    EXPECT_FALSE(ExpectWindowFilesIn(row.answers.format < 2 ? cli / "seq" : cli).empty());
+  }
+}
+
+TEST_F(WindowExportTest, ThePaneShowsEveryExportedFrame) {
+  window_.show();
+  for (int i = 0; i < 200 && !(window_.windowHandle() && window_.windowHandle()->isExposed()); ++i) {
+    QApplication::processEvents();
+    QThread::msleep(5);
+  }
+  QApplication::processEvents();
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  window_.Pane->installEventFilter(&counter);
+  ScriptedPrompts prompts({.format = 3, .saveFile = (out_ / "a.avi").string()});
+  Export(prompts);
+  window_.Pane->removeEventFilter(&counter);
+  EXPECT_GE(counter.paints, 3) << "each of the 3 frames is painted as it is made";
+  const QImage shown = window_.Pane->grab().toImage().convertToFormat(QImage::Format_BGR888);
+  const Bitmap24& pane = window_.Model().PaneBitmap();
+  ASSERT_EQ(shown.height(), pane.Height());
+  for (int32_t y = 0; y < pane.Height(); ++y)
+    ASSERT_EQ(std::memcmp(shown.constScanLine(y), pane.Row(y), 3 * size_t(pane.Width())), 0) << "row " << y;
+}
+
+TEST_F(WindowExportTest, OlderFramesBeyondTheCountAreAskedAboutOnce) {
+  for (int i : {3, 4, 7}) std::ofstream(out_ / ("lake0" + std::to_string(i) + ".bmp")) << "old";
+  std::ofstream(out_ / "lake5.bmp") << "another numbering";
+  ScriptedPrompts no({.format = 0, .folder = out_.string()});
+  Export(no);
+  ASSERT_EQ(no.asked.size(), 1u);
+  EXPECT_NE(no.asked[0].find(out_.string()), std::string::npos) << no.asked[0];
+  EXPECT_NE(no.asked[0].find("3 older frames"), std::string::npos) << no.asked[0];
+  EXPECT_NE(no.asked[0].find("03 to 07"), std::string::npos) << no.asked[0];
+  EXPECT_FALSE(fs::exists(out_ / "lake00.bmp")) << "No writes nothing";
+
+  ScriptedPrompts yes({.format = 0, .folder = out_.string(), .htmlAnswer = kMsgResultYes});
+  Export(yes);
+  EXPECT_EQ(yes.asked.size(), 1u);
+  EXPECT_TRUE(fs::exists(out_ / "lake02.bmp"));
+  EXPECT_EQ(ReadAll(out_ / "lake07.bmp"), "old");
 }
 
 TEST_F(WindowExportTest, ProgressInTheStatusBar) {

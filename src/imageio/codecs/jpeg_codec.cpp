@@ -21,6 +21,8 @@ struct ErrorManager {
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
   bool truncated;
+  bool corrupt;                        // the entropy-coded data is damaged
+  char warning[JMSG_LENGTH_MAX];       // libjpeg's words for the damage
 };
 
 void OnError(j_common_ptr cinfo) {
@@ -33,7 +35,27 @@ void OnMessage(j_common_ptr cinfo, int level) {
   auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
   // A premature end of the data is only a warning to libjpeg, which then fills the
   // rest of the picture with grey; for us the file is broken.
-  if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF) err->truncated = true;
+  if (level != -1) return;
+  switch (cinfo->err->msg_code) {
+    case JWRN_JPEG_EOF:
+      err->truncated = true;
+      break;
+    // Damaged picture data: libjpeg resynchronises and carries on with grey or
+    // misplaced blocks, even when the file ends properly. We refuse it like a
+    // truncated one. (Stray bytes between markers, JWRN_EXTRANEOUS_DATA, leave the
+    // pixels whole and are accepted.)
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+    case JWRN_BOGUS_PROGRESSION:
+      if (!err->corrupt) (*cinfo->err->format_message)(cinfo, err->warning);
+      err->corrupt = true;
+      break;
+    default:
+      break;
+  }
 }
 
 void Silent(j_common_ptr) {}
@@ -45,6 +67,8 @@ void InitErrors(ErrorManager& err) {
   err.pub.output_message = Silent;
   err.message[0] = '\0';
   err.truncated = false;
+  err.corrupt = false;
+  err.warning[0] = '\0';
 }
 
 struct Decoder {
@@ -243,13 +267,16 @@ Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits) {
   if (!scratch) return Error::NoMemory("not enough memory");
   if (!Decode(d, bitmap.value(), scratch.get())) return LibError(d.err);
   if (d.err.truncated) return Error::Truncated();
+  if (d.err.corrupt) return Error::Invalid(std::string("the picture data is damaged (") + d.err.warning + ")");
   if (d.orientation != 1) return ApplyOrientation(bitmap.value(), d.orientation);
   return bitmap;
 }
 
 Status WriteJpegFile(const std::string& path, const Bitmap24& bitmap) {
   if (bitmap.Empty()) return Error::Invalid("the picture is empty");
-  if (bitmap.Width() > 65500 || bitmap.Height() > 65500) return Error::OverLimit("JPEG files hold at most 65500 pixels a side");
+  if (bitmap.Width() > kMaxJpegSide || bitmap.Height() > kMaxJpegSide) {
+    return Error::OverLimit("JPEG files hold at most " + std::to_string(kMaxJpegSide) + " pixels a side");
+  }
   OutputFile out;
   if (Status s = out.Open(path); !s) return s;
   Encoder e;

@@ -10,6 +10,9 @@
 
 namespace kestal {
 
+// The longest side the encoder writes (libjpeg's JPEG_MAX_DIMENSION).
+inline constexpr int64_t kMaxJpegSide = 65500;
+
 bool SniffJpeg(ByteSpan data);
 Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits);
 Status WriteJpegFile(const std::string& path, const Bitmap24& bitmap);

@@ -221,8 +221,12 @@ Result<Bitmap24> ReadWmf(ByteSpan data, const PixelLimits& limits) {
   }
   const uint16_t type = in.U16LE();
   const uint16_t headerWords = in.U16LE();
-  if (in.Failed() || (type != 1 && type != 2) || headerWords != 9) return MakeError("not a Windows metafile");
-  in.Skip(14);
+  if (in.Failed() || (type != 1 && type != 2) || headerWords != 9) {
+    return in.Failed() ? Error::Truncated("the metafile header is cut off") : MakeError("not a Windows metafile");
+  }
+  // The rest of the 18-byte header: version, size, object count, largest record and
+  // an unused word. A file cut inside it holds no records at all.
+  if (!in.Skip(14)) return Error::Truncated("the metafile header is cut off");
   auto records = WmfRecords(in);
   if (!records) return records.error();
 

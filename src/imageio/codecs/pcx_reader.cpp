@@ -78,6 +78,9 @@ class ScanlineReader {
  public:
   ScanlineReader(ByteSpan in, bool rle) : in_(in), rle_(rle) {}
 
+  // Bytes of the input after the last one read.
+  size_t Remaining() const { return in_.size() - pos_; }
+
   bool Next(std::vector<uint8_t>& line) {
     size_t o = 0;
     while (o < line.size()) {
@@ -178,6 +181,15 @@ Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits) {
       return h.rle ? Error::Truncated("the compressed pixel data is truncated") : Error::Truncated();
     }
     decode(line, h, palette, b.Row(y));
+  }
+  // Something follows the pixels but too little for the palette: the file was cut
+  // inside it, and the colours would be wrong.
+  const bool vga = h.bpp == 8 && h.planes == 1;
+  const bool present_palette = data.size() >= kHeaderSize + kVgaPaletteSize &&
+                               data[data.size() - kVgaPaletteSize] == 0x0C;
+  if (vga && !present_palette) {
+    const size_t rest = reader.Remaining();
+    if (rest > 0 && rest < kVgaPaletteSize) return Error::Truncated("the colour palette at the end is cut off");
   }
   return bitmap;
 }

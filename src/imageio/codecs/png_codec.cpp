@@ -10,6 +10,7 @@
 
 #include "base/byte_reader.h"
 #include "bitmap/flatten.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 namespace {
@@ -113,6 +114,10 @@ Result<Bitmap24> ReadPng(ByteSpan data, const PixelLimits& limits) {
   if (!SniffPng(data)) return Error::Invalid("not a PNG file");
   Decoder d;
   d.src.data = data;
+  // libpng's own limit check would only say "Invalid IHDR data"; say the size instead.
+  if (auto claimed = PngHeaderSize(data); claimed) {
+    if (Status s = CheckPixelSize(claimed->width, claimed->height, limits); !s) return s.error();
+  }
   d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d, OnError, OnWarning);
   if (!d.png) return Error::NoMemory("not enough memory");
   d.info = png_create_info_struct(d.png);

@@ -1,0 +1,92 @@
+#include "base/file_output.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "support/test_support.h"
+
+namespace kestal {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const std::string& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+Status WriteText(const std::string& path, const std::string& text) {
+  OutputFile out;
+  if (Status s = out.Open(path); !s) return s;
+  if (Status s = out.Write(text.data(), text.size()); !s) return s;
+  return out.Commit();
+}
+
+// Binds a Unix socket at `path`; the socket stays until the file is removed.
+void MakeSocket(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof addr.sun_path);
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ::close(fd);
+}
+
+TEST(OutputFile, OnlyPlainFilesAreReplacedAndLinksAreFollowed) {
+  test::TempDir dir;
+  std::ofstream(dir / "target") << "old";
+  fs::create_symlink("target", dir / "link");
+  fs::create_symlink(dir / "sub/new", dir / "dangling");
+  fs::create_directory(dir / "sub");
+  fs::create_symlink("link", dir / "chain");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+  MakeSocket(dir / "sock");
+  fs::create_directory(dir / "folder");
+  fs::create_symlink("fifo", dir / "to-fifo");
+  fs::create_symlink("loop", dir / "loop");
+
+  struct Row {
+    const char* name;
+    const char* refusal;     // nullptr: written
+    const char* written_to;  // the file that holds the text afterwards
+  } rows[] = {
+      {"link", nullptr, "target"},
+      {"chain", nullptr, "target"},
+      {"dangling", nullptr, "sub/new"},
+      {"fifo", "it is a FIFO, not a plain file; it was left untouched", nullptr},
+      {"sock", "it is a socket, not a plain file", nullptr},
+      {"folder", "it is a folder, not a plain file", nullptr},
+      {"to-fifo", "it is a FIFO", nullptr},
+      {"loop", "Too many levels of symbolic links", nullptr},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Status s = WriteText(dir / r.name, r.name);
+    EXPECT_EQ(s.ok(), r.refusal == nullptr);
+    if (r.refusal) {
+      EXPECT_EQ(s.error().kind, ErrorKind::Io);
+      EXPECT_NE(s.error().cause.find(r.refusal), std::string::npos) << s.error().cause;
+    } else {
+      EXPECT_EQ(ReadAll(dir / r.written_to), r.name);
+    }
+  }
+  EXPECT_TRUE(fs::is_symlink(dir / "link")) << "the link stays a link";
+  EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+  EXPECT_TRUE(fs::is_socket(dir / "sock"));
+  EXPECT_TRUE(fs::is_empty(dir / "folder"));
+  for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+    EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path() << " was left behind";
+}
+
+}  // namespace
+}  // namespace kestal

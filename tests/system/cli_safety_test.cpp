@@ -1,0 +1,172 @@
+// kestal-export with hostile names on both sides: outputs that are not plain files,
+// standard output, interruptions, inputs that are not files or claim too much, and
+// the command line's own usage errors and warnings.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "imageio/image_files.h"
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace kestal {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace kestal::test;
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool AnyPartFile(const fs::path& dir) {
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().filename().string().find(".part") != std::string::npos) return true;
+  return false;
+}
+
+class CliSafety : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(SaveBitmapFile(photo, Noise(40, 30, 3))); }
+  CommandResult Export(const std::string& args) {
+    return RunCommand(std::string(KESTAL_EXPORT_BIN) + " -q " + args + " 2>&1");
+  }
+  TempDir dir;
+  std::string photo = dir / "lake.bmp";
+};
+
+TEST_F(CliSafety, OutputsThatAreNotPlainFilesAreRefusedAndLeftAlone) {
+  ASSERT_EQ(::mkfifo((dir / "fifo.gif").c_str(), 0644), 0);
+  fs::create_directory(dir / "folder.gif");
+  fs::create_symlink("fifo.gif", dir / "to-fifo.avi");
+  struct Row {
+    const char* output;
+    const char* cause;
+  } rows[] = {
+      {"fifo.gif", "it is a FIFO, not a plain file; it was left untouched"},
+      {"folder.gif", "it is a folder, not a plain file; it was left untouched"},
+      {"to-fifo.avi", "it is a FIFO, not a plain file; it was left untouched"},
+  };
+  for (const Row& r : rows) {
+    // -f gif: an existing folder is otherwise taken for a sequence's folder.
+    const std::string format = std::string(r.output).ends_with(".gif") ? "-f gif " : "";
+    auto res = Export(format + ShellQuote(photo) + " " + ShellQuote(dir / r.output));
+    EXPECT_EQ(res.status, 4) << r.output << ": " << res.output;
+    EXPECT_EQ(res.output, "kestal-export: " + (dir / r.output) + ": " + r.cause + "\n");
+  }
+  EXPECT_TRUE(fs::is_fifo(dir / "fifo.gif"));
+  EXPECT_TRUE(fs::is_symlink(dir / "to-fifo.avi"));
+  EXPECT_FALSE(AnyPartFile(dir.path()));
+}
+
+TEST_F(CliSafety, AGifGoesToStandardOutputAndALinkStaysALink) {
+  ASSERT_EQ(Export(ShellQuote(photo) + " " + ShellQuote(dir / "file.gif")).status, 0);
+  auto piped = RunCommand(std::string(KESTAL_EXPORT_BIN) + " -q -f gif " + ShellQuote(photo) + " - | cat > " +
+                          ShellQuote(dir / "piped.gif"));
+  ASSERT_EQ(piped.status, 0) << piped.output;
+  EXPECT_EQ(ReadAll(dir / "piped.gif"), ReadAll(dir / "file.gif"));
+
+  std::ofstream(dir / "real.gif") << "old";
+  fs::create_symlink("real.gif", dir / "link.gif");
+  ASSERT_EQ(Export(ShellQuote(photo) + " " + ShellQuote(dir / "link.gif")).status, 0);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.gif"));
+  EXPECT_EQ(ReadAll(dir / "real.gif"), ReadAll(dir / "file.gif"));
+}
+
+// Starts an export that runs for a while, waits until its temporary file exists, and
+// interrupts it.
+TEST_F(CliSafety, AnInterruptedExportRemovesItsTemporaryFile) {
+  ASSERT_TRUE(SaveBitmapFile(dir / "big.bmp", Noise(900, 700, 5)));
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    const fs::path out = dir.path() / ("out" + std::to_string(sig));
+    fs::create_directory(out);
+    const std::string bin = KESTAL_EXPORT_BIN, big = dir / "big.bmp", avi = (out / "clip.avi").string();
+    const char* argv[] = {bin.c_str(), "-q", "-n", "30", "-R", "100", big.c_str(), avi.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, bin.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    for (int i = 0; i < 500 && !AnyPartFile(out); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool started = AnyPartFile(out);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::kill(pid, sig);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(started) << "the export never created its temporary file";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "ends as the signal would end it";
+    EXPECT_TRUE(fs::is_empty(out)) << "nothing is left behind";
+  }
+}
+
+TEST_F(CliSafety, PhotosThatAreNotFilesOrClaimTooMuchAreRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo((dir / "fifo.png").c_str(), 0644), 0);
+  // A sparse 2 GiB file whose header claims 30000 × 30000 pixels: refused from its
+  // header, without reading (or making room for) the rest. The memory limit makes
+  // reading it whole fail.
+  {
+    std::ofstream png(dir / "huge.png", std::ios::binary);
+    const unsigned char head[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                  0, 0, 0x75, 0x30, 0, 0, 0x75, 0x30, 8, 2, 0, 0, 0};
+    png.write(reinterpret_cast<const char*>(head), sizeof head);
+  }
+  fs::resize_file(dir / "huge.png", (uintmax_t{2} << 30) - 1);
+  struct Row {
+    std::string photo;
+    std::string cause;
+  } rows[] = {
+      {dir / "fifo.png", "it is a FIFO, not a file"},
+      {"/dev/zero", "it is a device, not a file"},
+      {dir / "huge.png", "the picture is 30000 x 30000 pixels; at most 100 megapixels are supported"},
+  };
+  for (const Row& r : rows) {
+    auto res = RunCommand("ulimit -v 1000000; timeout 20 " + std::string(KESTAL_EXPORT_BIN) + " -q " +
+                          ShellQuote(r.photo) + " " + ShellQuote(dir / "out.gif") + " 2>&1");
+    EXPECT_EQ(res.status, 3) << r.photo << ": " << res.output;
+    EXPECT_EQ(res.output, "kestal-export: " + r.photo + ": " + r.cause + "\n");
+  }
+}
+
+TEST_F(CliSafety, UsageErrorsWarningsAndEnglishMessages) {
+  fs::create_directories(dir.path() / "seq" / "lake00.bmp");  // a folder where frame 0 would go
+  std::ofstream(dir.path() / "seq" / "lake04.bmp") << "old";
+  std::ofstream(dir.path() / "seq" / "lake07.bmp") << "old";
+  struct Row {
+    const char* what;
+    std::string args;
+    int status;
+    std::string errors;  // standard error
+  } rows[] = {
+      {"no photo", "'' " + ShellQuote(dir / "a.gif"), 2, "kestal-export: no photo given: PHOTO is an empty name\n"},
+      {"repeat without AVI", "-R 2 " + ShellQuote(photo) + " " + ShellQuote(dir / "a.gif"), 2,
+       "kestal-export: --repeat applies only to AVI output, not to gif output\n"},
+      {"a frame that cannot be written, and older frames",
+       "-n 3 " + ShellQuote(photo) + " " + ShellQuote(dir / "seq"), 4,
+       "kestal-export: " +
+           (dir / "seq/lake00.bmp") + ": it is a folder, not a plain file; it was left untouched\n" +
+           "kestal-export: " + (dir / "seq") + ": older frames 04 to 07 of this photo remain beside the new ones\n"},
+  };
+  for (const Row& r : rows) {
+    auto res = RunCommand(std::string(KESTAL_EXPORT_BIN) + " -q " + r.args + " 2>&1 >/dev/null");
+    EXPECT_EQ(res.status, r.status) << r.what;
+    EXPECT_EQ(res.output, r.errors) << r.what;
+  }
+  EXPECT_EQ(ReadAll(dir.path() / "seq" / "lake04.bmp"), "old") << "older frames are left as they were";
+  EXPECT_TRUE(fs::exists(dir.path() / "seq" / "lake02.bmp"));
+}
+
+}  // namespace
+}  // namespace kestal
