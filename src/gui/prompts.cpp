@@ -1,0 +1,61 @@
+#include "gui/prompts.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "gui/export_dialog.h"
+#include "gui/folder_chooser.h"
+
+namespace kestal {
+namespace {
+
+Prompts* installed = nullptr;
+
+QWidget* Owner() { return QApplication::activeWindow(); }
+
+}  // namespace
+
+Prompts& CurrentPrompts() {
+  static DesktopPrompts desktop;
+  return installed ? *installed : desktop;
+}
+
+void SetPrompts(Prompts* prompts) { installed = prompts; }
+
+bool DesktopPrompts::EditSettings(TFrmExport& dialog) { return dialog.exec() == QDialog::Accepted; }
+
+std::string DesktopPrompts::ChooseFolder(const std::string& title, const std::string& initialFolder) {
+  return SelectFolder(title, initialFolder);
+}
+
+std::string DesktopPrompts::ChooseSaveFile(const SaveRequest& request) {
+  // No folder is set in advance: the dialog opens in the current folder, which is the
+  // photo's folder once a photo was opened.
+  QFileDialog dialog(Owner(), QString(), QDir::currentPath(), request.filter);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(request.defaultSuffix);
+  dialog.selectFile(request.proposedName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::string();
+  return dialog.selectedFiles().constFirst().toStdString();
+}
+
+int DesktopPrompts::Ask(const std::string& message, MsgDlgKind kind, MsgButtons buttons) {
+  return ShowMsgDlg(message, kind, buttons);
+}
+
+void DesktopPrompts::ShowError(const Error& error) {
+  QMessageBox::critical(Owner(), QApplication::applicationName(), QString::fromStdString(error.Text()));
+}
+
+void DesktopPrompts::OpenPage(const std::string& path) {
+  // Without a browser the page would open silently nowhere; say where it is instead.
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+    ShowMsgDlg(path + "\nNo program was found to open this page.", MsgInformation, MsgBtnOk);
+}
+
+}  // namespace kestal
