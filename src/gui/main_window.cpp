@@ -109,6 +109,15 @@ QToolButton* MakeToolButton(QWidget* parent, int x) {
   return button;
 }
 
+// A glyph at its own size and, for screens of two device pixels per pixel, doubled
+// pixel for pixel: a smooth enlargement of a 39 x 34 drawing would blur its edges.
+void AddGlyph(QIcon& icon, const QPixmap& glyph, QIcon::Mode mode) {
+  icon.addPixmap(glyph, mode);
+  QPixmap doubled = glyph.scaled(glyph.size() * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  doubled.setDevicePixelRatio(2.0);
+  icon.addPixmap(doubled, mode);
+}
+
 // The tool-bar glyphs as the engine's image list.
 ImageList LoadGlyphs() {
   ImageList list(kGlyphWidth, kGlyphHeight);
@@ -395,8 +404,8 @@ void TFrmKestal::BuildToolBarImages() {
     QIcon icon;
     // A list that could not be built leaves its state to the plain glyph.
     const ImageList& normal = normal_images_ ? *normal_images_ : glyphs;
-    icon.addPixmap(ImageListPixmap(normal, b.glyph), QIcon::Normal);
-    if (disabled_images_) icon.addPixmap(ImageListPixmap(*disabled_images_, b.glyph), QIcon::Disabled);
+    AddGlyph(icon, ImageListPixmap(normal, b.glyph), QIcon::Normal);
+    if (disabled_images_) AddGlyph(icon, ImageListPixmap(*disabled_images_, b.glyph), QIcon::Disabled);
     b.button->setIcon(icon);
   }
 }
@@ -785,7 +794,8 @@ void TFrmKestal::ZoomToFit() { SetZoom(FitPictureZoom(ui_.ScrollBox->maximumView
 double TFrmKestal::FitPictureZoom(QSize viewport) const {
   // The margins around the picture stay the same at every zoom.
   const QSize margins(ui_.Image1->x() + ui_.PnlImg->width(), ui_.Image1->y() + ui_.PnlImg->height());
-  return FitZoom(PictureSize() - margins, viewport - margins);
+  // One pixel of slack: photo and pane are rounded to whole pixels separately.
+  return FitZoom(PictureSize() - margins, viewport - margins - QSize(1, 1));
 }
 
 void TFrmKestal::ShowWholePicture() {
@@ -793,7 +803,10 @@ void TFrmKestal::ShowWholePicture() {
   QSize viewport = ui_.ScrollBox->maximumViewportSize();
   if (!isMaximized() && !isFullScreen() && screen()) {
     const QSize chrome = size() - viewport;
-    const QSize frame = frameGeometry().size() - size();
+    QSize frame = frameGeometry().size() - size();
+    // Before the window manager has reported its decorations, allow for a title bar
+    // and borders rather than grow under the screen's edge.
+    if (frame.isEmpty()) frame = QSize(8, 36);
     const QRect available = screen()->availableGeometry();
     const QSize wanted = (picture + chrome).expandedTo(size()).boundedTo(available.size() - frame);
     if (wanted != size()) {
@@ -809,6 +822,14 @@ void TFrmKestal::ShowWholePicture() {
     viewport = wanted - chrome;
   }
   SetZoom(FitPictureZoom(viewport));
+  // The window manager may place or size the window otherwise than asked; fit again
+  // once it has, if the picture no longer shows whole.
+  if (zoom_ < 1.0) {
+    QTimer::singleShot(200, this, [this] {
+      const QSize shown = ui_.ScrollContent->size(), room = ui_.ScrollBox->maximumViewportSize();
+      if (shown.width() > room.width() || shown.height() > room.height()) ZoomToFit();
+    });
+  }
 }
 
 void TFrmKestal::LoadSettings() {

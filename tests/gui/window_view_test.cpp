@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTimer>
+#include <QToolButton>
 #include <QPainter>
 #include <QWheelEvent>
 
@@ -163,6 +164,14 @@ TEST_F(WindowViewTest, MinimumSizeKeepsEveryToolPanelControlVisible) {
   EXPECT_LT(ui.Label1->x() + ui.Label1->sizeHint().width(), ui.EditFrames->x() + 1);
   EXPECT_LT(ui.Label2->x() + ui.Label2->sizeHint().width(), ui.EditPct->x() + 1);
   for (QRadioButton* rb : {ui.RBPerspective, ui.RBRegul}) EXPECT_GE(rb->width(), rb->sizeHint().width());
+
+  // At two device pixels per pixel the glyph is drawn from a doubled copy, pixel for
+  // pixel, not from a blurred enlargement.
+  const QImage one = ui.BtnOpen->icon().pixmap(QSize(39, 34), 1.0).toImage();
+  const QImage two = ui.BtnOpen->icon().pixmap(QSize(39, 34), 2.0).toImage();
+  ASSERT_EQ(two.size(), QSize(78, 68));
+  for (int y = 0; y < 34; y += 3)
+    for (int x = 0; x < 39; x += 3) ASSERT_EQ(two.pixel(2 * x + 1, 2 * y + 1), one.pixel(x, y)) << x << "," << y;
 }
 
 TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
