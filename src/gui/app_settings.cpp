@@ -48,6 +48,7 @@ WindowSettings LoadWindowSettings(QSettings& store) {
   s.colorIndex = ReadInt(store, "export/colors", s.colorIndex, 0, 3);
   s.repetitions = ReadInt(store, "export/repetitions", s.repetitions, 1, 100);
   s.openFolder = store.value(QStringLiteral("folders/open")).toString();
+  s.saveFolder = store.value(QStringLiteral("folders/save")).toString();
   for (const QString& f : store.value(QStringLiteral("recent/files")).toStringList())
     if (!f.isEmpty() && s.recentFiles.size() < kMaxRecentFiles) s.recentFiles << f;
   s.geometry = store.value(QStringLiteral("window/geometry")).toByteArray();
@@ -68,6 +69,7 @@ void SaveWindowSettings(QSettings& store, const WindowSettings& s) {
   store.setValue(QStringLiteral("export/colors"), s.colorIndex);
   store.setValue(QStringLiteral("export/repetitions"), s.repetitions);
   store.setValue(QStringLiteral("folders/open"), s.openFolder);
+  store.setValue(QStringLiteral("folders/save"), s.saveFolder);
   store.setValue(QStringLiteral("recent/files"), s.recentFiles);
   store.setValue(QStringLiteral("window/geometry"), s.geometry);
   store.setValue(QStringLiteral("window/zoom"), s.zoom);

@@ -1,7 +1,7 @@
 #pragma once
 // The choices the desktop program keeps between runs, in the platform's standard
 // settings place (QSettings: ~/.config/Kestal/Kestal.conf on Linux): the animation
-// settings, the export dialog's choices, the last folder a photo was opened from, the recent
+// settings, the export dialog's choices, the last open and save folders, the recent
 // photos, the window's geometry and zoom. Every value is checked when read; a value
 // out of range, of the wrong type or from a file that cannot be parsed gives the
 // start-up default, so a damaged file never stops the program.
@@ -28,6 +28,7 @@ struct WindowSettings {
   int colorIndex = 3;
   int repetitions = 1;
   QString openFolder;
+  QString saveFolder;
   QStringList recentFiles;  // newest first
   QByteArray geometry;      // QWidget::saveGeometry(); empty: the system places the window
   double zoom = 1.0;

@@ -1,9 +1,7 @@
 // kestal: the desktop program. `kestal [FILE]` opens FILE at start; --help and
 // --version print and exit, also without a display.
 
-#include <QDir>
 #include <QFileInfo>
-#include <QTimer>
 #include <cstdio>
 
 #include "gui/about_box.h"
@@ -57,12 +55,6 @@ int main(int argc, char** argv) {
   window.SetExportForm(&exporter);
   window.LoadSettings();
   window.show();
-  if (!file.isEmpty()) {
-    // Opened once the window is on screen, so that it can grow to the photo and a
-    // load error shows over it.
-    QTimer::singleShot(0, &window, [&window, file] {
-      if (window.OpenPhotoFile(file)) QDir::setCurrent(QFileInfo(file).absolutePath());
-    });
-  }
+  window.OpenAtStart(file);
   return app.exec();
 }

@@ -479,6 +479,13 @@ bool TFrmKestal::OpenPhotoFile(const QString& path) {
   return true;
 }
 
+void TFrmKestal::OpenAtStart(const QString& path) {
+  if (path.isEmpty()) return;
+  QTimer::singleShot(0, this, [this, path] {
+    if (OpenPhotoFile(path)) QDir::setCurrent(QFileInfo(path).absolutePath());
+  });
+}
+
 void TFrmKestal::EnablePhotoCommands() {
   for (QAction* a : {ui_.FichierExporter, ui_.OptionAnimer}) a->setEnabled(true);
   for (QToolButton* b : {ui_.BtnAnimation, ui_.BtnSauve}) b->setEnabled(true);
@@ -859,6 +866,7 @@ void TFrmKestal::ApplySettings(const WindowSettings& s) {
   // The open dialog starts in the current folder, as it always has: starting the run
   // in the last photo's folder is what brings the person back there.
   if (!s.openFolder.isEmpty() && QFileInfo(s.openFolder).isDir()) QDir::setCurrent(s.openFolder);
+  SetLastSaveFolder(s.saveFolder);
   recent_files_ = s.recentFiles;
   RebuildRecentMenu();
   if (!s.geometry.isEmpty()) restoreGeometry(s.geometry);
@@ -879,6 +887,7 @@ void TFrmKestal::SaveSettings() {
     s.repetitions = FrmExport->Repetitions();
   }
   s.openFolder = photo_file_name_.isEmpty() ? QDir::currentPath() : QFileInfo(photo_file_name_).absolutePath();
+  s.saveFolder = LastSaveFolder();
   s.recentFiles = recent_files_;
   s.geometry = saveGeometry();
   s.zoom = zoom_;

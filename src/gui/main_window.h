@@ -60,6 +60,10 @@ class TFrmKestal : public QMainWindow {
   // animation, loads the file and, when that works, shows it with its reflection. A
   // failure is reported in the standard error box and changes nothing else.
   bool OpenPhotoFile(const QString& path);
+  // The photo named on the command line: opened once the event loop runs (so the window
+  // is on screen and can grow to it, and a load error shows over it); its folder
+  // becomes the current folder, as the open dialog's choice does. "" opens nothing.
+  void OpenAtStart(const QString& path);
   // Sizes the reflection pane from the photo and the height percentage, shows the
   // still mirror in it and places it and PnlImg under the photo.
   void LayoutPane();

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -14,6 +15,7 @@ namespace kestal {
 namespace {
 
 Prompts* installed = nullptr;
+QString last_save_folder;
 
 QWidget* Owner() { return QApplication::activeWindow(); }
 
@@ -26,10 +28,15 @@ Prompts& CurrentPrompts() {
 
 void SetPrompts(Prompts* prompts) { installed = prompts; }
 
+QString LastSaveFolder() { return last_save_folder; }
+void SetLastSaveFolder(const QString& folder) { last_save_folder = folder; }
+
 bool DesktopPrompts::EditSettings(TFrmExport& dialog) { return dialog.exec() == QDialog::Accepted; }
 
 std::string DesktopPrompts::ChooseFolder(const std::string& title, const std::string& initialFolder) {
-  return SelectFolder(title, initialFolder);
+  std::string folder = SelectFolder(title, initialFolder);
+  if (!folder.empty()) SetLastSaveFolder(QString::fromStdString(folder));
+  return folder;
 }
 
 std::string DesktopPrompts::ChooseSaveFile(const SaveRequest& request) {
@@ -40,8 +47,12 @@ std::string DesktopPrompts::ChooseSaveFile(const SaveRequest& request) {
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(request.defaultSuffix);
   dialog.selectFile(request.proposedName);
+  if (!last_save_folder.isEmpty() && QFileInfo(last_save_folder).isDir())
+    dialog.setSidebarUrls(dialog.sidebarUrls() << QUrl::fromLocalFile(last_save_folder));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::string();
-  return dialog.selectedFiles().constFirst().toStdString();
+  const QString file = dialog.selectedFiles().constFirst();
+  SetLastSaveFolder(QFileInfo(file).absolutePath());
+  return file.toStdString();
 }
 
 int DesktopPrompts::Ask(const std::string& message, MsgDlgKind kind, MsgButtons buttons) {

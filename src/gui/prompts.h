@@ -58,4 +58,10 @@ class DesktopPrompts : public Prompts {
 Prompts& CurrentPrompts();
 void SetPrompts(Prompts* prompts);
 
+// The folder the desktop's save dialog or folder chooser last wrote into. The save
+// dialog lists it in its side bar (it still opens in the current folder); the window
+// keeps it between runs.
+QString LastSaveFolder();
+void SetLastSaveFolder(const QString& folder);
+
 }  // namespace kestal

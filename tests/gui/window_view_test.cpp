@@ -6,7 +6,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -102,6 +104,20 @@ class WindowViewTest : public ::testing::Test {
   test::RecordingPrompts prompts_;
 };
 
+TEST_F(WindowViewTest, TheCommandLinePhotoOpensAtStart) {
+  const QString good = WritePhoto(dir_, 40, 30, "start.png");
+  const QString missing = QString::fromStdString(dir_ / "missing.png");
+  TFrmKestal w;
+  w.OpenAtStart(missing);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(prompts_.errors.size(), 1u);
+  EXPECT_TRUE(prompts_.errors[0].startsWith(QStringLiteral("Unable to load image in file \"%1\" !").arg(missing)));
+  w.OpenAtStart(good);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(w.PhotoFileName(), good);
+  EXPECT_EQ(QDir::currentPath(), QFileInfo(good).absolutePath());
+}
+
 TEST_F(WindowViewTest, ZoomScalesTheDisplayAndFollowsTheWheel) {
   TFrmKestal w;
   ASSERT_TRUE(w.OpenPhotoFile(WritePhoto(dir_, 200, 100, "p.png")));
@@ -193,7 +209,9 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
     dialog.findChild<QSpinBox*>("SENO")->setValue(7);
     ASSERT_TRUE(w.OpenPhotoFile(photo));
     w.SetZoom(0.5);
+    SetLastSaveFolder(QString::fromStdString(dir_.path().string()));
     w.close();
+    SetLastSaveFolder(QString());
   }
   {
     TFrmKestal w;
@@ -211,6 +229,7 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
     EXPECT_FALSE(dialog.PhotoAndReflection());
     EXPECT_EQ(dialog.Repetitions(), 7);
     EXPECT_DOUBLE_EQ(w.Zoom(), 0.5);
+    EXPECT_EQ(LastSaveFolder(), QString::fromStdString(dir_.path().string()));
     EXPECT_EQ(w.RecentFiles(), QStringList{photo});
     ASSERT_EQ(ui.MenuRecent->actions().size(), 1);
   }
