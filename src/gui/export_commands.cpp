@@ -22,12 +22,13 @@ namespace {
 // it unwinds the engine's export, whose unfinished output file removes itself.
 struct ExportCancelled {};
 
-// The hourglass, the progress text and the export's thread for the length of one
+// The busy cursor, the progress text and the export's thread for the length of one
 // export. The cursor and the status text are put back on every way out.
 class ExportBusy {
  public:
   explicit ExportBusy(ExportHost& host) : host_(host) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The arrow with the hourglass: the window still takes clicks meanwhile.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
   }
   ~ExportBusy() {
     host_.EndExportProgress();
