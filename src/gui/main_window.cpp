@@ -694,7 +694,7 @@ void TFrmKestal::ShowExportProgress(int number, int total) {
               ui_.Pane->update();
             }
           }
-          if (export_running_) ShowExportProgress(number, total);
+          if (export_running_ && !cancel_requested_) ShowExportProgress(number, total);
         },
         Qt::QueuedConnection);
     return;
@@ -752,6 +752,8 @@ void TFrmKestal::CancelExport() {
   if (!export_running_) return;
   cancel_requested_ = true;
   ui_.BtnCancelExport->setEnabled(false);
+  // The frame being made is finished first; a large one takes a moment.
+  SetStatusText(1, QStringLiteral("Stopping the export…"));
 }
 
 void TFrmKestal::closeEvent(QCloseEvent* event) {
