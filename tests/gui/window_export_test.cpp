@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <semaphore>
 
 #include "gui/export_commands.h"
 #include "gui/main_window.h"
@@ -252,6 +253,18 @@ TEST_F(WindowExportTest, FailuresNameTheirFiles) {
   EXPECT_FALSE(fs::exists(missing));
 }
 
+// The window's host, holding the export's thread at frame 2 until the test has
+// cancelled, so that the export cannot finish first.
+class GatedHost : public WindowExportHost {
+ public:
+  using WindowExportHost::WindowExportHost;
+  void ShowExportProgress(int number, int total) override {
+    WindowExportHost::ShowExportProgress(number, total);
+    if (number == 2) gate.acquire();
+  }
+  std::binary_semaphore gate{0};
+};
+
 // Cancel (or closing the window and answering Yes) while the export runs on its
 // thread: it stops within a frame, leaves no file that looks finished, says so, and
 // gives the commands back.
@@ -274,6 +287,7 @@ TEST_F(WindowExportTest, CancelledExportLeavesNothing) {
     row.answers.folder = out_.string();
     row.answers.saveFile = (out_ / "lake.out").string();
     ScriptedPrompts prompts(row.answers);
+    GatedHost host(window_);
     QTimer stopper;
     QObject::connect(&stopper, &QTimer::timeout, [&] {
       if (!window_.ExportRunning()) return;
@@ -284,9 +298,12 @@ TEST_F(WindowExportTest, CancelledExportLeavesNothing) {
       if (row.byClosing) window_.close();
       else window_.Ui().BtnCancelExport->click();
       stopper.stop();
+      host.gate.release();
     });
     stopper.start(0);
-    Export(prompts);
+    SetPrompts(&prompts);
+    ExportCommand(host, dialog_, prompts).ExportAnimation();
+    SetPrompts(&setup_prompts_);
     EXPECT_TRUE(FilesIn(out_).empty()) << "no frame, no temporary file";
     EXPECT_EQ(window_.StatusNotice(), QString::fromLatin1(kExportCancelledText));
     EXPECT_TRUE(prompts.errors.empty());
