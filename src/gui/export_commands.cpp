@@ -13,6 +13,7 @@
 #include "export/gif_export.h"
 #include "gui/export_dialog.h"
 #include "export/html_test_page.h"
+#include "base/paths.h"
 #include "ui/text_utils.h"
 
 namespace kestal {

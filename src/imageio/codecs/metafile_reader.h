@@ -4,8 +4,8 @@
 // stretched as the record says, on a white picture of the metafile's frame size (at
 // 96 dots per inch). Metafiles that draw vector graphics or text are refused by name.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 
