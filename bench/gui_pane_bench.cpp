@@ -3,7 +3,8 @@
 // pane paints it. The fast speed ticks every 50 ms, so a tick must stay well under
 // that. Two paints are measured: the part a 1920 x 1080 window shows (what a real
 // repaint covers, since painting is clipped to the visible area) and, as the worst
-// case, the whole 6000 x 3600 pane. Wall time is reported: Qt spreads large image
+// case, the whole 6000 x 3600 pane; and the same tick with the View menu's zoom: fit
+// to window and 300 %. Wall time is reported: Qt spreads large image
 // conversions over threads, so the CPU column counts every thread of the process:
 // on a loaded machine it is the steadier measure of the work a tick costs.
 
@@ -34,12 +35,13 @@ kestal::AnimationModel& Model() {
   return model;
 }
 
-void Tick(benchmark::State& state, kestal::WaveMode mode, QSize area) {
+void Tick(benchmark::State& state, kestal::WaveMode mode, QSize area, double zoom = 1.0) {
   kestal::AnimationModel& model = Model();
   model.SetMode(mode);
   kestal::TBmpImage pane;
   pane.SetBitmap(&model.PaneBitmap());
-  pane.resize(model.PaneBitmap().Width(), model.PaneBitmap().Height());
+  pane.SetScale(zoom);
+  pane.resize(int(model.PaneBitmap().Width() * zoom), int(model.PaneBitmap().Height() * zoom));
   // The window's backing store format on X11.
   QImage target(area, QImage::Format_RGB32);
   for (auto _ : state) {
@@ -48,7 +50,8 @@ void Tick(benchmark::State& state, kestal::WaveMode mode, QSize area) {
     pane.Paint(painter, QRect(QPoint(0, 0), area));
     benchmark::DoNotOptimize(target.constBits());
   }
-  state.SetLabel(std::to_string(area.width()) + "x" + std::to_string(area.height()) + " painted");
+  state.SetLabel(std::to_string(area.width()) + "x" + std::to_string(area.height()) + " painted at " +
+                 std::to_string(int(zoom * 100 + 0.5)) + " %");
 }
 
 void BM_TickVisiblePerspective(benchmark::State& s) { Tick(s, kestal::WaveMode::Perspective, {1920, 1080}); }
@@ -56,6 +59,17 @@ void BM_TickVisibleRegular(benchmark::State& s) { Tick(s, kestal::WaveMode::Regu
 void BM_TickWholePanePerspective(benchmark::State& s) { Tick(s, kestal::WaveMode::Perspective, {6000, 3600}); }
 void BM_TickWholePaneRegular(benchmark::State& s) { Tick(s, kestal::WaveMode::Regular, {6000, 3600}); }
 
+// The View menu's "fit to window" for this photo in a 1920 x 1080 window: photo and
+// reflection (6000 x 7600) scaled to about 14 %, the whole pane on screen.
+constexpr double kFitZoom = 1000.0 / 7600;
+void BM_TickFitPerspective(benchmark::State& s) { Tick(s, kestal::WaveMode::Perspective, {790, 474}, kFitZoom); }
+void BM_TickFitRegular(benchmark::State& s) { Tick(s, kestal::WaveMode::Regular, {790, 474}, kFitZoom); }
+// Zoomed in 3x: the visible part is a small region of the bitmap.
+void BM_TickZoom300Perspective(benchmark::State& s) { Tick(s, kestal::WaveMode::Perspective, {1920, 1080}, 3.0); }
+
+BENCHMARK(BM_TickFitPerspective)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_TickFitRegular)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_TickZoom300Perspective)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_TickVisiblePerspective)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_TickVisibleRegular)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_TickWholePanePerspective)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();

@@ -27,7 +27,7 @@ using namespace kestal;
 constexpr int kFrames = 30;
 
 // Answers the export dialog with a BMP sequence into one folder.
-class SequencePrompts : public ExportPrompts {
+class SequencePrompts : public Prompts {
  public:
   explicit SequencePrompts(std::string folder) : folder_(std::move(folder)) {}
   bool EditSettings(TFrmExport& dialog) override {
@@ -75,9 +75,9 @@ void BM_WindowSequence(benchmark::State& state) {
   TFrmKestal window;
   window.show();
   if (!window.OpenPhotoFile(QString::fromStdString(photo))) std::abort();
-  window.EditFrames->setValue(kFrames);
+  window.Ui().EditFrames->setValue(kFrames);
   SequencePrompts prompts(dir.path().toStdString());
-  window.SetExportPrompts(&prompts);
+  SetPrompts(&prompts);
   for (auto _ : state) window.ExportAnimation();
 }
 

@@ -1,11 +1,12 @@
 #include "gui/export_commands.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
-#include <QMessageBox>
-#include <QUrl>
+
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <type_traits>
 
 #include <cstdio>
 
@@ -18,17 +19,21 @@
 #include "export/html_test_page.h"
 #include "base/paths.h"
 #include "ui/text_utils.h"
-#include "gui/folder_chooser.h"
 
 namespace kestal {
 namespace {
 
-// The hourglass and the progress text for the length of one export. Both are put back
-// on every way out, an exception included.
+// Thrown by the progress callback on the export's thread when the person cancelled:
+// it unwinds the engine's export, whose unfinished output file removes itself.
+struct ExportCancelled {};
+
+// The busy cursor, the progress text and the export's thread for the length of one
+// export. The cursor and the status text are put back on every way out.
 class ExportBusy {
  public:
   explicit ExportBusy(ExportHost& host) : host_(host) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The arrow with the hourglass: the window still takes clicks meanwhile.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
   }
   ~ExportBusy() {
     host_.EndExportProgress();
@@ -37,12 +42,36 @@ class ExportBusy {
   ExportBusy(const ExportBusy&) = delete;
   ExportBusy& operator=(const ExportBusy&) = delete;
 
-  ExportProgress Progress() {
-    return [this](int number, int total) { host_.ShowExportProgress(number, total); };
+  // Runs work(progress) off the interface thread. Empty when the person cancelled; an
+  // unexpected exception is thrown again here, on the interface thread, where the
+  // general error report shows it.
+  template <class Work>
+  auto Run(Work work) -> std::optional<std::invoke_result_t<Work, const ExportProgress&>> {
+    std::optional<std::invoke_result_t<Work, const ExportProgress&>> result;
+    std::exception_ptr failure;
+    const ExportProgress progress = [this](int number, int total) {
+      if (host_.CancelRequested()) throw ExportCancelled{};
+      started_ = number;
+      host_.ShowExportProgress(number, total);
+    };
+    host_.RunInBackground([&] {
+      try {
+        result.emplace(work(progress));
+      } catch (const ExportCancelled&) {
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+    if (failure) std::rethrow_exception(failure);
+    return result;
   }
+
+  // The number of the last frame the export started, 0 before the first.
+  int Started() const { return started_; }
 
  private:
   ExportHost& host_;
+  int started_ = 0;
 };
 
 QString ProposedName(const std::string& photo, const char* extension) {
@@ -63,36 +92,8 @@ std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<
 
 QString ExportProgressText(int number) { return QStringLiteral("Exporting image %1").arg(number); }
 
-bool DesktopPrompts::EditSettings(TFrmExport& dialog) { return dialog.exec() == QDialog::Accepted; }
-
-std::string DesktopPrompts::ChooseFolder(const std::string& title, const std::string& initialFolder) {
-  return SelectFolder(title, initialFolder);
-}
-
-std::string DesktopPrompts::ChooseSaveFile(const SaveRequest& request) {
-  // No folder is set in advance: the dialog opens in the current folder, which is the
-  // photo's folder once a photo was opened.
-  QFileDialog dialog(owner_, QString(), QDir::currentPath(), request.filter);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(request.defaultSuffix);
-  dialog.selectFile(request.proposedName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::string();
-  return dialog.selectedFiles().constFirst().toStdString();
-}
-
-int DesktopPrompts::Ask(const std::string& message, MsgDlgKind kind, MsgButtons buttons) {
-  return ShowMsgDlg(message, kind, buttons);
-}
-
-void DesktopPrompts::ShowError(const Error& error) {
-  QMessageBox::critical(owner_, QApplication::applicationDisplayName(), QString::fromStdString(error.Text()));
-}
-
-void DesktopPrompts::OpenPage(const std::string& path) {
-  // Without a browser the page would open silently nowhere; say where it is instead.
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
-    ShowMsgDlg(path + "\nNo program was found to open this page.", MsgInformation, MsgBtnOk);
+QString ExportWrittenText(const std::string& path) {
+  return QStringLiteral("Written: %1").arg(QDir::toNativeSeparators(QString::fromStdString(path)));
 }
 
 void ExportCommand::ExportAnimation() {
@@ -118,17 +119,38 @@ void ExportCommand::ExportSequence(const char* extension) {
   if (!ConfirmLeftoverFrames(folder, extension)) return;
   host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  auto report = [&] {
+  const std::string photo = host_.PhotoFileName();
+  int started = 0;
+  auto outcome = [&] {
     ExportBusy busy(host_);
-    return kestal::ExportSequence(host_.Model(), folder, host_.PhotoFileName(), extension,
-                                  settings.composition, busy.Progress());
+    auto run = busy.Run([&](const ExportProgress& progress) {
+      return kestal::ExportSequence(host_.Model(), folder, photo, extension, settings.composition, progress);
+    });
+    started = busy.Started();
+    return run;
   }();
+  if (!outcome) {
+    // The frames written before the cancel would look like a finished sequence.
+    for (int i = 0; i < started; ++i) {
+      std::error_code ignored;
+      std::filesystem::remove(SequenceFileName(folder, photo, i, extension), ignored);
+    }
+    host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+    return;
+  }
+  auto& report = *outcome;
   // One box for each file that could not be written, each naming its file.
   if (!report) {
     prompts_.ShowError(Error{folder, report.error().Text()});
     return;
   }
   for (const Error& failure : report->failures) prompts_.ShowError(failure);
+  if (!report->written.empty())
+    host_.ShowNotice(QStringLiteral("Written: %1 frames, %2 … %3 in %4")
+                         .arg(report->written.size())
+                         .arg(QString::fromStdString(FileNameOf(report->written.front())),
+                              QString::fromStdString(FileNameOf(report->written.back())),
+                              QDir::toNativeSeparators(QString::fromStdString(folder))));
 }
 
 bool ExportCommand::ConfirmLeftoverFrames(const std::string& folder, const char* extension) {
@@ -145,14 +167,19 @@ void ExportCommand::ExportGif() {
   if (path.empty()) return;
   host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  auto gif = [&] {
-    ExportBusy busy(host_);
-    return kestal::ExportGif(host_.Model(), path, settings, busy.Progress());
-  }();
+  auto outcome = ExportBusy(host_).Run([&](const ExportProgress& progress) {
+    return kestal::ExportGif(host_.Model(), path, settings, progress);
+  });
+  if (!outcome) {
+    host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+    return;
+  }
+  auto& gif = *outcome;
   if (!gif) {
     prompts_.ShowError(gif.error());
     return;
   }
+  host_.ShowNotice(ExportWrittenText(path));
   if (prompts_.Ask(kHtmlPageQuestion, MsgConfirmation, MsgBtnYes | MsgBtnNo) != kMsgResultYes) return;
   const Bitmap24& photo = host_.Model().Photo();
   auto page = WriteHtmlTestPage(path, gif->width, gif->height,
@@ -172,11 +199,12 @@ void ExportCommand::ExportAvi() {
   if (path.empty()) return;
   host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  const Status written = [&] {
-    ExportBusy busy(host_);
-    return kestal::ExportAvi(host_.Model(), path, settings, busy.Progress());
-  }();
-  if (!written) prompts_.ShowError(written.error());
+  auto written = ExportBusy(host_).Run([&](const ExportProgress& progress) {
+    return kestal::ExportAvi(host_.Model(), path, settings, progress);
+  });
+  if (!written) host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+  else if (!*written) prompts_.ShowError(written->error());
+  else host_.ShowNotice(ExportWrittenText(path));
 }
 
 void ExportCommand::ExportShared(ExportFormat format) {

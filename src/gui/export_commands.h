@@ -3,17 +3,19 @@
 // in the export dialog, asks where to write, and runs the engine's export driver, so the
 // window writes the same bytes as kestal-export with the same settings. The window
 // supplies what the export needs of it (ExportHost); the questions go through
-// ExportPrompts, which the desktop answers with real dialogs and tests answer directly.
+// Prompts, which the desktop answers with real dialogs and tests answer directly. The
+// work runs off the interface thread and stops at the next frame when cancelled.
 
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/result.h"
 #include "export/export_driver.h"
 #include "render/animation_model.h"
-#include "gui/message_dialog.h"
+#include "gui/prompts.h"
 
 class QWidget;
 
@@ -31,50 +33,19 @@ class ExportHost {
   virtual int TimerIntervalMs() const = 0;
   virtual void StopTimer() = 0;
   virtual QWidget* Window() = 0;
-  // Status panel 1 shows ExportProgressText(number) with a progress bar beside it, and is
-  // repainted at once; EndExportProgress puts the photo's path back.
+  // Status panel 1 shows ExportProgressText(number) with a progress bar beside it.
+  // Called from the thread that runs the export; the window shows it on its own
+  // thread. EndExportProgress puts the photo's path back.
   virtual void ShowExportProgress(int number, int total) = 0;
   virtual void EndExportProgress() = 0;
-};
-
-// A save dialog's request: its filter ("GIF (*.gif)"), the default suffix and the
-// proposed file name.
-struct SaveRequest {
-  QString filter;
-  QString defaultSuffix;
-  QString proposedName;
-};
-
-// The questions an export asks. Every answer may be "cancel".
-class ExportPrompts {
- public:
-  virtual ~ExportPrompts() = default;
-  // Shows the export dialog modally; true when it closed with OK.
-  virtual bool EditSettings(TFrmExport& dialog) = 0;
-  // A folder, or "" on cancel.
-  virtual std::string ChooseFolder(const std::string& title, const std::string& initialFolder) = 0;
-  // A file to write, or "" on cancel.
-  virtual std::string ChooseSaveFile(const SaveRequest& request) = 0;
-  virtual int Ask(const std::string& message, MsgDlgKind kind, MsgButtons buttons) = 0;
-  // An error box naming the file and the cause.
-  virtual void ShowError(const Error& error) = 0;
-  // Opens a page in the user's browser.
-  virtual void OpenPage(const std::string& path) = 0;
-};
-
-// The real dialogs of the desktop.
-class DesktopPrompts : public ExportPrompts {
- public:
-  explicit DesktopPrompts(QWidget* owner) : owner_(owner) {}
-  bool EditSettings(TFrmExport& dialog) override;
-  std::string ChooseFolder(const std::string& title, const std::string& initialFolder) override;
-  std::string ChooseSaveFile(const SaveRequest& request) override;
-  int Ask(const std::string& message, MsgDlgKind kind, MsgButtons buttons) override;
-  void ShowError(const Error& error) override;
-  void OpenPage(const std::string& path) override;
-
- private:
-  QWidget* owner_;
+  // Runs `work` off the interface thread and returns when it has finished. Meanwhile
+  // the window repaints, keeps the commands that would conflict disabled and offers
+  // Cancel; `work` must not touch widgets.
+  virtual void RunInBackground(const std::function<void()>& work) = 0;
+  // Whether the person asked to stop the export running; read from its thread.
+  virtual bool CancelRequested() const = 0;
+  // A short note in the status bar, shown for a few seconds.
+  virtual void ShowNotice(const QString& text) = 0;
 };
 
 // The question asked once before a sequence is written into a folder that holds
@@ -83,6 +54,9 @@ std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<
 
 // "Exporting image 3".
 QString ExportProgressText(int number);
+// The status notes after an export.
+inline constexpr const char* kExportCancelledText = "Export cancelled: nothing was written";
+QString ExportWrittenText(const std::string& path);
 
 // The question asked after a GIF is written.
 inline constexpr const char* kHtmlPageQuestion = "Вам создать HTML страницу для теста ?     ";
@@ -90,7 +64,7 @@ inline constexpr const char* kSavingFolderTitle = "Saving folder :";
 
 class ExportCommand {
  public:
-  ExportCommand(ExportHost& host, TFrmExport& dialog, ExportPrompts& prompts)
+  ExportCommand(ExportHost& host, TFrmExport& dialog, Prompts& prompts)
       : host_(host), dialog_(dialog), prompts_(prompts) {}
 
   // The whole command. The timer is left stopped, whatever the outcome.
@@ -109,7 +83,7 @@ class ExportCommand {
 
   ExportHost& host_;
   TFrmExport& dialog_;
-  ExportPrompts& prompts_;
+  Prompts& prompts_;
 };
 
 }  // namespace kestal

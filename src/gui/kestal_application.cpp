@@ -1,10 +1,13 @@
 #include "gui/kestal_application.h"
 
 #include <QIcon>
-#include <QMessageBox>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <exception>
 
 #include "gui/platform_qt.h"
+#include "gui/prompts.h"
 
 namespace kestal {
 
@@ -12,11 +15,14 @@ KestalApplication::KestalApplication(int& argc, char** argv) : QApplication(argc
   // No display name: Qt would append it to every window title, and the titles are
   // designed texts.
   setApplicationName(QStringLiteral("Kestal"));
+  // Settings live in ~/.config/Kestal/Kestal.conf.
+  setOrganizationName(QStringLiteral("Kestal"));
   setApplicationVersion(QStringLiteral(KESTAL_VERSION));
   setDesktopFileName(QStringLiteral("kestal"));
   setWindowIcon(QIcon(QStringLiteral(":/kestal/kestal.png")));
   LoadSystemColors(palette());
   InstallQtKeyNames();
+  LoadQtTranslations();
 }
 
 bool KestalApplication::notify(QObject* receiver, QEvent* event) {
@@ -30,21 +36,13 @@ bool KestalApplication::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
-namespace {
-KestalApplication::ExceptionHook& Hook() {
-  static KestalApplication::ExceptionHook hook;
-  return hook;
-}
-}  // namespace
+void KestalApplication::ShowException(const QString& what) { CurrentPrompts().ShowError(MakeError(what.toStdString())); }
 
-void KestalApplication::SetExceptionHook(ExceptionHook hook) { Hook() = std::move(hook); }
-
-void KestalApplication::ShowException(const QString& what) {
-  if (Hook()) {
-    Hook()(what);
-    return;
-  }
-  QMessageBox::critical(activeWindow(), applicationName(), what);
+void KestalApplication::LoadQtTranslations() {
+  auto* translator = new QTranslator(this);
+  if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    installTranslator(translator);
 }
 
 }  // namespace kestal

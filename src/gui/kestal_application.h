@@ -4,7 +4,6 @@
 // error box, and the program goes on with the next event.
 
 #include <QApplication>
-#include <functional>
 
 namespace kestal {
 
@@ -16,11 +15,14 @@ class KestalApplication : public QApplication {
 
   bool notify(QObject* receiver, QEvent* event) override;
 
-  // Shows an unexpected error in the standard error box, or hands it to the hook
-  // when one is set (tests see the report without a modal loop).
+  // Shows an unexpected error through the prompts in use (the standard error box, or
+  // a test's own prompts).
   static void ShowException(const QString& what);
-  using ExceptionHook = std::function<void(const QString& what)>;
-  static void SetExceptionHook(ExceptionHook hook);
+
+ private:
+  // Qt's own dialogs and buttons (Open, Save As, the overwrite question) in the
+  // system's language, from the translations installed with Qt.
+  void LoadQtTranslations();
 };
 
 }  // namespace kestal

@@ -3,6 +3,16 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QComboBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QEventLoop>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QThread>
+#include <QWheelEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -26,6 +36,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
 #include "gui/bitmap_qt.h"
 #include "gui/bmp_image.h"
 #include "gui/export_commands.h"
@@ -33,6 +47,9 @@
 #include "export/export_driver.h"
 #include "bitmap/toolbar_glyphs.h"
 #include "gui/export_dialog.h"
+#include "gui/app_settings.h"
+#include "gui/prompts.h"
+#include "gui/view_zoom.h"
 #include "gui/image_dialogs.h"
 #include "imageio/image_files.h"
 #include "ui/text_utils.h"
@@ -95,6 +112,15 @@ QToolButton* MakeToolButton(QWidget* parent, int x) {
   return button;
 }
 
+// A glyph at its own size and, for screens of two device pixels per pixel, doubled
+// pixel for pixel: a smooth enlargement of a 39 x 34 drawing would blur its edges.
+void AddGlyph(QIcon& icon, const QPixmap& glyph, QIcon::Mode mode) {
+  icon.addPixmap(glyph, mode);
+  QPixmap doubled = glyph.scaled(glyph.size() * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  doubled.setDevicePixelRatio(2.0);
+  icon.addPixmap(doubled, mode);
+}
+
 // The tool-bar glyphs as the engine's image list.
 ImageList LoadGlyphs() {
   ImageList list(kGlyphWidth, kGlyphHeight);
@@ -120,8 +146,8 @@ TFrmKestal::~TFrmKestal() {
   qApp->removeEventFilter(this);
   model_.SetFrameHooks({});
   // The pane and the photo view point into the model; drop those views first.
-  Pane->SetBitmap(nullptr);
-  Image1->SetBitmap(nullptr);
+  ui_.Pane->SetBitmap(nullptr);
+  ui_.Image1->SetBitmap(nullptr);
 }
 
 void TFrmKestal::CreateControls() {
@@ -137,57 +163,57 @@ void TFrmKestal::CreateControls() {
   column->setSpacing(0);
   setCentralWidget(central);
 
-  PnlOutils = new QWidget(central);
-  PnlOutils->setFixedHeight(49);
-  PnlOutils->installEventFilter(this);  // keeps Bevel1 as wide as the panel
-  column->addWidget(PnlOutils);
-  Bevel1 = MakeBevel(PnlOutils, QFrame::HLine, QRect(0, 0, width(), 2));
-  Bevel2 = MakeBevel(PnlOutils, QFrame::VLine, QRect(156, 8, 2, 35));
-  Bevel3 = MakeBevel(PnlOutils, QFrame::VLine, QRect(286, 8, 2, 35));
-  Bevel4 = MakeBevel(PnlOutils, QFrame::VLine, QRect(436, 8, 2, 35));
+  ui_.PnlOutils = new QWidget(central);
+  ui_.PnlOutils->setFixedHeight(49);
+  ui_.PnlOutils->installEventFilter(this);  // keeps Bevel1 as wide as the panel
+  column->addWidget(ui_.PnlOutils);
+  ui_.Bevel1 = MakeBevel(ui_.PnlOutils, QFrame::HLine, QRect(0, 0, width(), 2));
+  ui_.Bevel2 = MakeBevel(ui_.PnlOutils, QFrame::VLine, QRect(156, 8, 2, 35));
+  ui_.Bevel3 = MakeBevel(ui_.PnlOutils, QFrame::VLine, QRect(286, 8, 2, 35));
+  ui_.Bevel4 = MakeBevel(ui_.PnlOutils, QFrame::VLine, QRect(436, 8, 2, 35));
 
-  ToolBar = new QWidget(PnlOutils);
-  ToolBar->setGeometry(2, 4, 150, 42);
-  BtnOpen = MakeToolButton(ToolBar, 0);
-  BtnAnimation = MakeToolButton(ToolBar, 50);
-  BtnSauve = MakeToolButton(ToolBar, 100);
-  BtnAnimation->setEnabled(false);
-  BtnSauve->setEnabled(false);
-  connect(BtnOpen, &QToolButton::clicked, this, &TFrmKestal::BtnOpenClick);
-  connect(BtnAnimation, &QToolButton::clicked, this, &TFrmKestal::BtnAnimationClick);
-  connect(BtnSauve, &QToolButton::clicked, this, &TFrmKestal::BtnSauveClick);
+  ui_.ToolBar = new QWidget(ui_.PnlOutils);
+  ui_.ToolBar->setGeometry(2, 4, 150, 42);
+  ui_.BtnOpen = MakeToolButton(ui_.ToolBar, 0);
+  ui_.BtnAnimation = MakeToolButton(ui_.ToolBar, 50);
+  ui_.BtnSauve = MakeToolButton(ui_.ToolBar, 100);
+  ui_.BtnAnimation->setEnabled(false);
+  ui_.BtnSauve->setEnabled(false);
+  connect(ui_.BtnOpen, &QToolButton::clicked, this, &TFrmKestal::BtnOpenClick);
+  connect(ui_.BtnAnimation, &QToolButton::clicked, this, &TFrmKestal::BtnAnimationClick);
+  connect(ui_.BtnSauve, &QToolButton::clicked, this, &TFrmKestal::BtnSauveClick);
 
-  Label1 = MakeLabel(PnlOutils, QStringLiteral("Фото :  "), 170, 18);
-  EditFrames = MakeSpinEdit(PnlOutils, 216, 16, kMinFrameCount, kMaxFrameCount, kDefaultFrameCount, 1);
-  Label2 = MakeLabel(PnlOutils, QStringLiteral("Высота (%) :"), 300, 18);
-  EditPct = MakeSpinEdit(PnlOutils, 366, 16, kMinPercent, kMaxPercent, kDefaultPercent, 5);
-  connect(EditFrames, &QSpinBox::valueChanged, this, &TFrmKestal::EditFramesChange);
-  connect(EditPct, &QSpinBox::valueChanged, this, &TFrmKestal::EditPctChange);
-  RBPerspective = new QRadioButton(QStringLiteral("Перспектива"), PnlOutils);
-  RBPerspective->setGeometry(448, 9, 120, 17);
-  RBPerspective->setChecked(true);
-  RBRegul = new QRadioButton(QStringLiteral("Обычный"), PnlOutils);
-  RBRegul->setGeometry(448, 27, 120, 17);
+  ui_.Label1 = MakeLabel(ui_.PnlOutils, QStringLiteral("Фото :  "), 170, 18);
+  ui_.EditFrames = MakeSpinEdit(ui_.PnlOutils, 216, 16, kMinFrameCount, kMaxFrameCount, kDefaultFrameCount, 1);
+  ui_.Label2 = MakeLabel(ui_.PnlOutils, QStringLiteral("Высота (%) :"), 300, 18);
+  ui_.EditPct = MakeSpinEdit(ui_.PnlOutils, 366, 16, kMinPercent, kMaxPercent, kDefaultPercent, 5);
+  connect(ui_.EditFrames, &QSpinBox::valueChanged, this, &TFrmKestal::EditFramesChange);
+  connect(ui_.EditPct, &QSpinBox::valueChanged, this, &TFrmKestal::EditPctChange);
+  ui_.RBPerspective = new QRadioButton(QStringLiteral("Перспектива"), ui_.PnlOutils);
+  ui_.RBPerspective->setGeometry(448, 9, 120, 17);
+  ui_.RBPerspective->setChecked(true);
+  ui_.RBRegul = new QRadioButton(QStringLiteral("Обычный"), ui_.PnlOutils);
+  ui_.RBRegul->setGeometry(448, 27, 120, 17);
 
   // The scroll box shows the application-workspace colour around the picture.
-  ScrollBox = new QScrollArea(central);
-  ScrollBox->setFrameShape(QFrame::StyledPanel);
-  ScrollBox->setFocusPolicy(Qt::StrongFocus);
-  ScrollBox->setWidgetResizable(false);
-  QPalette workspace = ScrollBox->palette();
+  ui_.ScrollBox = new QScrollArea(central);
+  ui_.ScrollBox->setFrameShape(QFrame::StyledPanel);
+  ui_.ScrollBox->setFocusPolicy(Qt::StrongFocus);
+  ui_.ScrollBox->setWidgetResizable(false);
+  QPalette workspace = ui_.ScrollBox->palette();
   workspace.setColor(QPalette::Window, workspace.color(QPalette::Dark));
-  ScrollBox->viewport()->setPalette(workspace);
-  ScrollBox->viewport()->setAutoFillBackground(true);
-  column->addWidget(ScrollBox, 1);
-  ScrollContent = new QWidget;
-  ScrollContent->resize(0, 0);
-  ScrollBox->setWidget(ScrollContent);
-  Image1 = new TBmpImage(ScrollContent);
-  Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->setGeometry(8, 8, 0, 0);
-  PnlImg = new QWidget(ScrollContent);
-  PnlImg->setObjectName(QStringLiteral("PnlImg"));
-  PnlImg->setGeometry(0, 0, 9, 8);
+  ui_.ScrollBox->viewport()->setPalette(workspace);
+  ui_.ScrollBox->viewport()->setAutoFillBackground(true);
+  column->addWidget(ui_.ScrollBox, 1);
+  ui_.ScrollContent = new QWidget;
+  ui_.ScrollContent->resize(0, 0);
+  ui_.ScrollBox->setWidget(ui_.ScrollContent);
+  ui_.Image1 = new TBmpImage(ui_.ScrollContent);
+  ui_.Image1->setObjectName(QStringLiteral("Image1"));
+  ui_.Image1->setGeometry(8, 8, 0, 0);
+  ui_.PnlImg = new QWidget(ui_.ScrollContent);
+  ui_.PnlImg->setObjectName(QStringLiteral("PnlImg"));
+  ui_.PnlImg->setGeometry(0, 0, 9, 8);
 
   // Panel 0: the picture size, 100 wide and centred; panel 1: the rest.
   status_panel0_ = new QLabel;
@@ -201,12 +227,28 @@ void TFrmKestal::CreateControls() {
   status_path_ = new QLabel;
   status_path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   status_panel1_layout_->addWidget(status_path_, 1);
+  // During an export: the progress bar and the Cancel button (Esc) beside the text.
+  progress_bar_ = new QProgressBar(status_panel1_);
+  progress_bar_->setObjectName(QStringLiteral("ExportProgress"));
+  progress_bar_->setMaximumWidth(160);
+  progress_bar_->setMaximumHeight(14);
+  progress_bar_->setTextVisible(false);
+  progress_bar_->hide();
+  status_panel1_layout_->addWidget(progress_bar_);
+  ui_.BtnCancelExport = new QPushButton(QStringLiteral("Отмена"), status_panel1_);
+  ui_.BtnCancelExport->setObjectName(QStringLiteral("BtnCancelExport"));
+  ui_.BtnCancelExport->setShortcut(QKeySequence(Qt::Key_Escape));
+  ui_.BtnCancelExport->setFocusPolicy(Qt::NoFocus);
+  ui_.BtnCancelExport->hide();
+  connect(ui_.BtnCancelExport, &QPushButton::clicked, this, &TFrmKestal::CancelExport);
+  status_panel1_layout_->addWidget(ui_.BtnCancelExport);
   statusBar()->addWidget(status_panel1_, 1);
+  FitToolPanel();
 
-  Timer = new QTimer(this);
-  Timer->setInterval(kMediumInterval);
-  Timer->setTimerType(Qt::PreciseTimer);
-  connect(Timer, &QTimer::timeout, this, &TFrmKestal::TimerTimer);
+  ui_.Timer = new QTimer(this);
+  ui_.Timer->setInterval(kMediumInterval);
+  ui_.Timer->setTimerType(Qt::PreciseTimer);
+  connect(ui_.Timer, &QTimer::timeout, this, &TFrmKestal::TimerTimer);
 }
 
 QAction* TFrmKestal::AddItem(QMenu* menu, const QString& caption, ShortCut shortcut) {
@@ -232,76 +274,119 @@ void TFrmKestal::SetShortcutText(QAction* action, ShortCut shortcut) {
 
 void TFrmKestal::CreateMenus() {
   QMenuBar* bar = menuBar();
-  MenuFichier = bar->addMenu(QStringLiteral("Файл"));
-  FichierOuvrir = AddItem(MenuFichier, QStringLiteral("Открыть"), kCtrlBit | 'O');
-  MenuFichier->addSeparator();
-  FichierExporter = AddItem(MenuFichier, QStringLiteral("Экспорт  "), kCtrlBit | 'S');
-  FichierExporter->setEnabled(false);
-  MenuFichier->addSeparator();
-  FichierQuitter = AddItem(MenuFichier, QStringLiteral("Уйти"), kCtrlBit | 'Q');
-  connect(FichierOuvrir, &QAction::triggered, this, &TFrmKestal::FichierOuvrirClick);
-  connect(FichierExporter, &QAction::triggered, this, &TFrmKestal::FichierExporterClick);
-  connect(FichierQuitter, &QAction::triggered, this, &TFrmKestal::FichierQuitterClick);
+  ui_.MenuFichier = bar->addMenu(QStringLiteral("Файл"));
+  ui_.FichierOuvrir = AddItem(ui_.MenuFichier, QStringLiteral("Открыть"), kCtrlBit | 'O');
+  ui_.MenuFichier->addSeparator();
+  ui_.FichierExporter = AddItem(ui_.MenuFichier, QStringLiteral("Экспорт  "), kCtrlBit | 'S');
+  ui_.FichierExporter->setEnabled(false);
+  ui_.MenuFichier->addSeparator();
+  ui_.FichierQuitter = AddItem(ui_.MenuFichier, QStringLiteral("Уйти"), kCtrlBit | 'Q');
+  connect(ui_.FichierOuvrir, &QAction::triggered, this, &TFrmKestal::FichierOuvrirClick);
+  connect(ui_.FichierExporter, &QAction::triggered, this, &TFrmKestal::FichierExporterClick);
+  connect(ui_.FichierQuitter, &QAction::triggered, this, &TFrmKestal::FichierQuitterClick);
 
-  MenuOption = bar->addMenu(QStringLiteral("Опции  "));
-  connect(MenuOption, &QMenu::aboutToShow, this, &TFrmKestal::MenuOptionClick);
-  OptionAnimer = AddItem(MenuOption, QStringLiteral("Анимация"), kVkReturn);
-  OptionAnimer->setCheckable(true);
-  OptionAnimer->setEnabled(false);
-  connect(OptionAnimer, &QAction::triggered, this, &TFrmKestal::OptionAnimerClick);
-  MenuOption->addSeparator();
-  OptionVitesse = MenuOption->addMenu(QStringLiteral("Speed"));
-  VitesseLente = AddItem(OptionVitesse, QStringLiteral("Slow"));
-  VitesseMoyenne = AddItem(OptionVitesse, QStringLiteral("Средне"));
-  VitesseRapide = AddItem(OptionVitesse, QStringLiteral("Fast"));
-  OptionVague = MenuOption->addMenu(QStringLiteral("Тип Волны    "));
-  OndeCourte = AddItem(OptionVague, QStringLiteral("Short"));
-  OndeMoyenne = AddItem(OptionVague, QStringLiteral("Средне"));
-  OndeLongue = AddItem(OptionVague, QStringLiteral("Long"));
-  for (QAction* a : {VitesseLente, VitesseMoyenne, VitesseRapide, OndeCourte, OndeMoyenne, OndeLongue})
+  ui_.MenuOption = bar->addMenu(QStringLiteral("Опции  "));
+  connect(ui_.MenuOption, &QMenu::aboutToShow, this, &TFrmKestal::MenuOptionClick);
+  ui_.OptionAnimer = AddItem(ui_.MenuOption, QStringLiteral("Анимация"), kVkReturn);
+  ui_.OptionAnimer->setCheckable(true);
+  ui_.OptionAnimer->setEnabled(false);
+  connect(ui_.OptionAnimer, &QAction::triggered, this, &TFrmKestal::OptionAnimerClick);
+  ui_.MenuOption->addSeparator();
+  ui_.OptionVitesse = ui_.MenuOption->addMenu(QStringLiteral("Speed"));
+  ui_.VitesseLente = AddItem(ui_.OptionVitesse, QStringLiteral("Slow"));
+  ui_.VitesseMoyenne = AddItem(ui_.OptionVitesse, QStringLiteral("Средне"));
+  ui_.VitesseRapide = AddItem(ui_.OptionVitesse, QStringLiteral("Fast"));
+  ui_.OptionVague = ui_.MenuOption->addMenu(QStringLiteral("Тип Волны    "));
+  ui_.OndeCourte = AddItem(ui_.OptionVague, QStringLiteral("Short"));
+  ui_.OndeMoyenne = AddItem(ui_.OptionVague, QStringLiteral("Средне"));
+  ui_.OndeLongue = AddItem(ui_.OptionVague, QStringLiteral("Long"));
+  for (QAction* a : {ui_.VitesseLente, ui_.VitesseMoyenne, ui_.VitesseRapide, ui_.OndeCourte, ui_.OndeMoyenne, ui_.OndeLongue})
     a->setCheckable(true);
-  VitesseMoyenne->setChecked(true);
-  OndeMoyenne->setChecked(true);
+  ui_.VitesseMoyenne->setChecked(true);
+  ui_.OndeMoyenne->setChecked(true);
   // Exclusive groups: the menus draw their items as a choice of one.
   auto* speeds = new QActionGroup(this);
   auto* waves = new QActionGroup(this);
-  for (QAction* a : {VitesseLente, VitesseMoyenne, VitesseRapide}) speeds->addAction(a);
-  for (QAction* a : {OndeCourte, OndeMoyenne, OndeLongue}) waves->addAction(a);
-  for (QAction* a : {VitesseLente, VitesseMoyenne, VitesseRapide})
+  for (QAction* a : {ui_.VitesseLente, ui_.VitesseMoyenne, ui_.VitesseRapide}) speeds->addAction(a);
+  for (QAction* a : {ui_.OndeCourte, ui_.OndeMoyenne, ui_.OndeLongue}) waves->addAction(a);
+  for (QAction* a : {ui_.VitesseLente, ui_.VitesseMoyenne, ui_.VitesseRapide})
     connect(a, &QAction::triggered, this, [this, a] { VitesseClick(a); });
-  for (QAction* a : {OndeCourte, OndeMoyenne, OndeLongue})
+  for (QAction* a : {ui_.OndeCourte, ui_.OndeMoyenne, ui_.OndeLongue})
     connect(a, &QAction::triggered, this, [this, a] { OndeClick(a); });
 
-  MenuAide = bar->addMenu(QStringLiteral("?"));
-  MenuInformations = AddItem(MenuAide, QStringLiteral("Информация "), kVkF1);
-  MenuAide->addSeparator();
-  MenuWeb = AddItem(MenuAide, QStringLiteral("Офф Сайт Програмы"));
-  MenuAide->addSeparator();
-  MenuAPropos = AddItem(MenuAide, QStringLiteral("О программе "));
-  connect(MenuInformations, &QAction::triggered, this, &TFrmKestal::MenuInformationsClick);
-  connect(MenuWeb, &QAction::triggered, this, &TFrmKestal::MenuWebClick);
-  connect(MenuAPropos, &QAction::triggered, this, &TFrmKestal::MenuAProposClick);
+  ui_.MenuAide = bar->addMenu(QStringLiteral("?"));
+  ui_.MenuInformations = AddItem(ui_.MenuAide, QStringLiteral("Информация "), kVkF1);
+  ui_.MenuAide->addSeparator();
+  ui_.MenuWeb = AddItem(ui_.MenuAide, QStringLiteral("Офф Сайт Програмы"));
+  ui_.MenuAide->addSeparator();
+  ui_.MenuAPropos = AddItem(ui_.MenuAide, QStringLiteral("О программе "));
+  connect(ui_.MenuInformations, &QAction::triggered, this, &TFrmKestal::MenuInformationsClick);
+  connect(ui_.MenuWeb, &QAction::triggered, this, &TFrmKestal::MenuWebClick);
+  connect(ui_.MenuAPropos, &QAction::triggered, this, &TFrmKestal::MenuAProposClick);
+
+  // Added after the designed items: the last photos opened.
+  ui_.MenuFichier->addSeparator();
+  ui_.MenuRecent = ui_.MenuFichier->addMenu(QStringLiteral("Последние фото"));
+  ui_.MenuRecent->setObjectName(QStringLiteral("MenuRecent"));
+  RebuildRecentMenu();
   TFrmWater::AddMenuCommand(this);
+  CreateViewMenu();
+}
+
+// The View menu follows the designed menus. Its keys are the desktop's standard zoom
+// keys (Ctrl++ and Ctrl+- on most desktops) with Ctrl+= as a second Zoom in, since
+// plus needs Shift on many layouts.
+void TFrmKestal::CreateViewMenu() {
+  ui_.MenuView = menuBar()->addMenu(QStringLiteral("Вид"));
+  ui_.MenuView->setObjectName(QStringLiteral("MenuView"));
+  const struct {
+    QAction** action;
+    const char* caption;
+    QList<QKeySequence> keys;
+    void (TFrmKestal::*handler)();
+  } items[] = {
+      {&ui_.ViewZoomIn, "Увеличить", {QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, &TFrmKestal::ZoomIn},
+      {&ui_.ViewZoomOut, "Уменьшить", {QKeySequence::ZoomOut}, &TFrmKestal::ZoomOut},
+      {&ui_.ViewActualSize, "Реальный размер", {QKeySequence(Qt::CTRL | Qt::Key_0)}, &TFrmKestal::ZoomActualSize},
+      {&ui_.ViewFit, "По размеру окна", {QKeySequence(Qt::CTRL | Qt::Key_9)}, &TFrmKestal::ZoomToFit},
+  };
+  for (const auto& item : items) {
+    auto* action = ui_.MenuView->addAction(QString::fromUtf8(item.caption));
+    action->setShortcuts(item.keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, item.handler);
+    *item.action = action;
+  }
+}
+
+void TFrmKestal::RebuildRecentMenu() {
+  ui_.MenuRecent->clear();
+  for (const QString& file : recent_files_) {
+    QAction* a = ui_.MenuRecent->addAction(QDir::toNativeSeparators(file));
+    connect(a, &QAction::triggered, this, [this, file] {
+      // A photo that has gone since is dropped from the list instead of failing.
+      if (!QFileInfo(file).isFile()) {
+        recent_files_.removeAll(file);
+        RebuildRecentMenu();
+        return;
+      }
+      OpenPhotoFile(file);
+    });
+  }
+  ui_.MenuRecent->setEnabled(!recent_files_.isEmpty() && !export_running_);
 }
 
 void TFrmKestal::FormCreate() {
   // Visual styles exist only on the one system version that passes the test; there
   // is nothing to theme here otherwise, and the plain look is used.
   SetThemesActive(IsWindowsXP() && QApplication::style() != nullptr);
-  model_.SetFrameCount(EditFrames->value());
-  Pane = new TBmpImage(ScrollContent);
-  Pane->setObjectName(QStringLiteral("Pane"));
-  Pane->setGeometry(0, 0, 0, 0);
-  Pane->SetBitmap(&model_.PaneBitmap());
-  Image1->SetBitmap(&model_.Photo());
+  model_.SetFrameCount(ui_.EditFrames->value());
+  ui_.Pane = new TBmpImage(ui_.ScrollContent);
+  ui_.Pane->setObjectName(QStringLiteral("Pane"));
+  ui_.Pane->setGeometry(0, 0, 0, 0);
+  ui_.Pane->SetBitmap(&model_.PaneBitmap());
+  ui_.Image1->SetBitmap(&model_.Photo());
   model_.SetWaveLength(kDefaultWaveLength);
-  // Every frame, whether the timer or an export asks for it, is rendered in the mode
-  // the radio buttons show and painted at once.
-  model_.SetFrameHooks(AnimationModel::FrameHooks{
-      [this](AnimationModel& m) {
-        m.SetMode(RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
-      },
-      [this](const AnimationModel&) { Pane->repaint(); }});
   BuildToolBarImages();
   InitTexts();
   // The owner-drawn menus go with visual styles; after InitTexts, so their shortcut
@@ -319,24 +404,24 @@ void TFrmKestal::BuildToolBarImages() {
   const struct {
     QToolButton* button;
     Glyph glyph;
-  } buttons[] = {{BtnOpen, kGlyphOpen}, {BtnAnimation, kGlyphAnimation}, {BtnSauve, kGlyphExport}};
+  } buttons[] = {{ui_.BtnOpen, kGlyphOpen}, {ui_.BtnAnimation, kGlyphAnimation}, {ui_.BtnSauve, kGlyphExport}};
   for (const auto& b : buttons) {
     QIcon icon;
     // A list that could not be built leaves its state to the plain glyph.
     const ImageList& normal = normal_images_ ? *normal_images_ : glyphs;
-    icon.addPixmap(ImageListPixmap(normal, b.glyph), QIcon::Normal);
-    if (disabled_images_) icon.addPixmap(ImageListPixmap(*disabled_images_, b.glyph), QIcon::Disabled);
+    AddGlyph(icon, ImageListPixmap(normal, b.glyph), QIcon::Normal);
+    if (disabled_images_) AddGlyph(icon, ImageListPixmap(*disabled_images_, b.glyph), QIcon::Disabled);
     b.button->setIcon(icon);
   }
 }
 
 void TFrmKestal::InitTexts() {
   // Qt shows a tool tip's lines at line feeds; the hints are two lines each.
-  EditFrames->setToolTip(QStringLiteral("Кол-во Фото\nсоставляющих Анимацию   "));
-  EditPct->setToolTip(QStringLiteral("Пропорции Высоты Отражения к\nВысоте оригинального изображения             "));
-  BtnOpen->setToolTip(QString::fromStdString(MenuCaptionToHint(FichierOuvrir->data().toString().toStdString())));
-  BtnAnimation->setToolTip(OptionAnimer->data().toString());
-  BtnSauve->setToolTip(QString::fromStdString(MenuCaptionToHint(FichierExporter->data().toString().toStdString())));
+  ui_.EditFrames->setToolTip(QStringLiteral("Кол-во Фото\nсоставляющих Анимацию   "));
+  ui_.EditPct->setToolTip(QStringLiteral("Пропорции Высоты Отражения к\nВысоте оригинального изображения             "));
+  ui_.BtnOpen->setToolTip(QString::fromStdString(MenuCaptionToHint(ui_.FichierOuvrir->data().toString().toStdString())));
+  ui_.BtnAnimation->setToolTip(ui_.OptionAnimer->data().toString());
+  ui_.BtnSauve->setToolTip(QString::fromStdString(MenuCaptionToHint(ui_.FichierExporter->data().toString().toStdString())));
   ApplyStartupTexts();
   ApplyStartupImageFileTexts();
   // The shortcut texts read the string library's key names, so they follow its
@@ -351,18 +436,8 @@ void TFrmKestal::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (first_show_) {
     first_show_ = false;
-    ScrollBox->setFocus();
+    ui_.ScrollBox->setFocus();
   }
-}
-
-void TFrmKestal::ShowMessage(QMessageBox::Icon icon, const QString& text) {
-  if (message_hook_) {
-    message_hook_(icon, text);
-    return;
-  }
-  const QString title = icon == QMessageBox::Critical ? QCoreApplication::applicationName() : QString();
-  QMessageBox box(icon, title, text, QMessageBox::Ok, this);
-  box.exec();
 }
 
 void TFrmKestal::SetStatusText(int panel, const QString& text) {
@@ -374,7 +449,7 @@ QString TFrmKestal::StatusText(int panel) const {
 }
 
 void TFrmKestal::OpenPhoto() {
-  Timer->stop();
+  ui_.Timer->stop();
   const QString path = ChooseImageFile(this);
   activateWindow();
   if (path.isEmpty()) return;
@@ -382,7 +457,9 @@ void TFrmKestal::OpenPhoto() {
 }
 
 bool TFrmKestal::OpenPhotoFile(const QString& path) {
-  Timer->stop();
+  // The export reads the model on its own thread until it ends.
+  if (export_running_) return false;
+  ui_.Timer->stop();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   auto photo = LoadImageFile(path.toStdString());
   Status set = photo ? model_.SetPhoto(std::move(photo.value())) : Status(photo.error());
@@ -390,32 +467,39 @@ bool TFrmKestal::OpenPhotoFile(const QString& path) {
   if (!set) {
     Error e = set.error();
     if (e.message.empty()) e.message = FormatWithString(LoadErrorFormat(), path.toStdString());
-    ShowMessage(QMessageBox::Critical, QString::fromStdString(e.Text()));
+    CurrentPrompts().ShowError(e);
     return false;
   }
   photo_file_name_ = path;
   SetStatusText(1, photo_file_name_);
-  // The photo is shown down to the water line; the reflection starts there.
-  Image1->resize(model_.Photo().Width(), model_.WaterLineRow());
-  Image1->update();
   // SetPhoto has laid the pane out already, at the percentage EditPct shows.
   PlacePane();
   if (auto* water = findChild<TFrmWater*>()) water->PhotoChanged();
   // A new photo is shown from its top-left corner, not where the last one was scrolled.
-  ScrollBox->horizontalScrollBar()->setValue(0);
-  ScrollBox->verticalScrollBar()->setValue(0);
+  ui_.ScrollBox->horizontalScrollBar()->setValue(0);
+  ui_.ScrollBox->verticalScrollBar()->setValue(0);
   EnablePhotoCommands();
+  recent_files_ = WithRecentFile(recent_files_, QFileInfo(path).absoluteFilePath());
+  RebuildRecentMenu();
+  if (isVisible()) ShowWholePicture();
   return true;
 }
 
+void TFrmKestal::OpenAtStart(const QString& path) {
+  if (path.isEmpty()) return;
+  QTimer::singleShot(0, this, [this, path] {
+    if (OpenPhotoFile(path)) QDir::setCurrent(QFileInfo(path).absolutePath());
+  });
+}
+
 void TFrmKestal::EnablePhotoCommands() {
-  for (QAction* a : {FichierExporter, OptionAnimer}) a->setEnabled(true);
-  for (QToolButton* b : {BtnAnimation, BtnSauve}) b->setEnabled(true);
+  for (QAction* a : {ui_.FichierExporter, ui_.OptionAnimer}) a->setEnabled(true);
+  for (QToolButton* b : {ui_.BtnAnimation, ui_.BtnSauve}) b->setEnabled(true);
 }
 
 void TFrmKestal::LayoutPane() {
-  if (Status s = model_.SetPercent(EditPct->value()); !s) {
-    ShowMessage(QMessageBox::Critical, QString::fromStdString(s.error().Text()));
+  if (Status s = model_.SetPercent(ui_.EditPct->value()); !s) {
+    CurrentPrompts().ShowError(s.error());
     return;
   }
   PlacePane();
@@ -427,16 +511,23 @@ void TFrmKestal::ApplyWater(const WaterSettings& water) {
     return;
   }
   if (!model_.HasPhoto()) return;
-  Image1->resize(model_.Photo().Width(), model_.WaterLineRow());
   PlacePane();
 }
 
 void TFrmKestal::PlacePane() {
   const Bitmap24& pane = model_.PaneBitmap();
-  Pane->setGeometry(Image1->x(), Image1->y() + Image1->height(), pane.Width(), pane.Height());
-  PnlImg->move(Pane->x() + Pane->width(), Pane->y() + Pane->height());
-  ScrollContent->resize(PnlImg->x() + PnlImg->width(), PnlImg->y() + PnlImg->height());
-  Pane->update();
+  const Bitmap24& photo = model_.Photo();
+  auto scaled = [this](int32_t v) { return static_cast<int>(std::lround(v * zoom_)); };
+  ui_.Image1->SetScale(zoom_);
+  ui_.Pane->SetScale(zoom_);
+  // The photo is shown down to the water line; the reflection starts there.
+  ui_.Image1->setGeometry(ui_.Image1->x(), ui_.Image1->y(), scaled(photo.Width()), scaled(model_.WaterLineRow()));
+  ui_.Image1->update();
+  ui_.Pane->setGeometry(ui_.Image1->x(), ui_.Image1->y() + ui_.Image1->height(), scaled(pane.Width()),
+                        scaled(pane.Height()));
+  ui_.PnlImg->move(ui_.Pane->x() + ui_.Pane->width(), ui_.Pane->y() + ui_.Pane->height());
+  ui_.ScrollContent->resize(ui_.PnlImg->x() + ui_.PnlImg->width(), ui_.PnlImg->y() + ui_.PnlImg->height());
+  ui_.Pane->update();
   const Bitmap24& mirror = model_.MirrorBitmap();
   SetStatusText(0, QStringLiteral("%1x%2").arg(mirror.Width()).arg(mirror.Height() + pane.Height()));
 }
@@ -444,61 +535,66 @@ void TFrmKestal::PlacePane() {
 void TFrmKestal::EditPctChange() {
   if (!model_.HasPhoto()) {
     // Nothing to lay out yet; the next photo opens at this height.
-    (void)model_.SetPercent(EditPct->value());
+    (void)model_.SetPercent(ui_.EditPct->value());
     return;
   }
   LayoutPane();
 }
 
 void TFrmKestal::NextFrame() {
+  if (!model_.HasPhoto()) return;
+  model_.SetMode(ui_.RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
   model_.NextFrame();
+  ui_.Pane->repaint();
 }
 
 void TFrmKestal::ExportAnimation() {
-  Timer->stop();
+  ui_.Timer->stop();
   if (!model_.HasPhoto()) return;
   if (!FrmExport) FrmExport = new TFrmExport(this);
+  if (export_running_) return;
+  // The export renders with the mode the window shows.
+  model_.SetMode(ui_.RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
   WindowExportHost host(*this);
-  DesktopPrompts desktop(this);
-  ExportCommand(host, *FrmExport, export_prompts_ ? *export_prompts_ : desktop).ExportAnimation();
+  ExportCommand(host, *FrmExport, CurrentPrompts()).ExportAnimation();
 }
 
 void TFrmKestal::OptionAnimerClick() {
-  if (Timer->isActive()) {
-    Timer->stop();
+  if (ui_.Timer->isActive()) {
+    ui_.Timer->stop();
   } else {
-    Timer->start();
+    ui_.Timer->start();
   }
-  OptionAnimer->setChecked(Timer->isActive());
+  ui_.OptionAnimer->setChecked(ui_.Timer->isActive());
 }
 
-void TFrmKestal::MenuOptionClick() { OptionAnimer->setChecked(Timer->isActive()); }
+void TFrmKestal::MenuOptionClick() { ui_.OptionAnimer->setChecked(ui_.Timer->isActive()); }
 
 void TFrmKestal::VitesseClick(QAction* sender) {
-  const int interval = sender == VitesseLente ? kSlowInterval
-                       : sender == VitesseMoyenne ? kMediumInterval
+  const int interval = sender == ui_.VitesseLente ? kSlowInterval
+                       : sender == ui_.VitesseMoyenne ? kMediumInterval
                                                   : kFastInterval;
-  Timer->setInterval(interval);
-  VitesseLente->setChecked(interval == kSlowInterval);
-  VitesseMoyenne->setChecked(interval == kMediumInterval);
-  VitesseRapide->setChecked(interval == kFastInterval);
+  ui_.Timer->setInterval(interval);
+  ui_.VitesseLente->setChecked(interval == kSlowInterval);
+  ui_.VitesseMoyenne->setChecked(interval == kMediumInterval);
+  ui_.VitesseRapide->setChecked(interval == kFastInterval);
 }
 
 void TFrmKestal::OndeClick(QAction* sender) {
-  const int wave = sender == OndeCourte ? 1 : sender == OndeMoyenne ? 2 : 3;
+  const int wave = sender == ui_.OndeCourte ? 1 : sender == ui_.OndeMoyenne ? 2 : 3;
   model_.SetWaveLength(wave);
-  OndeCourte->setChecked(wave == 1);
-  OndeMoyenne->setChecked(wave == 2);
-  OndeLongue->setChecked(wave == 3);
+  ui_.OndeCourte->setChecked(wave == 1);
+  ui_.OndeMoyenne->setChecked(wave == 2);
+  ui_.OndeLongue->setChecked(wave == 3);
 }
 
-void TFrmKestal::EditFramesChange() { model_.SetFrameCount(EditFrames->value()); }
+void TFrmKestal::EditFramesChange() { model_.SetFrameCount(ui_.EditFrames->value()); }
 
 void TFrmKestal::FormKeyDown(int key) {
-  if (key == Qt::Key_Shift) EditPct->setSingleStep(1);
+  if (key == Qt::Key_Shift) ui_.EditPct->setSingleStep(1);
 }
 
-void TFrmKestal::FormKeyUp(int) { EditPct->setSingleStep(5); }
+void TFrmKestal::FormKeyUp(int) { ui_.EditPct->setSingleStep(5); }
 
 QString TFrmKestal::HelpPagePath() {
   return QString::fromStdString(FindHelpPage(QCoreApplication::applicationFilePath().toStdString()));
@@ -520,8 +616,10 @@ void TFrmKestal::MenuAProposClick() {
 }
 
 bool TFrmKestal::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == PnlOutils && event->type() == QEvent::Resize) {
-    Bevel1->setGeometry(0, 0, PnlOutils->width(), 2);
+  if (event->type() == QEvent::Wheel && ui_.ScrollBox && watched == ui_.ScrollBox->viewport()) {
+    if (CtrlWheelZoom(event)) return true;
+  } else if (watched == ui_.PnlOutils && event->type() == QEvent::Resize) {
+    ui_.Bevel1->setGeometry(0, 0, ui_.PnlOutils->width(), 2);
   } else if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget && widget->window() == this) {
@@ -555,6 +653,270 @@ void TFrmKestal::dropEvent(QDropEvent* event) {
   // Opened after the drop has finished, so the source application is not kept
   // waiting while the photo decodes.
   QTimer::singleShot(0, this, [this, path] { OpenPhotoFile(path); });
+}
+
+}  // namespace kestal
+
+namespace kestal {
+
+void TFrmKestal::FitToolPanel() {
+  // The design assumes a font in which each label ends before its spin edit; with a
+  // wider face the spin edit (and everything right of it) moves right instead of
+  // covering the label's end.
+  const struct {
+    QLabel* label;
+    QSpinBox* edit;
+  } pairs[] = {{ui_.Label1, ui_.EditFrames}, {ui_.Label2, ui_.EditPct}};
+  QList<QWidget*> row = {ui_.Label1, ui_.EditFrames, ui_.Bevel3,  ui_.Label2,
+                         ui_.EditPct, ui_.Bevel4,    ui_.RBPerspective, ui_.RBRegul};
+  for (const auto& pair : pairs) {
+    pair.label->adjustSize();
+    const int overlap = pair.label->geometry().right() + 3 - pair.edit->x();
+    if (overlap <= 0) continue;
+    for (qsizetype i = row.indexOf(pair.edit); i < row.size(); ++i) row[i]->move(row[i]->pos() + QPoint(overlap, 0));
+  }
+  for (QRadioButton* rb : {ui_.RBPerspective, ui_.RBRegul})
+    rb->resize(std::max(rb->width(), rb->sizeHint().width()), rb->height());
+  const int right = std::max(ui_.RBPerspective->geometry().right(), ui_.RBRegul->geometry().right());
+  setMinimumSize(std::max(minimumWidth(), right + 9), minimumHeight());
+}
+
+int TFrmKestal::TimerInterval() const { return ui_.Timer->interval(); }
+
+void TFrmKestal::StopAnimation() { ui_.Timer->stop(); }
+
+QString TFrmKestal::StatusNotice() const { return statusBar()->currentMessage(); }
+
+void TFrmKestal::ShowNotice(const QString& text) { statusBar()->showMessage(text, 6000); }
+
+void TFrmKestal::ShowExportProgress(int number, int total) {
+  if (QThread::currentThread() != thread()) {
+    // On the export's thread, between two frames: the model's pane holds the frame
+    // written last and nothing changes it until this returns. A copy goes to the
+    // interface thread unless the previous one is still on its way.
+    std::shared_ptr<Bitmap24> frame;
+    if (number > 1 && !frame_in_flight_.exchange(true)) {
+      if (auto copy = model_.PaneBitmap().Clone()) frame = std::make_shared<Bitmap24>(std::move(copy.value()));
+      else frame_in_flight_ = false;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, number, total, frame] {
+          if (frame) {
+            frame_in_flight_ = false;
+            if (export_running_) {
+              export_frame_ = std::move(*frame);
+              ui_.Pane->update();
+            }
+          }
+          if (export_running_ && !cancel_requested_) ShowExportProgress(number, total);
+        },
+        Qt::QueuedConnection);
+    return;
+  }
+  SetStatusText(1, ExportProgressText(number));
+  progress_bar_->setRange(0, total);
+  progress_bar_->setValue(number);
+  progress_bar_->show();
+}
+
+void TFrmKestal::EndExportProgress() {
+  SetStatusText(1, photo_file_name_);
+  progress_bar_->hide();
+}
+
+void TFrmKestal::RunExport(const std::function<void()>& work) {
+  cancel_requested_ = false;
+  // The pane shows a copy while the export renders into the model's pane bitmap.
+  if (auto copy = model_.PaneBitmap().Clone()) {
+    export_frame_ = std::move(copy.value());
+    ui_.Pane->SetBitmap(&export_frame_);
+  }
+  SetExportBusy(true);
+  std::unique_ptr<QThread> worker(QThread::create(work));
+  QEventLoop loop;
+  connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+  worker->start();
+  loop.exec();
+  // The loop also ends when the application quits: stop the work at its next frame.
+  if (!worker->isFinished()) cancel_requested_ = true;
+  worker->wait();
+  SetExportBusy(false);
+  ui_.Pane->SetBitmap(&model_.PaneBitmap());
+  export_frame_ = Bitmap24();
+  if (close_after_export_) {
+    close_after_export_ = false;
+    QTimer::singleShot(0, this, &QWidget::close);
+  }
+}
+
+void TFrmKestal::SetExportBusy(bool busy) {
+  export_running_ = busy;
+  for (QAction* a : {ui_.FichierOuvrir, ui_.FichierExporter, ui_.OptionAnimer, ui_.OptionVitesse->menuAction(),
+                     ui_.OptionVague->menuAction()})
+    a->setEnabled(!busy);
+  for (QWidget* w : std::initializer_list<QWidget*>{ui_.BtnOpen, ui_.BtnAnimation, ui_.BtnSauve, ui_.EditFrames,
+                                                    ui_.EditPct, ui_.RBPerspective, ui_.RBRegul})
+    w->setEnabled(!busy);
+  ui_.MenuRecent->setEnabled(!busy && !recent_files_.isEmpty());
+  ui_.BtnCancelExport->setEnabled(busy);
+  ui_.BtnCancelExport->setVisible(busy);
+}
+
+void TFrmKestal::CancelExport() {
+  if (!export_running_) return;
+  cancel_requested_ = true;
+  ui_.BtnCancelExport->setEnabled(false);
+  // The frame being made is finished first; a large one takes a moment.
+  SetStatusText(1, QStringLiteral("Stopping the export…"));
+}
+
+void TFrmKestal::closeEvent(QCloseEvent* event) {
+  if (export_running_) {
+    event->ignore();
+    if (CurrentPrompts().Ask("Экспорт ещё идёт. Остановить его и закрыть окно ?", MsgConfirmation,
+                             MsgBtnYes | MsgBtnNo) == kMsgResultYes) {
+      close_after_export_ = true;
+      CancelExport();
+    }
+    return;
+  }
+  if (settings_loaded_) SaveSettings();
+  QMainWindow::closeEvent(event);
+}
+
+QSize TFrmKestal::PictureSize() const {
+  if (!model_.HasPhoto()) return {};
+  const int x = ui_.Image1->x(), y = ui_.Image1->y();
+  const Bitmap24& photo = model_.Photo();
+  return QSize(x + photo.Width() + ui_.PnlImg->width(),
+               y + photo.Height() + model_.PaneBitmap().Height() + ui_.PnlImg->height());
+}
+
+void TFrmKestal::ZoomAbout(double zoom, QPointF pointer) {
+  zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+  if (zoom == zoom_) return;
+  QScrollBar* h = ui_.ScrollBox->horizontalScrollBar();
+  QScrollBar* v = ui_.ScrollBox->verticalScrollBar();
+  const QPoint scroll(h->value(), v->value());
+  const double from = zoom_;
+  zoom_ = zoom;
+  if (model_.HasPhoto()) PlacePane();
+  const QPoint to = ScrollKeepingPoint(scroll, pointer, from, zoom_);
+  h->setValue(to.x());
+  v->setValue(to.y());
+}
+
+void TFrmKestal::SetZoom(double zoom) {
+  ZoomAbout(zoom, QRectF(QPointF(0, 0), QSizeF(ui_.ScrollBox->viewport()->size())).center());
+}
+
+void TFrmKestal::ZoomIn() { SetZoom(ZoomInStep(zoom_)); }
+void TFrmKestal::ZoomOut() { SetZoom(ZoomOutStep(zoom_)); }
+void TFrmKestal::ZoomToFit() { SetZoom(FitPictureZoom(ui_.ScrollBox->maximumViewportSize())); }
+
+double TFrmKestal::FitPictureZoom(QSize viewport) const {
+  // The margins around the picture stay the same at every zoom.
+  const QSize margins(ui_.Image1->x() + ui_.PnlImg->width(), ui_.Image1->y() + ui_.PnlImg->height());
+  // One pixel of slack: photo and pane are rounded to whole pixels separately.
+  return FitZoom(PictureSize() - margins, viewport - margins - QSize(1, 1));
+}
+
+void TFrmKestal::ShowWholePicture() {
+  const QSize picture = PictureSize();
+  QSize viewport = ui_.ScrollBox->maximumViewportSize();
+  if (!isMaximized() && !isFullScreen() && screen()) {
+    const QSize chrome = size() - viewport;
+    QSize frame = frameGeometry().size() - size();
+    // Before the window manager has reported its decorations, allow for a title bar
+    // and borders rather than grow under the screen's edge.
+    if (frame.isEmpty()) frame = QSize(8, 36);
+    const QRect available = screen()->availableGeometry();
+    const QSize wanted = (picture + chrome).expandedTo(size()).boundedTo(available.size() - frame);
+    if (wanted != size()) {
+      resize(wanted);
+      // Keep the grown window on the screen.
+      QRect placed = frameGeometry();
+      placed.moveRight(std::min(placed.right(), available.right()));
+      placed.moveBottom(std::min(placed.bottom(), available.bottom()));
+      placed.moveLeft(std::max(placed.left(), available.left()));
+      placed.moveTop(std::max(placed.top(), available.top()));
+      move(placed.topLeft());
+    }
+    viewport = wanted - chrome;
+  }
+  SetZoom(FitPictureZoom(viewport));
+  // The window manager may place or size the window otherwise than asked; fit again
+  // once it has, if the picture no longer shows whole.
+  if (zoom_ < 1.0) {
+    QTimer::singleShot(200, this, [this] {
+      const QSize shown = ui_.ScrollContent->size(), room = ui_.ScrollBox->maximumViewportSize();
+      if (shown.width() > room.width() || shown.height() > room.height()) ZoomToFit();
+    });
+  }
+}
+
+void TFrmKestal::LoadSettings() {
+  QSettings store;
+  ApplySettings(LoadWindowSettings(store));
+  settings_loaded_ = true;
+}
+
+void TFrmKestal::ApplySettings(const WindowSettings& s) {
+  ui_.EditFrames->setValue(s.frames);
+  ui_.EditPct->setValue(s.percent);
+  (s.regularMode ? ui_.RBRegul : ui_.RBPerspective)->setChecked(true);
+  VitesseClick(s.intervalMs == kSlowInterval     ? ui_.VitesseLente
+               : s.intervalMs == kMediumInterval ? ui_.VitesseMoyenne
+                                                 : ui_.VitesseRapide);
+  OndeClick(s.waveLength == 1 ? ui_.OndeCourte : s.waveLength == 2 ? ui_.OndeMoyenne : ui_.OndeLongue);
+  if (FrmExport) {
+    // The dialog's controls by their names, so its own code needs no setters.
+    auto* format = FrmExport->findChild<QComboBox*>(QStringLiteral("CmbExport"));
+    if (format && s.exportFormat < format->count()) format->setCurrentIndex(s.exportFormat);
+    const char* composition = s.reflectionOnly ? "RBKestal" : "RBImage";
+    if (auto* rb = FrmExport->findChild<QRadioButton*>(QLatin1String(composition))) rb->setChecked(true);
+    if (auto* rb = FrmExport->findChild<QRadioButton*>(QStringLiteral("RGCouleurs%1").arg(s.colorIndex)))
+      rb->setChecked(true);
+    if (auto* se = FrmExport->findChild<QSpinBox*>(QStringLiteral("SENO"))) se->setValue(s.repetitions);
+  }
+  // The open dialog starts in the current folder, as it always has: starting the run
+  // in the last photo's folder is what brings the person back there.
+  if (!s.openFolder.isEmpty() && QFileInfo(s.openFolder).isDir()) QDir::setCurrent(s.openFolder);
+  SetLastSaveFolder(s.saveFolder);
+  recent_files_ = s.recentFiles;
+  RebuildRecentMenu();
+  if (!s.geometry.isEmpty()) restoreGeometry(s.geometry);
+  SetZoom(s.zoom);
+}
+
+void TFrmKestal::SaveSettings() {
+  WindowSettings s;
+  s.frames = ui_.EditFrames->value();
+  s.percent = ui_.EditPct->value();
+  s.regularMode = ui_.RBRegul->isChecked();
+  s.intervalMs = ui_.Timer->interval();
+  s.waveLength = model_.WaveLength();
+  if (FrmExport) {
+    s.exportFormat = FrmExport->FormatIndex();
+    s.reflectionOnly = !FrmExport->PhotoAndReflection();
+    s.colorIndex = FrmExport->ColorIndex();
+    s.repetitions = FrmExport->Repetitions();
+  }
+  s.openFolder = photo_file_name_.isEmpty() ? QDir::currentPath() : QFileInfo(photo_file_name_).absolutePath();
+  s.saveFolder = LastSaveFolder();
+  s.recentFiles = recent_files_;
+  s.geometry = saveGeometry();
+  s.zoom = zoom_;
+  QSettings store;
+  SaveWindowSettings(store, s);
+}
+
+bool TFrmKestal::CtrlWheelZoom(QEvent* event) {
+  auto* wheel = static_cast<QWheelEvent*>(event);
+  if (!(wheel->modifiers() & Qt::ControlModifier) || wheel->angleDelta().y() == 0) return false;
+  ZoomAbout(wheel->angleDelta().y() > 0 ? ZoomInStep(zoom_) : ZoomOutStep(zoom_), wheel->position());
+  return true;
 }
 
 }  // namespace kestal

@@ -3,10 +3,12 @@
 // count, the reflection height, the wave mode), a scroll box with the photo and its
 // animated reflection under it, a status bar and the menu bar. The window drives the
 // engine's animation model from its timer and paints the reflection after each frame.
+// Exports run on a thread of their own while the window stays responsive; the View
+// menu zooms the display; the choices are kept between runs.
 
 #include <QMainWindow>
-#include <QMessageBox>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -18,20 +20,22 @@ class QAction;
 class QFrame;
 class QHBoxLayout;
 class QLabel;
+class QPushButton;
 class QMenu;
 class QRadioButton;
 class QScrollArea;
 class QSpinBox;
 class QStatusBar;
 class QTimer;
+class QProgressBar;
 class QToolButton;
 
 namespace kestal {
 
-class ExportPrompts;
 class TAProposForm;
 class TBmpImage;
 class TFrmExport;
+struct WindowSettings;
 
 // Where the web command leads.
 inline constexpr const char* kWebSiteAddress = "https://kestal.org/";
@@ -49,15 +53,17 @@ class TFrmKestal : public QMainWindow {
   // The export dialog, created by the application after the About box and kept for the
   // whole run so that it keeps its settings.
   void SetExportForm(TFrmExport* form) { FrmExport = form; }
-  // Who answers the export's questions: the desktop's dialogs unless a test sets its own.
-  void SetExportPrompts(ExportPrompts* prompts) { export_prompts_ = prompts; }
 
   // Shows the open dialog and opens the chosen photo.
   void OpenPhoto();
-  // Opens a photo without a dialog (drops, tests): stops the animation, loads the
-  // file and, when that works, shows it with its reflection. A failure is reported
-  // in the standard error box and changes nothing else.
+  // Opens a photo without a dialog (drops, the command line, recent files): stops the
+  // animation, loads the file and, when that works, shows it with its reflection. A
+  // failure is reported in the standard error box and changes nothing else.
   bool OpenPhotoFile(const QString& path);
+  // The photo named on the command line: opened once the event loop runs (so the window
+  // is on screen and can grow to it, and a load error shows over it); its folder
+  // becomes the current folder, as the open dialog's choice does. "" opens nothing.
+  void OpenAtStart(const QString& path);
   // Sizes the reflection pane from the photo and the height percentage, shows the
   // still mirror in it and places it and PnlImg under the photo.
   void LayoutPane();
@@ -75,20 +81,44 @@ class TFrmKestal : public QMainWindow {
   int FrameCount() const { return model_.FrameCount(); }
   int FrameIndex() const { return model_.FrameIndex(); }
   int WaveLength() const { return model_.WaveLength(); }
+  int TimerInterval() const;
+  void StopAnimation();
 
   // Status bar: panel 0 holds the picture size, panel 1 the photo's path. Panel 1 is
-  // a container with a horizontal layout, so progress widgets can be added beside
-  // (or instead of) the path label.
+  // a container with a horizontal layout: during an export it also holds the progress
+  // bar and the Cancel button.
   void SetStatusText(int panel, const QString& text);
   QString StatusText(int panel) const;
-  QWidget* StatusPanel1() const { return status_panel1_; }
-  QHBoxLayout* StatusPanel1Layout() const { return status_panel1_layout_; }
+  QWidget* PathPanel() const { return status_panel1_; }
+  // The note shown over the status bar for a few seconds ("Written: ..."), or "".
+  QString StatusNotice() const;
+  void ShowNotice(const QString& text);
 
-  // How the window shows an error box or an information message. The default uses
-  // QMessageBox; tests replace it to see the messages without a modal loop.
-  using MessageHook = std::function<void(QMessageBox::Icon icon, const QString& text)>;
-  void SetMessageHook(MessageHook hook) { message_hook_ = std::move(hook); }
-  void ShowMessage(QMessageBox::Icon icon, const QString& text);
+  // The export's progress: status panel 1 reads "Exporting image N" beside a progress
+  // bar and the pane shows the last frame written. Callable from the export's thread.
+  void ShowExportProgress(int number, int total);
+  void EndExportProgress();
+  // Runs an export's work on its own thread; returns when it has finished. Meanwhile
+  // the window repaints, the commands that would conflict are disabled and Cancel
+  // (or Esc) asks the work to stop.
+  void RunExport(const std::function<void()>& work);
+  bool ExportRunning() const { return export_running_; }
+  bool ExportCancelRequested() const { return cancel_requested_; }
+  void CancelExport();
+
+  // The zoom of the picture on screen (1 is one photo pixel per screen pixel).
+  double Zoom() const { return zoom_; }
+  void SetZoom(double zoom);
+  void ZoomIn();
+  void ZoomOut();
+  void ZoomActualSize() { SetZoom(1.0); }
+  void ZoomToFit();
+
+  // The choices kept between runs: read from QSettings at start (LoadSettings), saved
+  // when the window closes once they were loaded.
+  void LoadSettings();
+  void SaveSettings();
+  QStringList RecentFiles() const { return recent_files_; }
 
   // Handlers, named after their control and event.
   void FichierOuvrirClick() { OpenPhoto(); }
@@ -113,69 +143,102 @@ class TFrmKestal : public QMainWindow {
   // The help page: the executable's path with ".htm" as its extension.
   static QString HelpPagePath();
 
-  // The controls, as designed.
-  QWidget* PnlOutils;
-  QFrame* Bevel1;
-  QFrame* Bevel2;
-  QFrame* Bevel3;
-  QFrame* Bevel4;
-  QWidget* ToolBar;
-  QToolButton* BtnOpen;
-  QToolButton* BtnAnimation;
-  QToolButton* BtnSauve;
-  QLabel* Label1;
-  QSpinBox* EditFrames;
-  QLabel* Label2;
-  QSpinBox* EditPct;
-  QRadioButton* RBPerspective;
-  QRadioButton* RBRegul;
-  QScrollArea* ScrollBox;
-  QWidget* ScrollContent;
-  TBmpImage* Image1;
-  TBmpImage* Pane;
-  QWidget* PnlImg;
-  QTimer* Timer;
+  // The controls, as designed, and the ones added after them. The window alone
+  // changes them; tests read them through Ui().
+  struct Controls {
+    QWidget* PnlOutils;
+    QFrame* Bevel1;
+    QFrame* Bevel2;
+    QFrame* Bevel3;
+    QFrame* Bevel4;
+    QWidget* ToolBar;
+    QToolButton* BtnOpen;
+    QToolButton* BtnAnimation;
+    QToolButton* BtnSauve;
+    QLabel* Label1;
+    QSpinBox* EditFrames;
+    QLabel* Label2;
+    QSpinBox* EditPct;
+    QRadioButton* RBPerspective;
+    QRadioButton* RBRegul;
+    QScrollArea* ScrollBox;
+    QWidget* ScrollContent;
+    TBmpImage* Image1;
+    TBmpImage* Pane;
+    QWidget* PnlImg;
+    QTimer* Timer;
 
-  QMenu* MenuFichier;
-  QAction* FichierOuvrir;
-  QAction* FichierExporter;
-  QAction* FichierQuitter;
-  QMenu* MenuOption;
-  QAction* OptionAnimer;
-  QMenu* OptionVitesse;
-  QAction* VitesseLente;
-  QAction* VitesseMoyenne;
-  QAction* VitesseRapide;
-  QMenu* OptionVague;
-  QAction* OndeCourte;
-  QAction* OndeMoyenne;
-  QAction* OndeLongue;
-  QMenu* MenuAide;
-  QAction* MenuInformations;
-  QAction* MenuWeb;
-  QAction* MenuAPropos;
+    QMenu* MenuFichier;
+    QAction* FichierOuvrir;
+    QAction* FichierExporter;
+    QAction* FichierQuitter;
+    QMenu* MenuOption;
+    QAction* OptionAnimer;
+    QMenu* OptionVitesse;
+    QAction* VitesseLente;
+    QAction* VitesseMoyenne;
+    QAction* VitesseRapide;
+    QMenu* OptionVague;
+    QAction* OndeCourte;
+    QAction* OndeMoyenne;
+    QAction* OndeLongue;
+    QMenu* MenuAide;
+    QAction* MenuInformations;
+    QAction* MenuWeb;
+    QAction* MenuAPropos;
 
-  TAProposForm* AProposForm = nullptr;
-  TFrmExport* FrmExport = nullptr;
+    // Added: recent photos, the View menu, the export's Cancel button.
+    QMenu* MenuRecent;
+    QMenu* MenuView;
+    QAction* ViewZoomIn;
+    QAction* ViewZoomOut;
+    QAction* ViewActualSize;
+    QAction* ViewFit;
+    QPushButton* BtnCancelExport;
+  };
+  const Controls& Ui() const { return ui_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void CreateControls();
   void CreateMenus();
+  void CreateViewMenu();
   void FormCreate();
   void InitTexts();
   void BuildToolBarImages();
   QAction* AddItem(QMenu* menu, const QString& caption, ShortCut shortcut = 0);
   void SetShortcutText(QAction* action, ShortCut shortcut);
   void EnablePhotoCommands();
-  // Places the pane and PnlImg under the photo at the pane bitmap's size, sizes the
-  // scrollable area and shows the picture's size in the status bar.
+  // Places the photo, the pane and PnlImg at the zoom, sizes the scrollable area and
+  // shows the picture's size in the status bar.
   void PlacePane();
+  // Grows the window so that a newly opened picture shows whole, within the screen's
+  // available area; when it still does not fit, the view fits it to the window.
+  void ShowWholePicture();
+  // The picture (photo, reflection and the margins around them) at zoom 1.
+  QSize PictureSize() const;
+  // The zoom at which the picture fits into `viewport`, at most 1.
+  double FitPictureZoom(QSize viewport) const;
+  // Zooms so that the picture point under `pointer` (viewport coordinates) stays put.
+  void ZoomAbout(double zoom, QPointF pointer);
+  void SetExportBusy(bool busy);
+  // Moves a spin edit (and what follows it on the panel) right when the font makes its
+  // label wider than the designed gap, and keeps the window at least as wide as the
+  // panel's controls.
+  void FitToolPanel();
+  void RebuildRecentMenu();
+  void ApplySettings(const WindowSettings& settings);
+  bool CtrlWheelZoom(QEvent* event);
+
+  Controls ui_{};
+  TAProposForm* AProposForm = nullptr;
+  TFrmExport* FrmExport = nullptr;
 
   AnimationModel model_;
   QString photo_file_name_;
@@ -185,9 +248,21 @@ class TFrmKestal : public QMainWindow {
   QWidget* status_panel1_ = nullptr;
   QHBoxLayout* status_panel1_layout_ = nullptr;
   QLabel* status_path_ = nullptr;
-  MessageHook message_hook_;
-  ExportPrompts* export_prompts_ = nullptr;
+  QProgressBar* progress_bar_ = nullptr;
   bool first_show_ = true;
+
+  double zoom_ = 1.0;
+  QStringList recent_files_;
+  bool settings_loaded_ = false;
+
+  bool export_running_ = false;
+  std::atomic<bool> cancel_requested_{false};
+  bool close_after_export_ = false;
+  // The frame the pane shows while an export renders into the model's pane bitmap.
+  Bitmap24 export_frame_;
+  // Set while a copy of the frame is on its way to the interface thread, so that a
+  // slow window is sent no more frames than it can show.
+  std::atomic<bool> frame_in_flight_{false};
 };
 
 }  // namespace kestal

@@ -1,10 +1,9 @@
 #pragma once
-// The main window as the export sees it: its model, photo, timer and status bar. While
-// an export runs, status panel 1 shows "Exporting image N" with a progress bar beside it.
+// The main window as the export sees it: its model, photo, timer and status bar, and
+// the thread the export runs on. While an export runs, status panel 1 shows
+// "Exporting image N" with a progress bar and a Cancel button beside it.
 
 #include "gui/export_commands.h"
-
-class QProgressBar;
 
 namespace kestal {
 
@@ -21,10 +20,11 @@ class WindowExportHost : public ExportHost {
   QWidget* Window() override;
   void ShowExportProgress(int number, int total) override;
   void EndExportProgress() override;
+  void RunInBackground(const std::function<void()>& work) override;
+  bool CancelRequested() const override;
+  void ShowNotice(const QString& text) override;
 
  private:
-  QProgressBar* ProgressBar();
-
   TFrmKestal& window_;
 };
 

@@ -172,13 +172,13 @@ TEST(MenuStyleInstall, OnlyWithVisualStyles) {
   // Without visual styles (always so on Linux) the window's menus keep the platform's look.
   TFrmKestal window;
   ASSERT_FALSE(ThemesActive());
-  EXPECT_EQ(qobject_cast<MenuStyle*>(window.MenuFichier->style()), nullptr);
+  EXPECT_EQ(qobject_cast<MenuStyle*>(window.Ui().MenuFichier->style()), nullptr);
   EXPECT_EQ(qobject_cast<MenuStyle*>(window.menuBar()->style()), nullptr);
 
   // Installed, it reaches the drop-downs at every depth, and the bar only when asked.
   InstallOwnerDrawMenus(window.menuBar(), false);
-  EXPECT_NE(qobject_cast<MenuStyle*>(window.MenuOption->style()), nullptr);
-  EXPECT_NE(qobject_cast<MenuStyle*>(window.OptionVitesse->style()), nullptr);
+  EXPECT_NE(qobject_cast<MenuStyle*>(window.Ui().MenuOption->style()), nullptr);
+  EXPECT_NE(qobject_cast<MenuStyle*>(window.Ui().OptionVitesse->style()), nullptr);
   EXPECT_EQ(qobject_cast<MenuStyle*>(window.menuBar()->style()), nullptr);
 }
 

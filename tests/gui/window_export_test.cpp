@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <semaphore>
 
 #include "gui/bmp_image.h"
 #include "gui/export_commands.h"
@@ -44,7 +46,7 @@ struct Answers {
   int htmlAnswer = kMsgResultNo;
 };
 
-class ScriptedPrompts : public ExportPrompts {
+class ScriptedPrompts : public Prompts {
  public:
   explicit ScriptedPrompts(Answers a) : answers(std::move(a)) {}
 
@@ -101,9 +103,9 @@ class WindowExportTest : public ::testing::Test {
     photo_ = (tmp_.path() / "lake.jpg").string();
     ASSERT_TRUE(SaveBitmapFile(photo_, test::Noise(37, 23, 7)).ok());
     window_.SetExportForm(&dialog_);
-    window_.SetMessageHook([](QMessageBox::Icon, const QString& text) { ADD_FAILURE() << text.toStdString(); });
+    SetPrompts(&setup_prompts_);
     ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(photo_)));
-    window_.EditFrames->setValue(3);
+    window_.Ui().EditFrames->setValue(3);
     // Leave the animation running somewhere in its cycle: the export starts at frame 0
     // whatever the pane showed, and stops the animation.
     window_.OptionAnimerClick();
@@ -111,9 +113,10 @@ class WindowExportTest : public ::testing::Test {
   }
 
   void Export(ScriptedPrompts& prompts) {
-    window_.SetExportPrompts(&prompts);
+    SetPrompts(&prompts);
     window_.ExportAnimation();
-    EXPECT_FALSE(window_.Timer->isActive()) << "the animation stays stopped";
+    SetPrompts(&setup_prompts_);
+    EXPECT_FALSE(window_.Ui().Timer->isActive()) << "the animation stays stopped";
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass is gone";
     EXPECT_EQ(window_.StatusText(1), QString::fromStdString(photo_));
   }
@@ -145,6 +148,12 @@ class WindowExportTest : public ::testing::Test {
     ASSERT_EQ(r.status, 0) << r.output;
   }
 
+  void TearDown() override {
+    SetPrompts(nullptr);
+    EXPECT_TRUE(setup_prompts_.errors.empty()) << setup_prompts_.errors.front();
+  }
+
+  ScriptedPrompts setup_prompts_{Answers{}};
   test::TempDir tmp_;
   fs::path out_;
   std::string photo_;
@@ -194,8 +203,8 @@ TEST_F(WindowExportTest, CancelWritesNothing) {
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
     if (!row.answers.folder.empty()) row.answers.folder = out_.string();
-    if (!window_.Timer->isActive()) window_.OptionAnimerClick();
-    ASSERT_TRUE(window_.Timer->isActive());
+    if (!window_.Ui().Timer->isActive()) window_.OptionAnimerClick();
+    ASSERT_TRUE(window_.Ui().Timer->isActive());
     ScriptedPrompts prompts(row.answers);
     Export(prompts);
     EXPECT_TRUE(FilesIn(out_).empty());
@@ -271,11 +280,11 @@ struct WindowSettings {
 };
 
 void Apply(TFrmKestal& w, const WindowSettings& s) {
-  (s.regular ? w.RBRegul : w.RBPerspective)->setChecked(true);
-  w.OndeClick(s.wave == 1 ? w.OndeCourte : s.wave == 2 ? w.OndeMoyenne : w.OndeLongue);
-  w.VitesseClick(s.intervalMs == 200 ? w.VitesseLente : s.intervalMs == 120 ? w.VitesseMoyenne : w.VitesseRapide);
-  w.EditFrames->setValue(s.frames);
-  w.EditPct->setValue(s.percent);
+  (s.regular ? w.Ui().RBRegul : w.Ui().RBPerspective)->setChecked(true);
+  w.OndeClick(s.wave == 1 ? w.Ui().OndeCourte : s.wave == 2 ? w.Ui().OndeMoyenne : w.Ui().OndeLongue);
+  w.VitesseClick(s.intervalMs == 200 ? w.Ui().VitesseLente : s.intervalMs == 120 ? w.Ui().VitesseMoyenne : w.Ui().VitesseRapide);
+  w.Ui().EditFrames->setValue(s.frames);
+  w.Ui().EditPct->setValue(s.percent);
 }
 
 // The kestal-export options for the same settings.
@@ -340,12 +349,12 @@ TEST_F(WindowExportTest, ThePaneShowsEveryExportedFrame) {
       return false;
     }
   } counter;
-  window_.Pane->installEventFilter(&counter);
+  window_.Ui().Pane->installEventFilter(&counter);
   ScriptedPrompts prompts({.format = 3, .saveFile = (out_ / "a.avi").string()});
   Export(prompts);
-  window_.Pane->removeEventFilter(&counter);
+  window_.Ui().Pane->removeEventFilter(&counter);
   EXPECT_GE(counter.paints, 3) << "each of the 3 frames is painted as it is made";
-  const QImage shown = window_.Pane->grab().toImage().convertToFormat(QImage::Format_BGR888);
+  const QImage shown = window_.Ui().Pane->grab().toImage().convertToFormat(QImage::Format_BGR888);
   const Bitmap24& pane = window_.Model().PaneBitmap();
   ASSERT_EQ(shown.height(), pane.Height());
   for (int32_t y = 0; y < pane.Height(); ++y)
@@ -370,11 +379,88 @@ TEST_F(WindowExportTest, OlderFramesBeyondTheCountAreAskedAboutOnce) {
   EXPECT_EQ(ReadAll(out_ / "lake07.bmp"), "old");
 }
 
+// The window's host, holding the export's thread at frame 2 until the test has
+// cancelled, so that the export cannot finish first.
+class GatedHost : public WindowExportHost {
+ public:
+  using WindowExportHost::WindowExportHost;
+  void ShowExportProgress(int number, int total) override {
+    WindowExportHost::ShowExportProgress(number, total);
+    if (number == 2) gate.acquire();
+  }
+  std::binary_semaphore gate{0};
+};
+
+// Cancel (or closing the window and answering Yes) while the export runs on its
+// thread: it stops within a frame, leaves no file that looks finished, says so, and
+// gives the commands back.
+TEST_F(WindowExportTest, CancelledExportLeavesNothing) {
+  // Large enough that every format takes many frames' time after the first.
+  ASSERT_TRUE(SaveBitmapFile(photo_, test::Noise(900, 700, 3)).ok());
+  ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(photo_)));
+  window_.Ui().EditFrames->setValue(12);
+  struct Row {
+    const char* what;
+    Answers answers;
+    bool byClosing;
+  } rows[] = {
+      {"BMP sequence, Cancel", {.format = 0}, false},
+      {"GIF, Cancel", {.format = 2}, false},
+      {"AVI, closing the window", {.format = 3, .repetitions = 5, .htmlAnswer = kMsgResultYes}, true},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    row.answers.folder = out_.string();
+    row.answers.saveFile = (out_ / "lake.out").string();
+    ScriptedPrompts prompts(row.answers);
+    GatedHost host(window_);
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+      if (!window_.ExportRunning()) return;
+      // While it runs, the commands that would change the model are off.
+      EXPECT_FALSE(window_.Ui().FichierExporter->isEnabled());
+      EXPECT_FALSE(window_.Ui().EditPct->isEnabled());
+      EXPECT_TRUE(window_.Ui().BtnCancelExport->isVisible() || !window_.isVisible());
+      if (row.byClosing) window_.close();
+      else window_.Ui().BtnCancelExport->click();
+      stopper.stop();
+      host.gate.release();
+    });
+    stopper.start(0);
+    SetPrompts(&prompts);
+    ExportCommand(host, dialog_, prompts).ExportAnimation();
+    SetPrompts(&setup_prompts_);
+    EXPECT_TRUE(FilesIn(out_).empty()) << "no frame, no temporary file";
+    EXPECT_EQ(window_.StatusNotice(), QString::fromLatin1(kExportCancelledText));
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_EQ(prompts.asked.size(), row.byClosing ? 1u : 0u) << "closing asks whether to stop";
+    for (QAction* a : {window_.Ui().FichierExporter, window_.Ui().FichierOuvrir, window_.Ui().OptionAnimer})
+      EXPECT_TRUE(a->isEnabled());
+    EXPECT_TRUE(window_.Ui().EditPct->isEnabled());
+    EXPECT_TRUE(window_.Ui().BtnCancelExport->isHidden());
+  }
+}
+
+// The zoom scales the display only: exports at any zoom are the same bytes.
+TEST_F(WindowExportTest, ZoomNeverChangesTheBytes) {
+  std::string first;
+  for (double zoom : {1.0, 0.25, 3.0}) {
+    window_.SetZoom(zoom);
+    ScriptedPrompts prompts({.format = 2, .saveFile = (out_ / "lake.gif").string()});
+    Export(prompts);
+    const std::string bytes = ReadAll(out_ / "lake.gif");
+    ASSERT_FALSE(bytes.empty());
+    if (first.empty()) first = bytes;
+    EXPECT_EQ(bytes, first) << "zoom " << zoom;
+    EXPECT_EQ(window_.StatusNotice(), ExportWrittenText((out_ / "lake.gif").string()));
+  }
+}
+
 TEST_F(WindowExportTest, ProgressInTheStatusBar) {
   WindowExportHost host(window_);
   host.ShowExportProgress(2, 3);
   EXPECT_EQ(window_.StatusText(1), QStringLiteral("Exporting image 2"));
-  auto* bar = window_.StatusPanel1()->findChild<QProgressBar*>();
+  auto* bar = window_.PathPanel()->findChild<QProgressBar*>();
   ASSERT_NE(bar, nullptr);
   EXPECT_FALSE(bar->isHidden());
   EXPECT_EQ(bar->value(), 2);

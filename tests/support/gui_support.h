@@ -12,8 +12,11 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "bitmap/colors.h"
+#include "gui/prompts.h"
 
 namespace kestal::test {
 
@@ -51,6 +54,28 @@ inline Color PixelColor(const QImage& image, int x, int y) {
   const QRgb p = image.pixel(x, y);
   return Rgb(uint8_t(qRed(p)), uint8_t(qGreen(p)), uint8_t(qBlue(p)));
 }
+
+// Prompts that record every error box and answer every question with No; the export
+// dialog itself shows for real (tests answer it with AnswerNextModal), the file
+// dialogs are cancelled. Installed for its lifetime.
+class RecordingPrompts : public Prompts {
+ public:
+  RecordingPrompts() { SetPrompts(this); }
+  ~RecordingPrompts() override { SetPrompts(nullptr); }
+  bool EditSettings(TFrmExport& dialog) override { return DesktopPrompts().EditSettings(dialog); }
+  std::string ChooseFolder(const std::string&, const std::string&) override { return {}; }
+  std::string ChooseSaveFile(const SaveRequest&) override { return {}; }
+  int Ask(const std::string& message, MsgDlgKind, MsgButtons) override {
+    asked.push_back(message);
+    return answer;
+  }
+  void ShowError(const Error& error) override { errors.push_back(QString::fromStdString(error.Text())); }
+  void OpenPage(const std::string&) override {}
+
+  std::vector<QString> errors;
+  std::vector<std::string> asked;
+  int answer = kMsgResultNo;
+};
 
 // GUI tests run offscreen, also when ctest lists them before running.
 inline int GuiTestMain(int argc, char** argv) {

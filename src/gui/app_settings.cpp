@@ -1,0 +1,86 @@
+#include "gui/app_settings.h"
+
+#include <QSettings>
+#include <algorithm>
+#include <initializer_list>
+
+#include "export/export_driver.h"
+#include "gui/view_zoom.h"
+#include "render/animation_model.h"
+
+namespace kestal {
+namespace {
+
+int ReadInt(const QSettings& store, const char* key, int fallback, int min, int max) {
+  bool ok = false;
+  const int value = store.value(QLatin1String(key)).toInt(&ok);
+  return ok && value >= min && value <= max ? value : fallback;
+}
+
+int ReadChoice(const QSettings& store, const char* key, int fallback, std::initializer_list<int> allowed) {
+  bool ok = false;
+  const int value = store.value(QLatin1String(key)).toInt(&ok);
+  return ok && std::find(allowed.begin(), allowed.end(), value) != allowed.end() ? value : fallback;
+}
+
+bool ReadBool(const QSettings& store, const char* key, bool fallback) {
+  const QVariant v = store.value(QLatin1String(key));
+  const QString text = v.toString();
+  if (text == QLatin1String("true")) return true;
+  if (text == QLatin1String("false")) return false;
+  return fallback;
+}
+
+}  // namespace
+
+WindowSettings LoadWindowSettings(QSettings& store) {
+  WindowSettings s;
+  if (store.status() != QSettings::NoError) return s;
+  s.frames = ReadInt(store, "animation/frames", s.frames, kMinFrameCount, kMaxFrameCount);
+  s.percent = ReadInt(store, "animation/height", s.percent, kMinPercent, kMaxPercent);
+  s.regularMode = ReadBool(store, "animation/regular", s.regularMode);
+  s.intervalMs = ReadChoice(store, "animation/interval", s.intervalMs,
+                            {kSlowIntervalMs, kMediumIntervalMs, kFastIntervalMs});
+  s.waveLength = ReadInt(store, "animation/wave", s.waveLength, 1, 3);
+  // The format's upper bound is checked against the dialog's list when it is applied.
+  s.exportFormat = ReadInt(store, "export/format", s.exportFormat, 0, 99);
+  s.reflectionOnly = ReadBool(store, "export/reflectionOnly", s.reflectionOnly);
+  s.colorIndex = ReadInt(store, "export/colors", s.colorIndex, 0, 3);
+  s.repetitions = ReadInt(store, "export/repetitions", s.repetitions, 1, 100);
+  s.openFolder = store.value(QStringLiteral("folders/open")).toString();
+  s.saveFolder = store.value(QStringLiteral("folders/save")).toString();
+  for (const QString& f : store.value(QStringLiteral("recent/files")).toStringList())
+    if (!f.isEmpty() && s.recentFiles.size() < kMaxRecentFiles) s.recentFiles << f;
+  s.geometry = store.value(QStringLiteral("window/geometry")).toByteArray();
+  bool ok = false;
+  const double zoom = store.value(QStringLiteral("window/zoom")).toDouble(&ok);
+  if (ok && zoom >= kMinZoom && zoom <= kMaxZoom) s.zoom = zoom;
+  return s;
+}
+
+void SaveWindowSettings(QSettings& store, const WindowSettings& s) {
+  store.setValue(QStringLiteral("animation/frames"), s.frames);
+  store.setValue(QStringLiteral("animation/height"), s.percent);
+  store.setValue(QStringLiteral("animation/regular"), s.regularMode);
+  store.setValue(QStringLiteral("animation/interval"), s.intervalMs);
+  store.setValue(QStringLiteral("animation/wave"), s.waveLength);
+  store.setValue(QStringLiteral("export/format"), s.exportFormat);
+  store.setValue(QStringLiteral("export/reflectionOnly"), s.reflectionOnly);
+  store.setValue(QStringLiteral("export/colors"), s.colorIndex);
+  store.setValue(QStringLiteral("export/repetitions"), s.repetitions);
+  store.setValue(QStringLiteral("folders/open"), s.openFolder);
+  store.setValue(QStringLiteral("folders/save"), s.saveFolder);
+  store.setValue(QStringLiteral("recent/files"), s.recentFiles);
+  store.setValue(QStringLiteral("window/geometry"), s.geometry);
+  store.setValue(QStringLiteral("window/zoom"), s.zoom);
+  store.sync();
+}
+
+QStringList WithRecentFile(QStringList list, const QString& path) {
+  list.removeAll(path);
+  list.prepend(path);
+  while (list.size() > kMaxRecentFiles) list.removeLast();
+  return list;
+}
+
+}  // namespace kestal

@@ -1,0 +1,43 @@
+#pragma once
+// The choices the desktop program keeps between runs, in the platform's standard
+// settings place (QSettings: ~/.config/Kestal/Kestal.conf on Linux): the animation
+// settings, the export dialog's choices, the last open and save folders, the recent
+// photos, the window's geometry and zoom. Every value is checked when read; a value
+// out of range, of the wrong type or from a file that cannot be parsed gives the
+// start-up default, so a damaged file never stops the program.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+namespace kestal {
+
+inline constexpr int kMaxRecentFiles = 8;
+
+struct WindowSettings {
+  int frames = 5;
+  int percent = 90;
+  bool regularMode = false;
+  int intervalMs = 120;
+  int waveLength = 2;
+  // The export dialog: format item, composition, GIF colour item, AVI repetitions.
+  int exportFormat = 2;
+  bool reflectionOnly = false;
+  int colorIndex = 3;
+  int repetitions = 1;
+  QString openFolder;
+  QString saveFolder;
+  QStringList recentFiles;  // newest first
+  QByteArray geometry;      // QWidget::saveGeometry(); empty: the system places the window
+  double zoom = 1.0;
+};
+
+WindowSettings LoadWindowSettings(QSettings& store);
+void SaveWindowSettings(QSettings& store, const WindowSettings& settings);
+
+// `list` with `path` moved or added to the front, at most kMaxRecentFiles long.
+QStringList WithRecentFile(QStringList list, const QString& path);
+
+}  // namespace kestal
