@@ -28,6 +28,9 @@ TEST(LegacyBadFiles, EachIsRefusedWithItsCause) {
       {"eps-preview-cut-short.eps", "preview is truncated"},
       {"wmf-record-past-end.wmf", "past the end"},
       {"emf-bitmap-outside-record.emf", "outside itself"},
+      {"wmf-polygon-past-record.wmf", "shorter than its parameters"},
+      {"emf-polypolygon-counts.emf", "do not add up"},
+      {"emf-text-outside-record.emf", "outside itself"},
   };
   for (const auto& c : cases) {
     const std::string path = (test::TestData() / "bad" / c.file).string();
