@@ -16,6 +16,15 @@ namespace {
 // the picture are dropped rather than wrapped around. Pictures are at most 30 000
 // pixels a side, so nothing visible lies out there.
 constexpr double kFarthest = 4'000'000;
+// The widest pen, in pixels: wider than any picture.
+constexpr double kWidest = 100'000;
+// Text larger than this (em, pixels) is filled as outlines, not through the glyph
+// cache's bitmaps; text smaller than the smallest is invisible and skipped.
+constexpr double kLargestCachedGlyph = 512, kSmallestGlyph = 0.05;
+// How many times the picture's area the drawing may cover in all. Clip art covers it a
+// few times; a file that asks for more (a tiny bitmap stretched over the picture a
+// million times) has the rest of its drawing dropped rather than taking hours.
+constexpr double kCoverageBudget = 256;
 
 // Windows' dash patterns: cosmetic pens in pixels, geometric pens in pen widths.
 const std::vector<double> kDashes[] = {{}, {18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
@@ -186,6 +195,8 @@ bool Canvas::SetBrushSource(const DcState& s) {
     return true;
   }
   if (b.pattern && (b.style == kBsDibPattern || b.style == kBsDibPatternPt || b.style == kBsPattern)) {
+    // Making the tile costs its area, each time.
+    if (!Charge(0, 0, b.pattern->Width(), b.pattern->Height())) return false;
     cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
     cairo_surface_t* tile = SurfaceFrom(*b.pattern, 0, 0, b.pattern->Width(), b.pattern->Height(), false);
     cairo_pattern_t* p = cairo_pattern_create_for_surface(tile);
@@ -201,7 +212,7 @@ bool Canvas::SetBrushSource(const DcState& s) {
 
 void Canvas::Stroke(const DcState& s, double logicalScale) {
   const Pen& pen = s.pen;
-  const double width = pen.cosmetic ? 1.0 : std::max(1.0, pen.width * logicalScale);
+  const double width = pen.cosmetic ? 1.0 : std::clamp(pen.width * logicalScale, 1.0, kWidest);
   cairo_set_line_width(cr_, width);
   const uint32_t cap = pen.style & kPsEndCapMask, join = pen.style & kPsJoinMask;
   if (pen.cosmetic) {
@@ -233,14 +244,30 @@ void Canvas::Stroke(const DcState& s, double logicalScale) {
     cairo_set_dash(cr_, nullptr, 0, 0);
     cairo_stroke_preserve(cr_);
   }
+  // Cairo refuses a pattern of zero lengths (and would stop drawing altogether).
+  double total = 0;
+  for (double d : dashes) total += d;
+  if (!(total > 0)) dashes.clear();
   cairo_set_dash(cr_, dashes.data(), int(dashes.size()), 0);
   if (SetPenSource(s, pen.color)) cairo_stroke_preserve(cr_);
   cairo_set_dash(cr_, nullptr, 0, 0);
 }
 
+bool Canvas::Charge(double x1, double y1, double x2, double y2) {
+  const double w = std::clamp(x2, 0.0, double(width_)) - std::clamp(x1, 0.0, double(width_));
+  const double h = std::clamp(y2, 0.0, double(height_)) - std::clamp(y1, 0.0, double(height_));
+  if (w > 0 && h > 0) covered_ += w * h;
+  if (covered_ <= kCoverageBudget * (double(width_) * height_ + 65536)) return true;
+  ++dropped;
+  return false;
+}
+
 void Canvas::FillAndStroke(const DcState& s, double logicalScale, bool fill, bool stroke) {
-  if (pathTooFar_) {
-    ++dropped;
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  if (!pathTooFar_) cairo_path_extents(cr_, &x1, &y1, &x2, &y2);
+  const double pad = stroke && !s.pen.cosmetic ? std::min(kWidest, s.pen.width * logicalScale) : 1;
+  if (pathTooFar_ || !Charge(x1 - pad, y1 - pad, x2 + pad, y2 + pad)) {
+    if (pathTooFar_) ++dropped;
     ClearPath();
     return;
   }
@@ -289,7 +316,11 @@ void Canvas::PatternFill(const DcState& s, const Parallelogram& where, uint32_t 
     case kDstCopy: draw = false; break;
     default: draw = SetBrushSource(s); break;  // PATCOPY and the rest
   }
-  if (draw && !pathTooFar_) cairo_fill(cr_);
+  if (draw && !pathTooFar_) {
+    double x1, y1, x2, y2;
+    cairo_path_extents(cr_, &x1, &y1, &x2, &y2);
+    if (Charge(x1, y1, x2, y2)) cairo_fill(cr_);
+  }
   pathTooFar_ = false;
   cairo_new_path(cr_);
   cairo_append_path(cr_, kept);
@@ -326,7 +357,7 @@ void Canvas::DrawBitmap(const Bitmap24& bitmap, int64_t x, int64_t y, int64_t w,
   if (!(right > 0 && bottom > 0 && left < width_ && top < height_)) return;
   const int bx0 = int(std::max(0.0, std::floor(left))), by0 = int(std::max(0.0, std::floor(top)));
   const int bx1 = int(std::min<double>(width_, std::ceil(right))), by1 = int(std::min<double>(height_, std::ceil(bottom)));
-  if (bx0 >= bx1 || by0 >= by1) return;
+  if (bx0 >= bx1 || by0 >= by1 || !Charge(bx0, by0, bx1, by1)) return;
   cairo_surface_t* part = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bx1 - bx0, by1 - by0);
   if (cairo_surface_status(part) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(part);
@@ -406,6 +437,11 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
   const double cell = unitExtents.ascent + unitExtents.descent;
   double em = f.height < 0 ? -double(f.height) : f.height > 0 && cell > 0 ? f.height / cell : 0;
   const double emY = em > 0 ? std::min(em * sy, kFarthest) : 16, emX = em > 0 ? std::min(em * sx, kFarthest) : 16;
+  if (emX < kSmallestGlyph || emY < kSmallestGlyph || run.text.empty()) {
+    cairo_font_options_destroy(options);
+    cairo_font_face_destroy(face);
+    return reference;
+  }
 
   cairo_matrix_t upright;
   cairo_matrix_init_scale(&upright, emX, emY);
@@ -446,8 +482,11 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
     return Point{origin.x + along.x * (shiftX + u) + down.x * (shiftY + v),
                  origin.y + along.y * (shiftX + u) + down.y * (shiftY + v)};
   };
-  const Point start = at(0, 0);
-  if (!(std::fabs(start.x) < kFarthest && std::fabs(start.y) < kFarthest && std::fabs(advance) < kFarthest)) {
+  const Point start = at(0, 0), end = at(advance, 0);
+  const double reach = std::max(emX, emY);
+  if (!(std::fabs(start.x) < kFarthest && std::fabs(start.y) < kFarthest && std::fabs(advance) < kFarthest) ||
+      !Charge(std::min(start.x, end.x) - reach, std::min(start.y, end.y) - reach, std::max(start.x, end.x) + reach,
+              std::max(start.y, end.y) + reach)) {
     ++dropped;
     cairo_font_options_destroy(options);
     cairo_font_face_destroy(face);
@@ -484,7 +523,13 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
   if (toPath) {
     cairo_glyph_path(cr_, glyphs.data(), int(glyphs.size()));
   } else {
-    cairo_show_glyphs(cr_, glyphs.data(), int(glyphs.size()));
+    if (reach > kLargestCachedGlyph) {
+      cairo_new_path(cr_);
+      cairo_glyph_path(cr_, glyphs.data(), int(glyphs.size()));
+      cairo_fill(cr_);
+    } else {
+      cairo_show_glyphs(cr_, glyphs.data(), int(glyphs.size()));
+    }
     // Underline and strike-out: bars a fourteenth of the em thick.
     const double bar = std::max(1.0, emY / 14);
     for (double offset : {f.underline ? extents.descent / 2 : NAN, f.strikeOut ? -extents.ascent / 3 : NAN}) {
@@ -502,8 +547,8 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
   cairo_font_options_destroy(options);
   cairo_font_face_destroy(face);
   // The current position moves to the far end of the text, in logical units.
-  const Point end = at((s.textAlign & kTaHorizontalMask) == kTaRight ? 0 : advance, -shiftY);
-  return m.Invertible() ? m.Inverse().Apply(end) : reference;
+  const Point after = at((s.textAlign & kTaHorizontalMask) == kTaRight ? 0 : advance, -shiftY);
+  return m.Invertible() ? m.Inverse().Apply(after) : reference;
 }
 
 void Canvas::IntersectClip(const Parallelogram& box) { ClipBoxes({box}, false, false); }

@@ -109,6 +109,9 @@ class Canvas {
   Canvas(cairo_surface_t* surface, cairo_t* cr, int32_t width, int32_t height);
   void AddParallelogram(const Parallelogram& p, bool reverse);
   void ClipBoxes(const std::vector<Parallelogram>& boxes, bool replace, bool exclude);
+  // Counts the area of a drawing's bounding box (in picture pixels) against the
+  // coverage budget; false (and the drawing dropped) once it is spent.
+  bool Charge(double x1, double y1, double x2, double y2);
   bool SetPenSource(const DcState& s, ColorRef color);
   bool SetBrushSource(const DcState& s);
   void Stroke(const DcState& s, double logicalScale);
@@ -118,6 +121,7 @@ class Canvas {
   int32_t width_, height_;
   int saveDepth_ = 0;
   bool pathTooFar_ = false;
+  double covered_ = 0;
   cairo_path_t* kept_ = nullptr;
 };
 
