@@ -291,6 +291,13 @@ void Player::ClipRegion(const Region& region, int mode, bool deviceUnits) {
   }
 }
 
+void Player::FillRegion(const Region& region, const Brush& brush, bool deviceUnits) {
+  DcState s = dc_.state;
+  s.brush = brush;
+  const Affine m = deviceUnits ? dc_.deviceToPicture : Map();
+  for (const Region::Box& b : region.boxes) canvas_.PatternFill(s, MapBox(m, b.left, b.top, b.right, b.bottom), kPatCopy);
+}
+
 void Player::Save() {
   dc_.Save();
   canvas_.Save();

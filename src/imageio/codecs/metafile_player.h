@@ -70,6 +70,8 @@ class Player {
   // Region boxes in logical units (WMF) or device pixels (EMF). Modes are
   // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5; an empty COPY removes the clip.
   void ClipRegion(const Region& region, int mode, bool deviceUnits);
+  // FillRgn and PaintRgn: the region's boxes filled with a brush.
+  void FillRegion(const Region& region, const Brush& brush, bool deviceUnits);
   void Save();
   void Restore(int32_t which);
 

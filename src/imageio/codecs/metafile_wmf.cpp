@@ -413,6 +413,14 @@ Status WmfPlayer::Play(const Record& r) {
       Create(region);
       break;
     }
+    case kFillRegion: case kPaintRegion: {
+      const Object* region = dc_.objects.Find(p.U16LE());
+      const Object* brush = r.type == kFillRegion ? dc_.objects.Find(p.U16LE()) : nullptr;
+      const Region* boxes = region ? std::get_if<Region>(region) : nullptr;
+      const Brush* fill = brush ? std::get_if<Brush>(brush) : &s.brush;
+      if (boxes && fill) player_.FillRegion(*boxes, *fill, false);
+      break;
+    }
     case kCreatePalette: case kCreateBitmap: case kCreateBitmapIndirect: Create(OtherObject{}); break;
     case kSelectObject: {
       if (const Object* o = dc_.objects.Find(p.U16LE())) dc_.Select(*o);
