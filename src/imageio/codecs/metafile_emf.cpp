@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "imageio/codecs/decode_util.h"
 #include "imageio/codecs/metafile_player.h"
@@ -33,7 +34,7 @@ enum EmfType : uint32_t {
   kResizePalette = 51, kRealizePalette = 52, kExtFloodFill = 53, kLineTo = 54, kArcTo = 55, kPolyDraw = 56,
   kSetArcDirection = 57, kSetMiterLimit = 58, kBeginPath = 59, kEndPath = 60, kCloseFigure = 61, kFillPath = 62,
   kStrokeAndFillPath = 63, kStrokePath = 64, kFlattenPath = 65, kWidenPath = 66, kSelectClipPath = 67,
-  kAbortPath = 68, kGdiComment = 70, kExtSelectClipRgn = 75, kBitBlt = 76, kStretchBlt = 77,
+  kAbortPath = 68, kGdiComment = 70, kFillRgn = 71, kPaintRgn = 74, kExtSelectClipRgn = 75, kBitBlt = 76, kStretchBlt = 77,
   kSetDibitsToDevice = 80, kStretchDibits = 81, kExtCreateFontIndirectW = 82, kExtTextOutA = 83,
   kExtTextOutW = 84, kPolyBezier16 = 85, kPolygon16 = 86, kPolyline16 = 87, kPolyBezierTo16 = 88,
   kPolylineTo16 = 89, kPolyPolyline16 = 90, kPolyPolygon16 = 91, kPolyDraw16 = 92, kCreateMonoBrush = 93,
@@ -89,6 +90,7 @@ class EmfPlayer {
   Status Pen(const Record& r, ByteReader& p, bool extended);
   Status Font(ByteReader& p);
   Status ClipRegion(ByteReader& p);
+  Status FillRegion(uint32_t type, ByteReader& p);
   Status WorldTransform(ByteReader& p, bool modify);
 
   Player& player_;
@@ -275,24 +277,49 @@ Status EmfPlayer::Font(ByteReader& p) {
   return Status::Ok();
 }
 
+// RGNDATA: a 32-byte header (size, type, count, bytes, bounds), then rectangles in
+// device pixels.
+Result<Region> ReadRegion(ByteReader& p, uint32_t size) {
+  Region region;
+  if (size < 32) return region;
+  p.Skip(8);
+  const uint32_t count = p.U32LE();
+  p.Skip(4 + 16);
+  if (p.Failed() || count > p.Remaining() / 16) return Short();
+  for (uint32_t i = 0; i < count; ++i) {
+    Region::Box b;
+    b.left = p.S32LE(), b.top = p.S32LE(), b.right = p.S32LE(), b.bottom = p.S32LE();
+    region.boxes.push_back(b);
+  }
+  return region;
+}
+
 Status EmfPlayer::ClipRegion(ByteReader& p) {
   const uint32_t size = p.U32LE(), mode = p.U32LE();
   if (p.Failed()) return Short();
-  Region region;
-  if (size >= 32) {
-    // RGNDATA: a 32-byte header (size, type, count, bytes, bounds), then rectangles in
-    // device pixels.
-    p.Skip(8);
-    const uint32_t count = p.U32LE();
-    p.Skip(4 + 16);
-    if (p.Failed() || count > p.Remaining() / 16) return Short();
-    for (uint32_t i = 0; i < count; ++i) {
-      Region::Box b;
-      b.left = p.S32LE(), b.top = p.S32LE(), b.right = p.S32LE(), b.bottom = p.S32LE();
-      region.boxes.push_back(b);
-    }
+  auto region = ReadRegion(p, size);
+  if (!region) return region.error();
+  player_.ClipRegion(region.value(), int(mode), true);
+  return Status::Ok();
+}
+
+Status EmfPlayer::FillRegion(uint32_t type, ByteReader& p) {
+  p.Skip(16);  // bounds
+  const uint32_t size = p.U32LE();
+  const uint32_t brushIndex = type == kFillRgn ? p.U32LE() : 0;
+  if (p.Failed()) return Short();
+  auto region = ReadRegion(p, size);
+  if (!region) return region.error();
+  Brush brush = dc_.state.brush;
+  if (type == kFillRgn) {
+    const std::optional<Object> stock =
+        brushIndex & kStockObjectFlag ? StockObject(brushIndex & ~kStockObjectFlag) : std::nullopt;
+    const Object* o = stock ? &*stock : dc_.objects.Find(brushIndex);
+    const Brush* b = o ? std::get_if<Brush>(o) : nullptr;
+    if (!b) return Status::Ok();
+    brush = *b;
   }
-  player_.ClipRegion(region, int(mode), true);
+  player_.FillRegion(region.value(), brush, true);
   return Status::Ok();
 }
 
@@ -423,6 +450,7 @@ Status EmfPlayer::Play(const Record& r) {
     case kFlattenPath: case kWidenPath: break;  // the path stays as it is: curves are drawn as curves
     case kSelectClipPath: player_.SelectClipPath(p.S32LE()); break;
     case kExtSelectClipRgn: return ClipRegion(p);
+    case kFillRgn: case kPaintRgn: return FillRegion(r.type, p);
     case kBitBlt: case kStretchBlt: case kSetDibitsToDevice: case kStretchDibits: case kAlphaBlend:
     case kTransparentBlt:
       return Bitmap(r, p);
