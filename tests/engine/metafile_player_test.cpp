@@ -123,6 +123,37 @@ TEST(MetafilePlayer, WorldTransformTurnsShapes) {
                {{6, 11, kRed}, {25, 15, kWhite}}, "turned back");
 }
 
+TEST(MetafilePlayer, ShapesPathsClipsAndModes) {
+  const ColorTriple kCyan{255, 255, 0};
+  const std::vector<EmfRecord> redNoPen{RedBrush(), Select(1), Select(kNullPen)};
+  const struct {
+    const char* description;
+    std::vector<EmfRecord> records;
+    std::initializer_list<Probe> probes;
+  } cases[] = {
+      {"ellipse", {{42, {8, 8, 40, 40}}}, {{24, 24, kRed}, {24, 10, kRed}, {9, 9, kWhite}, {24, 41, kWhite}}},
+      // Arcs run anticlockwise as seen: from the right to the top is the top-right quarter.
+      {"pie", {{47, {8, 8, 40, 40, 40, 24, 24, 8}}},
+       {{30, 18, kRed}, {18, 30, kWhite}, {30, 30, kWhite}, {18, 18, kWhite}}},
+      {"chord", {{46, {8, 8, 40, 40, 40, 24, 24, 8}}}, {{34, 14, kRed}, {26, 22, kWhite}}},
+      {"excluded box", {{29, {20, 20, 30, 30}}, Rect(0, 0, 48, 48)}, {{25, 25, kWhite}, {10, 10, kRed}}},
+      {"filled path",
+       {{59, {}}, {27, {10, 10}}, {54, {38, 10}}, {54, {24, 38}}, {61, {}}, {60, {}}, {62, {0, 0, -1, -1}}},
+       {{24, 20, kRed}, {12, 30, kWhite}}},
+      {"hatched cross brush", {{18, {1}}, {39, {3, 2, kRedRef, 4}}, Select(3), Rect(0, 0, 48, 48)},
+       {{7, 3, kRed}, {3, 15, kRed}, {3, 3, kWhite}}},
+      {"XOR pen colour once", {{20, {7}}, Rect(10, 10, 20, 20)}, {{15, 15, kCyan}}},
+      {"XOR pen colour twice", {{20, {7}}, Rect(10, 10, 20, 20), Rect(10, 10, 20, 20)}, {{15, 15, kWhite}}},
+      // A one-pixel line leaves out its last pixel.
+      {"line", {Select(0x80000007), {27, {5, 5}}, {54, {15, 5}}}, {{5, 5, kBlack}, {14, 5, kBlack}, {15, 5, kWhite}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<EmfRecord> records = redNoPen;
+    records.insert(records.end(), c.records.begin(), c.records.end());
+    ExpectPixels(Play(Emf(records)), c.probes, c.description);
+  }
+}
+
 // The bounding box of the pixels that are not white.
 struct Ink {
   int left = kSide, top = kSide, right = -1, bottom = -1;

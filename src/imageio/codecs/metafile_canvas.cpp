@@ -83,6 +83,37 @@ std::string FamilyFor(const Font& f) {
   return f.face;
 }
 
+// A one-pixel line from x to x' covers the pixels x to x' − 1. Through pixel centres
+// with flat ends it would cover half of x and half of x', so each open figure of
+// straight segments starts half a pixel earlier and ends half a pixel sooner.
+void CoverFirstPixelNotLast(cairo_path_t* path) {
+  if (path->status != CAIRO_STATUS_SUCCESS) return;
+  const auto shift = [](cairo_path_data_t& moved, const cairo_path_data_t& toward, double by) {
+    const double dx = toward.point.x - moved.point.x, dy = toward.point.y - moved.point.y;
+    const double length = std::hypot(dx, dy);
+    if (length > 0) moved.point.x += by * dx / length, moved.point.y += by * dy / length;
+  };
+  int start = -1, previous = -1, last = -1;  // indexes of points: the figure's first, the one before the last, the last
+  bool straight = true;
+  const auto finish = [&](bool closed) {
+    if (start >= 0 && last >= 0 && previous >= 0 && straight && !closed) {
+      shift(path->data[last], path->data[previous], 0.5);
+      shift(path->data[start], path->data[start + 2], -0.5);
+    }
+    start = previous = last = -1;
+    straight = true;
+  };
+  for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+    switch (path->data[i].header.type) {
+      case CAIRO_PATH_MOVE_TO: finish(false), start = i + 1; break;
+      case CAIRO_PATH_LINE_TO: previous = last >= 0 ? last : start, last = i + 1; break;
+      case CAIRO_PATH_CURVE_TO: straight = false; break;
+      case CAIRO_PATH_CLOSE_PATH: finish(true); break;
+    }
+  }
+  finish(false);
+}
+
 }  // namespace
 
 Parallelogram MapBox(const Affine& m, double left, double top, double right, double bottom) {
@@ -278,6 +309,7 @@ void Canvas::FillAndStroke(const DcState& s, double logicalScale, bool fill, boo
   if (stroke && !s.pen.IsNull()) {
     // Through the pixel centres: a line from x to x' at one pixel covers whole pixels.
     cairo_path_t* path = cairo_copy_path(cr_);
+    if (s.pen.cosmetic) CoverFirstPixelNotLast(path);
     cairo_new_path(cr_);
     cairo_translate(cr_, 0.5, 0.5);
     cairo_append_path(cr_, path);
