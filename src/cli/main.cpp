@@ -26,13 +26,19 @@ namespace {
 using namespace kestal;
 using namespace kestal::cli;
 
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 void PrintError(const std::string& line) { std::fprintf(stderr, "kestal-export: %s\n", line.c_str()); }
 
 int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
   std::string folder = o.output;
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0) {
-    if (::mkdir(folder.c_str(), 0777) != 0) {
+    // Another export started at the same moment may create the folder first.
+    if (::mkdir(folder.c_str(), 0777) != 0 && !(errno == EEXIST && IsFolder(folder))) {
       bar.Finish();
       PrintError(folder + ": cannot create the folder: " + ErrnoText(errno));
       return kExitOutput;

@@ -35,6 +35,7 @@
 #include "gui/image_dialogs.h"
 #include "imageio/image_files.h"
 #include "ui/text_utils.h"
+#include "ui/help_page.h"
 #include "gui/about_box.h"
 #include "gui/menu_style.h"
 #include "gui/message_dialog.h"
@@ -480,8 +481,7 @@ void TFrmKestal::FormKeyDown(int key) {
 void TFrmKestal::FormKeyUp(int) { EditPct->setSingleStep(5); }
 
 QString TFrmKestal::HelpPagePath() {
-  return QString::fromStdString(
-      ChangeExtension(QCoreApplication::applicationFilePath().toStdString(), ".htm"));
+  return QString::fromStdString(FindHelpPage(QCoreApplication::applicationFilePath().toStdString()));
 }
 
 void TFrmKestal::MenuInformationsClick() {

@@ -1,0 +1,28 @@
+# `make uninstall`: removes every file that the last `cmake --install` of this build
+# wrote, as listed in its install manifest, then the folders of Kestal's own that are
+# left empty. Shared folders (bin, share/applications, ...) stay. The manifest lists
+# paths without DESTDIR; the same DESTDIR as at install time applies.
+if(NOT EXISTS "${MANIFEST}")
+  message(FATAL_ERROR "No install manifest at ${MANIFEST}: nothing was installed from this build")
+endif()
+file(STRINGS "${MANIFEST}" installed)
+set(own_folders)
+foreach(listed IN LISTS installed)
+  set(f "$ENV{DESTDIR}${listed}")
+  if(IS_SYMLINK "${f}" OR EXISTS "${f}")
+    message(STATUS "Removing ${f}")
+    file(REMOVE "${f}")
+  endif()
+  get_filename_component(parent "${f}" DIRECTORY)
+  get_filename_component(parent_name "${parent}" NAME)
+  if(parent_name STREQUAL "kestal")
+    list(APPEND own_folders "${parent}")
+  endif()
+endforeach()
+list(REMOVE_DUPLICATES own_folders)
+foreach(d IN LISTS own_folders)
+  file(GLOB left "${d}/*")
+  if(NOT left)
+    file(REMOVE_RECURSE "${d}")
+  endif()
+endforeach()
