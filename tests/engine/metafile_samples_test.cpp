@@ -87,7 +87,7 @@ const SampleCase kSamples[] = {
      "23 colour device-dependent bitmaps, 5 DIBs that cannot be decoded (PNG and JPEG "
      "compression, colour tables cut short)"},
     {"small/WindowsMetafile.wmf", 1, 1, 0, 0, 0, "a 12-unit picture at 1200 units per inch; wmf2gd refuses the size"},
-    {"Pillow/drawing.emf", 110, 110, 0, 0.01, 0, "a rectangle and a path"},
+    {"Pillow/drawing.emf", 110, 110, 0, 0.3, 0, "a circle drawn as a path"},
     {"libemf2svg/test-000.emf", 464, 239, 0, 0.1, 0, "a bar chart: text, paths, clipping, bitmaps"},
     {"libemf2svg/test-007.emf", 55, 54, 0, 0.02, 0, "16-bit polygons and polylines"},
     {"libemf2svg/test-009.emf", 55, 54, 0, 0.02, 0, "16-bit polygons"},
