@@ -10,6 +10,7 @@
 #include "imageio/codecs/bmp_writer.h"
 #include "imageio/codecs/pnm_reader.h"
 #include "imageio/codecs/tga_codec.h"
+#include "imageio/image_registry.h"
 
 namespace {
 

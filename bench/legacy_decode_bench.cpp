@@ -11,6 +11,7 @@
 #include "imageio/codecs/autodesk_reader.h"
 #include "imageio/codecs/drhalo_reader.h"
 #include "imageio/codecs/rla_reader.h"
+#include "imageio/image_registry.h"
 
 namespace {
 

@@ -21,7 +21,7 @@ Status OutputFile::Open(const std::string& path) {
   if (fd < 0) {
     const int err = errno;
     temp_path_.clear();
-    return MakeError(ErrnoText(err));
+    return Error::Io(ErrnoText(err));
   }
   // mkstemp creates the file readable by its owner only; give it the usual mode.
   const mode_t mask = ::umask(0);
@@ -33,7 +33,7 @@ Status OutputFile::Open(const std::string& path) {
     ::close(fd);
     ::unlink(temp_path_.c_str());
     temp_path_.clear();
-    return MakeError(ErrnoText(err));
+    return Error::Io(ErrnoText(err));
   }
   position_ = 0;
   return Status::Ok();
@@ -41,11 +41,11 @@ Status OutputFile::Open(const std::string& path) {
 
 Status OutputFile::Fail(int err) {
   Abandon();
-  return MakeError(ErrnoText(err ? err : EIO));
+  return Error::Io(ErrnoText(err ? err : EIO));
 }
 
 Status OutputFile::Write(const void* data, size_t size) {
-  if (!file_) return MakeError("the file is not open");
+  if (!file_) return Error::Io("the file is not open");
   if (size == 0) return Status::Ok();
   if (std::fwrite(data, 1, size, file_) != size) return Fail(errno);
   position_ += size;
@@ -53,7 +53,7 @@ Status OutputFile::Write(const void* data, size_t size) {
 }
 
 Status OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
-  if (!file_) return MakeError("the file is not open");
+  if (!file_) return Error::Io("the file is not open");
   if (::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return Fail(errno);
   if (std::fwrite(data, 1, size, file_) != size) return Fail(errno);
   if (::fseeko(file_, 0, SEEK_END) != 0) return Fail(errno);
@@ -61,7 +61,7 @@ Status OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 }
 
 Status OutputFile::Commit() {
-  if (!file_) return MakeError("the file is not open");
+  if (!file_) return Error::Io("the file is not open");
   if (std::fflush(file_) != 0 || std::ferror(file_)) return Fail(errno);
   FILE* f = file_;
   file_ = nullptr;
@@ -69,13 +69,13 @@ Status OutputFile::Commit() {
     const int err = errno;
     ::unlink(temp_path_.c_str());
     temp_path_.clear();
-    return MakeError(ErrnoText(err ? err : EIO));
+    return Error::Io(ErrnoText(err ? err : EIO));
   }
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp_path_.c_str());
     temp_path_.clear();
-    return MakeError(ErrnoText(err));
+    return Error::Io(ErrnoText(err));
   }
   temp_path_.clear();
   return Status::Ok();

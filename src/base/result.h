@@ -17,6 +17,12 @@ enum class ErrorKind { Invalid, Truncated, OverLimit, Unsupported, Io, NoMemory 
 
 // What went wrong, for a person: `message` is the sentence shown first (for a file,
 // it names the file), `cause` says why ("the file is truncated"). Either may be empty.
+//
+// Who names the file: functions that work on bytes, on an open stream or on a file
+// they were handed (the codecs, OutputFile, GifWriter, ReadWholeFile) give the kind
+// and the cause only. The operation a caller asked for by file name (LoadImageFile,
+// SaveBitmapFile, the exports, the HTML page) sets `message` to name that file, once,
+// with WithMessage.
 struct Error {
   std::string message;
   std::string cause;
@@ -41,13 +47,22 @@ struct Error {
     return e;
   }
 
+  // The same error with `message` set, for the caller that names the file: the kind
+  // and the cause stay.
+  Error WithMessage(std::string newMessage) const {
+    Error e = *this;
+    e.message = std::move(newMessage);
+    return e;
+  }
+
   // "message" alone, "cause" alone, or "message\ncause".
   std::string Text() const;
   // One line: "message: cause" (used on the terminal).
   std::string Line() const;
 };
 
-inline Error MakeError(std::string cause) { return Error{std::string(), std::move(cause)}; }
+// An error of kind Invalid. New code says the kind with the factories above.
+inline Error MakeError(std::string cause) { return Error::Invalid(std::move(cause)); }
 
 template <class T>
 class [[nodiscard]] Result {

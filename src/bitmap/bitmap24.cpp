@@ -8,15 +8,15 @@
 namespace kestal {
 
 Status CheckPixelSize(int64_t width, int64_t height, const PixelLimits& limits) {
-  if (width < 0 || height < 0) return MakeError("the picture has a negative size");
+  if (width < 0 || height < 0) return Error::Invalid("the picture has a negative size");
   if (width > limits.max_side || height > limits.max_side) {
-    return MakeError("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+    return Error::OverLimit("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
                      " pixels; at most " + std::to_string(limits.max_side) +
                      " pixels a side are supported");
   }
   // Both factors are at most max_side (well below 2^31), so the product fits in 64 bits.
   if (width * height > limits.max_pixels) {
-    return MakeError("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+    return Error::OverLimit("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
                      " pixels; at most " + std::to_string(limits.max_pixels / 1'000'000) +
                      " megapixels are supported");
   }
@@ -33,7 +33,7 @@ Result<Bitmap24> Bitmap24::Create(int32_t width, int32_t height, const PixelLimi
   if (bytes > 0) {
     b.data_.reset(new (std::nothrow) uint8_t[bytes]());
     if (!b.data_) {
-      return MakeError("not enough memory for a picture of " + std::to_string(width) + " x " +
+      return Error::NoMemory("not enough memory for a picture of " + std::to_string(width) + " x " +
                        std::to_string(height) + " pixels");
     }
   }

@@ -8,7 +8,7 @@ namespace kestal {
 
 Status ImageList::AddMasked(const Bitmap24& bitmap, Color transparent) {
   if (bitmap.Width() != width_ || bitmap.Height() != height_) {
-    return MakeError("the image is " + std::to_string(bitmap.Width()) + "x" +
+    return Error::Invalid("the image is " + std::to_string(bitmap.Width()) + "x" +
                      std::to_string(bitmap.Height()) + " but the list holds images of " +
                      std::to_string(width_) + "x" + std::to_string(height_));
   }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <map>
 
+#include "base/paths.h"
 #include "ui/text_utils.h"
 
 namespace kestal::cli {

@@ -8,15 +8,16 @@ Status ExportAvi(AnimationModel& model, const std::string& path, const ExportSet
                  const ExportProgress& progress, const AviWriterOptions& options) {
   const int rate = AviFrameRate(settings.intervalMs);
   if (rate <= 0) {
-    return Error{AviErrorMessage(path),
-                 "a timer interval of " + std::to_string(settings.intervalMs) + " ms gives no frame rate"};
+    return Error::Invalid("a timer interval of " + std::to_string(settings.intervalMs) + " ms gives no frame rate")
+        .WithMessage(AviErrorMessage(path));
   }
-  if (settings.repetitions < 1 || settings.repetitions > 100) {
-    return Error{AviErrorMessage(path), "the repetitions must be 1 to 100, not " +
-                                            std::to_string(settings.repetitions)};
+  if (settings.repetitions < kMinRepetitions || settings.repetitions > kMaxRepetitions) {
+    return Error::Invalid("the repetitions must be " + std::to_string(kMinRepetitions) + " to " +
+                          std::to_string(kMaxRepetitions) + ", not " + std::to_string(settings.repetitions))
+        .WithMessage(AviErrorMessage(path));
   }
   auto composer = FrameComposer::Create(model, settings.composition);
-  if (!composer) return Error{AviErrorMessage(path), composer.error().cause};
+  if (!composer) return composer.error().WithMessage(AviErrorMessage(path));
 
   TCreateAvi avi(path, options);
   avi.SetRate(1, rate);

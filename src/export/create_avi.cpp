@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/bytes.h"
+
 namespace kestal {
 namespace {
 
@@ -17,56 +19,24 @@ constexpr uint8_t kAviIndexOfChunks = 0x01;
 constexpr uint32_t kDmlhSize = 248;           // dwTotalFrames and 61 reserved DWORDs
 constexpr uint32_t kStandardIndexHeaderSize = 24;
 
-constexpr uint32_t FourCC(const char (&s)[5]) {
-  return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
-         uint32_t(uint8_t(s[3])) << 24;
-}
-
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// Appends little-endian values and RIFF chunks to a byte vector. Begin writes a
-// chunk's fourcc and a size placeholder; End fills the size in.
-class ChunkBuilder {
+// A byte writer that also writes RIFF chunks: Begin writes a chunk's fourcc and a size
+// placeholder; End fills the size in.
+class ChunkBuilder : public ByteWriter {
  public:
-  explicit ChunkBuilder(std::vector<uint8_t>& out) : out_(out) { out_.clear(); }
-
-  void U8(uint8_t v) { out_.push_back(v); }
-  void U16(uint16_t v) {
-    U8(static_cast<uint8_t>(v));
-    U8(static_cast<uint8_t>(v >> 8));
-  }
-  void U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) U8(static_cast<uint8_t>(v >> (8 * i)));
-  }
-  void U64(uint64_t v) {
-    U32(static_cast<uint32_t>(v));
-    U32(static_cast<uint32_t>(v >> 32));
-  }
-  void Tag(const char (&s)[5]) { U32(FourCC(s)); }
-  void Zeros(size_t n) { out_.insert(out_.end(), n, 0); }
-  void Bytes(const uint8_t* p, size_t n) { out_.insert(out_.end(), p, p + n); }
+  explicit ChunkBuilder(std::vector<uint8_t>& out) : ByteWriter(out) { out.clear(); }
 
   size_t Begin(const char (&id)[5]) {
-    Tag(id);
-    const size_t at = out_.size();
-    U32(0);
+    PutFourCC(id);
+    const size_t at = Size();
+    Put32LE(0);
     return at;
   }
   size_t BeginList(const char (&type)[5]) {
     const size_t at = Begin("LIST");
-    Tag(type);
+    PutFourCC(type);
     return at;
   }
-  void End(size_t at) { Put32(out_.data() + at, static_cast<uint32_t>(out_.size() - at - 4)); }
-
- private:
-  std::vector<uint8_t>& out_;
+  void End(size_t at) { Patch32LE(at, static_cast<uint32_t>(Size() - at - 4)); }
 };
 
 size_t StandardIndexSize(size_t entries) { return 8 + kStandardIndexHeaderSize + 8 * entries; }
@@ -97,19 +67,19 @@ void TCreateAvi::SetRate(int32_t scale, int32_t rate) {
 int TCreateAvi::AddFrame(const Bitmap24& frame) {
   if (state_ == State::Failed) return failure_code_;
   if (state_ == State::Closed) {
-    error_ = Error{AviErrorMessage(file_name_), "the clip is already closed"};
+    error_ = Error::Invalid("the clip is already closed").WithMessage(AviErrorMessage(file_name_));
     return kAviWriteFailed;
   }
   if (state_ == State::Idle) {
     if (const int code = Open(frame); code != kAviOk) return code;
   }
   if (frame.Width() != width_ || frame.Height() != height_) {
-    return Fail(kAviWriteFailed, "a frame of " + std::to_string(frame.Width()) + " x " +
+    return Fail(kAviWriteFailed, Error::Invalid("a frame of " + std::to_string(frame.Width()) + " x " +
                                      std::to_string(frame.Height()) + " pixels differs from the clip's " +
-                                     std::to_string(width_) + " x " + std::to_string(height_));
+                                     std::to_string(width_) + " x " + std::to_string(height_)));
   }
   CopyBottomUp(frame);
-  if (Status s = WriteFrame(); !s) return Fail(kAviWriteFailed, s.error().cause);
+  if (Status s = WriteFrame(); !s) return Fail(kAviWriteFailed, s.error());
   ++frames_written_;
   return kAviOk;
 }
@@ -135,7 +105,7 @@ Status TCreateAvi::Close() {
   }
   if (s) s = avi_file_.Commit();
   if (!s) {
-    Fail(kAviWriteFailed, s.error().cause);
+    Fail(kAviWriteFailed, s.error());
     return error_;
   }
   ReleaseBuffers();
@@ -144,14 +114,17 @@ Status TCreateAvi::Close() {
 }
 
 int TCreateAvi::Open(const Bitmap24& frame) {
-  if (Status s = avi_file_.Open(file_name_); !s) return Fail(kAviOpenFailed, s.error().cause);
+  if (Status s = avi_file_.Open(file_name_); !s) return Fail(kAviOpenFailed, s.error());
 
-  if (frame.Empty()) return Fail(kAviStreamFailed, "the frame has no pixels");
+  if (frame.Empty()) return Fail(kAviStreamFailed, Error::Invalid("the frame has no pixels"));
   if (frame.Width() > kMaxSide || frame.Height() > kMaxSide) {
-    return Fail(kAviStreamFailed, "AVI frames are at most " + std::to_string(kMaxSide) + " pixels a side");
+    return Fail(kAviStreamFailed,
+                Error::OverLimit("AVI frames are at most " + std::to_string(kMaxSide) + " pixels a side"));
   }
   const uint64_t image = uint64_t{Bitmap24Stride(frame.Width())} * static_cast<uint64_t>(frame.Height());
-  if (image > uint64_t{INT32_MAX} - 8) return Fail(kAviStreamFailed, "the frame is too large for an AVI clip");
+  if (image > uint64_t{INT32_MAX} - 8) {
+    return Fail(kAviStreamFailed, Error::OverLimit("the frame is too large for an AVI clip"));
+  }
 
   width_ = frame.Width();
   height_ = frame.Height();
@@ -161,18 +134,23 @@ int TCreateAvi::Open(const Bitmap24& frame) {
   bits_.reset(new (std::nothrow) uint8_t[image]());
   stream_info_.reset(new (std::nothrow) AviStreamInfo());
   if (!format_ || !bits_ || !stream_info_) {
-    return Fail(kAviStreamFailed, "not enough memory for a frame of " + std::to_string(image) + " bytes");
+    return Fail(kAviStreamFailed,
+                Error::NoMemory("not enough memory for a frame of " + std::to_string(image) + " bytes"));
   }
 
   // BITMAPINFOHEADER: a positive height means rows stored bottom-up; BI_RGB (0).
-  uint8_t* f = format_.get();
-  Put32(f + 0, kBitmapInfoHeaderSize);
-  Put32(f + 4, static_cast<uint32_t>(width_));
-  Put32(f + 8, static_cast<uint32_t>(height_));
-  Put16(f + 12, 1);
-  Put16(f + 14, 24);
-  Put32(f + 16, 0);
-  Put32(f + 20, static_cast<uint32_t>(image_size_));
+  std::vector<uint8_t> info;
+  info.reserve(kBitmapInfoHeaderSize);
+  ByteWriter f(info);
+  f.Put32LE(kBitmapInfoHeaderSize);
+  f.Put32LE(static_cast<uint32_t>(width_));
+  f.Put32LE(static_cast<uint32_t>(height_));
+  f.Put16LE(1);   // planes
+  f.Put16LE(24);  // bits per pixel
+  f.Put32LE(0);   // BI_RGB
+  f.Put32LE(static_cast<uint32_t>(image_size_));
+  f.PutZeros(kBitmapInfoHeaderSize - f.Size());  // resolution and colour counts: none given
+  std::memcpy(format_.get(), info.data(), info.size());
 
   AviStreamInfo& si = *stream_info_;
   si.fccType = FourCC("vids");
@@ -192,16 +170,16 @@ int TCreateAvi::Open(const Bitmap24& frame) {
                             size_t{1024} + 16 * size_t{options_.superIndexCapacity}));
 
   state_ = State::Open;
-  if (Status s = StartRiff(true); !s) return Fail(kAviFormatFailed, s.error().cause);
+  if (Status s = StartRiff(true); !s) return Fail(kAviFormatFailed, s.error());
   return kAviOk;
 }
 
-int TCreateAvi::Fail(int code, std::string cause) {
+int TCreateAvi::Fail(int code, const Error& error) {
   avi_file_.Abandon();
   ReleaseBuffers();
   state_ = State::Failed;
   failure_code_ = code;
-  error_ = Error{AviErrorMessage(file_name_), std::move(cause)};
+  error_ = error.WithMessage(AviErrorMessage(file_name_));
   return code;
 }
 
@@ -229,15 +207,18 @@ Status TCreateAvi::WriteFrame() {
   if (n > 0 && riff_size > options_.riffLimit) {
     // The finished RIFF and the new one each take a super-index entry.
     if (super_index_.size() + 2 > options_.superIndexCapacity) {
-      return MakeError("the clip is larger than its index can describe (" +
+      return Error::OverLimit("the clip is larger than its index can describe (" +
                        std::to_string(options_.superIndexCapacity) + " RIFF chunks)");
     }
     if (Status s = FinishRiff(); !s) return s;
     if (Status s = StartRiff(false); !s) return s;
   }
+  // The chunk's fourcc and size, written as one piece.
+  const auto id = LittleEndian32(FourCC("00db"));
+  const auto size = LittleEndian32(static_cast<uint32_t>(image_size_));
   uint8_t header[8];
-  Put32(header, FourCC("00db"));
-  Put32(header + 4, static_cast<uint32_t>(image_size_));
+  std::copy(id.begin(), id.end(), header);
+  std::copy(size.begin(), size.end(), header + 4);
   const uint64_t offset = avi_file_.Position() - movi_start_;
   if (Status s = Write(header, sizeof header); !s) return s;
   if (Status s = Write(bits_.get(), static_cast<size_t>(image_size_)); !s) return s;
@@ -258,7 +239,7 @@ Status TCreateAvi::StartRiff(bool first) {
   riff_start_ = avi_file_.Position();
   ChunkBuilder b(scratch_);
   b.Begin("RIFF");
-  b.Tag("AVIX");
+  b.PutFourCC("AVIX");
   b.BeginList("movi");
   movi_start_ = riff_start_ + scratch_.size() - 4;
   return Write(scratch_.data(), scratch_.size());
@@ -272,16 +253,16 @@ Status TCreateAvi::FinishRiff() {
   {
     ChunkBuilder b(scratch_);
     const size_t at = b.Begin("ix00");
-    b.U16(2);  // longs per entry
-    b.U8(0);
-    b.U8(kAviIndexOfChunks);
-    b.U32(static_cast<uint32_t>(n));
-    b.Tag("00db");
-    b.U64(movi_start_);  // base offset; entries point at each chunk's data
-    b.U32(0);
+    b.Put16LE(2);  // longs per entry
+    b.Put8(0);
+    b.Put8(kAviIndexOfChunks);
+    b.Put32LE(static_cast<uint32_t>(n));
+    b.PutFourCC("00db");
+    b.Put64LE(movi_start_);  // base offset; entries point at each chunk's data
+    b.Put32LE(0);
     for (uint32_t off : chunk_offsets_) {
-      b.U32(off + 8);
-      b.U32(static_cast<uint32_t>(image_size_));  // bit 31 clear: a key frame
+      b.Put32LE(off + 8);
+      b.Put32LE(static_cast<uint32_t>(image_size_));  // bit 31 clear: a key frame
     }
     b.End(at);
   }
@@ -294,10 +275,10 @@ Status TCreateAvi::FinishRiff() {
     ChunkBuilder b(scratch_);
     const size_t at = b.Begin("idx1");
     for (uint32_t off : chunk_offsets_) {
-      b.Tag("00db");
-      b.U32(kAviifKeyframe);
-      b.U32(off);
-      b.U32(static_cast<uint32_t>(image_size_));
+      b.PutFourCC("00db");
+      b.Put32LE(kAviifKeyframe);
+      b.Put32LE(off);
+      b.Put32LE(static_cast<uint32_t>(image_size_));
     }
     b.End(at);
     if (Status s = Write(scratch_.data(), scratch_.size()); !s) return s;
@@ -308,11 +289,8 @@ Status TCreateAvi::FinishRiff() {
     first_movi_size_ = movi_size;
     first_riff_frames_ = static_cast<uint32_t>(n);
   }
-  uint8_t size[4];
-  Put32(size, riff_size);
-  if (Status s = WriteAt(riff_start_ + 4, size, 4); !s) return s;
-  Put32(size, movi_size);
-  return WriteAt(movi_start_ - 4, size, 4);
+  if (Status s = WriteAt(riff_start_ + 4, LittleEndian32(riff_size).data(), 4); !s) return s;
+  return WriteAt(movi_start_ - 4, LittleEndian32(movi_size).data(), 4);
 }
 
 Status TCreateAvi::Write(const void* data, size_t size) {
@@ -338,77 +316,77 @@ void TCreateAvi::BuildHeader(std::vector<uint8_t>& out) const {
   ChunkBuilder b(out);
 
   const size_t riff = b.Begin("RIFF");
-  b.Tag("AVI ");
+  b.PutFourCC("AVI ");
   const size_t hdrl = b.BeginList("hdrl");
 
   const size_t avih = b.Begin("avih");
-  b.U32(static_cast<uint32_t>((uint64_t{1000000} * si.dwScale + si.dwRate / 2) / si.dwRate));
-  b.U32(static_cast<uint32_t>(
+  b.Put32LE(static_cast<uint32_t>((uint64_t{1000000} * si.dwScale + si.dwRate / 2) / si.dwRate));
+  b.Put32LE(static_cast<uint32_t>(
       std::min<uint64_t>(0xFFFFFFFFu, (8 + uint64_t{si.dwSuggestedBufferSize}) * si.dwRate / si.dwScale)));
-  b.U32(0);  // padding granularity
-  b.U32(kAvifHasIndex | kAvifIsInterleaved);
-  b.U32(first_riff_frames_);  // AVI 1.0 readers see the first RIFF only
-  b.U32(0);                   // initial frames
-  b.U32(1);                   // streams
-  b.U32(si.dwSuggestedBufferSize);
-  b.U32(static_cast<uint32_t>(width_));
-  b.U32(static_cast<uint32_t>(height_));
-  b.Zeros(16);
+  b.Put32LE(0);  // padding granularity
+  b.Put32LE(kAvifHasIndex | kAvifIsInterleaved);
+  b.Put32LE(first_riff_frames_);  // AVI 1.0 readers see the first RIFF only
+  b.Put32LE(0);                   // initial frames
+  b.Put32LE(1);                   // streams
+  b.Put32LE(si.dwSuggestedBufferSize);
+  b.Put32LE(static_cast<uint32_t>(width_));
+  b.Put32LE(static_cast<uint32_t>(height_));
+  b.PutZeros(16);
   b.End(avih);
 
   const size_t strl = b.BeginList("strl");
   const size_t strh = b.Begin("strh");
-  b.U32(si.fccType);
-  b.U32(si.fccHandler);
-  b.U32(0);  // flags
-  b.U16(0);  // priority
-  b.U16(0);  // language
-  b.U32(0);  // initial frames
-  b.U32(si.dwScale);
-  b.U32(si.dwRate);
-  b.U32(0);  // start
-  b.U32(total);
-  b.U32(si.dwSuggestedBufferSize);
-  b.U32(0);  // quality
-  b.U32(0);  // sample size
-  b.U16(static_cast<uint16_t>(si.rcLeft));
-  b.U16(static_cast<uint16_t>(si.rcTop));
-  b.U16(static_cast<uint16_t>(si.rcRight));
-  b.U16(static_cast<uint16_t>(si.rcBottom));
+  b.Put32LE(si.fccType);
+  b.Put32LE(si.fccHandler);
+  b.Put32LE(0);  // flags
+  b.Put16LE(0);  // priority
+  b.Put16LE(0);  // language
+  b.Put32LE(0);  // initial frames
+  b.Put32LE(si.dwScale);
+  b.Put32LE(si.dwRate);
+  b.Put32LE(0);  // start
+  b.Put32LE(total);
+  b.Put32LE(si.dwSuggestedBufferSize);
+  b.Put32LE(0);  // quality
+  b.Put32LE(0);  // sample size
+  b.Put16LE(static_cast<uint16_t>(si.rcLeft));
+  b.Put16LE(static_cast<uint16_t>(si.rcTop));
+  b.Put16LE(static_cast<uint16_t>(si.rcRight));
+  b.Put16LE(static_cast<uint16_t>(si.rcBottom));
   b.End(strh);
 
   const size_t strf = b.Begin("strf");
-  b.Bytes(format_.get(), static_cast<size_t>(info_size_));
+  b.PutBytes(format_.get(), static_cast<size_t>(info_size_));
   b.End(strf);
 
   const size_t indx = b.Begin("indx");
-  b.U16(4);  // longs per entry
-  b.U8(0);
-  b.U8(kAviIndexOfIndexes);
-  b.U32(static_cast<uint32_t>(super_index_.size()));
-  b.Tag("00db");
-  b.Zeros(12);
+  b.Put16LE(4);  // longs per entry
+  b.Put8(0);
+  b.Put8(kAviIndexOfIndexes);
+  b.Put32LE(static_cast<uint32_t>(super_index_.size()));
+  b.PutFourCC("00db");
+  b.PutZeros(12);
   for (const SuperIndexEntry& e : super_index_) {
-    b.U64(e.offset);
-    b.U32(e.size);
-    b.U32(e.duration);
+    b.Put64LE(e.offset);
+    b.Put32LE(e.size);
+    b.Put32LE(e.duration);
   }
-  b.Zeros(16 * (options_.superIndexCapacity - super_index_.size()));
+  b.PutZeros(16 * (options_.superIndexCapacity - super_index_.size()));
   b.End(indx);
   b.End(strl);
 
   const size_t odml = b.BeginList("odml");
   const size_t dmlh = b.Begin("dmlh");
-  b.U32(total);
-  b.Zeros(kDmlhSize - 4);
+  b.Put32LE(total);
+  b.PutZeros(kDmlhSize - 4);
   b.End(dmlh);
   b.End(odml);
   b.End(hdrl);
 
-  b.Tag("LIST");
-  b.U32(first_movi_size_);
-  b.Tag("movi");
-  Put32(out.data() + riff, first_riff_size_);
+  b.PutFourCC("LIST");
+  b.Put32LE(first_movi_size_);
+  b.PutFourCC("movi");
+  b.Patch32LE(riff, first_riff_size_);
 }
 
 }  // namespace kestal

@@ -117,7 +117,7 @@ class TCreateAvi {
   };
 
   int Open(const Bitmap24& frame);
-  int Fail(int code, std::string cause);
+  int Fail(int code, const Error& error);
   void ReleaseBuffers();
   void CopyBottomUp(const Bitmap24& frame);
   Status WriteFrame();

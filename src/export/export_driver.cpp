@@ -3,22 +3,23 @@
 #include <cstdio>
 
 #include "imageio/image_files.h"
+#include "base/paths.h"
 #include "ui/text_utils.h"
 
 namespace kestal {
 
 Result<FrameComposer> FrameComposer::Create(const AnimationModel& model, Composition composition) {
-  if (!model.HasPhoto()) return MakeError("no photo is open");
+  if (!model.HasPhoto()) return Error::Invalid("no photo is open");
   const Bitmap24& photo = model.Photo();
   const Bitmap24& pane = model.PaneBitmap();
   const bool with_photo = composition == Composition::PhotoAndReflection;
   const int64_t height = (with_photo ? photo.Height() : 0) + static_cast<int64_t>(pane.Height());
   if (height == 0) {
-    return MakeError("the reflection of a " + std::to_string(photo.Width()) + " x " +
+    return Error::Invalid("the reflection of a " + std::to_string(photo.Width()) + " x " +
                      std::to_string(photo.Height()) +
                      " photo at this height has no rows; choose a larger height or include the photo");
   }
-  if (height > INT32_MAX) return MakeError("the output picture would be too high");
+  if (height > INT32_MAX) return Error::OverLimit("the output picture would be too high");
   FrameComposer c;
   auto output = Bitmap24::Create(photo.Width(), static_cast<int32_t>(height));
   if (!output) return output.error();

@@ -26,6 +26,13 @@ inline constexpr int kSlowIntervalMs = 200;
 inline constexpr int kMediumIntervalMs = 120;
 inline constexpr int kFastIntervalMs = 50;
 
+// The AVI export repeats the wave cycle this many times at least and at most.
+inline constexpr int kMinRepetitions = 1;
+inline constexpr int kMaxRepetitions = 100;
+
+// The GIF colour counts offered, in the order of the export dialog's choices.
+inline constexpr int kGifColorCounts[] = {16, 32, 64, 256};
+
 struct ExportSettings {
   ExportFormat format = ExportFormat::Gif;
   Composition composition = Composition::PhotoAndReflection;

@@ -1,5 +1,6 @@
 #include "export/gif_export.h"
 
+#include <iterator>
 #include <vector>
 
 #include "imageio/color_reduce.h"
@@ -10,12 +11,8 @@
 namespace kestal {
 
 int GifColorCountForChoice(int itemIndex) {
-  switch (itemIndex) {
-    case 0: return 16;
-    case 1: return 32;
-    case 2: return 64;
-    default: return 256;
-  }
+  constexpr int kChoices = static_cast<int>(std::size(kGifColorCounts));
+  return itemIndex >= 0 && itemIndex < kChoices ? kGifColorCounts[itemIndex] : kGifColorCounts[kChoices - 1];
 }
 
 int GifDelayForInterval(int intervalMs) { return intervalMs / 10; }
@@ -72,11 +69,11 @@ Result<GifExportReport> ExportGif(AnimationModel& model, const std::string& path
                                   const ExportProgress& progress) {
   GifExportReport report;
   Status s = settings.colors < 1 || settings.colors > 256
-                 ? Status(MakeError("a GIF holds 1 to 256 colours, not " + std::to_string(settings.colors)))
+                 ? Status(Error::Invalid("a GIF holds 1 to 256 colours, not " + std::to_string(settings.colors)))
                  : Status::Ok();
   GifWriter writer;
   if (s) s = WriteAnimation(model, writer, path, settings, progress, report);
-  if (!s) return Error{FormatWithString(SaveErrorFormat(), path), s.error().cause};
+  if (!s) return s.error().WithMessage(FormatWithString(SaveErrorFormat(), path));
   return report;
 }
 

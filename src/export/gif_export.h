@@ -28,7 +28,8 @@ struct GifExportReport {
 // Writes the animation to `path` with settings.colors colours (1..256) and the delay of
 // settings.intervalMs. The model's FrameIndex is reset first, so frame 1 is animation
 // frame 0. Sizes over 65 535 are refused before anything is written. On failure the
-// error's message names the file and its cause says why; no file is left behind.
+// error's message names the file (SaveErrorFormat), its kind and cause say why; no file
+// is left behind.
 Result<GifExportReport> ExportGif(AnimationModel& model, const std::string& path, const ExportSettings& settings,
                                   const ExportProgress& progress = {});
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "base/file_output.h"
+#include "base/file_input.h"
+#include "base/paths.h"
 #include "ui/text_utils.h"
 
 namespace kestal {
@@ -134,7 +136,7 @@ Result<std::string> WriteHtmlTestPage(const std::string& gifPath, int width, int
   Status s = out.Open(pagePath);
   if (s) s = out.Write(text.data(), text.size());
   if (s) s = out.Commit();
-  if (!s) return Error{"Unable to write the test page \"" + pagePath + "\"", s.error().cause};
+  if (!s) return s.error().WithMessage("Unable to write the test page \"" + pagePath + "\"");
   return pagePath;
 }
 

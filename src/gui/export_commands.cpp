@@ -12,6 +12,7 @@
 #include "export/gif_export.h"
 #include "gui/export_dialog.h"
 #include "export/html_test_page.h"
+#include "base/paths.h"
 #include "ui/text_utils.h"
 #include "gui/folder_chooser.h"
 

@@ -103,7 +103,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   label3->adjustSize();
   auto* spin = new SpinEdit(pnl_no_);
   se_no_ = Named(static_cast<QSpinBox*>(spin), "SENO");
-  se_no_->setRange(1, 100);
+  se_no_->setRange(kMinRepetitions, kMaxRepetitions);
   se_no_->setSingleStep(1);
   se_no_->setValue(1);
   se_no_->setButtonSymbols(QAbstractSpinBox::UpDownArrows);

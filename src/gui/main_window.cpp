@@ -30,6 +30,7 @@
 #include "gui/bmp_image.h"
 #include "gui/export_commands.h"
 #include "gui/window_export_host.h"
+#include "export/export_driver.h"
 #include "bitmap/toolbar_glyphs.h"
 #include "gui/export_dialog.h"
 #include "gui/image_dialogs.h"
@@ -46,9 +47,9 @@
 namespace kestal {
 namespace {
 
-constexpr int kSlowInterval = 200;
-constexpr int kMediumInterval = 120;
-constexpr int kFastInterval = 50;
+constexpr int kSlowInterval = kSlowIntervalMs;
+constexpr int kMediumInterval = kMediumIntervalMs;
+constexpr int kFastInterval = kFastIntervalMs;
 
 // The glyphs are drawn over magenta; that colour is their mask.
 constexpr Color kGlyphTransparent = Rgb(255, 0, 255);

@@ -50,17 +50,17 @@ void SetActionShortCut(QAction* action, const QString& caption, ShortCut shortcu
   action->setShortcut(shortcut ? QtKeySequence(shortcut) : QKeySequence());
 }
 
-TMenuStyle::TMenuStyle(QStyle* base) : QProxyStyle(base), palette_(ComputeMenuPalette()) {}
+MenuStyle::MenuStyle(QStyle* base) : QProxyStyle(base), palette_(ComputeMenuPalette()) {}
 
 void InstallOwnerDrawMenus(QMenuBar* bar, bool includeBarItems) {
-  auto* style = new TMenuStyle();
+  auto* style = new MenuStyle();
   style->setParent(bar);
   if (includeBarItems) bar->setStyle(style);
   for (QAction* action : bar->actions())
     if (QMenu* menu = action->menu()) InstallOnMenu(menu, style);
 }
 
-void TMenuStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+void MenuStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                              const QWidget* widget) const {
   const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
   if (item && element == CE_MenuItem) {
@@ -82,7 +82,7 @@ void TMenuStyle::drawControl(ControlElement element, const QStyleOption* option,
   QProxyStyle::drawControl(element, option, painter, widget);
 }
 
-void TMenuStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+void MenuStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                                const QWidget* widget) const {
   // The menu's margins around the items are in the menu colour too.
   if (element == PE_PanelMenu) {
@@ -92,7 +92,7 @@ void TMenuStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opt
   QProxyStyle::drawPrimitive(element, option, painter, widget);
 }
 
-void TMenuStyle::DrawSeparator(const QRect& r, QPainter* painter) const {
+void MenuStyle::DrawSeparator(const QRect& r, QPainter* painter) const {
   painter->fillRect(r, ToQColor(SystemColor(kColorMenu)));
   FillHorizontalGradient(painter, QRect(r.left(), r.top(), kMenuBandWidth, r.height()), palette_.band,
                          SystemColor(kColorMenu));
@@ -101,7 +101,7 @@ void TMenuStyle::DrawSeparator(const QRect& r, QPainter* painter) const {
                          SystemColor(kColorBtnShadow), SystemColor(kColorMenu));
 }
 
-void TMenuStyle::DrawCheckMark(const QRect& r, const QColor& color, QPainter* painter) const {
+void MenuStyle::DrawCheckMark(const QRect& r, const QColor& color, QPainter* painter) const {
   // A 7 × 7 tick centred in the check column, drawn in the text colour.
   constexpr int kSize = 7;
   const int x = r.left() + (kMenuCheckColumn - kSize) / 2;
@@ -114,7 +114,7 @@ void TMenuStyle::DrawCheckMark(const QRect& r, const QColor& color, QPainter* pa
   }
 }
 
-void TMenuStyle::DrawMenuItem(const QStyleOptionMenuItem& item, QPainter* painter, const QWidget* widget) const {
+void MenuStyle::DrawMenuItem(const QStyleOptionMenuItem& item, QPainter* painter, const QWidget* widget) const {
   const QRect r = item.rect;
   if (item.menuItemType == QStyleOptionMenuItem::Separator) {
     DrawSeparator(r, painter);
@@ -158,7 +158,7 @@ void TMenuStyle::DrawMenuItem(const QStyleOptionMenuItem& item, QPainter* painte
   painter->drawText(text_rect, flags | Qt::AlignRight, shortcut);
 }
 
-void TMenuStyle::DrawMenuBarItem(const QStyleOptionMenuItem& item, QPainter* painter) const {
+void MenuStyle::DrawMenuBarItem(const QStyleOptionMenuItem& item, QPainter* painter) const {
   QRect r = item.rect;
   const bool highlighted = item.state & (State_Selected | State_Sunken);
   const bool disabled = !(item.state & State_Enabled);
@@ -177,7 +177,7 @@ void TMenuStyle::DrawMenuBarItem(const QStyleOptionMenuItem& item, QPainter* pai
                     Qt::TextSingleLine | Qt::AlignCenter | Qt::TextShowMnemonic, item.text);
 }
 
-QSize TMenuStyle::sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+QSize MenuStyle::sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
                                    const QWidget* widget) const {
   QSize base = QProxyStyle::sizeFromContents(type, option, size, widget);
   const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);

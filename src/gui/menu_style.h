@@ -20,11 +20,11 @@ class QStyleOptionMenuItem;
 
 namespace kestal {
 
-class TMenuStyle : public QProxyStyle {
+class MenuStyle : public QProxyStyle {
   Q_OBJECT
  public:
   // The colours are computed from the system colours in effect now.
-  explicit TMenuStyle(QStyle* base = nullptr);
+  explicit MenuStyle(QStyle* base = nullptr);
 
   void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                    const QWidget* widget) const override;

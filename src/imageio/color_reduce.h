@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "bitmap/bitmap24.h"
+#include "bitmap/palette.h"
 
 namespace kestal {
 
-// At most 256 colours; a GIF colour table holds a power of two of them.
-using Palette = std::vector<ColorTriple>;
+// A GIF colour table holds a power of two of a palette's colours.
 
 // The options of ReduceBitmapColors, a set of bits.
 enum ReduceOption : unsigned {

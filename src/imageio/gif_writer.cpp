@@ -18,9 +18,9 @@ int ColorTableBits(size_t entries) {
 }  // namespace
 
 Status CheckGifSize(int64_t width, int64_t height) {
-  if (width < 1 || height < 1) return MakeError("a GIF image needs at least one pixel");
+  if (width < 1 || height < 1) return Error::Invalid("a GIF image needs at least one pixel");
   if (width > kMaxGifSide || height > kMaxGifSide) {
-    return MakeError("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+    return Error::OverLimit("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
                      " pixels; a GIF holds at most " + std::to_string(kMaxGifSide) + " pixels a side");
   }
   return Status::Ok();
@@ -42,7 +42,7 @@ int GifWriter::WriteBytes(GifFileType* gif, const uint8_t* data, int size) {
 // giflib's description.
 Status GifWriter::Failed(int gifError) {
   broken_ = true;
-  Status cause = write_error_.ok() ? Status(MakeError(GifErrorString(gifError) ? GifErrorString(gifError)
+  Status cause = write_error_.ok() ? Status(Error::Io(GifErrorString(gifError) ? GifErrorString(gifError)
                                                                                : "the GIF encoder failed"))
                                    : write_error_;
   Close();
@@ -52,7 +52,7 @@ Status GifWriter::Failed(int gifError) {
 void GifWriter::Close() {
   if (gif_) {
     // Closing writes the trailer; after a failure nothing more may reach the file.
-    if (broken_ && write_error_.ok()) write_error_ = MakeError("abandoned");
+    if (broken_ && write_error_.ok()) write_error_ = Error::Io("abandoned");
     int err = 0;
     EGifCloseFile(gif_, &err);
     gif_ = nullptr;
@@ -66,7 +66,7 @@ Status GifWriter::Open(const std::string& path, int32_t width, int32_t height, c
   broken_ = false;
   write_error_ = Status::Ok();
   if (Status s = CheckGifSize(width, height); !s) return s;
-  if (palette.empty() || palette.size() > 256) return MakeError("the palette must hold 1 to 256 colours");
+  if (palette.empty() || palette.size() > 256) return Error::Invalid("the palette must hold 1 to 256 colours");
   if (Status s = out_.Open(path); !s) return s;
   int err = 0;
   gif_ = EGifOpen(this, &GifWriter::WriteBytes, &err);
@@ -143,13 +143,13 @@ Status GifWriter::WriteImage(const GifFrame& frame) {
 }
 
 Status GifWriter::AddFrame(const GifFrame& frame) {
-  if (broken_ || !gif_) return MakeError("the GIF file is not open");
+  if (broken_ || !gif_) return Error::Invalid("the GIF file is not open");
   if (Status s = CheckGifSize(frame.width, frame.height); !s) return s;
   if (frame.left < 0 || frame.top < 0 || int64_t{frame.left} + frame.width > width_ ||
       int64_t{frame.top} + frame.height > height_ || !frame.indices) {
     broken_ = true;
     Close();
-    return MakeError("a frame lies outside the GIF's screen");
+    return Error::Invalid("a frame lies outside the GIF's screen");
   }
   if (options_.animated) {
     if (Status s = WriteGraphicControl(frame.delayCs); !s) return s;
@@ -158,7 +158,7 @@ Status GifWriter::AddFrame(const GifFrame& frame) {
 }
 
 Status GifWriter::Finish() {
-  if (broken_ || !gif_) return MakeError("the GIF file is not open");
+  if (broken_ || !gif_) return Error::Invalid("the GIF file is not open");
   int err = 0;
   const int ok = EGifCloseFile(gif_, &err);
   gif_ = nullptr;

@@ -47,7 +47,8 @@ class GifWriter {
   // Checks the sizes, opens the temporary file and writes the header, the logical
   // screen of width × height with `palette` (1..256 entries, padded with black to a
   // power of two) as its global colour table, and, when animated, the looping
-  // extension. Errors carry the cause only; the caller names the file.
+  // extension. Errors carry the kind and the cause only: the operation that was asked
+  // for the file (ExportGif, SaveBitmapFile) names it.
   Status Open(const std::string& path, int32_t width, int32_t height, const Palette& palette,
               GifOptions options = {});
   // Writes one frame, which must lie inside the logical screen.

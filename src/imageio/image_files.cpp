@@ -30,8 +30,8 @@ constexpr ImageWriter kWriters[SaveFormats.size()] = {
     WriteTgaFile,
 };
 
-Error LoadFailure(const std::string& path, std::string cause) {
-  return Error{FormatWithString(LoadErrorFormat(), path), std::move(cause)};
+Error LoadFailure(const std::string& path, const Error& error) {
+  return error.WithMessage(FormatWithString(LoadErrorFormat(), path));
 }
 
 }  // namespace
@@ -56,28 +56,6 @@ void ApplyStartupImageFileTexts() {
   SaveErrorFormat() = "Unable to save image in file \"%s\" !";
 }
 
-Result<std::vector<uint8_t>> ReadWholeFile(const std::string& path, int64_t maxBytes) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!f) return MakeError(ErrnoText(errno));
-  struct stat st {};
-  if (::fstat(::fileno(f.get()), &st) != 0) return MakeError(ErrnoText(errno));
-  if (S_ISDIR(st.st_mode)) return MakeError("it is a folder, not a file");
-  if (!S_ISREG(st.st_mode)) return MakeError("it is not a regular file");
-  if (st.st_size > maxBytes) {
-    return MakeError("the file is larger than " + std::to_string(maxBytes >> 20) + " MB");
-  }
-  std::vector<uint8_t> bytes;
-  try {
-    bytes.resize(static_cast<size_t>(st.st_size));
-  } catch (const std::bad_alloc&) {
-    return MakeError("not enough memory to read the file");
-  }
-  if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) {
-    return MakeError(std::ferror(f.get()) ? ErrnoText(errno) : "the file changed while it was read");
-  }
-  return bytes;
-}
-
 namespace {
 
 // Picks the family by the name's extension (or by a signature the bytes plainly
@@ -88,16 +66,16 @@ Result<Bitmap24> Decode(ByteSpan data, std::string_view name, const std::string*
   const std::string ext = LowerExtensionOf(name);
   const ImageFamily* family = registry.FindByExtension(ext);
   if (!family) {
-    if (ext.empty()) return MakeError("the file name has no extension, so its image type is unknown");
-    return MakeError("\"" + ext + "\" files are not a supported image type");
+    if (ext.empty()) return Error::Invalid("the file name has no extension, so its image type is unknown");
+    return Error::Unsupported("\"" + ext + "\" files are not a supported image type");
   }
   // Extensions are ambiguous; a file that plainly carries another family's signature
   // is read as what it is.
   if (!(family->sniff && family->sniff(data))) {
     if (const ImageFamily* other = registry.FindBySignature(data, family)) family = other;
   }
-  if (!family->reader) return MakeError("reading " + family->description + " images is not available");
-  if (data.empty()) return MakeError("the file is empty");
+  if (!family->reader) return Error::Unsupported("reading " + family->description + " images is not available");
+  if (data.empty()) return Error::Invalid("the file is empty");
   if (path && family->file_reader) return family->file_reader(*path, data, limits);
   return family->reader(data, limits);
 }
@@ -110,17 +88,17 @@ Result<Bitmap24> DecodeImage(ByteSpan data, std::string_view name, const PixelLi
 
 Result<Bitmap24> LoadImageFile(const std::string& path, const PixelLimits& limits) {
   auto bytes = ReadWholeFile(path);
-  if (!bytes) return LoadFailure(path, bytes.error().cause);
+  if (!bytes) return LoadFailure(path, bytes.error());
   auto bitmap = Decode(ByteSpan(bytes.value()), path, &path, limits);
-  if (!bitmap) return LoadFailure(path, bitmap.error().cause);
+  if (!bitmap) return LoadFailure(path, bitmap.error());
   return bitmap;
 }
 
 Status SaveBitmapFile(const std::string& path, const Bitmap24& bitmap) {
   const int index = SaveFormatIndex(path);
-  Status written = index < 0 ? Status(MakeError("only .bmp, .jpg, .gif and .tga files can be written"))
+  Status written = index < 0 ? Status(Error::Unsupported("only .bmp, .jpg, .gif and .tga files can be written"))
                              : kWriters[index](path, bitmap);
-  if (!written) return Error{FormatWithString(SaveErrorFormat(), path), written.error().cause};
+  if (!written) return written.error().WithMessage(FormatWithString(SaveErrorFormat(), path));
   return written;
 }
 

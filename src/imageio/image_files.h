@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_input.h"
 #include "bitmap/bitmap24.h"
 #include "imageio/image_registry.h"
 
@@ -32,9 +33,6 @@ std::string& SaveErrorFormat();
 void ResetImageFileTexts();
 void ApplyStartupImageFileTexts();
 
-// Files larger than this are refused before they are read.
-inline constexpr int64_t kMaxImageFileBytes = int64_t{2} << 30;
-
 // Decodes the file at `path` through the registry. On failure the error's message is
 // LoadErrorFormat filled with the path and its cause says why.
 Result<Bitmap24> LoadImageFile(const std::string& path, const PixelLimits& limits = kDefaultPixelLimits);
@@ -54,8 +52,5 @@ std::string BuildOpenFilter();
 std::string BuildSaveFilter();
 // The index in SaveFormats of the name's extension, or -1.
 int SaveFormatIndex(std::string_view name);
-
-// Reads a whole file into memory, refusing files over `maxBytes`.
-Result<std::vector<uint8_t>> ReadWholeFile(const std::string& path, int64_t maxBytes = kMaxImageFileBytes);
 
 }  // namespace kestal

@@ -10,11 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
 
 namespace kestal {
-
-using ByteSpan = std::span<const uint8_t>;
 
 // Decodes a whole file held in memory. Alpha is flattened over white. The limits are
 // checked from the header before any pixel memory is allocated.

@@ -1,23 +1,11 @@
 #include "ui/text_utils.h"
 
-#include <sys/stat.h>
-
 #include <clocale>
 #include <cstdio>
-#include <fstream>
 
 #include "ui/string_table.h"
 
 namespace kestal {
-
-int64_t GetFileSizeBytes(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  // The file must also be readable, as opening it would require.
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return -1;
-  return static_cast<int64_t>(st.st_size);
-}
 
 std::string MenuCaptionToHint(std::string_view caption) {
   std::string s(caption);
@@ -63,39 +51,6 @@ std::string FileSizeText(int64_t size) {
 std::string FormatWithString(std::string_view format, std::string_view value) {
   std::string out(format);
   if (auto pos = out.find("%s"); pos != std::string::npos) out.replace(pos, 2, value);
-  return out;
-}
-
-std::string FileNameOf(std::string_view path) {
-  auto slash = path.find_last_of('/');
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
-std::string BaseNameOf(std::string_view path) {
-  std::string name = FileNameOf(path);
-  if (auto dot = name.find_last_of('.'); dot != std::string::npos) name.resize(dot);
-  return name;
-}
-
-std::string LowerExtensionOf(std::string_view path) {
-  std::string name = FileNameOf(path);
-  auto dot = name.find_last_of('.');
-  if (dot == std::string::npos) return std::string();
-  std::string ext = name.substr(dot);
-  for (char& c : ext) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return ext;
-}
-
-std::string ChangeExtension(std::string_view path, std::string_view ext) {
-  const auto slash = path.find_last_of('/');
-  const auto dot = path.find_last_of('.');
-  std::string out(path);
-  if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
-    out.resize(dot);
-  }
-  out += ext;
   return out;
 }
 

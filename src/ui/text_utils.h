@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
-namespace kestal {
+// Paths and file sizes live in base/; most users of these texts need them too.
+#include "base/file_input.h"
+#include "base/paths.h"
 
-// The size of a file in bytes, or -1 when it cannot be opened (missing, no access, a
-// folder). 64-bit, so files over 2 GiB get their true size.
-int64_t GetFileSizeBytes(const std::string& path);
+namespace kestal {
 
 // A menu caption turned into a tool-button hint: the first "&" removed, then a final
 // "..." removed, then a final ":" removed, then leading and trailing characters with a
@@ -24,14 +24,5 @@ std::string FileSizeText(int64_t size);
 // Replaces the first "%s" of a message format with `value`; the rest of the format is
 // taken literally (a format from the string library is data, never a printf format).
 std::string FormatWithString(std::string_view format, std::string_view value);
-
-// The file-name part of a path (after the last '/'), and that name without its last
-// extension ("/p/sea.view.jpg" gives "sea.view.jpg" and "sea.view").
-std::string FileNameOf(std::string_view path);
-std::string BaseNameOf(std::string_view path);
-// The last extension with its dot, lower-cased (ASCII), or "" when there is none.
-std::string LowerExtensionOf(std::string_view path);
-// The path with its last extension replaced by `ext` (which includes the dot).
-std::string ChangeExtension(std::string_view path, std::string_view ext);
 
 }  // namespace kestal

@@ -82,7 +82,7 @@ TEST(AviExport, StopsAtTheFirstFrameThatFailsAndNamesTheFile) {
   int frames_started = 0;
   disk.writeHook = [&](uint64_t, size_t size) -> Status {
     // The fourth frame's pixels do not fit.
-    if (size == Bitmap24Stride(64) * (40 + 36) && ++frames_started == 4) return MakeError(ErrnoText(ENOSPC));
+    if (size == Bitmap24Stride(64) * (40 + 36) && ++frames_started == 4) return Error::Io(ErrnoText(ENOSPC));
     return Status::Ok();
   };
   const Status s = ExportAvi(model, path, ExportSettings{.repetitions = 2}, [&](int n, int) { last = n; }, disk);

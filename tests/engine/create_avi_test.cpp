@@ -168,7 +168,7 @@ AviWriterOptions DiskOf(uint64_t capacity, int* writes) {
   AviWriterOptions o;
   o.writeHook = [capacity, writes](uint64_t offset, size_t size) -> Status {
     ++*writes;
-    if (offset + size > capacity) return MakeError(ErrnoText(ENOSPC));
+    if (offset + size > capacity) return Error::Io(ErrnoText(ENOSPC));
     return Status::Ok();
   };
   return o;
@@ -253,7 +253,7 @@ TEST(CreateAvi, LifecycleCloseDestructionAndFailureAtClose) {
     AviWriterOptions options;
     bool closing = false;
     options.writeHook = [&closing](uint64_t offset, size_t) -> Status {
-      return closing && offset == 0 ? Status(MakeError("Input/output error")) : Status::Ok();
+      return closing && offset == 0 ? Status(Error::Io("Input/output error")) : Status::Ok();
     };
     TCreateAvi avi(dir / "failed.avi", options);
     ASSERT_EQ(avi.AddFrame(frame), kAviOk);

@@ -136,7 +136,7 @@ TEST(DrHalo, RunsAndLiteralsAreClampedToTheRow) {
     PutU16(file, unsigned(line->size()));
     file.insert(file.end(), line->begin(), line->end());
   }
-  Palette grey = Palette::GreyRamp();
+  Palette grey = GreyRampPalette();
   auto b = DecodeDrHalo(ByteSpan(file), &grey, kDefaultPixelLimits);
   ASSERT_TRUE(b.ok()) << b.error().Line();
   const uint8_t expected[2][4] = {{9, 9, 9, 9}, {5, 6, 0, 0}};

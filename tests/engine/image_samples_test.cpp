@@ -73,7 +73,7 @@ Result<Bitmap24> DecodeFile(const fs::path& path) {
 Result<Bitmap24> ConvertDecode(const fs::path& path) {
   const auto r = test::RunCommand("timeout 60 convert " + test::ShellQuote(path.string() + "[0]") +
                                   " -auto-orient -background white -alpha remove -alpha off -depth 8 ppm:- 2>/dev/null");
-  if (r.status != 0 || r.output.empty()) return MakeError("convert failed");
+  if (r.status != 0 || r.output.empty()) return Error::Io("convert failed");
   ByteSpan bytes(reinterpret_cast<const uint8_t*>(r.output.data()), r.output.size());
   return ReadPnm(bytes, kDefaultPixelLimits);
 }
@@ -149,7 +149,7 @@ TEST(ImageSamples, EveryFamilyDecodesOrRefusesItsSamples) {
     }
     ++t.decoded;
     const fs::path ref = ReferenceFor(path);
-    Result<Bitmap24> expected = MakeError("no reference");
+    Result<Bitmap24> expected = Error::Invalid("no reference");
     if (!ref.empty()) {
       expected = DecodeFile(ref);
     } else if (have_convert &&

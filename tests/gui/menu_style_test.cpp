@@ -52,7 +52,7 @@ class MenuStyleTest : public ::testing::Test {
     animate_->setCheckable(true);
     animate_->setChecked(true);
     InstallOwnerDrawMenus(&bar_, true);
-    style_ = static_cast<const TMenuStyle*>(file_->style());
+    style_ = static_cast<const MenuStyle*>(file_->style());
   }
   void TearDown() override { ResetSystemColors(); }
 
@@ -82,7 +82,7 @@ class MenuStyleTest : public ::testing::Test {
   QAction* separator_ = nullptr;
   QAction* save_ = nullptr;
   QAction* animate_ = nullptr;
-  const TMenuStyle* style_ = nullptr;
+  const MenuStyle* style_ = nullptr;
 };
 
 TEST_F(MenuStyleTest, BandOfAnItem) {
@@ -172,14 +172,14 @@ TEST(MenuStyleInstall, OnlyWithVisualStyles) {
   // Without visual styles (always so on Linux) the window's menus keep the platform's look.
   TFrmKestal window;
   ASSERT_FALSE(ThemesActive());
-  EXPECT_EQ(qobject_cast<TMenuStyle*>(window.MenuFichier->style()), nullptr);
-  EXPECT_EQ(qobject_cast<TMenuStyle*>(window.menuBar()->style()), nullptr);
+  EXPECT_EQ(qobject_cast<MenuStyle*>(window.MenuFichier->style()), nullptr);
+  EXPECT_EQ(qobject_cast<MenuStyle*>(window.menuBar()->style()), nullptr);
 
   // Installed, it reaches the drop-downs at every depth, and the bar only when asked.
   InstallOwnerDrawMenus(window.menuBar(), false);
-  EXPECT_NE(qobject_cast<TMenuStyle*>(window.MenuOption->style()), nullptr);
-  EXPECT_NE(qobject_cast<TMenuStyle*>(window.OptionVitesse->style()), nullptr);
-  EXPECT_EQ(qobject_cast<TMenuStyle*>(window.menuBar()->style()), nullptr);
+  EXPECT_NE(qobject_cast<MenuStyle*>(window.MenuOption->style()), nullptr);
+  EXPECT_NE(qobject_cast<MenuStyle*>(window.OptionVitesse->style()), nullptr);
+  EXPECT_EQ(qobject_cast<MenuStyle*>(window.menuBar()->style()), nullptr);
 }
 
 TEST(MenuShortcutText, StartupTexts) {

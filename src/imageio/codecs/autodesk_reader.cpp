@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/byte_reader.h"
-#include "imageio/codecs/palette.h"
+#include "bitmap/palette.h"
 
 namespace kestal {
 namespace {
@@ -34,22 +34,22 @@ uint16_t U16At(ByteSpan data, size_t pos) {
   return data.size() >= pos + 2 ? static_cast<uint16_t>(data[pos] | data[pos + 1] << 8) : 0;
 }
 
-Error Truncated() { return MakeError("the Animator file is truncated"); }
+Error Truncated() { return Error::Truncated("the Animator file is truncated"); }
 
 Status CheckPictureSize(uint32_t width, uint32_t height, const PixelLimits& limits) {
-  if (width == 0 || height == 0) return MakeError("the Animator picture has no pixels (its size is 0)");
+  if (width == 0 || height == 0) return Error::Invalid("the Animator picture has no pixels (its size is 0)");
   return CheckPixelSize(width, height, limits);
 }
 
 // Allocates the picture after checking its size; the indices are decoded into the
-// bitmap's own rows (see Palette::ExpandInPlace).
+// bitmap's own rows (see ExpandIndicesInPlace).
 Result<Bitmap24> CreatePicture(uint32_t width, uint32_t height, const PixelLimits& limits) {
   if (Status s = CheckPictureSize(width, height, limits); !s) return s.error();
   return Bitmap24::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), limits);
 }
 
 Result<Bitmap24> Finish(Result<Bitmap24> bitmap, const Palette& palette) {
-  palette.ExpandInPlace(bitmap.value());
+  ExpandIndicesInPlace(bitmap.value(), palette);
   return bitmap;
 }
 
@@ -80,14 +80,14 @@ Result<Bitmap24> ReadAnimatorPicture(ByteSpan data, const PixelLimits& limits) {
   const uint8_t compression = in.U8();
   in.Skip(4 + 16);  // data size (implied by the dimensions) and reserved bytes
   if (in.Failed()) return Truncated();
-  if (depth != 8) return MakeError("unsupported Animator pixel depth " + std::to_string(depth));
-  if (compression != 0) return MakeError("unsupported Animator compression " + std::to_string(compression));
+  if (depth != 8) return Error::Unsupported("unsupported Animator pixel depth " + std::to_string(depth));
+  if (compression != 0) return Error::Unsupported("unsupported Animator compression " + std::to_string(compression));
   if (in.Remaining() < 768 + static_cast<size_t>(width) * height) return Truncated();
 
-  Palette palette;
+  Palette palette(kMaxPaletteColors);
   for (unsigned i = 0; i < 256; ++i) {
     const uint8_t r = in.U8(), g = in.U8(), b = in.U8();
-    palette.Set(i, Widen6Bit(r), Widen6Bit(g), Widen6Bit(b));
+    SetPaletteEntry(palette, i, Widen6Bit(r), Widen6Bit(g), Widen6Bit(b));
   }
   auto bitmap = CreatePicture(width, height, limits);
   if (!bitmap) return bitmap;
@@ -104,7 +104,7 @@ Status ReadPictureChunk(ByteReader& chunk, uint16_t type, uint8_t depth, Bitmap2
     chunk.U16LE();  // version
     for (unsigned i = 0; i < 256; ++i) {
       const uint8_t r = chunk.U8(), g = chunk.U8(), b = chunk.U8();
-      palette.Set(i, r, g, b);
+      SetPaletteEntry(palette, i, r, g, b);
     }
   } else if (type == kPicBytePixels && depth == 8) {
     for (int32_t y = 0; y < bitmap.Height(); ++y) chunk.Read(bitmap.Row(y), static_cast<size_t>(width));
@@ -131,7 +131,7 @@ Result<Bitmap24> ReadProPicture(ByteSpan data, const PixelLimits& limits) {
   in.Skip(8);  // position and user id
   const uint8_t depth = in.U8();
   if (!in.Seek(64) || in.Failed()) return Truncated();
-  if (depth != 8 && depth != 1) return MakeError("unsupported Animator Pro pixel depth " + std::to_string(depth));
+  if (depth != 8 && depth != 1) return Error::Unsupported("unsupported Animator Pro pixel depth " + std::to_string(depth));
   if (Status s = CheckPictureSize(width, height, limits); !s) return s.error();
 
   // The chunks are checked before the picture is allocated: they must lie inside the
@@ -148,11 +148,11 @@ Result<Bitmap24> ReadProPicture(ByteSpan data, const PixelLimits& limits) {
       havePixels = true;
     }
   }
-  if (!havePixels) return MakeError("the Animator Pro picture holds no pixel data");
+  if (!havePixels) return Error::Invalid("the Animator Pro picture holds no pixel data");
 
   auto bitmap = CreatePicture(width, height, limits);
   if (!bitmap) return bitmap;
-  Palette palette = Palette::GreyRamp();
+  Palette palette = GreyRampPalette();
   while (in.Remaining() >= 6) {
     const uint32_t size = in.U32LE();
     const uint16_t type = in.U16LE();
@@ -174,7 +174,7 @@ void ReadColorPackets(ByteReader& in, Palette& palette, bool sixBit) {
     for (unsigned i = 0; i < count && !in.Failed(); ++i, ++index) {
       uint8_t r = in.U8(), g = in.U8(), b = in.U8();
       if (sixBit) r = Widen6Bit(r), g = Widen6Bit(g), b = Widen6Bit(b);
-      if (index < 256 && !in.Failed()) palette.Set(index, r, g, b);
+      if (index < 256 && !in.Failed()) SetPaletteEntry(palette, index, r, g, b);
     }
   }
 }
@@ -300,7 +300,7 @@ Result<Bitmap24> ReadFlic(ByteSpan data, const PixelLimits& limits) {
   if (!in.Seek(80)) return Truncated();
   const uint32_t firstFrame = in.U32LE();
   if (in.Failed() || data.size() < 128) return Truncated();
-  if (depth != 8 && depth != 0) return MakeError("unsupported animation pixel depth " + std::to_string(depth));
+  if (depth != 8 && depth != 0) return Error::Unsupported("unsupported animation pixel depth " + std::to_string(depth));
   if (Status s = CheckPictureSize(width, height, limits); !s) return s.error();
 
   // FLC files give the first frame's offset; FLI files (and FLC files that leave it
@@ -308,7 +308,7 @@ Result<Bitmap24> ReadFlic(ByteSpan data, const PixelLimits& limits) {
   size_t pos = 128;
   if (magic == kFlcMagic && firstFrame >= 128 && firstFrame < data.size()) pos = firstFrame;
   in.Seek(pos);
-  Palette palette = Palette::GreyRamp();
+  Palette palette = GreyRampPalette();
   while (in.Remaining() >= 6) {
     const uint32_t size = in.U32LE();
     const uint16_t type = in.U16LE();
@@ -331,7 +331,7 @@ Result<Bitmap24> ReadFlic(ByteSpan data, const PixelLimits& limits) {
     if (chunk.Failed()) return Truncated();
     return Finish(std::move(bitmap), palette);
   }
-  return MakeError("the animation holds no frame");
+  return Error::Invalid("the animation holds no frame");
 }
 
 }  // namespace
@@ -348,7 +348,7 @@ Result<Bitmap24> ReadAutodesk(ByteSpan data, const PixelLimits& limits) {
   const uint16_t magic = U16At(data, 4);
   if (magic == kProPictureMagic) return ReadProPicture(data, limits);
   if (magic == kFlcMagic || magic == kFliMagic) return ReadFlic(data, limits);
-  return MakeError("not an Autodesk Animator picture or animation");
+  return Error::Invalid("not an Autodesk Animator picture or animation");
 }
 
 }  // namespace kestal

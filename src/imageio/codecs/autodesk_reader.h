@@ -5,8 +5,8 @@
 // animations (magic 0xAF12, or 0xAF11 for the older FLI): their first frame with its
 // palette.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

@@ -9,6 +9,8 @@
 #include "base/byte_reader.h"
 #include "imageio/codecs/decode_util.h"
 #include "imageio/codecs/jpeg_codec.h"
+#include "bitmap/flatten.h"
+#include "bitmap/palette.h"
 #include "imageio/codecs/png_codec.h"
 
 namespace kestal {
@@ -51,16 +53,9 @@ bool IsKnownHeaderSize(uint32_t size) {
   return size == 12 || (size >= 16 && size <= 64) || IsWindowsHeaderSize(size);
 }
 
-// Reads and checks a DIB header starting at dib[0]; nothing is allocated.
-Result<DibHeader> ParseDibHeader(ByteSpan dib) {
-  ByteReader r(dib);
-  DibHeader h;
-  h.header_size = r.U32LE();
-  if (r.Failed()) return MakeError("the file is truncated");
-  if (!IsKnownHeaderSize(h.header_size)) {
-    return MakeError("unsupported BMP header size " + std::to_string(h.header_size));
-  }
-  if (dib.size() < h.header_size) return MakeError("the file is truncated");
+// The header's fields: the 16-bit ones of OS/2 1.x, or the 32-bit ones of every later
+// variant, which OS/2 2.x may end after any field. Returns the plane count.
+uint16_t ReadDibFields(ByteReader& r, DibHeader& h) {
   uint16_t planes = 0;
   if (h.header_size == 12) {
     // OS/2 1.x: 16-bit sizes, 3-byte palette entries, no compression.
@@ -96,64 +91,84 @@ Result<DibHeader> ParseDibHeader(ByteSpan dib) {
       h.masks = {fields[6], fields[7], fields[8], h.header_size >= 56 ? fields[9] : 0};
     }
   }
-  h.palette_offset = h.header_size;
-  if (h.compression == kBitFields || h.compression == kAlphaBitFields) {
-    h.has_masks = true;
-    if (h.header_size == 40) {
-      // The masks follow a 40-byte header, before the palette.
-      const size_t n = h.compression == kAlphaBitFields ? 4 : 3;
-      if (dib.size() < 40 + 4 * n) return MakeError("the file is truncated");
-      ByteReader m(dib.subspan(40));
-      for (size_t i = 0; i < n; ++i) h.masks[i] = m.U32LE();
-      h.palette_offset += 4 * n;
-    }
-  }
-  if (planes != 1) return MakeError("invalid BMP header: " + std::to_string(planes) + " planes");
-  if (h.width <= 0 || h.height <= 0) {
-    return MakeError("invalid BMP picture size " + std::to_string(h.width) + " × " +
-                     std::to_string(h.height));
-  }
+  return planes;
+}
 
+// Checks what the fields say together: one plane, a picture size, a depth that suits
+// the compression, and row order.
+Status CheckDibHeader(const DibHeader& h, uint16_t planes) {
+  if (planes != 1) return Error::Invalid("invalid BMP header: " + std::to_string(planes) + " planes");
+  if (h.width <= 0 || h.height <= 0) {
+    return Error::Invalid("invalid BMP picture size " + std::to_string(h.width) + " × " +
+                          std::to_string(h.height));
+  }
   switch (h.compression) {
     case kRgb:
       if (h.bpp != 1 && h.bpp != 2 && h.bpp != 4 && h.bpp != 8 && h.bpp != 16 && h.bpp != 24 &&
           h.bpp != 32) {
-        return MakeError("unsupported BMP depth of " + std::to_string(h.bpp) + " bits per pixel");
+        return Error::Unsupported("unsupported BMP depth of " + std::to_string(h.bpp) + " bits per pixel");
       }
       break;
     case kRle8:
-      if (h.bpp != 8) return MakeError("invalid BMP header: RLE8 data needs 8 bits per pixel");
+      if (h.bpp != 8) return Error::Invalid("invalid BMP header: RLE8 data needs 8 bits per pixel");
       break;
     case kRle4:
-      if (h.bpp != 4) return MakeError("invalid BMP header: RLE4 data needs 4 bits per pixel");
+      if (h.bpp != 4) return Error::Invalid("invalid BMP header: RLE4 data needs 4 bits per pixel");
       break;
     case kRle24:
-      if (h.bpp != 24) return MakeError("invalid BMP header: RLE24 data needs 24 bits per pixel");
+      if (h.bpp != 24) return Error::Invalid("invalid BMP header: RLE24 data needs 24 bits per pixel");
       break;
     case kBitFields:
     case kAlphaBitFields:
       if (h.bpp != 16 && h.bpp != 32) {
-        return MakeError("invalid BMP header: bit fields need 16 or 32 bits per pixel");
+        return Error::Invalid("invalid BMP header: bit fields need 16 or 32 bits per pixel");
       }
       break;
     case kJpeg:
     case kPng:
       break;
     case kHuffman1D:
-      return MakeError("Huffman 1D compressed BMP files are not supported");
+      return Error::Unsupported("Huffman 1D compressed BMP files are not supported");
     default:
-      return MakeError("unsupported BMP compression " + std::to_string(h.compression));
+      return Error::Unsupported("unsupported BMP compression " + std::to_string(h.compression));
   }
   if (h.top_down && (h.compression == kRle4 || h.compression == kRle8 || h.compression == kRle24)) {
-    return MakeError("invalid BMP header: compressed rows cannot be stored top-down");
+    return Error::Invalid("invalid BMP header: compressed rows cannot be stored top-down");
   }
+  return Status::Ok();
+}
+
+// Reads and checks a DIB header starting at dib[0]; nothing is allocated.
+Result<DibHeader> ParseDibHeader(ByteSpan dib) {
+  ByteReader r(dib);
+  DibHeader h;
+  h.header_size = r.U32LE();
+  if (r.Failed()) return Error::Truncated();
+  if (!IsKnownHeaderSize(h.header_size)) {
+    return Error::Unsupported("unsupported BMP header size " + std::to_string(h.header_size));
+  }
+  if (dib.size() < h.header_size) return Error::Truncated();
+  const uint16_t planes = ReadDibFields(r, h);
+  h.palette_offset = h.header_size;
+  if (h.compression == kBitFields || h.compression == kAlphaBitFields) {
+    h.has_masks = true;
+    if (h.header_size == 40) {
+      // The masks follow a 40-byte header, before the palette.
+      const size_t n = h.compression == kAlphaBitFields ? 4 : 3;
+      if (dib.size() < 40 + 4 * n) return Error::Truncated();
+      ByteReader m(dib.subspan(40));
+      for (size_t i = 0; i < n; ++i) h.masks[i] = m.U32LE();
+      h.palette_offset += 4 * n;
+    }
+  }
+  if (Status s = CheckDibHeader(h, planes); !s) return s.error();
   return h;
 }
 
 // The colour table: the entries the header asks for, at most 2^bpp, and only those
 // present before the pixels. Indices past its end read as black.
-std::vector<ColorTriple> ReadPalette(ByteSpan dib, const DibHeader& h, size_t pixel_offset) {
-  std::vector<ColorTriple> palette;
+Palette ReadPalette(ByteSpan dib, const DibHeader& h, size_t pixel_offset) {
+  Palette palette;
   if (h.bpp > 8) return palette;
   const size_t max = size_t{1} << h.bpp;
   size_t count = h.colors_used == 0 ? max : std::min<size_t>(h.colors_used, max);
@@ -166,10 +181,6 @@ std::vector<ColorTriple> ReadPalette(ByteSpan dib, const DibHeader& h, size_t pi
     palette.push_back(ColorTriple{p[0], p[1], p[2]});
   }
   return palette;
-}
-
-ColorTriple PaletteColor(const std::vector<ColorTriple>& palette, uint32_t index) {
-  return index < palette.size() ? palette[index] : ColorTriple{0, 0, 0};
 }
 
 // A decoded picture with, where the file has one, its alpha channel (one byte per
@@ -202,7 +213,7 @@ bool RowsPresent(size_t available, const DibHeader& h) {
 }
 
 // Uncompressed rows (checked by RowsPresent): palette indices, 16/32-bit words with bit fields, or BGR bytes.
-Status DecodeRows(ByteSpan pixels, const DibHeader& h, const std::vector<ColorTriple>& palette,
+Status DecodeRows(ByteSpan pixels, const DibHeader& h, const Palette& palette,
                   Decoded& out) {
   const size_t w = static_cast<size_t>(h.width);
   const size_t stride = RowBytes(h);
@@ -259,7 +270,7 @@ Status DecodeRows(ByteSpan pixels, const DibHeader& h, const std::vector<ColorTr
 // RLE4, RLE8 and RLE24. A run or literal never writes past the row's end, and a delta
 // past the picture ends it. Pixels the data skips keep palette entry 0 (black for
 // RLE24). Every command consumes input, so the loop ends with the data.
-Status DecodeRle(ByteSpan data, const DibHeader& h, const std::vector<ColorTriple>& palette,
+Status DecodeRle(ByteSpan data, const DibHeader& h, const Palette& palette,
                  Decoded& out) {
   out.bitmap.Fill(h.compression == kRle24 ? ColorTriple{0, 0, 0} : PaletteColor(palette, 0));
   ByteReader r(data);
@@ -271,7 +282,7 @@ Status DecodeRle(ByteSpan data, const DibHeader& h, const std::vector<ColorTripl
   while (y < h.height) {
     const uint8_t count = r.U8();
     const uint8_t value = r.U8();
-    if (r.Failed()) return MakeError("the compressed pixel data is truncated");
+    if (r.Failed()) return Error::Truncated("the compressed pixel data is truncated");
     if (count > 0) {
       if (h.compression == kRle24) {
         const uint8_t g = r.U8(), red = r.U8();
@@ -292,7 +303,7 @@ Status DecodeRle(ByteSpan data, const DibHeader& h, const std::vector<ColorTripl
       break;
     } else if (value == 2) {  // delta
       const uint8_t dx = r.U8(), dy = r.U8();
-      if (r.Failed()) return MakeError("the compressed pixel data is truncated");
+      if (r.Failed()) return Error::Truncated("the compressed pixel data is truncated");
       x += dx;
       y += dy;
     } else {  // literal run of `value` pixels, padded to 16 bits
@@ -300,7 +311,7 @@ Status DecodeRle(ByteSpan data, const DibHeader& h, const std::vector<ColorTripl
                            : h.compression == kRle8 ? value
                                                     : (value + 1u) / 2;
       auto lit = r.Take(bytes);
-      if (lit.size() != bytes) return MakeError("the compressed pixel data is truncated");
+      if (lit.size() != bytes) return Error::Truncated("the compressed pixel data is truncated");
       r.Skip(bytes % 2);
       for (size_t i = 0; i < value; ++i) {
         if (h.compression == kRle24) {
@@ -323,23 +334,12 @@ bool HasAlpha(const Decoded& d) {
   return std::any_of(d.alpha.begin(), d.alpha.end(), [](uint8_t a) { return a != 0; });
 }
 
-void FlattenOverWhite(Decoded& d) {
-  const size_t w = static_cast<size_t>(d.bitmap.Width());
-  for (int32_t y = 0; y < d.bitmap.Height(); ++y) {
-    uint8_t* p = d.bitmap.Row(y);
-    const uint8_t* a = d.alpha.data() + static_cast<size_t>(y) * w;
-    for (size_t x = 0; x < w; ++x, p += 3) {
-      for (int c = 0; c < 3; ++c) p[c] = OverWhite(p[c], a[x]);
-    }
-  }
-}
-
 // Decodes the DIB at dib[0] whose pixels start at `pixel_offset` (from the DIB's start;
 // 0: right after the colour table).
 Result<Decoded> DecodeDib(ByteSpan dib, size_t pixel_offset, const DibHeader& h,
                           const PixelLimits& limits) {
   if (pixel_offset == 0) pixel_offset = std::min(PaletteEnd(h), dib.size());
-  if (pixel_offset > dib.size()) return MakeError("the file is truncated");
+  if (pixel_offset > dib.size()) return Error::Truncated();
   const ByteSpan pixels = dib.subspan(pixel_offset);
 
   if (h.compression == kJpeg || h.compression == kPng) {
@@ -347,13 +347,13 @@ Result<Decoded> DecodeDib(ByteSpan dib, size_t pixel_offset, const DibHeader& h,
     if (!inner) return inner.error();
     return Decoded{std::move(inner.value()), {}};
   }
-  if (h.bpp <= 8 && h.palette_offset >= dib.size()) return MakeError("the file is truncated");
-  const std::vector<ColorTriple> palette = ReadPalette(dib, h, pixel_offset);
-  if (h.bpp <= 8 && palette.empty()) return MakeError("the colour table is missing");
+  if (h.bpp <= 8 && h.palette_offset >= dib.size()) return Error::Truncated();
+  const Palette palette = ReadPalette(dib, h, pixel_offset);
+  if (h.bpp <= 8 && palette.empty()) return Error::Invalid("the colour table is missing");
 
   const bool rle = h.compression == kRle4 || h.compression == kRle8 || h.compression == kRle24;
   if (Status s = CheckPixelSize(h.width, h.height, limits); !s) return s.error();
-  if (!rle && !RowsPresent(pixels.size(), h)) return MakeError("the file is truncated");
+  if (!rle && !RowsPresent(pixels.size(), h)) return Error::Truncated();
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
   Decoded d{std::move(bitmap.value()), {}};
@@ -374,11 +374,11 @@ bool SniffBmp(ByteSpan data) {
 }
 
 Result<Bitmap24> ReadBmp(ByteSpan data, const PixelLimits& limits) {
-  if (IsUtahRle(data)) return MakeError("Utah RLE images are not supported");
+  if (IsUtahRle(data)) return Error::Unsupported("Utah RLE images are not supported");
   size_t pixel_offset = 0;
   ByteSpan dib = data;
   if (StartsWith(data, "BM")) {
-    if (data.size() < kFileHeaderSize + 4) return MakeError("the file is truncated");
+    if (data.size() < kFileHeaderSize + 4) return Error::Truncated();
     ByteReader r(data);
     r.Skip(10);
     const uint32_t offset = r.U32LE();
@@ -388,14 +388,14 @@ Result<Bitmap24> ReadBmp(ByteSpan data, const PixelLimits& limits) {
   } else {
     // A headerless DIB (.dib) must at least start with a known header size.
     ByteReader r(data);
-    if (!IsKnownHeaderSize(r.U32LE())) return MakeError("not a BMP image");
+    if (!IsKnownHeaderSize(r.U32LE())) return Error::Invalid("not a BMP image");
   }
   auto header = ParseDibHeader(dib);
   if (!header) return header.error();
   if (pixel_offset != 0 && pixel_offset < header->palette_offset) pixel_offset = 0;
   auto decoded = DecodeDib(dib, pixel_offset, header.value(), limits);
   if (!decoded) return decoded.error();
-  if (HasAlpha(decoded.value())) FlattenOverWhite(decoded.value());
+  if (HasAlpha(decoded.value())) FlattenOverWhite(decoded->bitmap, decoded->alpha);
   return std::move(decoded->bitmap);
 }
 
@@ -404,11 +404,11 @@ Result<Bitmap24> ReadIconDib(ByteSpan dib, const PixelLimits& limits) {
   if (!parsed) return parsed.error();
   DibHeader h = parsed.value();
   if (h.compression != kRgb && h.compression != kBitFields) {
-    return MakeError("unsupported compression in an icon image");
+    return Error::Unsupported("unsupported compression in an icon image");
   }
   // The height counts the colour image and the AND mask; the colours come first.
   h.height /= 2;
-  if (h.height == 0 || h.top_down) return MakeError("invalid icon image size");
+  if (h.height == 0 || h.top_down) return Error::Invalid("invalid icon image size");
   if (h.bpp == 32 && !h.has_masks) {
     // 32-bit icon pixels are BGRA even without bit fields.
     h.has_masks = true;
@@ -433,7 +433,7 @@ Result<Bitmap24> ReadIconDib(ByteSpan dib, const PixelLimits& limits) {
       }
     }
   }
-  FlattenOverWhite(d);
+  FlattenOverWhite(d.bitmap, d.alpha);
   return std::move(d.bitmap);
 }
 

@@ -5,8 +5,8 @@
 // file header (.dib); embedded JPEG or PNG data. Huffman 1D (OS/2 fax) data and Utah
 // RLE files (sharing the .rle extension) are refused by name.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

@@ -14,7 +14,7 @@ namespace kestal {
 // picture. Negative or zero sides are refused as corrupt, not as too large.
 inline Result<Bitmap24> CreateFromHeader(int64_t width, int64_t height, const PixelLimits& limits) {
   if (width <= 0 || height <= 0) {
-    return MakeError("the header gives an invalid picture size (" + std::to_string(width) + " × " +
+    return Error::Invalid("the header gives an invalid picture size (" + std::to_string(width) + " × " +
                      std::to_string(height) + ")");
   }
   if (Status s = CheckPixelSize(width, height, limits); !s) return s.error();

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "base/byte_reader.h"
+#include "base/file_input.h"
+#include "base/paths.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/image_files.h"
-#include "ui/text_utils.h"
 
 namespace kestal {
 namespace {
@@ -51,8 +51,8 @@ Palette DefaultPalette(const Bitmap24& indices) {
     const uint8_t* row = indices.Row(y);
     highest = std::max(highest, *std::max_element(row, row + indices.Width()));
   }
-  Palette p = Palette::GreyRamp();
-  if (highest <= 1) p.Set(1, 255, 255, 255);
+  Palette p = GreyRampPalette();
+  if (highest <= 1) SetPaletteEntry(p, 1, 255, 255, 255);
   return p;
 }
 
@@ -60,19 +60,19 @@ Palette DefaultPalette(const Bitmap24& indices) {
 
 Result<Palette> ReadDrHaloPalette(ByteSpan data) {
   ByteReader in(data);
-  if (!StartsWith(data, "AH")) return MakeError("not a Dr. Halo palette (no AH signature)");
+  if (!StartsWith(data, "AH")) return Error::Invalid("not a Dr. Halo palette (no AH signature)");
   in.Skip(12);  // signature, version, size, type, subtype, board, graphics mode
   const uint16_t maxIndex = in.U16LE();
   const uint16_t maxRed = in.U16LE(), maxGreen = in.U16LE(), maxBlue = in.U16LE();
-  if (!in.Seek(kPaletteHeaderSize)) return MakeError("the Dr. Halo palette is truncated");
-  Palette p = Palette::GreyRamp();
+  if (!in.Seek(kPaletteHeaderSize)) return Error::Truncated("the Dr. Halo palette is truncated");
+  Palette p = GreyRampPalette();
   for (unsigned i = 0; i <= std::min<unsigned>(maxIndex, 255); ++i) {
     if (in.Position() % kPaletteBlock > kPaletteBlock - kPaletteEntrySize) {
       in.Seek((in.Position() / kPaletteBlock + 1) * kPaletteBlock);
     }
     const uint16_t r = in.U16LE(), g = in.U16LE(), b = in.U16LE();
-    if (in.Failed()) return MakeError("the Dr. Halo palette is truncated");
-    p.Set(i, ScaleTo8(r, maxRed), ScaleTo8(g, maxGreen), ScaleTo8(b, maxBlue));
+    if (in.Failed()) return Error::Truncated("the Dr. Halo palette is truncated");
+    SetPaletteEntry(p, i, ScaleTo8(r, maxRed), ScaleTo8(g, maxGreen), ScaleTo8(b, maxBlue));
   }
   return p;
 }
@@ -82,10 +82,10 @@ Result<Bitmap24> DecodeDrHalo(ByteSpan data, const Palette* palette, const Pixel
   const uint16_t width = in.U16LE();
   const uint16_t height = in.U16LE();
   in.U16LE();  // reserved
-  if (in.Failed()) return MakeError("the Dr. Halo file is shorter than its header");
-  if (width == 0 || height == 0) return MakeError("the Dr. Halo picture has no pixels (its size is 0)");
+  if (in.Failed()) return Error::Truncated("the Dr. Halo file is shorter than its header");
+  if (width == 0 || height == 0) return Error::Invalid("the Dr. Halo picture has no pixels (its size is 0)");
   // Every line takes at least its 2-byte length and an end code.
-  if (static_cast<size_t>(height) * 3 > in.Remaining()) return MakeError("the Dr. Halo file is truncated");
+  if (static_cast<size_t>(height) * 3 > in.Remaining()) return Error::Truncated("the Dr. Halo file is truncated");
   if (Status s = CheckPixelSize(width, height, limits); !s) return s.error();
   auto bitmap = Bitmap24::Create(width, height, limits);
   if (!bitmap) return bitmap;
@@ -94,13 +94,13 @@ Result<Bitmap24> DecodeDrHalo(ByteSpan data, const Palette* palette, const Pixel
     const uint16_t length = in.U16LE();
     ByteSpan record = in.Take(length);
     if (in.Failed()) {
-      return MakeError("the Dr. Halo file is truncated (line " + std::to_string(y + 1) + " of " +
+      return Error::Truncated("the Dr. Halo file is truncated (line " + std::to_string(y + 1) + " of " +
                        std::to_string(height) + ")");
     }
     DecodeLine(record, bitmap->Row(y), width);
   }
   const Palette colours = palette ? *palette : DefaultPalette(bitmap.value());
-  colours.ExpandInPlace(bitmap.value());
+  ExpandIndicesInPlace(bitmap.value(), colours);
   return bitmap;
 }
 
@@ -114,9 +114,15 @@ Result<Bitmap24> ReadDrHaloFile(const std::string& path, ByteSpan data, const Pi
     std::error_code ec;
     if (!std::filesystem::is_regular_file(palPath, ec)) continue;
     auto bytes = ReadWholeFile(palPath, kMaxPaletteFileBytes);
-    if (!bytes) return MakeError("its palette " + FileNameOf(palPath) + " cannot be read: " + bytes.error().cause);
+    if (!bytes) {
+      return Error::Make(bytes.error().kind,
+                         "its palette " + FileNameOf(palPath) + " cannot be read: " + bytes.error().cause);
+    }
     auto palette = ReadDrHaloPalette(ByteSpan(bytes.value()));
-    if (!palette) return MakeError("its palette " + FileNameOf(palPath) + " is unusable: " + palette.error().cause);
+    if (!palette) {
+      return Error::Make(palette.error().kind,
+                         "its palette " + FileNameOf(palPath) + " is unusable: " + palette.error().cause);
+    }
     return DecodeDrHalo(data, &palette.value(), limits);
   }
   return DecodeDrHalo(data, nullptr, limits);

@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/codecs/palette.h"
-#include "imageio/image_registry.h"
+#include "bitmap/palette.h"
 
 namespace kestal {
 

@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "base/byte_reader.h"
+#include "base/file_input.h"
 #include "imageio/codecs/decode_util.h"
 #include "imageio/codecs/metafile_reader.h"
 #include "imageio/codecs/png_codec.h"
 #include "imageio/codecs/tiff_reader.h"
-#include "imageio/image_files.h"
 
 namespace kestal {
 namespace {
@@ -41,7 +41,7 @@ Result<Sections> SplitBinaryHeader(ByteSpan data) {
   const uint32_t psStart = in.U32LE(), psLength = in.U32LE();
   const uint32_t wmfStart = in.U32LE(), wmfLength = in.U32LE();
   const uint32_t tiffStart = in.U32LE(), tiffLength = in.U32LE();
-  if (in.Failed()) return MakeError("the EPS binary header is truncated");
+  if (in.Failed()) return Error::Truncated("the EPS binary header is truncated");
   auto section = [&](uint32_t start, uint32_t length) -> std::optional<ByteSpan> {
     if (start > data.size() || length > data.size() - start) return std::nullopt;
     return data.subspan(start, length);
@@ -49,7 +49,7 @@ Result<Sections> SplitBinaryHeader(ByteSpan data) {
   auto ps = section(psStart, psLength);
   auto wmf = section(wmfStart, wmfLength);
   auto tiff = section(tiffStart, tiffLength);
-  if (!ps || !wmf || !tiff) return MakeError("the EPS binary header points past the end of the file");
+  if (!ps || !wmf || !tiff) return Error::Truncated("the EPS binary header points past the end of the file");
   return Sections{*ps, *wmf, *tiff};
 }
 
@@ -74,10 +74,10 @@ std::optional<Result<Bitmap24>> ReadEpsiPreview(std::string_view text, const Pix
   const std::string header(text.substr(begin + 15, lineEnd == std::string_view::npos ? 0 : lineEnd - begin - 15));
   long width = 0, height = 0, depth = 0;
   if (std::sscanf(header.c_str(), "%ld %ld %ld", &width, &height, &depth) != 3) {
-    return Result<Bitmap24>(MakeError("the EPSI preview header is unreadable"));
+    return Result<Bitmap24>(Error::Invalid("the EPSI preview header is unreadable"));
   }
   if (depth != 1 && depth != 2 && depth != 4 && depth != 8) {
-    return Result<Bitmap24>(MakeError("unsupported EPSI preview depth " + std::to_string(depth)));
+    return Result<Bitmap24>(Error::Unsupported("unsupported EPSI preview depth " + std::to_string(depth)));
   }
   size_t end = text.find("%%EndPreview", lineEnd);
   if (end == std::string_view::npos) end = text.size();
@@ -87,7 +87,7 @@ std::optional<Result<Bitmap24>> ReadEpsiPreview(std::string_view text, const Pix
   // Two digits a byte: a preview whose text is too short to hold its rows is refused
   // before anything is allocated.
   if (rowBytes * static_cast<size_t>(height) * 2 > hex.size()) {
-    return Result<Bitmap24>(MakeError("the EPSI preview is truncated"));
+    return Result<Bitmap24>(Error::Truncated("the EPSI preview is truncated"));
   }
   auto bitmap = CreateFromHeader(width, height, limits);
   if (!bitmap) return Result<Bitmap24>(bitmap.error());
@@ -111,7 +111,7 @@ std::optional<Result<Bitmap24>> ReadEpsiPreview(std::string_view text, const Pix
   for (int32_t y = 0; y < bitmap->Height(); ++y) {
     for (uint8_t& b : row) {
       const int v = nextByte();
-      if (v < 0) return Result<Bitmap24>(MakeError("the EPSI preview is truncated"));
+      if (v < 0) return Result<Bitmap24>(Error::Truncated("the EPSI preview is truncated"));
       b = static_cast<uint8_t>(v);
     }
     for (int32_t x = 0; x < bitmap->Width(); ++x) {
@@ -140,7 +140,7 @@ Result<Bitmap24> Preview(const Sections& s, const PixelLimits& limits, bool& fou
   }
   if (auto epsi = ReadEpsiPreview(AsText(s.postscript), limits)) return std::move(*epsi);
   found = false;
-  return MakeError("the EPS file has no preview");
+  return Error::Invalid("the EPS file has no preview");
 }
 
 bool OnPath(const std::string& program) {
@@ -229,18 +229,18 @@ Result<Bitmap24> ReadEps(ByteSpan data, const PixelLimits& limits) {
 Result<Bitmap24> RenderPostScript(ByteSpan postscript, const PixelLimits& limits, const std::string& program,
                                   int timeLimitSeconds) {
   if (!OnPath(program)) {
-    return MakeError("the EPS file has no preview, and rendering its PostScript is not available: "
+    return Error::Unsupported("the EPS file has no preview, and rendering its PostScript is not available: "
                      "Ghostscript (gs) is not installed");
   }
   TempFolder dir;
-  if (dir.path.empty()) return MakeError("no temporary folder for Ghostscript's rendering");
+  if (dir.path.empty()) return Error::Io("no temporary folder for Ghostscript's rendering");
   const std::string input = (dir.path / "input.eps").string();
   const std::string output = (dir.path / "page.png").string();
   {
     FILE* f = std::fopen(input.c_str(), "wb");
     const bool written = f && std::fwrite(postscript.data(), 1, postscript.size(), f) == postscript.size();
     if (f) std::fclose(f);
-    if (!written) return MakeError("the PostScript could not be handed to Ghostscript (temporary file)");
+    if (!written) return Error::Io("the PostScript could not be handed to Ghostscript (temporary file)");
   }
   bool timedOut = false;
   const int status = RunWithTimeLimit({program, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dEPSCrop",
@@ -249,12 +249,12 @@ Result<Bitmap24> RenderPostScript(ByteSpan postscript, const PixelLimits& limits
                                        "-sOutputFile=" + output, input},
                                       timeLimitSeconds, timedOut);
   if (timedOut) {
-    return MakeError("Ghostscript took longer than " + std::to_string(timeLimitSeconds) +
+    return Error::OverLimit("Ghostscript took longer than " + std::to_string(timeLimitSeconds) +
                      " seconds to render the PostScript and was stopped");
   }
-  if (status != 0) return MakeError("Ghostscript could not render the PostScript (exit status " + std::to_string(status) + ")");
+  if (status != 0) return Error::Invalid("Ghostscript could not render the PostScript (exit status " + std::to_string(status) + ")");
   auto png = ReadWholeFile(output);
-  if (!png) return MakeError("Ghostscript wrote no picture");
+  if (!png) return Error::Invalid("Ghostscript wrote no picture");
   return ReadPng(ByteSpan(png.value()), limits);
 }
 

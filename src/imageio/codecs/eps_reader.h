@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

@@ -35,9 +35,9 @@ struct GifCloser {
 using GifPtr = std::unique_ptr<GifFileType, GifCloser>;
 
 Error GifFailure(int code) {
-  if (code == D_GIF_ERR_READ_FAILED || code == D_GIF_ERR_EOF_TOO_SOON) return MakeError("the file is truncated");
+  if (code == D_GIF_ERR_READ_FAILED || code == D_GIF_ERR_EOF_TOO_SOON) return Error::Truncated();
   const char* text = GifErrorString(code);
-  return MakeError(std::string("invalid GIF data: ") + (text ? text : "unknown error"));
+  return Error::Invalid(std::string("invalid GIF data: ") + (text ? text : "unknown error"));
 }
 
 // Reads records up to the first image descriptor, keeping the transparent colour of
@@ -51,8 +51,8 @@ Result<int> SeekFirstImage(GifFileType* gif) {
       if (DGifGetImageDesc(gif) == GIF_ERROR) return GifFailure(gif->Error);
       return transparent;
     }
-    if (type == TERMINATE_RECORD_TYPE) return MakeError("the GIF file holds no image");
-    if (type != EXTENSION_RECORD_TYPE) return MakeError("invalid GIF data: unknown block");
+    if (type == TERMINATE_RECORD_TYPE) return Error::Invalid("the GIF file holds no image");
+    if (type != EXTENSION_RECORD_TYPE) return Error::Invalid("invalid GIF data: unknown block");
     int code = 0;
     GifByteType* block = nullptr;
     if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return GifFailure(gif->Error);
@@ -68,7 +68,7 @@ Result<int> SeekFirstImage(GifFileType* gif) {
 bool SniffGif(ByteSpan data) { return StartsWith(data, "GIF87a") || StartsWith(data, "GIF89a"); }
 
 Result<Bitmap24> ReadGif(ByteSpan data, const PixelLimits& limits) {
-  if (!SniffGif(data)) return MakeError("not a GIF image");
+  if (!SniffGif(data)) return Error::Invalid("not a GIF image");
   Source src{data, 0};
   int error = 0;
   GifPtr gif(DGifOpen(&src, ReadProc, &error));
@@ -78,8 +78,8 @@ Result<Bitmap24> ReadGif(ByteSpan data, const PixelLimits& limits) {
 
   const GifImageDesc& desc = gif->Image;
   const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-  if (!map || !map->Colors) return MakeError("invalid GIF data: the image has no colour table");
-  if (desc.Width <= 0 || desc.Height <= 0) return MakeError("invalid GIF data: the image is empty");
+  if (!map || !map->Colors) return Error::Invalid("invalid GIF data: the image has no colour table");
+  if (desc.Width <= 0 || desc.Height <= 0) return Error::Invalid("invalid GIF data: the image is empty");
   // The picture is the logical screen, grown to hold an image that overflows it.
   const int64_t width = std::max<int64_t>(gif->SWidth, int64_t{desc.Left} + desc.Width);
   const int64_t height = std::max<int64_t>(gif->SHeight, int64_t{desc.Top} + desc.Height);

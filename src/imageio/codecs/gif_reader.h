@@ -2,8 +2,8 @@
 // GIF through giflib: the first image of the file, drawn on its logical screen (white
 // where the image does not cover it); transparent pixels are white.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

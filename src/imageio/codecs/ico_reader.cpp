@@ -37,9 +37,9 @@ bool SniffIco(ByteSpan data) {
 Result<Bitmap24> ReadIco(ByteSpan data, const PixelLimits& limits) {
   ByteReader r(data);
   const uint16_t reserved = r.U16LE(), type = r.U16LE(), count = r.U16LE();
-  if (r.Failed() || reserved != 0 || (type != 1 && type != 2)) return MakeError("not an icon file");
-  if (count == 0) return MakeError("the icon file holds no image");
-  if (r.Remaining() / kEntrySize < count) return MakeError("the file is truncated");
+  if (r.Failed() || reserved != 0 || (type != 1 && type != 2)) return Error::Invalid("not an icon file");
+  if (count == 0) return Error::Invalid("the icon file holds no image");
+  if (r.Remaining() / kEntrySize < count) return Error::Truncated();
 
   // The largest image, and of equal sizes the deepest.
   Entry best;
@@ -62,7 +62,7 @@ Result<Bitmap24> ReadIco(ByteSpan data, const PixelLimits& limits) {
       found = true;
     }
   }
-  if (!found) return MakeError("every image of the icon file lies outside the file");
+  if (!found) return Error::Truncated("every image of the icon file lies outside the file");
   // A size that runs past the file's end is taken as "to the end".
   ByteSpan image = data.subspan(best.offset);
   if (best.size < image.size()) image = image.first(best.size);

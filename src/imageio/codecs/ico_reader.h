@@ -3,8 +3,8 @@
 // the largest, and of those the deepest; PNG entries through libpng, DIB entries with
 // their AND mask or 32-bit alpha. Transparent pixels come out white.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

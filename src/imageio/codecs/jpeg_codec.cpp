@@ -58,7 +58,7 @@ struct Decoder {
 };
 
 Error LibError(const ErrorManager& err) {
-  return MakeError(std::string("invalid JPEG data: ") + err.message);
+  return Error::Invalid(std::string("invalid JPEG data: ") + err.message);
 }
 
 int OrientationFromMarkers(const jpeg_decompress_struct& cinfo) {
@@ -229,7 +229,7 @@ Result<Bitmap24> ApplyOrientation(const Bitmap24& src, int orientation) {
 }
 
 Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits) {
-  if (!SniffJpeg(data)) return MakeError("not a JPEG file");
+  if (!SniffJpeg(data)) return Error::Invalid("not a JPEG file");
   Decoder d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
@@ -240,16 +240,16 @@ Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits) {
   if (!bitmap) return bitmap.error();
   // Room for one grayscale or CMYK scan line.
   std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[static_cast<size_t>(d.cinfo.image_width) * 4 + 16]);
-  if (!scratch) return MakeError("not enough memory");
+  if (!scratch) return Error::NoMemory("not enough memory");
   if (!Decode(d, bitmap.value(), scratch.get())) return LibError(d.err);
-  if (d.err.truncated) return MakeError("the file is truncated");
+  if (d.err.truncated) return Error::Truncated();
   if (d.orientation != 1) return ApplyOrientation(bitmap.value(), d.orientation);
   return bitmap;
 }
 
 Status WriteJpegFile(const std::string& path, const Bitmap24& bitmap) {
-  if (bitmap.Empty()) return MakeError("the picture is empty");
-  if (bitmap.Width() > 65500 || bitmap.Height() > 65500) return MakeError("JPEG files hold at most 65500 pixels a side");
+  if (bitmap.Empty()) return Error::Invalid("the picture is empty");
+  if (bitmap.Width() > 65500 || bitmap.Height() > 65500) return Error::OverLimit("JPEG files hold at most 65500 pixels a side");
   OutputFile out;
   if (Status s = out.Open(path); !s) return s;
   Encoder e;
@@ -257,7 +257,7 @@ Status WriteJpegFile(const std::string& path, const Bitmap24& bitmap) {
   e.cinfo.err = &e.err.pub;
   if (!Encode(e, bitmap, out.Stream())) {
     out.Abandon();
-    return MakeError(std::string("the JPEG encoder failed: ") + e.err.message);
+    return Error::Invalid(std::string("the JPEG encoder failed: ") + e.err.message);
   }
   return out.Commit();
 }

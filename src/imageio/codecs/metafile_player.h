@@ -12,7 +12,7 @@
 #include "imageio/codecs/metafile_dc.h"
 #include "imageio/codecs/metafile_records.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/image_registry.h"
+#include "base/bytes.h"
 
 namespace kestal::metafile {
 

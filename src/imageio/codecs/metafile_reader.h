@@ -4,9 +4,9 @@
 // text and bitmaps are drawn; records the player does not draw are skipped and
 // counted. A malformed file is refused.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
 #include "imageio/codecs/metafile_player.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

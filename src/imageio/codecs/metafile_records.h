@@ -9,7 +9,7 @@
 
 #include "base/byte_reader.h"
 #include "base/result.h"
-#include "imageio/image_registry.h"
+#include "base/bytes.h"
 
 namespace kestal::metafile {
 

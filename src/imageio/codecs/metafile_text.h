@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "imageio/image_registry.h"
+#include "base/bytes.h"
 
 namespace kestal::metafile {
 

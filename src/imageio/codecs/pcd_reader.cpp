@@ -37,9 +37,9 @@ bool SniffPcd(ByteSpan data) {
 }
 
 Result<Bitmap24> ReadPcd(ByteSpan data, const PixelLimits& limits) {
-  if (!SniffPcd(data)) return MakeError("not a Photo-CD image pack (no PCD_IPI signature)");
+  if (!SniffPcd(data)) return Error::Invalid("not a Photo-CD image pack (no PCD_IPI signature)");
   if (data.size() < kBaseOffset + kBaseBytes) {
-    return MakeError("the Photo-CD file is truncated: it ends before its Base image is complete");
+    return Error::Truncated("the Photo-CD file is truncated: it ends before its Base image is complete");
   }
   auto bitmap = Bitmap24::Create(kBaseWidth, kBaseHeight, limits);
   if (!bitmap) return bitmap;

@@ -4,8 +4,8 @@
 // orientation field says. The higher resolutions, which need the pack's Huffman
 // tables, are left out; the Base is what every pack holds.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

@@ -6,7 +6,8 @@
 
 #include "base/byte_reader.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/codecs/png_codec.h"
+#include "bitmap/flatten.h"
+#include "bitmap/palette.h"
 
 namespace kestal {
 namespace {
@@ -33,7 +34,7 @@ constexpr std::array<uint32_t, 16> kDefaultEga = {
     0x555555, 0x5555FF, 0x55FF55, 0x55FFFF, 0xFF5555, 0xFF55FF, 0xFFFF55, 0xFFFFFF};
 
 Result<PcxHeader> ParseHeader(ByteSpan data) {
-  if (data.size() < kHeaderSize || data[0] != 0x0A) return MakeError("not a PCX image");
+  if (data.size() < kHeaderSize || data[0] != 0x0A) return Error::Invalid("not a PCX image");
   ByteReader r(data);
   r.Skip(1);
   PcxHeader h;
@@ -49,18 +50,18 @@ Result<PcxHeader> ParseHeader(ByteSpan data) {
   r.Skip(1);
   h.planes = r.U8();
   h.bytes_per_line = r.U16LE();
-  if (encoding > 1) return MakeError("not a PCX image (unknown encoding)");
+  if (encoding > 1) return Error::Invalid("not a PCX image (unknown encoding)");
   h.rle = encoding == 1;
-  if (xmax < xmin || ymax < ymin) return MakeError("invalid PCX header: the picture bounds are reversed");
+  if (xmax < xmin || ymax < ymin) return Error::Invalid("invalid PCX header: the picture bounds are reversed");
   h.width = int64_t{xmax} - xmin + 1;
   h.height = int64_t{ymax} - ymin + 1;
   const bool indexed = h.planes * h.bpp <= 8 && (h.bpp == 1 || h.bpp == 2 || h.bpp == 4 || h.bpp == 8);
   if (!indexed && !h.TrueColor()) {
-    return MakeError("unsupported PCX layout: " + std::to_string(h.planes) + " planes of " +
+    return Error::Unsupported("unsupported PCX layout: " + std::to_string(h.planes) + " planes of " +
                      std::to_string(h.bpp) + " bits");
   }
   if (size_t{h.bytes_per_line} * 8 < static_cast<size_t>(h.width) * h.bpp) {
-    return MakeError("invalid PCX header: rows are shorter than the picture width");
+    return Error::Invalid("invalid PCX header: rows are shorter than the picture width");
   }
   if (h.version == 3) {
     for (size_t i = 0; i < 16; ++i) {
@@ -106,6 +107,53 @@ class ScanlineReader {
   uint8_t value_ = 0;
 };
 
+// The colours of an indexed picture: 8-bit single-plane files keep 256 colours after
+// the pixels (without them the picture is grey), 1-bit files are black and white, and
+// the others use the header's 16 EGA colours.
+Palette PcxPalette(ByteSpan data, const PcxHeader& h) {
+  if (h.bpp == 8 && h.planes == 1) {
+    const bool present = data.size() >= kHeaderSize + kVgaPaletteSize &&
+                         data[data.size() - kVgaPaletteSize] == 0x0C;
+    if (!present) return GreyRampPalette();
+    Palette palette(kMaxPaletteColors);
+    const uint8_t* p = data.data() + data.size() - 768;
+    for (size_t i = 0; i < palette.size(); ++i, p += 3) SetPaletteEntry(palette, i, p[0], p[1], p[2]);
+    return palette;
+  }
+  if (h.bpp == 1 && h.planes == 1) return Palette{ColorTriple{0, 0, 0}, ColorTriple{255, 255, 255}};
+  return Palette(h.ega.begin(), h.ega.end());
+}
+
+// One decoded scan line (all planes) into a row of 24-bit pixels.
+using RowDecoder = void (*)(const std::vector<uint8_t>& line, const PcxHeader& h, const Palette& palette,
+                            uint8_t* out);
+
+// Planes 0, 1 and 2 are red, green and blue; a fourth is alpha.
+void TrueColorRow(const std::vector<uint8_t>& line, const PcxHeader& h, const Palette&, uint8_t* out) {
+  for (size_t x = 0; x < static_cast<size_t>(h.width); ++x, out += 3) {
+    const auto plane = [&](size_t p) { return line[p * h.bytes_per_line + x]; };
+    out[0] = plane(2), out[1] = plane(1), out[2] = plane(0);
+    if (h.planes == 4) {
+      for (int c = 0; c < 3; ++c) out[c] = OverWhite(out[c], plane(3));
+    }
+  }
+}
+
+// Planes hold successive bits of the palette index, plane 0 the lowest.
+void IndexedRow(const std::vector<uint8_t>& line, const PcxHeader& h, const Palette& palette, uint8_t* out) {
+  for (size_t x = 0; x < static_cast<size_t>(h.width); ++x, out += 3) {
+    unsigned index = 0;
+    const size_t bit = x * h.bpp;
+    for (size_t p = 0; p < h.planes; ++p) {
+      const uint8_t byte = line[p * h.bytes_per_line + bit / 8];
+      const unsigned v = (byte >> (8 - h.bpp - bit % 8)) & ((1u << h.bpp) - 1);
+      index |= v << (p * h.bpp);
+    }
+    const ColorTriple c = PaletteColor(palette, index);
+    out[0] = c.blue, out[1] = c.green, out[2] = c.red;
+  }
+}
+
 }  // namespace
 
 Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits) {
@@ -116,59 +164,20 @@ Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits) {
   const ByteSpan body = data.subspan(kHeaderSize);
   // One RLE byte pair yields at most 63 bytes: check the data can cover the picture.
   const size_t total = h.ScanlineBytes() * static_cast<size_t>(h.height);
-  if (body.size() < (h.rle ? total / 63 : total)) return MakeError("the file is truncated");
+  if (body.size() < (h.rle ? total / 63 : total)) return Error::Truncated();
 
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
   std::vector<uint8_t> line(h.ScanlineBytes());
   ScanlineReader reader(body, h.rle);
-
-  // 8-bit single-plane files keep 256 colours after the pixels; without them the
-  // picture is gray.
-  std::array<ColorTriple, 256> palette{};
-  const bool vga = h.bpp == 8 && h.planes == 1;
-  if (vga) {
-    const bool present = data.size() >= kHeaderSize + kVgaPaletteSize &&
-                         data[data.size() - kVgaPaletteSize] == 0x0C;
-    for (size_t i = 0; i < 256; ++i) {
-      const uint8_t* p = data.data() + data.size() - 768 + 3 * i;
-      palette[i] = present ? ColorTriple{p[2], p[1], p[0]} : ColorTriple{uint8_t(i), uint8_t(i), uint8_t(i)};
-    }
-  } else if (h.bpp == 1 && h.planes == 1) {
-    palette[0] = ColorTriple{0, 0, 0};
-    palette[1] = ColorTriple{255, 255, 255};
-  } else {
-    std::copy(h.ega.begin(), h.ega.end(), palette.begin());
-  }
-
+  const RowDecoder decode = h.TrueColor() ? TrueColorRow : IndexedRow;
+  const Palette palette = h.TrueColor() ? Palette() : PcxPalette(data, h);
   Bitmap24& b = bitmap.value();
-  const size_t w = static_cast<size_t>(h.width);
   for (int32_t y = 0; y < b.Height(); ++y) {
     if (!reader.Next(line)) {
-      return MakeError(h.rle ? "the compressed pixel data is truncated" : "the file is truncated");
+      return h.rle ? Error::Truncated("the compressed pixel data is truncated") : Error::Truncated();
     }
-    uint8_t* out = b.Row(y);
-    for (size_t x = 0; x < w; ++x, out += 3) {
-      if (h.TrueColor()) {
-        const auto plane = [&](size_t p) { return line[p * h.bytes_per_line + x]; };
-        ColorTriple c{plane(2), plane(1), plane(0)};
-        if (h.planes == 4) {
-          c = ColorTriple{OverWhite(c.blue, plane(3)), OverWhite(c.green, plane(3)), OverWhite(c.red, plane(3))};
-        }
-        out[0] = c.blue, out[1] = c.green, out[2] = c.red;
-        continue;
-      }
-      // Planes hold successive bits of the palette index, plane 0 the lowest.
-      unsigned index = 0;
-      const size_t bit = x * h.bpp;
-      for (size_t p = 0; p < h.planes; ++p) {
-        const uint8_t byte = line[p * h.bytes_per_line + bit / 8];
-        const unsigned v = (byte >> (8 - h.bpp - bit % 8)) & ((1u << h.bpp) - 1);
-        index |= v << (p * h.bpp);
-      }
-      const ColorTriple c = palette[index & 255];
-      out[0] = c.blue, out[1] = c.green, out[2] = c.red;
-    }
+    decode(line, h, palette, b.Row(y));
   }
   return bitmap;
 }

@@ -3,8 +3,8 @@
 // 16-colour (EGA) palette and the 256-colour (VGA) palette at the file's end, 24-bit
 // colour as three planes (and alpha as a fourth).
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/byte_reader.h"
+#include "bitmap/flatten.h"
 
 namespace kestal {
 namespace {
@@ -41,7 +42,7 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
   auto* d = static_cast<Decoder*>(png_get_io_ptr(png));
   if (length > d->src.data.size() - d->src.pos) {
     d->truncated = true;
-    png_error(png, "the file is truncated");
+    png_error(png, "truncated");  // reported from the flag
   }
   std::memcpy(out, d->src.data.data() + d->src.pos, length);
   d->src.pos += length;
@@ -97,8 +98,8 @@ void StoreRow(const uint8_t* in, int channels, uint32_t width, uint8_t* out) {
 }
 
 Error Failure(const Decoder& d) {
-  if (d.truncated) return MakeError("the file is truncated");
-  return MakeError(std::string("invalid PNG data: ") + d.message);
+  if (d.truncated) return Error::Truncated();
+  return Error::Invalid(std::string("invalid PNG data: ") + d.message);
 }
 
 }  // namespace
@@ -109,13 +110,13 @@ bool SniffPng(ByteSpan data) {
 }
 
 Result<Bitmap24> ReadPng(ByteSpan data, const PixelLimits& limits) {
-  if (!SniffPng(data)) return MakeError("not a PNG file");
+  if (!SniffPng(data)) return Error::Invalid("not a PNG file");
   Decoder d;
   d.src.data = data;
   d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d, OnError, OnWarning);
-  if (!d.png) return MakeError("not enough memory");
+  if (!d.png) return Error::NoMemory("not enough memory");
   d.info = png_create_info_struct(d.png);
-  if (!d.info) return MakeError("not enough memory");
+  if (!d.info) return Error::NoMemory("not enough memory");
   png_set_read_fn(d.png, &d, ReadFromMemory);
   // Ancillary chunks are limited in size and number, so a hostile file cannot make the
   // decoder hold large amounts of metadata.
@@ -126,7 +127,7 @@ Result<Bitmap24> ReadPng(ByteSpan data, const PixelLimits& limits) {
   int channels = 0;
   bool interlaced = false;
   if (!ReadHeader(d, limits, width, height, channels, interlaced)) return Failure(d);
-  if (channels != 3 && channels != 4) return MakeError("unsupported PNG pixel layout");
+  if (channels != 3 && channels != 4) return Error::Unsupported("unsupported PNG pixel layout");
   if (Status s = CheckPixelSize(width, height, limits); !s) return s.error();
   auto bitmap = Bitmap24::Create(static_cast<int32_t>(width), static_cast<int32_t>(height), limits);
   if (!bitmap) return bitmap.error();
@@ -134,7 +135,7 @@ Result<Bitmap24> ReadPng(ByteSpan data, const PixelLimits& limits) {
   const size_t row_bytes = static_cast<size_t>(width) * static_cast<size_t>(channels);
   if (!interlaced) {
     std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[row_bytes]);
-    if (!row) return MakeError("not enough memory");
+    if (!row) return Error::NoMemory("not enough memory");
     for (png_uint_32 y = 0; y < height; ++y) {
       if (!ReadRow(d, row.get())) return Failure(d);
       StoreRow(row.get(), channels, width, bitmap->Row(static_cast<int32_t>(y)));
@@ -146,7 +147,7 @@ Result<Bitmap24> ReadPng(ByteSpan data, const PixelLimits& limits) {
   // decoded first. Its size was checked against the limits above.
   std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[row_bytes * height]);
   std::unique_ptr<png_bytep[]> rows(new (std::nothrow) png_bytep[height]);
-  if (!pixels || !rows) return MakeError("not enough memory");
+  if (!pixels || !rows) return Error::NoMemory("not enough memory");
   for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels.get() + row_bytes * y;
   if (!ReadRows(d, rows.get(), height, true)) return Failure(d);
   for (png_uint_32 y = 0; y < height; ++y) {

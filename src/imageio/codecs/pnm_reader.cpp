@@ -61,20 +61,20 @@ struct PnmHeader {
 };
 
 Result<PnmHeader> ParseHeader(ByteSpan data) {
-  if (!SniffPnm(data)) return MakeError("not a portable map (PBM, PGM or PPM) image");
+  if (!SniffPnm(data)) return Error::Invalid("not a portable map (PBM, PGM or PPM) image");
   PnmHeader h;
   h.kind = data[1] - '0';
   TextScanner s(data, 2);
   if (!s.Number(0x7FFFFFFF, h.width) || !s.Number(0x7FFFFFFF, h.height)) {
-    return MakeError("the header's picture size is missing or invalid");
+    return Error::Invalid("the header's picture size is missing or invalid");
   }
   if (!h.Bitmap() && (!s.Number(65535, h.maxval) || h.maxval == 0)) {
-    return MakeError("the header's maximum value is missing or not between 1 and 65535");
+    return Error::Invalid("the header's maximum value is missing or not between 1 and 65535");
   }
   h.data_offset = s.Position();
   // Binary data starts after exactly one white-space byte.
   if (h.kind >= 4) {
-    if (h.data_offset >= data.size() || !IsSpace(data[h.data_offset])) return MakeError("the file is truncated");
+    if (h.data_offset >= data.size() || !IsSpace(data[h.data_offset])) return Error::Truncated();
     ++h.data_offset;
   }
   return h;
@@ -91,7 +91,7 @@ Result<Bitmap24> ReadPnm(ByteSpan data, const PixelLimits& limits) {
   auto parsed = ParseHeader(data);
   if (!parsed) return parsed.error();
   const PnmHeader& h = parsed.value();
-  if (h.width == 0 || h.height == 0) return MakeError("the header gives an empty picture");
+  if (h.width == 0 || h.height == 0) return Error::Invalid("the header gives an empty picture");
   if (Status s = CheckPixelSize(h.width, h.height, limits); !s) return s.error();
 
   // The data must be able to hold every sample before anything is allocated.
@@ -103,7 +103,7 @@ Result<Bitmap24> ReadPnm(ByteSpan data, const PixelLimits& limits) {
                       : h.kind >= 5 ? samples * sample_bytes
                       : h.kind == 1 ? samples
                                     : 2 * samples - 1;  // digits and separators
-  if (left < need) return MakeError("the file is truncated");
+  if (left < need) return Error::Truncated();
 
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
@@ -135,7 +135,7 @@ Result<Bitmap24> ReadPnm(ByteSpan data, const PixelLimits& limits) {
           case 4: v[c] = (bits[x / 8] >> (7 - x % 8)) & 1; break;
           default: v[c] = sample_bytes == 2 ? bin.U16BE() : bin.U8(); break;
         }
-        if (!ok) return MakeError("the pixel data is truncated or holds an invalid number");
+        if (!ok) return Error::Truncated("the pixel data is truncated or holds an invalid number");
       }
       if (h.Bitmap()) {
         const uint8_t g = v[0] ? 0 : 255;  // 1 is black

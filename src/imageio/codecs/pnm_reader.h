@@ -3,8 +3,8 @@
 // comments anywhere in the header, maxval up to 65535; of a file holding several
 // images, the first.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

@@ -5,7 +5,7 @@
 
 #include "base/byte_reader.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/codecs/png_codec.h"
+#include "bitmap/flatten.h"
 
 namespace kestal {
 namespace {
@@ -34,7 +34,7 @@ struct PsdHeader {
 
 Result<PsdHeader> ParseHeader(ByteReader& r) {
   PsdHeader h;
-  if (!StartsWith(r.Data(), "8BPS")) return MakeError("not a Photoshop image");
+  if (!StartsWith(r.Data(), "8BPS")) return Error::Invalid("not a Photoshop image");
   r.Skip(4);
   const uint16_t version = r.U16BE();
   r.Skip(6);
@@ -43,16 +43,16 @@ Result<PsdHeader> ParseHeader(ByteReader& r) {
   h.width = r.U32BE();
   h.depth = r.U16BE();
   h.mode = r.U16BE();
-  if (r.Failed()) return MakeError("the file is truncated");
-  if (version != 1 && version != 2) return MakeError("unsupported Photoshop version " + std::to_string(version));
+  if (r.Failed()) return Error::Truncated();
+  if (version != 1 && version != 2) return Error::Unsupported("unsupported Photoshop version " + std::to_string(version));
   h.large = version == 2;
-  if (h.channels < 1 || h.channels > 56) return MakeError("invalid Photoshop header: " + std::to_string(h.channels) + " channels");
+  if (h.channels < 1 || h.channels > 56) return Error::Invalid("invalid Photoshop header: " + std::to_string(h.channels) + " channels");
   if (h.depth != 1 && h.depth != 8 && h.depth != 16) {
-    return MakeError("unsupported Photoshop depth of " + std::to_string(h.depth) + " bits per channel");
+    return Error::Unsupported("unsupported Photoshop depth of " + std::to_string(h.depth) + " bits per channel");
   }
   switch (h.mode) {
     case kBitmap:
-      if (h.depth != 1) return MakeError("invalid Photoshop header: a bitmap mode image must have 1 bit per pixel");
+      if (h.depth != 1) return Error::Invalid("invalid Photoshop header: a bitmap mode image must have 1 bit per pixel");
       break;
     case kGray:
     case kIndexed:
@@ -60,15 +60,15 @@ Result<PsdHeader> ParseHeader(ByteReader& r) {
     case kCmyk:
     case kMultichannel:
     case kDuotone:
-      if (h.depth == 1) return MakeError("invalid Photoshop header: 1 bit per channel outside bitmap mode");
+      if (h.depth == 1) return Error::Invalid("invalid Photoshop header: 1 bit per channel outside bitmap mode");
       break;
     case kLab:
-      return MakeError("Lab colour Photoshop images are not supported");
+      return Error::Unsupported("Lab colour Photoshop images are not supported");
     default:
-      return MakeError("unsupported Photoshop colour mode " + std::to_string(h.mode));
+      return Error::Unsupported("unsupported Photoshop colour mode " + std::to_string(h.mode));
   }
-  if (h.mode == kIndexed && h.depth != 8) return MakeError("invalid Photoshop header: indexed images have 8 bits");
-  if (h.channels < h.ChannelsUsed()) return MakeError("invalid Photoshop header: too few channels for its colour mode");
+  if (h.mode == kIndexed && h.depth != 8) return Error::Invalid("invalid Photoshop header: indexed images have 8 bits");
+  if (h.channels < h.ChannelsUsed()) return Error::Invalid("invalid Photoshop header: too few channels for its colour mode");
   return h;
 }
 
@@ -127,6 +127,110 @@ uint8_t Sample(const PsdHeader& h, const std::vector<uint8_t>& row, size_t x) {
   return row[x];
 }
 
+// The sections between the header and the pixels: the colour mode data (the palette
+// of indexed images: 256 reds, greens, then blues), the image resources and the layers,
+// which are skipped. Leaves the reader at the merged image's compression.
+Result<ByteSpan> ReadSections(ByteReader& r, const PsdHeader& h) {
+  const uint32_t mode_length = r.U32BE();
+  const ByteSpan mode_data = r.Take(mode_length);
+  if (r.Failed()) return Error::Truncated();
+  if (h.mode == kIndexed && mode_data.size() < 768) return Error::Invalid("the colour table is missing");
+  const uint32_t resources_length = r.U32BE();
+  const ByteSpan resources = r.Take(resources_length);
+  if (r.Failed() || !SkipSection(r, h.large)) return Error::Truncated();
+  if (r.Remaining() == 0 || !HasRealMergedData(resources)) {
+    return Error::Invalid("the Photoshop file holds no merged image (it was saved without maximised compatibility)");
+  }
+  return mode_data;
+}
+
+// Where each row of each channel used starts in the file and how long it is, checked
+// against the file before any pixel memory is allocated.
+struct RowIndex {
+  bool rle = false;
+  size_t used = 0;  // channels decoded: the colour channels, then alpha when present
+  std::vector<size_t> starts, lengths;
+};
+
+Result<RowIndex> IndexRows(ByteReader& r, const PsdHeader& h, size_t used) {
+  RowIndex index;
+  const uint16_t compression = r.U16BE();
+  if (compression == 2 || compression == 3) return Error::Unsupported("ZIP-compressed Photoshop image data is not supported");
+  if (r.Failed() || compression > 1) return Error::Invalid("unknown Photoshop compression " + std::to_string(compression));
+  const size_t rows = h.height, row_bytes = h.RowBytes();
+  index.rle = compression == 1;
+  index.used = used;
+  index.starts.resize(used * rows);
+  index.lengths.assign(used * rows, row_bytes);
+  if (!index.rle) {
+    if (r.Remaining() / row_bytes / rows < used) return Error::Truncated();
+    for (size_t i = 0; i < index.starts.size(); ++i) index.starts[i] = r.Position() + i * row_bytes;
+    return index;
+  }
+  // RLE: a table of every channel's row lengths, then the rows.
+  const size_t count_size = h.large ? 4 : 2;
+  if (r.Remaining() / count_size / rows < h.channels) return Error::Truncated();
+  const size_t size = r.Size();
+  size_t at = r.Position() + size_t{h.channels} * rows * count_size;
+  for (size_t i = 0; i < index.starts.size(); ++i) {
+    index.lengths[i] = h.large ? r.U32BE() : r.U16BE();
+    index.starts[i] = at;
+    if (index.lengths[i] > size - std::min(at, size)) return Error::Truncated();
+    at += index.lengths[i];
+  }
+  return index;
+}
+
+// One row of 8-bit samples per channel into a row of pixels, by the colour mode.
+void ComposeRow(const PsdHeader& h, const std::vector<std::vector<uint8_t>>& planes, ByteSpan mode_data,
+                uint8_t* out) {
+  for (size_t x = 0; x < h.width; ++x, out += 3) {
+    const uint8_t v0 = Sample(h, planes[0], x);
+    if (h.mode == kRgb) {
+      out[0] = Sample(h, planes[2], x), out[1] = Sample(h, planes[1], x), out[2] = v0;
+    } else if (h.mode == kCmyk) {
+      // Photoshop stores CMYK inverted (255 is no ink): each colour is the product of
+      // its channel and K.
+      const unsigned k = Sample(h, planes[3], x);
+      out[0] = static_cast<uint8_t>((Sample(h, planes[2], x) * k + 127) / 255);
+      out[1] = static_cast<uint8_t>((Sample(h, planes[1], x) * k + 127) / 255);
+      out[2] = static_cast<uint8_t>((v0 * k + 127) / 255);
+    } else if (h.mode == kIndexed) {
+      out[0] = mode_data[512 + v0], out[1] = mode_data[256 + v0], out[2] = mode_data[v0];
+    } else {
+      out[0] = out[1] = out[2] = v0;
+    }
+  }
+}
+
+// Decodes the merged image's rows into `bitmap` and, when the file has one, its
+// transparency into `alpha`. Returns whether every transparent pixel is white.
+Result<bool> DecodeRows(ByteSpan data, const PsdHeader& h, const RowIndex& index, ByteSpan mode_data,
+                        Bitmap24& bitmap, std::vector<uint8_t>& alpha) {
+  const size_t rows = h.height;
+  std::vector<std::vector<uint8_t>> planes(index.used, std::vector<uint8_t>(h.RowBytes()));
+  bool matted = true;
+  for (size_t y = 0; y < rows; ++y) {
+    for (size_t c = 0; c < index.used; ++c) {
+      const ByteSpan in = data.subspan(index.starts[c * rows + y], index.lengths[c * rows + y]);
+      if (!index.rle) {
+        std::copy(in.begin(), in.end(), planes[c].begin());
+      } else if (!UnpackBits(in, planes[c])) {
+        return Error::Invalid("invalid RLE data in row " + std::to_string(y + 1));
+      }
+    }
+    uint8_t* out = bitmap.Row(static_cast<int32_t>(y));
+    ComposeRow(h, planes, mode_data, out);
+    if (alpha.empty()) continue;
+    for (size_t x = 0; x < h.width; ++x, out += 3) {
+      const uint8_t a = Sample(h, planes[index.used - 1], x);
+      alpha[y * h.width + x] = a;
+      if (a == 0 && (out[0] & out[1] & out[2]) != 255) matted = false;
+    }
+  }
+  return matted;
+}
+
 }  // namespace
 
 bool SniffPsd(ByteSpan data) { return StartsWith(data, "8BPS") && data.size() >= 6 && data[4] == 0 && (data[5] == 1 || data[5] == 2); }
@@ -136,92 +240,24 @@ Result<Bitmap24> ReadPsd(ByteSpan data, const PixelLimits& limits) {
   auto parsed = ParseHeader(r);
   if (!parsed) return parsed.error();
   const PsdHeader& h = parsed.value();
-  if (h.width == 0 || h.height == 0) return MakeError("invalid Photoshop header: the picture is empty");
+  if (h.width == 0 || h.height == 0) return Error::Invalid("invalid Photoshop header: the picture is empty");
   if (Status s = CheckPixelSize(h.width, h.height, limits); !s) return s.error();
-
-  // Colour mode data: the palette of indexed images (256 reds, greens, then blues).
-  const uint32_t mode_length = r.U32BE();
-  auto mode_data = r.Take(mode_length);
-  if (r.Failed()) return MakeError("the file is truncated");
-  if (h.mode == kIndexed && mode_data.size() < 768) return MakeError("the colour table is missing");
-  const uint32_t resources_length = r.U32BE();
-  const ByteSpan resources = r.Take(resources_length);
-  if (r.Failed() || !SkipSection(r, h.large)) return MakeError("the file is truncated");
-  if (r.Remaining() == 0 || !HasRealMergedData(resources)) {
-    return MakeError("the Photoshop file holds no merged image (it was saved without maximised compatibility)");
-  }
-  const uint16_t compression = r.U16BE();
-  if (compression == 2 || compression == 3) return MakeError("ZIP-compressed Photoshop image data is not supported");
-  if (r.Failed() || compression > 1) return MakeError("unknown Photoshop compression " + std::to_string(compression));
-
-  // Where each row of each channel used starts, checked against the file before any
-  // allocation.
+  auto mode_data = ReadSections(r, h);
+  if (!mode_data) return mode_data.error();
   // The first channel after the colour channels is the composite's transparency.
   const bool has_alpha = h.channels > h.ChannelsUsed() && h.mode != kMultichannel && h.mode != kBitmap;
-  const size_t rows = h.height, used = h.ChannelsUsed() + (has_alpha ? 1 : 0), row_bytes = h.RowBytes();
-  std::vector<size_t> starts(used * rows), lengths(used * rows, row_bytes);
-  if (compression == 0) {
-    if (r.Remaining() / row_bytes / rows < used) return MakeError("the file is truncated");
-    for (size_t i = 0; i < starts.size(); ++i) starts[i] = r.Position() + i * row_bytes;
-  } else {
-    const size_t count_size = h.large ? 4 : 2;
-    if (r.Remaining() / count_size / rows < h.channels) return MakeError("the file is truncated");
-    size_t at = r.Position() + size_t{h.channels} * rows * count_size;
-    for (size_t i = 0; i < starts.size(); ++i) {
-      lengths[i] = h.large ? r.U32BE() : r.U16BE();
-      starts[i] = at;
-      if (lengths[i] > data.size() - std::min(at, data.size())) return MakeError("the file is truncated");
-      at += lengths[i];
-    }
-  }
+  auto index = IndexRows(r, h, h.ChannelsUsed() + (has_alpha ? 1 : 0));
+  if (!index) return index.error();
 
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
-  std::vector<std::vector<uint8_t>> planes(used, std::vector<uint8_t>(row_bytes));
-  std::vector<uint8_t> alpha(has_alpha ? size_t{h.width} * rows : 0);
-  bool matted = true;
-  for (size_t y = 0; y < rows; ++y) {
-    for (size_t c = 0; c < used; ++c) {
-      const ByteSpan in = data.subspan(starts[c * rows + y], lengths[c * rows + y]);
-      if (compression == 0) {
-        std::copy(in.begin(), in.end(), planes[c].begin());
-      } else if (!UnpackBits(in, planes[c])) {
-        return MakeError("invalid RLE data in row " + std::to_string(y + 1));
-      }
-    }
-    uint8_t* out = bitmap->Row(static_cast<int32_t>(y));
-    for (size_t x = 0; x < h.width; ++x, out += 3) {
-      const uint8_t v0 = Sample(h, planes[0], x);
-      if (h.mode == kRgb) {
-        out[0] = Sample(h, planes[2], x), out[1] = Sample(h, planes[1], x), out[2] = v0;
-      } else if (h.mode == kCmyk) {
-        // Photoshop stores CMYK inverted (255 is no ink): each colour is the product of
-        // its channel and K.
-        const unsigned k = Sample(h, planes[3], x);
-        out[0] = static_cast<uint8_t>((Sample(h, planes[2], x) * k + 127) / 255);
-        out[1] = static_cast<uint8_t>((Sample(h, planes[1], x) * k + 127) / 255);
-        out[2] = static_cast<uint8_t>((v0 * k + 127) / 255);
-      } else if (h.mode == kIndexed) {
-        out[0] = mode_data[512 + v0], out[1] = mode_data[256 + v0], out[2] = mode_data[v0];
-      } else {
-        out[0] = out[1] = out[2] = v0;
-      }
-      if (has_alpha) {
-        const uint8_t a = Sample(h, planes[used - 1], x);
-        alpha[y * h.width + x] = a;
-        if (a == 0 && (out[0] & out[1] & out[2]) != 255) matted = false;
-      }
-    }
-  }
+  std::vector<uint8_t> alpha(has_alpha ? size_t{h.width} * h.height : 0);
+  auto matted = DecodeRows(data, h, index.value(), mode_data.value(), bitmap.value(), alpha);
+  if (!matted) return matted.error();
   // Photoshop mattes the composite on white, which is already the flattened picture;
   // other writers store plain colours, recognisable by transparent pixels that are
   // not white.
-  if (has_alpha && !matted) {
-    for (size_t y = 0; y < rows; ++y) {
-      uint8_t* p = bitmap->Row(static_cast<int32_t>(y));
-      for (size_t x = 0; x < 3 * size_t{h.width}; ++x) p[x] = OverWhite(p[x], alpha[y * h.width + x / 3]);
-    }
-  }
+  if (has_alpha && !matted.value()) FlattenOverWhite(bitmap.value(), alpha);
   return bitmap;
 }
 

@@ -7,8 +7,8 @@
 // already matted on white, other writers' are flattened over white. A file saved
 // without its composite image is refused.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

@@ -12,7 +12,7 @@
 
 #include "base/byte_reader.h"
 #include "imageio/codecs/jpeg_codec.h"
-#include "imageio/codecs/palette.h"
+#include "bitmap/palette.h"
 
 namespace kestal {
 namespace {
@@ -78,7 +78,7 @@ struct Composite {
   uint16_t bitDepth = 0, compression = 0, type = 0;
 };
 
-Error Corrupt(const std::string& what) { return MakeError("the Paint Shop Pro file is corrupt: " + what); }
+Error Corrupt(const std::string& what) { return Error::Invalid("the Paint Shop Pro file is corrupt: " + what); }
 
 // Run-length: a count above 128 repeats the next byte count − 128 times; otherwise
 // that many bytes follow literally.
@@ -125,14 +125,14 @@ bool DecodeChannel(ByteSpan data, const Composite& c, uint8_t* plane) {
 
 Result<Bitmap24> ReadChannels(ByteReader& blocks, const Composite& c, const PixelLimits& limits) {
   if (c.bitDepth != 24 && c.bitDepth != 8) {
-    return MakeError("unsupported Paint Shop Pro composite depth: " + std::to_string(c.bitDepth) + " bits");
+    return Error::Unsupported("unsupported Paint Shop Pro composite depth: " + std::to_string(c.bitDepth) + " bits");
   }
   auto bitmap = Bitmap24::Create(c.width, c.height, limits);
   if (!bitmap) return bitmap;
   const size_t planeSize = static_cast<size_t>(c.width) * static_cast<size_t>(c.height);
   std::unique_ptr<uint8_t[]> plane(new (std::nothrow) uint8_t[planeSize]);
-  if (!plane) return MakeError("not enough memory");
-  Palette palette = Palette::GreyRamp();
+  if (!plane) return Error::NoMemory("not enough memory");
+  Palette palette = GreyRampPalette();
   int channelsSeen = 0;
   while (auto block = NextBlock(blocks)) {
     ByteReader chunk(ByteSpan{});
@@ -142,7 +142,7 @@ Result<Bitmap24> ReadChannels(ByteReader& blocks, const Composite& c, const Pixe
       for (uint32_t i = 0; i < entries && i < 256 && !rest.Failed(); ++i) {
         const uint8_t b = rest.U8(), g = rest.U8(), r = rest.U8();
         rest.U8();
-        palette.Set(i, r, g, b);
+        SetPaletteEntry(palette, i, r, g, b);
       }
       continue;
     }
@@ -170,7 +170,7 @@ Result<Bitmap24> ReadChannels(ByteReader& blocks, const Composite& c, const Pixe
   }
   if (Damaged(blocks)) return Corrupt("a block of the composite image is damaged or cut short");
   if (channelsSeen == 0) return Corrupt("the composite image holds no colour channels");
-  if (c.bitDepth == 8) palette.ExpandInPlace(bitmap.value());
+  if (c.bitDepth == 8) ExpandIndicesInPlace(bitmap.value(), palette);
   return bitmap;
 }
 
@@ -209,7 +209,7 @@ Result<Bitmap24> ReadCompositeBank(ByteSpan body, int32_t imageWidth, int32_t im
       const uint32_t compressedSize = j.U32LE();
       if (!j.Seek(size) || j.Failed()) return Corrupt("the JPEG composite's header is incomplete");
       ByteSpan jpeg = j.Take(compressedSize);
-      if (j.Failed()) return Corrupt("the JPEG composite is truncated");
+      if (j.Failed()) return Error::Truncated("the Paint Shop Pro file is corrupt: the JPEG composite is truncated");
       return ReadJpeg(jpeg, limits);
     }
     if (block->id == kCompositeImageBlock) {
@@ -219,7 +219,7 @@ Result<Bitmap24> ReadCompositeBank(ByteSpan body, int32_t imageWidth, int32_t im
     }
   }
   if (Damaged(blocks)) return Corrupt("a block of the composite bank is damaged or cut short");
-  return MakeError("the Paint Shop Pro file holds no full-size composite image, only layers, which are not read");
+  return Error::Unsupported("the Paint Shop Pro file holds no full-size composite image, only layers, which are not read");
 }
 
 }  // namespace
@@ -227,16 +227,16 @@ Result<Bitmap24> ReadCompositeBank(ByteSpan body, int32_t imageWidth, int32_t im
 bool SniffPsp(ByteSpan data) { return StartsWith(data, kSignature); }
 
 Result<Bitmap24> ReadPsp(ByteSpan data, const PixelLimits& limits) {
-  if (!SniffPsp(data)) return MakeError("not a Paint Shop Pro file");
+  if (!SniffPsp(data)) return Error::Invalid("not a Paint Shop Pro file");
   ByteReader in(data);
   in.Seek(kSignatureSize);
   const uint16_t major = in.U16LE();
   const uint16_t minor = in.U16LE();
-  if (in.Failed()) return MakeError("the Paint Shop Pro file is truncated");
+  if (in.Failed()) return Error::Truncated("the Paint Shop Pro file is truncated");
   const std::string version = std::to_string(major) + "." + std::to_string(minor);
   if (major < kFirstCompositeVersion) {
-    return MakeError("Paint Shop Pro file format version " + version +
-                     " keeps no composite image; only version 4 and later can be read");
+    return Error::Unsupported("Paint Shop Pro file format version " + version +
+                              " keeps no composite image; only version 4 and later can be read");
   }
   int32_t width = 0, height = 0;
   bool sawImage = false;
@@ -253,7 +253,7 @@ Result<Bitmap24> ReadPsp(ByteSpan data, const PixelLimits& limits) {
     }
   }
   if (Damaged(in)) return Corrupt("a block is damaged or cut short");
-  return MakeError("this Paint Shop Pro file (format version " + version +
+  return Error::Unsupported("this Paint Shop Pro file (format version " + version +
                    ") holds no composite image, only layers, which are not read");
 }
 

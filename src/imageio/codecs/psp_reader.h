@@ -4,8 +4,8 @@
 // (uncompressed, run-length or LZ77). Files without a full-size composite, and files
 // of the older versions, which keep only layers, are refused with the version found.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

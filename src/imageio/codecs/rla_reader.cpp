@@ -10,7 +10,7 @@
 
 #include "base/byte_reader.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/codecs/png_codec.h"
+#include "bitmap/flatten.h"
 
 namespace kestal {
 namespace {
@@ -53,7 +53,7 @@ Window ReadWindow(ByteReader& in) {
 
 Result<Header> ReadHeader(ByteSpan data) {
   ByteReader in(data);
-  if (data.size() < kHeaderSize) return MakeError("the RLA file is shorter than its header");
+  if (data.size() < kHeaderSize) return Error::Truncated("the RLA file is shorter than its header");
   Header h;
   h.frame = ReadWindow(in);
   h.active = ReadWindow(in);
@@ -72,17 +72,17 @@ Result<Header> ReadHeader(ByteSpan data) {
   h.color.bits = colorBits == 0 ? 8 : colorBits;
   h.matte.bits = matteBits == 0 ? 8 : matteBits;
 
-  if (h.frame.Width() <= 0 || h.frame.Height() <= 0) return MakeError("the RLA image window is empty");
-  if (h.active.Width() <= 0 || h.active.Height() <= 0) return MakeError("the RLA active window is empty");
+  if (h.frame.Width() <= 0 || h.frame.Height() <= 0) return Error::Invalid("the RLA image window is empty");
+  if (h.active.Width() <= 0 || h.active.Height() <= 0) return Error::Invalid("the RLA active window is empty");
   if (h.color.count != 1 && h.color.count != 3) {
-    return MakeError("unsupported number of RLA colour channels: " + std::to_string(h.color.count));
+    return Error::Unsupported("unsupported number of RLA colour channels: " + std::to_string(h.color.count));
   }
   if (h.matte.count < 0 || h.matte.count > 1) {
-    return MakeError("unsupported number of RLA matte channels: " + std::to_string(h.matte.count));
+    return Error::Unsupported("unsupported number of RLA matte channels: " + std::to_string(h.matte.count));
   }
   for (const ChannelKind* k : {&h.color, &h.matte}) {
     if (!k->isFloat && (k->bits < 1 || k->bits > 16)) {
-      return MakeError("unsupported RLA channel depth: " + std::to_string(k->bits) + " bits");
+      return Error::Unsupported("unsupported RLA channel depth: " + std::to_string(k->bits) + " bits");
     }
   }
   return h;
@@ -143,7 +143,7 @@ Result<Bitmap24> ReadRla(ByteSpan data, const PixelLimits& limits) {
   const int32_t activeWidth = h.active.Width();
   const int32_t activeHeight = h.active.Height();
   if (int64_t{activeHeight} * 4 > static_cast<int64_t>(data.size() - kHeaderSize)) {
-    return MakeError("the RLA file is truncated (its scanline table is incomplete)");
+    return Error::Truncated("the RLA file is truncated (its scanline table is incomplete)");
   }
   // The active window may reach outside the frame; only the part inside it is drawn,
   // but every scanline is decoded at its stored width, so the work it asks for must
@@ -158,20 +158,20 @@ Result<Bitmap24> ReadRla(ByteSpan data, const PixelLimits& limits) {
   // channel's record fills all its samples or fails, so no sample is read unset.
   const size_t stride = kMaxChannels * 4;
   std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[static_cast<size_t>(activeWidth) * stride]);
-  if (!line) return MakeError("not enough memory");
+  if (!line) return Error::NoMemory("not enough memory");
 
   ByteReader table(data.subspan(kHeaderSize));
   for (int32_t i = 0; i < activeHeight; ++i) {
     const uint32_t offset = table.U32BE();
     ByteReader in(data);
-    if (!in.Seek(offset)) return MakeError("the RLA file is truncated (a scanline lies past its end)");
+    if (!in.Seek(offset)) return Error::Truncated("the RLA file is truncated (a scanline lies past its end)");
     const int channels = h.color.count + h.matte.count;
     for (int c = 0; c < channels; ++c) {
       const ChannelKind& kind = c < h.color.count ? h.color : h.matte;
       const uint16_t length = in.U16BE();
       ByteSpan record = in.Take(length);
       if (in.Failed() || !DecodeChannel(record, activeWidth, kind.Bytes(), kind.isFloat, line.get() + 4 * c, stride)) {
-        return MakeError("the RLA file is truncated or corrupt (scanline " + std::to_string(i) + ")");
+        return Error::Truncated("the RLA file is truncated or corrupt (scanline " + std::to_string(i) + ")");
       }
     }
     // Scanlines are stored from the bottom of the active window up.

@@ -5,8 +5,8 @@
 // active window is placed in the full frame, whose uncovered part stays white, as do
 // transparent pixels (the matte is composited over white). Auxiliary channels are ignored.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

@@ -5,7 +5,7 @@
 
 #include "base/byte_reader.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/codecs/png_codec.h"
+#include "bitmap/flatten.h"
 
 namespace kestal {
 namespace {
@@ -20,7 +20,7 @@ struct SgiHeader {
 };
 
 Result<SgiHeader> ParseHeader(ByteSpan data) {
-  if (!SniffSgi(data)) return MakeError("not an SGI image");
+  if (!SniffSgi(data)) return Error::Invalid("not an SGI image");
   ByteReader r(data);
   r.Skip(2);
   SgiHeader h;
@@ -32,13 +32,13 @@ Result<SgiHeader> ParseHeader(ByteSpan data) {
   h.channels = r.U16BE();
   r.Skip(4 + 4 + 4 + 80);  // pixmin, pixmax, unused, name
   const uint32_t colormap = r.U32BE();
-  if (r.Failed() || data.size() < kHeaderSize) return MakeError("the file is truncated");
-  if (dimension < 1 || dimension > 3) return MakeError("invalid SGI header: dimension " + std::to_string(dimension));
+  if (r.Failed() || data.size() < kHeaderSize) return Error::Truncated();
+  if (dimension < 1 || dimension > 3) return Error::Invalid("invalid SGI header: dimension " + std::to_string(dimension));
   if (dimension < 3) h.channels = 1;
   if (dimension < 2) h.height = 1;
-  if (h.channels == 0) return MakeError("invalid SGI header: no channels");
-  if (h.width == 0 || h.height == 0) return MakeError("invalid SGI header: the picture is empty");
-  if (colormap != 0) return MakeError("SGI colour-map and screen images are not supported");
+  if (h.channels == 0) return Error::Invalid("invalid SGI header: no channels");
+  if (h.width == 0 || h.height == 0) return Error::Invalid("invalid SGI header: the picture is empty");
+  if (colormap != 0) return Error::Unsupported("SGI colour-map and screen images are not supported");
   return h;
 }
 
@@ -69,6 +69,51 @@ bool ExpandRleRow(ByteSpan in, int bpc, std::vector<uint16_t>& out) {
   return true;
 }
 
+// Where the rows of an RLE file lie: an offset and a length per row of each channel,
+// channel by channel. Verbatim files need none; both are checked against the file
+// before the picture is allocated.
+struct RowTable {
+  std::vector<uint32_t> starts, lengths;
+};
+
+Result<RowTable> LocateRows(ByteSpan data, const SgiHeader& h) {
+  const size_t w = h.width, rows = h.height, planes = h.channels;
+  RowTable t;
+  if (h.storage == 0) {
+    if ((data.size() - kHeaderSize) / (w * h.bpc) / rows < planes) return Error::Truncated();
+    return t;
+  }
+  const size_t table = rows * planes;
+  if ((data.size() - kHeaderSize) / 8 < table) return Error::Truncated("the RLE offset tables are truncated");
+  ByteReader r(data.subspan(kHeaderSize));
+  t.starts.resize(table);
+  t.lengths.resize(table);
+  for (auto& s : t.starts) s = r.U32BE();
+  for (auto& l : t.lengths) l = r.U32BE();
+  for (size_t i = 0; i < table; ++i) {
+    if (t.starts[i] < kHeaderSize || t.starts[i] > data.size() || t.lengths[i] > data.size() - t.starts[i]) {
+      return Error::Truncated("an RLE row lies outside the file");
+    }
+  }
+  return t;
+}
+
+// The samples of row y (counted from the bottom) of channel z.
+Status ReadRow(ByteSpan data, const SgiHeader& h, const RowTable& t, size_t z, size_t y,
+               std::vector<uint16_t>& samples) {
+  const size_t w = h.width, i = z * h.height + y;
+  if (h.storage == 0) {
+    ByteReader r(data.subspan(kHeaderSize + i * w * h.bpc));
+    for (auto& s : samples) s = h.bpc == 2 ? r.U16BE() : r.U8();
+    return Status::Ok();
+  }
+  std::fill(samples.begin(), samples.end(), 0);
+  if (!ExpandRleRow(data.subspan(t.starts[i], t.lengths[i]), h.bpc, samples)) {
+    return Error::Invalid("invalid RLE data in row " + std::to_string(y + 1));
+  }
+  return Status::Ok();
+}
+
 }  // namespace
 
 bool SniffSgi(ByteSpan data) {
@@ -79,29 +124,10 @@ Result<Bitmap24> ReadSgi(ByteSpan data, const PixelLimits& limits) {
   auto parsed = ParseHeader(data);
   if (!parsed) return parsed.error();
   const SgiHeader& h = parsed.value();
-  const size_t w = h.width, rows = h.height, planes = h.channels;
-  const size_t used = std::min<size_t>(planes, 4);
-
-  // Check that the data can cover the picture before allocating it.
-  std::vector<uint32_t> starts, lengths;
-  if (h.storage == 0) {
-    if ((data.size() - kHeaderSize) / (w * h.bpc) / rows < planes) {
-      return MakeError("the file is truncated");
-    }
-  } else {
-    const size_t table = rows * planes;
-    if ((data.size() - kHeaderSize) / 8 < table) return MakeError("the RLE offset tables are truncated");
-    ByteReader t(data.subspan(kHeaderSize));
-    starts.resize(table);
-    lengths.resize(table);
-    for (auto& s : starts) s = t.U32BE();
-    for (auto& l : lengths) l = t.U32BE();
-    for (size_t i = 0; i < table; ++i) {
-      if (starts[i] < kHeaderSize || starts[i] > data.size() || lengths[i] > data.size() - starts[i]) {
-        return MakeError("an RLE row lies outside the file");
-      }
-    }
-  }
+  const size_t w = h.width, rows = h.height;
+  const size_t used = std::min<size_t>(h.channels, 4);
+  auto table = LocateRows(data, h);
+  if (!table) return table.error();
 
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
@@ -111,21 +137,13 @@ Result<Bitmap24> ReadSgi(ByteSpan data, const PixelLimits& limits) {
   const uint32_t max = h.bpc == 2 ? 65535 : 255;
 
   for (size_t z = 0; z < used; ++z) {
+    // Channels are red, green, blue, alpha; or grey and alpha.
+    const bool is_alpha = (used == 2 && z == 1) || z == 3;
     for (size_t y = 0; y < rows; ++y) {
-      if (h.storage == 0) {
-        ByteReader r(data.subspan(kHeaderSize + ((z * rows + y) * w) * h.bpc));
-        for (auto& s : samples) s = h.bpc == 2 ? r.U16BE() : r.U8();
-      } else {
-        const size_t i = z * rows + y;
-        std::fill(samples.begin(), samples.end(), 0);
-        if (!ExpandRleRow(data.subspan(starts[i], lengths[i]), h.bpc, samples)) {
-          return MakeError("invalid RLE data in row " + std::to_string(y + 1));
-        }
-      }
+      if (Status s = ReadRow(data, h, table.value(), z, y, samples); !s) return s.error();
       // Rows are stored bottom-up; a gray picture fills all three colours.
       const int32_t dest = static_cast<int32_t>(rows - 1 - y);
       uint8_t* p = b.Row(dest);
-      const bool is_alpha = (used == 2 && z == 1) || z == 3;
       for (size_t x = 0; x < w; ++x) {
         const uint8_t v = ScaleTo8(samples[x], max);
         if (is_alpha) {
@@ -138,12 +156,7 @@ Result<Bitmap24> ReadSgi(ByteSpan data, const PixelLimits& limits) {
       }
     }
   }
-  if (!alpha.empty()) {
-    for (size_t y = 0; y < rows; ++y) {
-      uint8_t* p = b.Row(static_cast<int32_t>(y));
-      for (size_t x = 0; x < 3 * w; ++x) p[x] = OverWhite(p[x], alpha[y * w + x / 3]);
-    }
-  }
+  if (!alpha.empty()) FlattenOverWhite(b, alpha);
   return bitmap;
 }
 

@@ -3,8 +3,8 @@
 // channel, 1 to 4 channels (gray, gray and alpha, RGB, RGBA), the RLE offset tables
 // checked against the file.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

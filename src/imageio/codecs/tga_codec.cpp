@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "base/byte_reader.h"
+#include "base/bytes.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/codecs/png_codec.h"
+#include "bitmap/flatten.h"
 #include "base/file_output.h"
 
 namespace kestal {
@@ -52,10 +53,10 @@ Result<TgaHeader> ParseHeader(ByteSpan data) {
   h.height = r.U16LE();
   h.bpp = r.U8();
   h.descriptor = r.U8();
-  if (r.Failed()) return MakeError("the file is truncated");
+  if (r.Failed()) return Error::Truncated();
 
-  const auto invalid = [](const std::string& why) { return MakeError("not a valid Targa image: " + why); };
-  if (h.image_type == 0) return MakeError("the Targa file holds no image");
+  const auto invalid = [](const std::string& why) { return Error::Invalid("not a valid Targa image: " + why); };
+  if (h.image_type == 0) return Error::Invalid("the Targa file holds no image");
   if (h.colormap_type > 1) return invalid("unknown colour map type");
   switch (h.image_type) {
     case 1:
@@ -74,7 +75,7 @@ Result<TgaHeader> ParseHeader(ByteSpan data) {
       if (h.bpp != 8 && h.bpp != 16) return invalid(std::to_string(h.bpp) + "-bit grayscale");
       break;
     default:
-      return MakeError("unsupported Targa image type " + std::to_string(h.image_type));
+      return Error::Unsupported("unsupported Targa image type " + std::to_string(h.image_type));
   }
   if (h.colormap_type == 1 && h.colormap_bits != 15 && h.colormap_bits != 16 && h.colormap_bits != 24 &&
       h.colormap_bits != 32) {
@@ -169,16 +170,16 @@ Status DecodeRle(ByteReader& r, Decoder& d, size_t total) {
   const size_t bytes = d.h.PixelBytes();
   while (d.next < total) {
     const uint8_t packet = r.U8();
-    if (r.Failed()) return MakeError("the compressed pixel data is truncated");
+    if (r.Failed()) return Error::Truncated("the compressed pixel data is truncated");
     const size_t count = std::min<size_t>((packet & 0x7F) + 1u, total - d.next);
     if (packet & 0x80) {
       auto p = r.Take(bytes);
-      if (p.empty()) return MakeError("the compressed pixel data is truncated");
+      if (p.empty()) return Error::Truncated("the compressed pixel data is truncated");
       const Pixel px = d.Lookup(p.data());
       for (size_t i = 0; i < count; ++i) d.Put(px);
     } else {
       auto p = r.Take(bytes * ((packet & 0x7F) + 1u));
-      if (p.empty()) return MakeError("the compressed pixel data is truncated");
+      if (p.empty()) return Error::Truncated("the compressed pixel data is truncated");
       for (size_t i = 0; i < count; ++i) d.Put(d.Lookup(p.data() + i * bytes));
     }
   }
@@ -201,11 +202,6 @@ bool AlphaApplies(const TgaHeader& h, AlphaUse use, const std::vector<uint8_t>& 
   return std::any_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a != 0; });
 }
 
-void PutLE16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
 }  // namespace
 
 bool SniffTga(ByteSpan data) {
@@ -217,16 +213,17 @@ Result<Bitmap24> ReadTga(ByteSpan data, const PixelLimits& limits) {
   auto parsed = ParseHeader(data);
   if (!parsed) return parsed.error();
   const TgaHeader& h = parsed.value();
+  if (Status s = CheckPixelSize(h.width, h.height, limits); !s) return s.error();
   ByteReader r(data);
   r.Skip(kHeaderSize + h.id_length);
   auto map_bytes = r.Take(h.ColormapBytes());
-  if (r.Failed()) return MakeError("the file is truncated");
+  if (r.Failed()) return Error::Truncated();
 
   // The pixel data must be able to cover the picture before anything is allocated: a
   // packet of 1 + pixel bytes covers at most 128 pixels.
   const size_t total = size_t{h.width} * h.height;
   const size_t need = h.Rle() ? (total + 127) / 128 * (1 + h.PixelBytes()) : total * h.PixelBytes();
-  if (r.Remaining() < need) return MakeError("the file is truncated");
+  if (r.Remaining() < need) return Error::Truncated();
 
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
@@ -258,43 +255,40 @@ Result<Bitmap24> ReadTga(ByteSpan data, const PixelLimits& limits) {
 
   const AlphaUse use = ExtensionAlphaUse(data);
   if (!alpha.empty() && AlphaApplies(h, use, alpha)) {
-    Bitmap24& b = bitmap.value();
-    for (int32_t y = 0; y < b.Height(); ++y) {
-      uint8_t* p = b.Row(y);
-      const uint8_t* a = alpha.data() + static_cast<size_t>(y) * h.width;
-      for (size_t x = 0; x < h.width; ++x, p += 3) {
-        for (int c = 0; c < 3; ++c) {
-          // Premultiplied colours already hold c × a; white adds 255 × (1 − a).
-          p[c] = use == AlphaUse::kPremultiplied ? static_cast<uint8_t>(std::min(255, p[c] + 255 - a[x]))
-                                                 : OverWhite(p[c], a[x]);
-        }
-      }
-    }
+    FlattenOverWhite(bitmap.value(), alpha,
+                     use == AlphaUse::kPremultiplied ? AlphaStorage::kPremultiplied : AlphaStorage::kStraight);
   }
   return bitmap;
 }
 
 std::vector<uint8_t> EncodeTga(const Bitmap24& b) {
+  constexpr uint8_t kUncompressedTrueColor = 2;
   const size_t row = static_cast<size_t>(b.Width()) * 3;
-  std::vector<uint8_t> out(kHeaderSize + row * static_cast<size_t>(b.Height()) + kFooterSize, 0);
-  uint8_t* h = out.data();
-  h[2] = 2;  // uncompressed true colour
-  PutLE16(h + 12, static_cast<uint16_t>(b.Width()));
-  PutLE16(h + 14, static_cast<uint16_t>(b.Height()));
-  h[16] = 24;
-  h[17] = 0;  // bottom-left origin, no alpha bits
-  for (int32_t y = 0; y < b.Height(); ++y) {
-    std::memcpy(out.data() + kHeaderSize + row * static_cast<size_t>(b.Height() - 1 - y), b.Row(y), row);
-  }
+  std::vector<uint8_t> out;
+  out.reserve(kHeaderSize + row * static_cast<size_t>(b.Height()) + kFooterSize);
+  ByteWriter w(out);
+  w.Put8(0);  // no image ID
+  w.Put8(0);  // no colour map
+  w.Put8(kUncompressedTrueColor);
+  w.PutZeros(5);  // colour map specification: first entry, length, entry size
+  w.Put16LE(0);   // x origin
+  w.Put16LE(0);   // y origin
+  w.Put16LE(static_cast<uint16_t>(b.Width()));
+  w.Put16LE(static_cast<uint16_t>(b.Height()));
+  w.Put8(24);  // bits per pixel
+  w.Put8(0);   // descriptor: bottom-left origin, no alpha bits
+  for (int32_t y = b.Height() - 1; y >= 0; --y) w.PutBytes(b.Row(y), row);
   // TGA 2.0 footer without extension or developer areas: it marks the file as Targa.
-  std::memcpy(out.data() + out.size() - kFooterSize + 8, kSignature, sizeof kSignature);
+  w.Put32LE(0);  // extension area offset: none
+  w.Put32LE(0);  // developer directory offset: none
+  w.PutBytes(kSignature, sizeof kSignature);
   return out;
 }
 
 Status WriteTgaFile(const std::string& path, const Bitmap24& bitmap) {
-  if (bitmap.Empty()) return MakeError("the picture is empty");
+  if (bitmap.Empty()) return Error::Invalid("the picture is empty");
   if (bitmap.Width() > 0xFFFF || bitmap.Height() > 0xFFFF) {
-    return MakeError("a Targa file holds at most 65535 × 65535 pixels");
+    return Error::OverLimit("a Targa file holds at most 65535 × 65535 pixels");
   }
   const std::vector<uint8_t> bytes = EncodeTga(bitmap);
   OutputFile out;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 

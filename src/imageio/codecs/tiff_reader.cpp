@@ -62,7 +62,7 @@ int OnError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) 
 int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 Error Failure(const Source& s, const char* fallback) {
-  return MakeError("invalid TIFF data: " + (s.error.empty() ? std::string(fallback) : s.error));
+  return Error::Invalid("invalid TIFF data: " + (s.error.empty() ? std::string(fallback) : s.error));
 }
 
 struct TiffCloser {
@@ -86,10 +86,10 @@ bool SniffTiff(ByteSpan data) {
 }
 
 Result<Bitmap24> ReadTiff(ByteSpan data, const PixelLimits& limits) {
-  if (!SniffTiff(data)) return MakeError("not a TIFF image");
+  if (!SniffTiff(data)) return Error::Invalid("not a TIFF image");
   Source src{data, 0, {}};
   std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> opts(TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
-  if (!opts) return MakeError("not enough memory");
+  if (!opts) return Error::NoMemory("not enough memory");
   TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), OnError, &src);
   TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), OnWarning, &src);
   // No single buffer libtiff allocates may exceed the RGBA picture at the limits.
@@ -104,13 +104,13 @@ Result<Bitmap24> ReadTiff(ByteSpan data, const PixelLimits& limits) {
     return Failure(src, "the picture size is missing");
   }
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
-  if (width == 0 || height == 0) return MakeError("invalid TIFF data: the picture is empty");
+  if (width == 0 || height == 0) return Error::Invalid("invalid TIFF data: the picture is empty");
   if (Status s = CheckPixelSize(width, height, limits); !s) return s.error();
 
   char message[1024] = {0};
   RgbaImage rgba;
   if (!TIFFRGBAImageOK(tif.get(), message) || !TIFFRGBAImageBegin(&rgba.img, tif.get(), 0, message)) {
-    return MakeError(std::string("unsupported TIFF layout: ") + message);
+    return Error::Unsupported(std::string("unsupported TIFF layout: ") + message);
   }
   rgba.begun = true;
   // Decode the rows as stored (top row first) and turn the picture afterwards, since
@@ -121,7 +121,7 @@ Result<Bitmap24> ReadTiff(ByteSpan data, const PixelLimits& limits) {
   try {
     raster.resize(size_t{width} * height);
   } catch (const std::bad_alloc&) {
-    return MakeError("not enough memory");
+    return Error::NoMemory("not enough memory");
   }
   if (!TIFFRGBAImageGet(&rgba.img, raster.data(), width, height)) return Failure(src, "the pixel data is unreadable");
 

@@ -3,8 +3,8 @@
 // bit depth that libtiff's RGBA interface converts, the orientation tag honoured, alpha
 // flattened over white. libtiff's warnings are dropped and its errors become values.
 
+#include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/image_registry.h"
 
 namespace kestal {
 
