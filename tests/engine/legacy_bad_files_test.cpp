@@ -56,6 +56,9 @@ TEST(LegacyBadFiles, MetafilesAreRefusedWithTheirCause) {
   } cases[] = {
       {"wmf-record-past-end.wmf", "past the end"},
       {"emf-bitmap-outside-record.emf", "outside itself"},
+      {"wmf-polygon-past-record.wmf", "shorter than its parameters"},
+      {"emf-polypolygon-counts.emf", "do not add up"},
+      {"emf-text-outside-record.emf", "outside itself"},
       // Damaged in ways a reader could paper over: refused rather than shown in part.
       {"jpeg-corrupt-data.jpg", "picture data is damaged"},
       {"pcx-palette-cut-off.pcx", "palette at the end is cut off"},

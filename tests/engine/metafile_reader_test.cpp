@@ -1,5 +1,5 @@
-// Metafiles made of bitmap records, built here: every shared sample draws vectors.
-// Each test places a 2 × 2 DIB somewhere in a white frame and checks where it lands.
+// Metafiles made of bitmap records, built here. Each test places a 2 × 2 DIB somewhere
+// in a white frame and checks where it lands.
 
 #include "imageio/codecs/metafile_reader.h"
 
@@ -134,15 +134,26 @@ TEST(MetafileReader, DestinationsOutsideTheFrameAreClipped) {
   EXPECT_EQ(b->Pixel(0, 89), kWhite);
 }
 
-TEST(MetafileReader, RefusalsNameTheCause) {
+// A bitmap that cannot be decoded leaves its record out, as Windows' playback does;
+// the rest of the picture draws.
+TEST(MetafileReader, UnreadableBitmapsAreSkipped) {
   Bytes brokenDib = StretchDib(0, 0, 2, 2);
   brokenDib.resize(brokenDib.size() - 10);
   brokenDib[0] = uint8_t(brokenDib.size() / 2);
+  metafile::PlayStats stats;
+  auto b = ReadMetafile(ByteSpan(Wmf(true, {brokenDib, StretchDib(4, 4, 2, 2)})), kDefaultPixelLimits, {}, stats);
+  ASSERT_TRUE(b.ok()) << b.error().Line();
+  EXPECT_EQ(stats.skipped, 1u);
+  EXPECT_EQ(b->Pixel(0, 0), kWhite);
+  EXPECT_EQ(b->Pixel(4, 4), kRed);
+}
+
+TEST(MetafileReader, RefusalsNameTheCause) {
   Bytes pastEnd = Wmf(true, {StretchDib(0, 0, 2, 2)});
   pastEnd.resize(60);
   test::ExpectRefusals(ReadMetafile, {
-      {"a polygon", Wmf(true, {WmfRecord(0x0324, Bytes(10, 0))}), "vector graphics"},
-      {"a bitmap cut short", Wmf(true, {brokenDib}), "bitmap in the metafile"},
+      {"a polygon whose points run past its record", Wmf(true, {WmfRecord(0x0324, {9, 0, 1, 0, 1, 0})}),
+       "shorter than its parameters"},
       {"a record past the end", pastEnd, "past the end"},
       {"not a metafile", Bytes(40, 7), "not a Windows metafile"},
       {"no size", Wmf(false, {StretchDib(0, 0, 2, 2)}), "no size"},

@@ -1,0 +1,688 @@
+#include "imageio/codecs/metafile_canvas.h"
+
+#include "imageio/codecs/metafile_text.h"
+
+#include <cairo-ft.h>
+#include <cairo.h>
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+#include <cmath>
+#include <numbers>
+
+namespace kestal::metafile {
+namespace {
+
+// Cairo keeps coordinates in 24.8 fixed point; shapes reaching further than this from
+// the picture are dropped rather than wrapped around. Pictures are at most 30 000
+// pixels a side, so nothing visible lies out there.
+constexpr double kFarthest = 4'000'000;
+// The widest pen, in pixels: wider than any picture.
+constexpr double kWidest = 100'000;
+// Text larger than this (em, pixels) is filled as outlines, not through the glyph
+// cache's bitmaps; text smaller than the smallest is invisible and skipped.
+constexpr double kLargestCachedGlyph = 512, kSmallestGlyph = 0.05;
+// How many times the picture's area the drawing may cover in all. Clip art covers it a
+// few times; a file that asks for more (a tiny bitmap stretched over the picture a
+// million times) has the rest of its drawing dropped rather than taking hours.
+constexpr double kCoverageBudget = 256;
+
+// Windows' dash patterns: cosmetic pens in pixels, geometric pens in pen widths.
+const std::vector<double> kDashes[] = {{}, {18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
+const std::vector<double> kGeometricDashes[] = {{}, {3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
+
+void SetColor(cairo_t* cr, ColorRef c) { cairo_set_source_rgb(cr, RedOf(c) / 255.0, GreenOf(c) / 255.0, BlueOf(c) / 255.0); }
+
+// An image surface holding part of a bitmap (clamped to it); inverted for NOTSRCCOPY.
+cairo_surface_t* SurfaceFrom(const Bitmap24& b, int64_t x0, int64_t y0, int64_t x1, int64_t y1, bool invert) {
+  const int w = int(x1 - x0), h = int(y1 - y0);
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) return s;
+  unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  const uint32_t flip = invert ? 0xFFFFFF : 0;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* in = b.Row(int32_t(y0 + y)) + 3 * x0;
+    auto* out = reinterpret_cast<uint32_t*>(data + size_t(stride) * y);
+    for (int x = 0; x < w; ++x, in += 3) out[x] = ((uint32_t(in[2]) << 16) | (uint32_t(in[1]) << 8) | in[0]) ^ flip;
+  }
+  cairo_surface_mark_dirty(s);
+  return s;
+}
+
+// An 8 × 8 hatch tile: the lines in the brush colour over the background colour, or
+// over nothing in transparent mode.
+cairo_pattern_t* HatchPattern(uint32_t hatch, ColorRef color, ColorRef background, bool opaque) {
+  cairo_surface_t* tile = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
+  cairo_t* cr = cairo_create(tile);
+  if (opaque) {
+    SetColor(cr, background);
+    cairo_paint(cr);
+  }
+  SetColor(cr, color);
+  for (int i = 0; i < 8; ++i) {
+    const bool horizontal = hatch == 0 || hatch == 4, vertical = hatch == 1 || hatch == 4;
+    const bool forward = hatch == 2 || hatch == 5, backward = hatch == 3 || hatch == 5;
+    if (horizontal) cairo_rectangle(cr, i, 7, 1, 1);
+    if (vertical) cairo_rectangle(cr, 7, i, 1, 1);
+    if (forward) cairo_rectangle(cr, i, i, 1, 1);
+    if (backward) cairo_rectangle(cr, 7 - i, i, 1, 1);
+  }
+  cairo_fill(cr);
+  cairo_destroy(cr);
+  cairo_pattern_t* p = cairo_pattern_create_for_surface(tile);
+  cairo_surface_destroy(tile);
+  cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+  cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
+  return p;
+}
+
+// Metafiles name Windows fonts. Each name is taken to one of fontconfig's generic
+// families (serif, monospace, or else sans-serif), which it resolves to the closest
+// installed face. The faces are made once per family and style and kept for the
+// process: Cairo's toy faces leave a little memory behind each time one is made, so
+// making one per name a file chooses would grow without end.
+const char* GenericFamily(const std::string& face) {
+  std::string name;
+  for (char c : face) name += char(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* mono : {"courier", "mono", "console", "consolas", "fixed", "terminal", "typewriter"}) {
+    if (name.find(mono) != std::string::npos) return "monospace";
+  }
+  for (const char* serif : {"times", "roman", "serif", "georgia", "garamond", "book", "century", "palatino",
+                            "cambria", "minion", "batang", "mincho", "song"}) {
+    if (name.find(serif) != std::string::npos && name.find("sans") == std::string::npos) return "serif";
+  }
+  return "sans-serif";
+}
+
+cairo_font_face_t* FaceFor(const Font& f) {
+  static std::mutex mutex;
+  static cairo_font_face_t* faces[3][2][2] = {};
+  const char* family = GenericFamily(f.face);
+  const int which = family[0] == 'm' ? 0 : family[1] == 'e' ? 1 : 2;
+  const int italic = f.italic ? 1 : 0, bold = f.weight >= 600 ? 1 : 0;
+  std::lock_guard<std::mutex> lock(mutex);
+  cairo_font_face_t*& face = faces[which][italic][bold];
+  if (!face) {
+    face = cairo_toy_font_face_create(family, italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                                      bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  }
+  return cairo_font_face_reference(face);
+}
+
+// A one-pixel line from x to x' covers the pixels x to x' − 1. Through pixel centres
+// with flat ends it would cover half of x and half of x', so each open figure of
+// straight segments starts half a pixel earlier and ends half a pixel sooner.
+void CoverFirstPixelNotLast(cairo_path_t* path) {
+  if (path->status != CAIRO_STATUS_SUCCESS) return;
+  const auto shift = [](cairo_path_data_t& moved, const cairo_path_data_t& toward, double by) {
+    const double dx = toward.point.x - moved.point.x, dy = toward.point.y - moved.point.y;
+    const double length = std::hypot(dx, dy);
+    if (length > 0) moved.point.x += by * dx / length, moved.point.y += by * dy / length;
+  };
+  int start = -1, previous = -1, last = -1;  // indexes of points: the figure's first, the one before the last, the last
+  bool straight = true;
+  const auto finish = [&](bool closed) {
+    if (start >= 0 && last >= 0 && previous >= 0 && straight && !closed) {
+      shift(path->data[last], path->data[previous], 0.5);
+      shift(path->data[start], path->data[start + 2], -0.5);
+    }
+    start = previous = last = -1;
+    straight = true;
+  };
+  for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+    switch (path->data[i].header.type) {
+      case CAIRO_PATH_MOVE_TO: finish(false), start = i + 1; break;
+      case CAIRO_PATH_LINE_TO: previous = last >= 0 ? last : start, last = i + 1; break;
+      case CAIRO_PATH_CURVE_TO: straight = false; break;
+      case CAIRO_PATH_CLOSE_PATH: finish(true); break;
+    }
+  }
+  finish(false);
+}
+
+}  // namespace
+
+// Under LeakSanitizer (the sanitizer and fuzz builds), the few bytes Cairo loses when a
+// toy face is made, once per kept face above, are not reported as leaks.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTAL_LEAK_CHECKED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(KESTAL_LEAK_CHECKED)
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
+Parallelogram MapBox(const Affine& m, double left, double top, double right, double bottom) {
+  return {m.Apply({left, top}), m.Apply({right, top}), m.Apply({left, bottom})};
+}
+
+Canvas::Canvas(cairo_surface_t* surface, cairo_t* cr, int32_t width, int32_t height)
+    : surface_(surface), cr_(cr), width_(width), height_(height) {}
+
+Canvas::~Canvas() {
+  if (kept_) cairo_path_destroy(kept_);
+  cairo_destroy(cr_);
+  cairo_surface_destroy(surface_);
+}
+
+Result<std::unique_ptr<Canvas>> Canvas::Create(int32_t width, int32_t height) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return Error::NoMemory("no memory to draw the metafile");
+  }
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  return std::unique_ptr<Canvas>(new Canvas(surface, cr, width, height));
+}
+
+void Canvas::MoveTo(Point p) {
+  if (!(std::fabs(p.x) < kFarthest && std::fabs(p.y) < kFarthest)) {
+    pathTooFar_ = true;
+    return;
+  }
+  cairo_move_to(cr_, p.x, p.y);
+}
+
+void Canvas::LineTo(Point p) {
+  if (!(std::fabs(p.x) < kFarthest && std::fabs(p.y) < kFarthest)) {
+    pathTooFar_ = true;
+    return;
+  }
+  if (cairo_has_current_point(cr_)) cairo_line_to(cr_, p.x, p.y);
+  else cairo_move_to(cr_, p.x, p.y);
+}
+
+void Canvas::CurveTo(Point c1, Point c2, Point p) {
+  for (Point q : {c1, c2, p}) {
+    if (!(std::fabs(q.x) < kFarthest && std::fabs(q.y) < kFarthest)) {
+      pathTooFar_ = true;
+      return;
+    }
+  }
+  if (!cairo_has_current_point(cr_)) cairo_move_to(cr_, c1.x, c1.y);
+  cairo_curve_to(cr_, c1.x, c1.y, c2.x, c2.y, p.x, p.y);
+}
+
+void Canvas::ClosePath() {
+  if (cairo_has_current_point(cr_)) cairo_close_path(cr_);
+}
+
+void Canvas::ClearPath() {
+  cairo_new_path(cr_);
+  pathTooFar_ = false;
+}
+
+bool Canvas::HasCurrentPoint() const { return cairo_has_current_point(cr_); }
+
+void Canvas::KeepPath() {
+  if (kept_) cairo_path_destroy(kept_);
+  kept_ = pathTooFar_ ? nullptr : cairo_copy_path(cr_);
+  ClearPath();
+}
+
+bool Canvas::TakeKeptPath() {
+  ClearPath();
+  if (!kept_) return false;
+  cairo_append_path(cr_, kept_);
+  cairo_path_destroy(kept_);
+  kept_ = nullptr;
+  return true;
+}
+
+// Sets the source and operator for a colour drawn under the binary raster operation;
+// false when nothing is to be drawn (R2_NOP).
+bool Canvas::SetPenSource(const DcState& s, ColorRef color) {
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+  switch (s.rop2) {
+    case kR2Nop: return false;
+    case kR2Black: SetColor(cr_, 0); break;
+    case kR2White: SetColor(cr_, 0xFFFFFF); break;
+    case 4: SetColor(cr_, ~color & 0xFFFFFF); break;  // R2_NOTCOPYPEN
+    // XOR and AND with a colour are exact for black-and-white drawing through
+    // difference and multiply; OR is taken as the lighter of the two.
+    case kR2Not: SetColor(cr_, 0xFFFFFF), cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE); break;
+    case kR2XorPen: SetColor(cr_, color), cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE); break;
+    case kR2MaskPen: SetColor(cr_, color), cairo_set_operator(cr_, CAIRO_OPERATOR_MULTIPLY); break;
+    case 15: SetColor(cr_, color), cairo_set_operator(cr_, CAIRO_OPERATOR_LIGHTEN); break;  // R2_MERGEPEN
+    default: SetColor(cr_, color); break;
+  }
+  return true;
+}
+
+bool Canvas::SetBrushSource(const DcState& s) {
+  const Brush& b = s.brush;
+  if (b.IsNull()) return false;
+  if (b.style == kBsHatched) {
+    if (!SetPenSource(s, b.color)) return false;
+    cairo_pattern_t* p = HatchPattern(b.hatch % 6, b.color, s.backgroundColor, s.backgroundMode == kOpaque);
+    cairo_set_source(cr_, p);
+    cairo_pattern_destroy(p);
+    return true;
+  }
+  if (b.pattern && (b.style == kBsDibPattern || b.style == kBsDibPatternPt || b.style == kBsPattern)) {
+    // Making the tile costs its area, each time.
+    if (!Charge(0, 0, b.pattern->Width(), b.pattern->Height())) return false;
+    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+    cairo_surface_t* tile = SurfaceFrom(*b.pattern, 0, 0, b.pattern->Width(), b.pattern->Height(), false);
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(tile);
+    cairo_surface_destroy(tile);
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+    cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
+    cairo_set_source(cr_, p);
+    cairo_pattern_destroy(p);
+    return true;
+  }
+  return SetPenSource(s, b.color);
+}
+
+void Canvas::Stroke(const DcState& s, double logicalScale) {
+  const Pen& pen = s.pen;
+  const double width = pen.cosmetic ? 1.0 : std::clamp(pen.width * logicalScale, 1.0, kWidest);
+  cairo_set_line_width(cr_, width);
+  const uint32_t cap = pen.style & kPsEndCapMask, join = pen.style & kPsJoinMask;
+  if (pen.cosmetic) {
+    // A one-pixel line from x to x' covers the pixels x to x' − 1, as Windows draws it.
+    cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER);
+  } else {
+    cairo_set_line_cap(cr_, cap == kPsEndCapFlat ? CAIRO_LINE_CAP_BUTT
+                            : cap == kPsEndCapSquare ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr_, join == kPsJoinBevel ? CAIRO_LINE_JOIN_BEVEL
+                             : join == kPsJoinMiter ? CAIRO_LINE_JOIN_MITER : CAIRO_LINE_JOIN_ROUND);
+  }
+  cairo_set_miter_limit(cr_, std::clamp(s.miterLimit, 1.0, 100.0));
+  uint32_t style = pen.style & kPsStyleMask;
+  // Pens of the old kind draw their dashes only while they are one pixel wide.
+  if (!pen.cosmetic && !pen.extended && width > 1.5) style = kPsSolid;
+  const bool inPixels = pen.cosmetic || !pen.extended;
+  std::vector<double> dashes;
+  if (style >= kPsDash && style <= kPsDashDotDot) {
+    for (double d : inPixels ? kDashes[style] : kGeometricDashes[style]) dashes.push_back(inPixels ? d : d * width);
+  } else if (style == kPsAlternate) {
+    dashes = {1, 1};
+  } else if (style == kPsUserStyle) {
+    for (double d : pen.dashes) dashes.push_back(std::max(0.0, inPixels ? d : d * width));
+  }
+  if (!dashes.empty() && s.backgroundMode == kOpaque && s.rop2 == kR2CopyPen) {
+    // The gaps of a dashed line show the background colour in opaque mode.
+    SetColor(cr_, s.backgroundColor);
+    cairo_set_dash(cr_, nullptr, 0, 0);
+    cairo_stroke_preserve(cr_);
+  }
+  // Cairo refuses a pattern of zero lengths (and would stop drawing altogether).
+  double total = 0;
+  for (double d : dashes) total += d;
+  if (!(total > 0)) dashes.clear();
+  cairo_set_dash(cr_, dashes.data(), int(dashes.size()), 0);
+  if (SetPenSource(s, pen.color)) cairo_stroke_preserve(cr_);
+  cairo_set_dash(cr_, nullptr, 0, 0);
+}
+
+bool Canvas::Charge(double x1, double y1, double x2, double y2) {
+  const double w = std::clamp(x2, 0.0, double(width_)) - std::clamp(x1, 0.0, double(width_));
+  const double h = std::clamp(y2, 0.0, double(height_)) - std::clamp(y1, 0.0, double(height_));
+  if (w > 0 && h > 0) covered_ += w * h;
+  if (covered_ <= kCoverageBudget * (double(width_) * height_ + 65536)) return true;
+  ++dropped;
+  return false;
+}
+
+void Canvas::FillAndStroke(const DcState& s, double logicalScale, bool fill, bool stroke) {
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  if (!pathTooFar_) cairo_path_extents(cr_, &x1, &y1, &x2, &y2);
+  const double pad = stroke && !s.pen.cosmetic ? std::min(kWidest, s.pen.width * logicalScale) : 1;
+  if (pathTooFar_ || !Charge(x1 - pad, y1 - pad, x2 + pad, y2 + pad)) {
+    if (pathTooFar_) ++dropped;
+    ClearPath();
+    return;
+  }
+  if (fill && SetBrushSource(s)) {
+    cairo_set_fill_rule(cr_, s.fillMode == kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_fill_preserve(cr_);
+  }
+  if (stroke && !s.pen.IsNull()) {
+    // Through the pixel centres: a line from x to x' at one pixel covers whole pixels.
+    cairo_path_t* path = cairo_copy_path(cr_);
+    if (s.pen.cosmetic) CoverFirstPixelNotLast(path);
+    cairo_new_path(cr_);
+    cairo_translate(cr_, 0.5, 0.5);
+    cairo_append_path(cr_, path);
+    cairo_path_destroy(path);
+    Stroke(s, logicalScale);
+    cairo_identity_matrix(cr_);
+  }
+  ClearPath();
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+}
+
+void Canvas::AddParallelogram(const Parallelogram& p, bool reverse) {
+  const Point far{p.xEnd.x + p.yEnd.x - p.origin.x, p.xEnd.y + p.yEnd.y - p.origin.y};
+  const Point corners[4] = {p.origin, p.xEnd, far, p.yEnd};
+  for (int i = 0; i < 4; ++i) {
+    const Point c = corners[reverse ? (4 - i) % 4 : i];
+    if (i == 0) MoveTo(c);
+    else LineTo(c);
+  }
+  ClosePath();
+}
+
+void Canvas::PatternFill(const DcState& s, const Parallelogram& where, uint32_t rop) {
+  cairo_path_t* kept = cairo_copy_path(cr_);
+  cairo_new_path(cr_);
+  AddParallelogram(where, false);
+  bool draw = true;
+  switch (rop) {
+    case kBlackness: SetColor(cr_, 0); break;
+    case kWhiteness: SetColor(cr_, 0xFFFFFF); break;
+    case kDstInvert: SetColor(cr_, 0xFFFFFF), cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE); break;
+    case kPatInvert:
+      draw = !s.brush.IsNull();
+      SetColor(cr_, s.brush.color), cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE);
+      break;
+    case kDstCopy: draw = false; break;
+    default: draw = SetBrushSource(s); break;  // PATCOPY and the rest
+  }
+  if (draw && !pathTooFar_) {
+    double x1, y1, x2, y2;
+    cairo_path_extents(cr_, &x1, &y1, &x2, &y2);
+    if (Charge(x1, y1, x2, y2)) cairo_fill(cr_);
+  }
+  pathTooFar_ = false;
+  cairo_new_path(cr_);
+  cairo_append_path(cr_, kept);
+  cairo_path_destroy(kept);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+}
+
+void Canvas::DrawBitmap(const Bitmap24& bitmap, int64_t x, int64_t y, int64_t w, int64_t h, const Parallelogram& where,
+                        uint32_t rop) {
+  if (w == 0 || h == 0 || bitmap.Empty()) return;
+  // The part of the source inside the bitmap; what lies outside is not drawn.
+  const int64_t x0 = std::clamp<int64_t>(std::min(x, x + w), 0, bitmap.Width());
+  const int64_t x1 = std::clamp<int64_t>(std::max(x, x + w), 0, bitmap.Width());
+  const int64_t y0 = std::clamp<int64_t>(std::min(y, y + h), 0, bitmap.Height());
+  const int64_t y1 = std::clamp<int64_t>(std::max(y, y + h), 0, bitmap.Height());
+  if (x0 >= x1 || y0 >= y1) return;
+  // Source pixels (relative to x0, y0) to picture pixels: (x, y) goes to the origin
+  // corner, (x + w, y) to the end of the x side, (x, y + h) to the end of the y side.
+  const double ax = (where.xEnd.x - where.origin.x) / double(w), ay = (where.xEnd.y - where.origin.y) / double(w);
+  const double bx = (where.yEnd.x - where.origin.x) / double(h), by = (where.yEnd.y - where.origin.y) / double(h);
+  const Affine toPicture{ax, ay, bx, by, where.origin.x + ax * double(x0 - x) + bx * double(y0 - y),
+                         where.origin.y + ay * double(x0 - x) + by * double(y0 - y)};
+  if (!toPicture.Invertible()) return;
+  const Affine fromPicture = toPicture.Inverse();
+  // The bitmap is resampled here, nearest pixel, over the destination's visible part
+  // only: the work is bounded by the picture, and a huge stretch keeps its precision
+  // (Cairo's pattern matrices would not).
+  const Point corners[4] = {toPicture.Apply({0, 0}), toPicture.Apply({double(x1 - x0), 0}),
+                            toPicture.Apply({0, double(y1 - y0)}), toPicture.Apply({double(x1 - x0), double(y1 - y0)})};
+  double left = corners[0].x, right = left, top = corners[0].y, bottom = top;
+  for (const Point& c : corners) {
+    left = std::min(left, c.x), right = std::max(right, c.x), top = std::min(top, c.y), bottom = std::max(bottom, c.y);
+  }
+  if (!(right > 0 && bottom > 0 && left < width_ && top < height_)) return;
+  const int bx0 = int(std::max(0.0, std::floor(left))), by0 = int(std::max(0.0, std::floor(top)));
+  const int bx1 = int(std::min<double>(width_, std::ceil(right))), by1 = int(std::min<double>(height_, std::ceil(bottom)));
+  if (bx0 >= bx1 || by0 >= by1 || !Charge(bx0, by0, bx1, by1)) return;
+  cairo_surface_t* part = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bx1 - bx0, by1 - by0);
+  if (cairo_surface_status(part) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(part);
+    ++dropped;
+    return;
+  }
+  unsigned char* data = cairo_image_surface_get_data(part);
+  const int stride = cairo_image_surface_get_stride(part);
+  const uint32_t flip = rop == kNotSrcCopy ? 0xFFFFFF : 0;
+  const double sw = double(x1 - x0), sh = double(y1 - y0);
+  for (int py = by0; py < by1; ++py) {
+    auto* out = reinterpret_cast<uint32_t*>(data + size_t(stride) * (py - by0));
+    for (int px = bx0; px < bx1; ++px) {
+      const Point s = fromPicture.Apply({px + 0.5, py + 0.5});
+      uint32_t value = 0;  // transparent: outside the source
+      if (s.x >= 0 && s.y >= 0 && s.x < sw && s.y < sh) {
+        const uint8_t* in = bitmap.Row(int32_t(y0 + int64_t(s.y))) + 3 * (x0 + int64_t(s.x));
+        value = 0xFF000000u | (((uint32_t(in[2]) << 16) | (uint32_t(in[1]) << 8) | in[0]) ^ flip);
+      }
+      out[px - bx0] = value;
+    }
+  }
+  cairo_surface_mark_dirty(part);
+  cairo_set_source_surface(cr_, part, bx0, by0);
+  switch (rop) {
+    case kSrcAnd: cairo_set_operator(cr_, CAIRO_OPERATOR_MULTIPLY); break;
+    case kSrcInvert: cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE); break;
+    case kSrcPaint: cairo_set_operator(cr_, CAIRO_OPERATOR_LIGHTEN); break;
+    default: cairo_set_operator(cr_, CAIRO_OPERATOR_OVER); break;
+  }
+  cairo_paint(cr_);
+  cairo_surface_destroy(part);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+}
+
+void Canvas::SetPixel(Point p, ColorRef color) {
+  const double x = std::floor(p.x), y = std::floor(p.y);
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+  cairo_path_t* kept = cairo_copy_path(cr_);
+  cairo_new_path(cr_);
+  cairo_rectangle(cr_, x, y, 1, 1);
+  SetColor(cr_, color);
+  cairo_fill(cr_);
+  cairo_append_path(cr_, kept);
+  cairo_path_destroy(kept);
+}
+
+Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const TextRun& run, bool toPath) {
+  const Font& f = s.font;
+  // Directions in picture pixels: along the baseline and down the glyphs. Without a
+  // world transform text stays upright whatever the mapping; a world transform turns
+  // it with the drawing.
+  const double sx = std::hypot(m.xx, m.yx), sy = std::hypot(m.xy, m.yy);
+  if (!(sx > 0 && sy > 0 && std::isfinite(sx) && std::isfinite(sy))) return reference;
+  const bool turned = s.world.xy != 0 || s.world.yx != 0;
+  Point along = turned ? Point{m.xx / sx, m.yx / sx} : Point{1, 0};
+  // Escapement: tenths of a degree, anticlockwise as seen.
+  const double angle = -double(f.escapement) * std::numbers::pi / 1800;
+  along = {along.x * std::cos(angle) - along.y * std::sin(angle), along.x * std::sin(angle) + along.y * std::cos(angle)};
+  const Point down{-along.y, along.x};
+
+  cairo_font_face_t* face = FaceFor(f);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_matrix_t identity, unit;
+  cairo_matrix_init_identity(&identity);
+  cairo_matrix_init_scale(&unit, 1, 1);
+  // A negative height is the em size; a positive one the cell height, ascent plus
+  // descent; zero asks for a default of 16 pixels.
+  cairo_scaled_font_t* unitFont = cairo_scaled_font_create(face, &unit, &identity, options);
+  cairo_font_extents_t unitExtents;
+  cairo_scaled_font_extents(unitFont, &unitExtents);
+  cairo_scaled_font_destroy(unitFont);
+  const double cell = unitExtents.ascent + unitExtents.descent;
+  double em = f.height < 0 ? -double(f.height) : f.height > 0 && cell > 0 ? f.height / cell : 0;
+  const double emY = em > 0 ? std::min(em * sy, kFarthest) : 16, emX = em > 0 ? std::min(em * sx, kFarthest) : 16;
+  if (emX < kSmallestGlyph || emY < kSmallestGlyph || run.text.empty()) {
+    cairo_font_options_destroy(options);
+    cairo_font_face_destroy(face);
+    return reference;
+  }
+
+  cairo_matrix_t upright;
+  cairo_matrix_init_scale(&upright, emX, emY);
+  cairo_scaled_font_t* metrics = cairo_scaled_font_create(face, &upright, &identity, options);
+  cairo_font_extents_t extents;
+  cairo_scaled_font_extents(metrics, &extents);
+  // Each character's glyphs and their offsets along the baseline.
+  std::vector<cairo_glyph_t> glyphs;
+  double advance = 0;
+  for (size_t i = 0; i < run.text.size(); ++i) {
+    const std::string utf8 = ToUtf8(std::u32string(1, run.text[i]));
+    cairo_glyph_t* g = nullptr;
+    int count = 0;
+    if (cairo_scaled_font_text_to_glyphs(metrics, 0, 0, utf8.data(), int(utf8.size()), &g, &count, nullptr, nullptr,
+                                         nullptr) == CAIRO_STATUS_SUCCESS) {
+      cairo_text_extents_t te;
+      cairo_scaled_font_glyph_extents(metrics, g, count, &te);
+      for (int k = 0; k < count; ++k) glyphs.push_back({g[k].index, advance + g[k].x, 0});
+      advance += i < run.dx.size() ? run.dx[i] * sx : te.x_advance;
+      cairo_glyph_free(g);
+    }
+  }
+  cairo_scaled_font_destroy(metrics);
+
+  const Point origin = m.Apply(reference);
+  double shiftX = 0, shiftY = 0;
+  switch (s.textAlign & kTaHorizontalMask) {
+    case kTaCenter: shiftX = -advance / 2; break;
+    case kTaRight: shiftX = -advance; break;
+    default: break;
+  }
+  switch (s.textAlign & kTaVerticalMask) {
+    case kTaBaseline: break;
+    case kTaBottom: shiftY = -extents.descent; break;
+    default: shiftY = extents.ascent; break;  // TA_TOP
+  }
+  const auto at = [&](double u, double v) {
+    return Point{origin.x + along.x * (shiftX + u) + down.x * (shiftY + v),
+                 origin.y + along.y * (shiftX + u) + down.y * (shiftY + v)};
+  };
+  const Point start = at(0, 0), end = at(advance, 0);
+  const double reach = std::max(emX, emY);
+  if (!(std::fabs(start.x) < kFarthest && std::fabs(start.y) < kFarthest && std::fabs(advance) < kFarthest) ||
+      !Charge(std::min(start.x, end.x) - reach, std::min(start.y, end.y) - reach, std::max(start.x, end.x) + reach,
+              std::max(start.y, end.y) + reach)) {
+    ++dropped;
+    cairo_font_options_destroy(options);
+    cairo_font_face_destroy(face);
+    return reference;
+  }
+
+  cairo_path_t* kept = toPath ? nullptr : cairo_copy_path(cr_);
+  if (!toPath) cairo_new_path(cr_);
+  cairo_save(cr_);
+  if (!toPath && (run.options & kEtoOpaque) && run.hasRect) {
+    AddParallelogram(MapBox(m, run.rectLeft, run.rectTop, run.rectRight, run.rectBottom), false);
+    SetColor(cr_, s.backgroundColor);
+    cairo_fill(cr_);
+  }
+  if (!toPath && (run.options & kEtoClipped) && run.hasRect) {
+    AddParallelogram(MapBox(m, run.rectLeft, run.rectTop, run.rectRight, run.rectBottom), false);
+    cairo_clip(cr_);
+  }
+  if (!toPath && s.backgroundMode == kOpaque && !(run.options & kEtoOpaque) && !glyphs.empty()) {
+    AddParallelogram({at(0, -extents.ascent), at(advance, -extents.ascent), at(0, extents.descent)}, false);
+    SetColor(cr_, s.backgroundColor);
+    cairo_fill(cr_);
+  }
+  cairo_matrix_t turnedMatrix;
+  cairo_matrix_init(&turnedMatrix, along.x * emX, along.y * emX, down.x * emY, down.y * emY, 0, 0);
+  cairo_set_font_face(cr_, face);
+  cairo_set_font_matrix(cr_, &turnedMatrix);
+  cairo_set_font_options(cr_, options);
+  for (cairo_glyph_t& g : glyphs) {
+    const Point p = at(g.x, 0);
+    g.x = p.x, g.y = p.y;
+  }
+  SetColor(cr_, s.textColor);
+  if (toPath) {
+    cairo_glyph_path(cr_, glyphs.data(), int(glyphs.size()));
+  } else {
+    if (reach > kLargestCachedGlyph) {
+      cairo_new_path(cr_);
+      cairo_glyph_path(cr_, glyphs.data(), int(glyphs.size()));
+      cairo_fill(cr_);
+    } else {
+      cairo_show_glyphs(cr_, glyphs.data(), int(glyphs.size()));
+    }
+    // Underline and strike-out: bars a fourteenth of the em thick.
+    const double bar = std::max(1.0, emY / 14);
+    for (double offset : {f.underline ? extents.descent / 2 : NAN, f.strikeOut ? -extents.ascent / 3 : NAN}) {
+      if (std::isnan(offset)) continue;
+      AddParallelogram({at(0, offset - bar / 2), at(advance, offset - bar / 2), at(0, offset + bar / 2)}, false);
+      cairo_fill(cr_);
+    }
+  }
+  cairo_restore(cr_);
+  if (kept) {
+    cairo_new_path(cr_);
+    cairo_append_path(cr_, kept);
+    cairo_path_destroy(kept);
+  }
+  cairo_font_options_destroy(options);
+  cairo_font_face_destroy(face);
+  // The current position moves to the far end of the text, in logical units.
+  const Point after = at((s.textAlign & kTaHorizontalMask) == kTaRight ? 0 : advance, -shiftY);
+  return m.Invertible() ? m.Inverse().Apply(after) : reference;
+}
+
+void Canvas::IntersectClip(const Parallelogram& box) { ClipBoxes({box}, false, false); }
+
+void Canvas::ExcludeClip(const std::vector<Parallelogram>& boxes) { ClipBoxes(boxes, false, true); }
+
+void Canvas::ClipToBoxes(const std::vector<Parallelogram>& boxes, bool replace) { ClipBoxes(boxes, replace, false); }
+
+void Canvas::ClipBoxes(const std::vector<Parallelogram>& boxes, bool replace, bool exclude) {
+  // On a path of its own: an open path bracket stays as it is.
+  cairo_path_t* kept = cairo_copy_path(cr_);
+  cairo_new_path(cr_);
+  if (replace) cairo_reset_clip(cr_);
+  // To exclude: the whole picture one way round, the boxes the other; a winding fill
+  // of that is everything but the boxes.
+  if (exclude) cairo_rectangle(cr_, -1, -1, width_ + 2.0, height_ + 2.0);
+  for (const Parallelogram& b : boxes) {
+    const double cross = (b.xEnd.x - b.origin.x) * (b.yEnd.y - b.origin.y) - (b.xEnd.y - b.origin.y) * (b.yEnd.x - b.origin.x);
+    AddParallelogram(b, exclude && cross > 0);
+  }
+  cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+  if (!pathTooFar_) cairo_clip(cr_);
+  pathTooFar_ = false;
+  cairo_new_path(cr_);
+  cairo_append_path(cr_, kept);
+  cairo_path_destroy(kept);
+}
+
+void Canvas::ClipToPath(bool replace) {
+  if (pathTooFar_) {
+    ClearPath();
+    return;
+  }
+  cairo_path_t* path = cairo_copy_path(cr_);
+  if (replace) cairo_reset_clip(cr_);
+  cairo_new_path(cr_);
+  cairo_append_path(cr_, path);
+  cairo_path_destroy(path);
+  cairo_clip(cr_);
+  ClearPath();
+}
+
+void Canvas::ResetClip() { cairo_reset_clip(cr_); }
+
+void Canvas::Save() {
+  cairo_save(cr_);
+  ++saveDepth_;
+}
+
+void Canvas::Restore(int levels) {
+  for (; levels > 0 && saveDepth_ > 0; --levels, --saveDepth_) cairo_restore(cr_);
+}
+
+void Canvas::CopyTo(Bitmap24& picture) const {
+  cairo_surface_flush(surface_);
+  const unsigned char* data = cairo_image_surface_get_data(surface_);
+  const int stride = cairo_image_surface_get_stride(surface_);
+  const int32_t w = std::min(width_, picture.Width()), h = std::min(height_, picture.Height());
+  for (int32_t y = 0; y < h; ++y) {
+    const auto* in = reinterpret_cast<const uint32_t*>(data + size_t(stride) * y);
+    uint8_t* out = picture.Row(y);
+    for (int32_t x = 0; x < w; ++x, out += 3) {
+      out[0] = uint8_t(in[x]), out[1] = uint8_t(in[x] >> 8), out[2] = uint8_t(in[x] >> 16);
+    }
+  }
+}
+
+}  // namespace kestal::metafile

@@ -1,0 +1,19 @@
+#pragma once
+// Metafile strings to characters: EMF text is UTF-16; WMF text and font names are
+// bytes in the code page of the font's character set.
+
+#include <cstdint>
+#include <string>
+
+#include "base/bytes.h"
+
+namespace kestal::metafile {
+
+// Little-endian UTF-16; unpaired surrogates become U+FFFD.
+std::u32string DecodeUtf16(ByteSpan bytes);
+// Bytes in the Windows code page of a LOGFONT character set (Windows-1252 for the
+// ANSI, default and symbol sets and any set iconv does not know).
+std::u32string DecodeCharset(ByteSpan bytes, uint8_t charset);
+std::string ToUtf8(const std::u32string& text);
+
+}  // namespace kestal::metafile

@@ -1,0 +1,274 @@
+// The metafile player on tiny metafiles built here: where shapes land under each
+// mapping, a turned world transform, text alignment, the WMF object table, clipping
+// saved with the device context, and the record limit.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "imageio/codecs/metafile_reader.h"
+#include "imageio/codecs/metafile_text.h"
+#include "support/byte_builder.h"
+
+namespace kestal {
+namespace {
+
+using test::Bytes;
+
+const ColorTriple kRed{0, 0, 255}, kBlack{0, 0, 0}, kWhite{255, 255, 255};
+constexpr uint32_t kRedRef = 0x0000FF, kNullPen = 0x80000008;
+constexpr int kSide = 48;  // pixels; the frame below makes one device pixel one picture pixel
+
+uint32_t FloatBits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
+}
+
+struct EmfRecord {
+  uint32_t type;
+  std::vector<int64_t> values;  // 32-bit parameters
+  Bytes tail{};                 // bytes after them
+};
+
+// An EMF 48 × 48 pixels: a 96 dpi reference device (960 pixels over 254 mm) and a
+// frame of 12.7 mm.
+std::vector<uint8_t> Emf(const std::vector<EmfRecord>& records) {
+  Bytes b;
+  b.U32LE(1).U32LE(88).U32LE(0).U32LE(0).U32LE(kSide - 1).U32LE(kSide - 1);
+  b.U32LE(0).U32LE(0).U32LE(1270).U32LE(1270);
+  b.U32LE(0x464D4520).U32LE(0x10000).U32LE(0).U32LE(0).U16LE(8).U16LE(0).U32LE(0).U32LE(0).U32LE(0);
+  b.U32LE(960).U32LE(960).U32LE(254).U32LE(254);
+  for (const EmfRecord& r : records) {
+    const size_t size = 8 + 4 * r.values.size() + r.tail.Size();
+    b.U32LE(r.type).U32LE(uint32_t(size));
+    for (int64_t v : r.values) b.U32LE(uint32_t(v));
+    b.Raw(r.tail.Vec());
+  }
+  b.U32LE(14).U32LE(20).U32LE(0).U32LE(16).U32LE(20);
+  return b.Vec();
+}
+
+EmfRecord RedBrush() { return {39, {1, 0, kRedRef, 0}}; }
+EmfRecord Select(uint32_t index) { return {37, {index}}; }
+EmfRecord Rect(int l, int t, int r, int b) { return {43, {l, t, r, b}}; }
+
+Bitmap24 Play(const std::vector<uint8_t>& file) {
+  auto b = ReadMetafile(ByteSpan(file), kDefaultPixelLimits);
+  EXPECT_TRUE(b.ok()) << (b.ok() ? "" : b.error().Line());
+  return b.ok() ? std::move(b.value()) : Bitmap24();
+}
+
+struct Probe {
+  int x, y;
+  ColorTriple expected;
+};
+
+void ExpectPixels(const Bitmap24& b, std::initializer_list<Probe> probes, const char* description) {
+  ASSERT_EQ(b.Width(), kSide) << description;
+  for (const Probe& p : probes) {
+    EXPECT_EQ(b.Pixel(p.x, p.y), p.expected) << description << " at " << p.x << ", " << p.y;
+  }
+}
+
+TEST(MetafilePlayer, RectanglesLandOnWindowsPixels) {
+  // With a one-pixel pen, Rectangle(10, 12, 30, 20) covers x 10..29 and y 12..19, the
+  // outline on the outer pixels; without a pen the fill stops a pixel short.
+  ExpectPixels(Play(Emf({RedBrush(), Select(1), Rect(10, 12, 30, 20)})),
+               {{10, 12, kBlack}, {29, 19, kBlack}, {29, 15, kBlack}, {11, 13, kRed}, {28, 18, kRed},
+                {30, 15, kWhite}, {9, 12, kWhite}, {15, 20, kWhite}, {15, 11, kWhite}},
+               "outlined");
+  ExpectPixels(Play(Emf({RedBrush(), Select(1), Select(kNullPen), Rect(10, 30, 20, 40)})),
+               {{10, 30, kRed}, {18, 38, kRed}, {19, 35, kWhite}, {15, 39, kWhite}, {9, 30, kWhite}},
+               "without a pen");
+}
+
+TEST(MetafilePlayer, MappingModes) {
+  const struct {
+    const char* description;
+    int mode, windowX, windowY, viewportX, viewportY;
+    int l, t, r, b;
+    std::initializer_list<Probe> probes;
+  } cases[] = {
+      {"anisotropic halves both axes", 8, 96, 96, 48, 48, 20, 20, 60, 40,
+       {{10, 10, kRed}, {28, 18, kRed}, {29, 10, kWhite}, {10, 19, kWhite}, {9, 10, kWhite}}},
+      {"anisotropic stretches y only", 8, 96, 24, 48, 48, 20, 10, 60, 20,
+       {{10, 20, kRed}, {28, 38, kRed}, {10, 19, kWhite}, {10, 39, kWhite}}},
+      {"isotropic takes the smaller scale", 7, 96, 48, 48, 48, 0, 0, 40, 40,
+       {{18, 18, kRed}, {19, 5, kWhite}, {5, 25, kWhite}}},
+      {"tenths of a millimetre, y upwards", 2, 1, 1, 1, 1, 0, 0, 50, -50,
+       {{2, 2, kRed}, {16, 16, kRed}, {20, 5, kWhite}, {5, 20, kWhite}}},
+  };
+  for (const auto& c : cases) {
+    ExpectPixels(Play(Emf({{17, {c.mode}}, {9, {c.windowX, c.windowY}}, {11, {c.viewportX, c.viewportY}},
+                           RedBrush(), Select(1), Select(kNullPen), Rect(c.l, c.t, c.r, c.b)})),
+                 c.probes, c.description);
+  }
+}
+
+TEST(MetafilePlayer, WorldTransformTurnsShapes) {
+  // A quarter turn: x' = 40 − y, y' = x. The box x 5..25, y 10..20 becomes x 20..30,
+  // y 5..25.
+  const EmfRecord turn{35,
+                       {FloatBits(0), FloatBits(1), FloatBits(-1), FloatBits(0), FloatBits(40), FloatBits(0)}};
+  ExpectPixels(Play(Emf({turn, RedBrush(), Select(1), Select(kNullPen), Rect(5, 10, 25, 20)})),
+               {{25, 15, kRed}, {21, 6, kRed}, {29, 24, kRed}, {18, 15, kWhite}, {32, 15, kWhite}, {25, 3, kWhite},
+                {25, 27, kWhite}},
+               "turned a quarter");
+  // Modify with the identity mode undoes it.
+  const EmfRecord identity{36, {0, 0, 0, 0, 0, 0, 1}};
+  ExpectPixels(Play(Emf({turn, identity, RedBrush(), Select(1), Select(kNullPen), Rect(5, 10, 25, 20)})),
+               {{6, 11, kRed}, {25, 15, kWhite}}, "turned back");
+}
+
+TEST(MetafilePlayer, ShapesPathsClipsAndModes) {
+  const ColorTriple kCyan{255, 255, 0};
+  const std::vector<EmfRecord> redNoPen{RedBrush(), Select(1), Select(kNullPen)};
+  const struct {
+    const char* description;
+    std::vector<EmfRecord> records;
+    std::initializer_list<Probe> probes;
+  } cases[] = {
+      {"ellipse", {{42, {8, 8, 40, 40}}}, {{24, 24, kRed}, {24, 10, kRed}, {9, 9, kWhite}, {24, 41, kWhite}}},
+      // Arcs run anticlockwise as seen: from the right to the top is the top-right quarter.
+      {"pie", {{47, {8, 8, 40, 40, 40, 24, 24, 8}}},
+       {{30, 18, kRed}, {18, 30, kWhite}, {30, 30, kWhite}, {18, 18, kWhite}}},
+      {"chord", {{46, {8, 8, 40, 40, 40, 24, 24, 8}}}, {{34, 14, kRed}, {26, 22, kWhite}}},
+      {"excluded box", {{29, {20, 20, 30, 30}}, Rect(0, 0, 48, 48)}, {{25, 25, kWhite}, {10, 10, kRed}}},
+      {"filled path",
+       {{59, {}}, {27, {10, 10}}, {54, {38, 10}}, {54, {24, 38}}, {61, {}}, {60, {}}, {62, {0, 0, -1, -1}}},
+       {{24, 20, kRed}, {12, 30, kWhite}}},
+      {"hatched cross brush", {{18, {1}}, {39, {3, 2, kRedRef, 4}}, Select(3), Rect(0, 0, 48, 48)},
+       {{7, 3, kRed}, {3, 15, kRed}, {3, 3, kWhite}}},
+      {"XOR pen colour once", {{20, {7}}, Rect(10, 10, 20, 20)}, {{15, 15, kCyan}}},
+      {"XOR pen colour twice", {{20, {7}}, Rect(10, 10, 20, 20), Rect(10, 10, 20, 20)}, {{15, 15, kWhite}}},
+      // A one-pixel line leaves out its last pixel.
+      {"line", {Select(0x80000007), {27, {5, 5}}, {54, {15, 5}}}, {{5, 5, kBlack}, {14, 5, kBlack}, {15, 5, kWhite}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<EmfRecord> records = redNoPen;
+    records.insert(records.end(), c.records.begin(), c.records.end());
+    ExpectPixels(Play(Emf(records)), c.probes, c.description);
+  }
+}
+
+// The bounding box of the pixels that are not white.
+struct Ink {
+  int left = kSide, top = kSide, right = -1, bottom = -1;
+};
+Ink InkOf(const Bitmap24& b) {
+  Ink ink;
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      if (b.Pixel(x, y) != kWhite) {
+        ink.left = std::min(ink.left, x), ink.right = std::max(ink.right, x);
+        ink.top = std::min(ink.top, y), ink.bottom = std::max(ink.bottom, y);
+      }
+  return ink;
+}
+
+EmfRecord TextOut(int x, int y, const std::u16string& text) {
+  // EMR_EXTTEXTOUTW: bounds, graphics mode, scales, then the EMRTEXT; the string
+  // follows at offset 76.
+  Bytes tail;
+  for (char16_t c : text) tail.U16LE(c);
+  if (text.size() % 2) tail.U16LE(0);
+  return {84, {0, 0, -1, -1, 1, 0, 0, x, y, int64_t(text.size()), 76, 0, 0, 0, -1, -1, 0}, tail};
+}
+
+EmfRecord Font(int height) {
+  Bytes face;
+  for (char c : std::string("DejaVu Sans")) face.U16LE(uint8_t(c));
+  face.Fill(64 - face.Size());
+  return {82, {2, height, 0, 0, 0, 400, 0, 0}, face};
+}
+
+TEST(MetafilePlayer, TextAlignment) {
+  const struct {
+    const char* description;
+    uint32_t align;
+    std::function<void(const Ink&)> check;
+  } cases[] = {
+      {"TA_CENTER | TA_BASELINE: centred on x, standing on y", 6 | 24,
+       [](const Ink& ink) {
+         EXPECT_NEAR((ink.left + ink.right) / 2.0, 24, 1.5);
+         EXPECT_NEAR(ink.bottom, 29, 1);
+         EXPECT_NEAR(ink.top, 30 - 12, 2);  // capitals of a 16-pixel em stand about 12 high
+       }},
+      {"TA_LEFT | TA_TOP: right of x, below y", 0,
+       [](const Ink& ink) {
+         EXPECT_NEAR(ink.left, 24, 2);
+         EXPECT_GE(ink.top, 30);
+         EXPECT_LE(ink.top, 34);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.description);
+    const Bitmap24 b = Play(Emf({Font(-16), Select(2), {18, {1}}, {22, {c.align}}, TextOut(24, 30, u"HH")}));
+    c.check(InkOf(b));
+  }
+}
+
+std::vector<uint8_t> Wmf(const std::vector<std::pair<uint16_t, std::vector<int>>>& records) {
+  Bytes b;
+  b.U32LE(0x9AC6CDD7).U16LE(0).U16LE(0).U16LE(0).U16LE(kSide).U16LE(kSide).U16LE(96).U32LE(0).U16LE(0);
+  b.U16LE(1).U16LE(9).U16LE(0x300).U32LE(0).U16LE(4).U32LE(0).U16LE(0);
+  for (const auto& [function, words] : records) {
+    b.U32LE(uint32_t(3 + words.size())).U16LE(function);
+    for (int w : words) b.U16LE(uint16_t(w));
+  }
+  b.U32LE(3).U16LE(0);
+  return b.Vec();
+}
+
+TEST(MetafilePlayer, WmfObjectsTakeTheLowestFreeSlot) {
+  // Brush A in slot 0, a null pen in slot 1; deleting slot 0 frees it for brush B, so
+  // selecting 0 picks B (red), not A (blue).
+  const std::vector<int> blue{0, 0, 0xFF, 0}, red{0, 0xFF, 0, 0};
+  const auto file = Wmf({{0x02FC, blue}, {0x02FA, {5, 0, 0, 0, 0}}, {0x01F0, {0}}, {0x02FC, red},
+                         {0x012D, {0}}, {0x012D, {1}}, {0x041B, {20, 20, 4, 4}}, {0x7777, {1, 2}}});
+  metafile::PlayStats stats;
+  auto b = ReadMetafile(ByteSpan(file), kDefaultPixelLimits, {}, stats);
+  ASSERT_TRUE(b.ok()) << b.error().Line();
+  EXPECT_EQ(b->Pixel(10, 10), kRed);
+  EXPECT_EQ(stats.skipped, 1u) << "the unknown record 0x7777";
+  ASSERT_EQ(stats.skippedTypes.size(), 1u);
+  EXPECT_EQ(stats.skippedTypes[0], 0x7777u);
+
+  auto limited = ReadMetafile(ByteSpan(file), kDefaultPixelLimits, {4}, stats);
+  ASSERT_FALSE(limited.ok());
+  EXPECT_EQ(limited.error().kind, ErrorKind::OverLimit);
+}
+
+TEST(MetafilePlayer, RestoreDcBringsBackTheClip) {
+  const auto clipped = [](bool restore) {
+    std::vector<EmfRecord> r{{33, {}}, {30, {0, 0, 10, 10}}};  // SaveDC, IntersectClipRect
+    if (restore) r.push_back({34, {-1}});
+    r.insert(r.end(), {RedBrush(), Select(1), Select(kNullPen), Rect(0, 0, 40, 40)});
+    return Play(Emf(r));
+  };
+  ExpectPixels(clipped(false), {{5, 5, kRed}, {20, 20, kWhite}}, "clipped");
+  ExpectPixels(clipped(true), {{5, 5, kRed}, {20, 20, kRed}}, "restored");
+}
+
+TEST(MetafileText, CharsetsAndUtf16) {
+  const struct {
+    std::vector<uint8_t> bytes;
+    uint8_t charset;
+    std::u32string expected;
+  } cases[] = {
+      {{0xC6, 0xE9}, 204, U"Жй"},  // RUSSIAN_CHARSET: Windows-1251
+      {{0xE9, 0x80}, 0, U"é€"},    // ANSI_CHARSET: Windows-1252
+      {{0x82, 0xA0}, 128, U"あ"},   // SHIFTJIS_CHARSET: one character from two bytes
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(metafile::DecodeCharset(ByteSpan(c.bytes), c.charset), c.expected) << int(c.charset);
+  }
+  const std::vector<uint8_t> utf16{'A', 0, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8};  // A, U+1F600, a lone surrogate
+  EXPECT_EQ(metafile::DecodeUtf16(ByteSpan(utf16)), U"A\U0001F600\uFFFD");
+}
+
+}  // namespace
+}  // namespace kestal
