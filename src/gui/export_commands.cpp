@@ -215,11 +215,12 @@ void ExportCommand::ExportShared(ExportFormat format) {
   if (path.empty()) return;
   host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  const Status written = [&] {
-    ExportBusy busy(host_);
-    return kestal::ExportShared(host_.Model(), path, settings, dialog_.Scale(), busy.Progress());
-  }();
-  if (!written) prompts_.ShowError(written.error());
+  auto written = ExportBusy(host_).Run([&](const ExportProgress& progress) {
+    return kestal::ExportShared(host_.Model(), path, settings, dialog_.Scale(), progress);
+  });
+  if (!written) host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+  else if (!*written) prompts_.ShowError(written->error());
+  else host_.ShowNotice(ExportWrittenText(path));
 }
 
 }  // namespace kestal

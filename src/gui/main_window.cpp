@@ -507,7 +507,7 @@ void TFrmKestal::LayoutPane() {
 
 void TFrmKestal::ApplyWater(const WaterSettings& water) {
   if (Status s = model_.SetWater(water); !s) {
-    ShowMessage(QMessageBox::Critical, QString::fromStdString(s.error().Text()));
+    CurrentPrompts().ShowError(s.error());
     return;
   }
   if (!model_.HasPhoto()) return;

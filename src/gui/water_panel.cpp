@@ -99,7 +99,7 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   });
   connect(BtnClose, &QPushButton::clicked, this, &QDialog::close);
 
-  LineHandle = new WaterLineHandle(window->ScrollContent, [this](int row) {
+  LineHandle = new WaterLineHandle(window->Ui().ScrollContent, [this](int row) {
     SpinLine->setValue(row);  // clamped to the photo by the spin box's range
   });
   LineHandle->hide();
@@ -107,8 +107,8 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
 }
 
 QAction* TFrmWater::AddMenuCommand(TFrmKestal* window) {
-  window->MenuOption->addSeparator();
-  auto* action = window->MenuOption->addAction(QStringLiteral("Вода..."));
+  window->Ui().MenuOption->addSeparator();
+  auto* action = window->Ui().MenuOption->addAction(QStringLiteral("Вода..."));
   action->setObjectName(QStringLiteral("OptionEau"));
   QObject::connect(action, &QAction::triggered, window, [window] {
     auto* panel = window->findChild<TFrmWater*>();
@@ -188,7 +188,7 @@ void TFrmWater::PlaceLineHandle() {
     LineHandle->hide();
     return;
   }
-  LineHandle->Place(window_->Image1->pos(), model.Photo().Width(), model.WaterLineRow());
+  LineHandle->Place(window_->Ui().Image1->pos(), model.Photo().Width(), model.WaterLineRow());
   LineHandle->show();
   LineHandle->raise();
 }

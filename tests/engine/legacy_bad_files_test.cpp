@@ -62,7 +62,7 @@ TEST(LegacyBadFiles, MetafilesAreRefusedWithTheirCause) {
       // Damaged in ways a reader could paper over: refused rather than shown in part.
       {"jpeg-corrupt-data.jpg", "picture data is damaged"},
       {"pcx-palette-cut-off.pcx", "palette at the end is cut off"},
-      {"wmf-header-cut-off.wmf", "header is cut off"},
+      {"wmf-header-cut-off.wmf", "header is truncated"},
       {"png-over-limits.png", "at most 30000 pixels a side"},
   };
   for (const auto& c : cases) {

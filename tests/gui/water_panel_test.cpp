@@ -18,6 +18,7 @@
 #include "gui/export_commands.h"
 #include "gui/export_dialog.h"
 #include "gui/main_window.h"
+#include "gui/prompts.h"
 #include "gui/water_panel.h"
 #include "imageio/image_files.h"
 #include "support/gui_support.h"
@@ -29,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Answers the export's questions: a BMP sequence of photo and reflection into `folder`.
-class SequencePrompts : public ExportPrompts {
+class SequencePrompts : public Prompts {
  public:
   explicit SequencePrompts(std::string folder) : folder_(std::move(folder)) {}
   bool EditSettings(TFrmExport& dialog) override {
@@ -56,7 +57,7 @@ class WaterPanelTest : public ::testing::Test {
   void SetUp() override {
     photo_ = tmp_ / "pond.bmp";
     ASSERT_TRUE(SaveBitmapFile(photo_, test::Noise(41, 30, 3)).ok());
-    window_.SetMessageHook([](QMessageBox::Icon, const QString& text) { ADD_FAILURE() << text.toStdString(); });
+    SetPrompts(&failing_);
     ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(photo_)));
     window_.show();
     window_.findChild<QAction*>("OptionEau")->trigger();
@@ -64,6 +65,10 @@ class WaterPanelTest : public ::testing::Test {
     ASSERT_NE(panel_, nullptr);
   }
 
+  void TearDown() override { SetPrompts(nullptr); }
+
+  // Any box the window shows is a failure here.
+  SequencePrompts failing_{std::string()};
   test::TempDir tmp_;
   std::string photo_;
   TFrmKestal window_;
@@ -80,14 +85,14 @@ TEST_F(WaterPanelTest, ControlsShapeTheModelAndTheLayout) {
   panel_->SpinLine->setValue(20);
   EXPECT_EQ(window_.Model().Water().line, (WaterLine{20, WaterLine::Unit::Rows}));
   // The photo is shown down to the line and the reflection (90 % of 20 rows) under it.
-  EXPECT_EQ(window_.Image1->height(), 20);
-  EXPECT_EQ(window_.Pane->y(), window_.Image1->y() + 20);
-  EXPECT_EQ(window_.Pane->height(), 18);
+  EXPECT_EQ(window_.Ui().Image1->height(), 20);
+  EXPECT_EQ(window_.Ui().Pane->y(), window_.Ui().Image1->y() + 20);
+  EXPECT_EQ(window_.Ui().Pane->height(), 18);
   EXPECT_EQ(window_.StatusText(0), QStringLiteral("41x38"));
 
   // Dragging the line 5 rows down moves the water line there.
   WaterLineHandle* handle = panel_->LineHandle;
-  EXPECT_EQ(handle->y(), window_.Image1->y() + 20 - 3);
+  EXPECT_EQ(handle->y(), window_.Ui().Image1->y() + 20 - 3);
   const QPointF at(10, 3), to(10, 3 + 5);
   QMouseEvent press(QEvent::MouseButtonPress, at, handle->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
                     Qt::NoModifier);
@@ -96,7 +101,7 @@ TEST_F(WaterPanelTest, ControlsShapeTheModelAndTheLayout) {
   QMouseEvent move(QEvent::MouseMove, to, handle->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(handle, &move);
   EXPECT_EQ(window_.Model().WaterLineRow(), 25);
-  EXPECT_EQ(handle->y(), window_.Image1->y() + 25 - 3) << "the handle follows the line";
+  EXPECT_EQ(handle->y(), window_.Ui().Image1->y() + 25 - 3) << "the handle follows the line";
 
   panel_->BtnDefaults->click();
   EXPECT_EQ(window_.Model().Water(), WaterSettings{}) << "the bottom edge is the default line again";
@@ -118,14 +123,15 @@ TEST_F(WaterPanelTest, ExportWritesTheCommandLineBytes) {
     return w;
   }());
   panel_->SpinBlur->setValue(3);  // applies everything the panel shows
-  window_.EditFrames->setValue(3);
+  window_.Ui().EditFrames->setValue(3);
 
   const fs::path mine = tmp_.path() / "window";
   const fs::path cli = tmp_.path() / "cli";
   fs::create_directories(mine);
   SequencePrompts prompts(mine.string());
-  window_.SetExportPrompts(&prompts);
+  SetPrompts(&prompts);
   window_.ExportAnimation();
+  SetPrompts(&failing_);
   const auto r = test::RunCommand(test::ShellQuote(KESTAL_EXPORT_BIN) +
                                   " -q -n 3 -f bmp --water-line 22 --tint 206080:35 --fade 80:tint --blur 3"
                                   " --strength 60 " +

@@ -335,7 +335,10 @@ TEST_F(WindowExportTest, EverySettingWritesTheCommandLineBytes) {
   }
 }
 
-TEST_F(WindowExportTest, ThePaneShowsEveryExportedFrame) {
+// The export runs on its own thread and hands the window the frame it has just made; the
+// window paints the newest one it has, so a busy window may skip frames, but the pane
+// follows the export and ends on the model's frame.
+TEST_F(WindowExportTest, ThePaneFollowsTheExport) {
   window_.show();
   for (int i = 0; i < 200 && !(window_.windowHandle() && window_.windowHandle()->isExposed()); ++i) {
     QApplication::processEvents();
@@ -353,7 +356,7 @@ TEST_F(WindowExportTest, ThePaneShowsEveryExportedFrame) {
   ScriptedPrompts prompts({.format = 3, .saveFile = (out_ / "a.avi").string()});
   Export(prompts);
   window_.Ui().Pane->removeEventFilter(&counter);
-  EXPECT_GE(counter.paints, 3) << "each of the 3 frames is painted as it is made";
+  EXPECT_GE(counter.paints, 1) << "the pane is painted while the export runs";
   const QImage shown = window_.Ui().Pane->grab().toImage().convertToFormat(QImage::Format_BGR888);
   const Bitmap24& pane = window_.Model().PaneBitmap();
   ASSERT_EQ(shown.height(), pane.Height());

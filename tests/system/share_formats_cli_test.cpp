@@ -184,7 +184,7 @@ TEST(ShareFormatsCli, FailedEncodeExitsFourNamingTheFileAndLeavesNothing) {
     const auto result = RunCommand("sh -c " + ShellQuote(r.prefix + "exec " + Export(photo + " " + ShellQuote(r.file))) +
                                    " 2>&1");
     EXPECT_EQ(result.status, 4);
-    const std::string head = "kestal-export: Unable to write the clip \"" + r.file + "\": ";
+    const std::string head = "kestal-export: " + r.file + ": ";
     EXPECT_EQ(result.output.rfind(head, 0), 0u) << result.output;
     EXPECT_NE(result.output.find(r.cause), std::string::npos) << result.output;
     EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
