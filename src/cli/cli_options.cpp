@@ -24,41 +24,41 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string ChoiceList(const OptionSpec& spec) {
+std::string ChoiceList(const OptionSpec& row) {
   std::string list;
-  for (const OptionChoice& c : spec.choices) list += (list.empty() ? "" : ", ") + std::string(c.name);
+  for (const OptionChoice& c : row.choices) list += (list.empty() ? "" : ", ") + std::string(c.name);
   return list;
 }
 
-// Reads the argument of `spec` into a value; an error line names the option and what
+// Reads the argument of `row` into a value; an error line names the option and what
 // it accepts.
-std::string ParseValue(const OptionSpec& spec, const std::string& text, int& value) {
-  const std::string option = std::string("--") + spec.longName;
-  if (!spec.choices.empty()) {
-    for (const OptionChoice& c : spec.choices) {
+std::string ParseValue(const OptionSpec& row, const std::string& text, int& value) {
+  const std::string option = std::string("--") + row.longName;
+  if (!row.choices.empty()) {
+    for (const OptionChoice& c : row.choices) {
       if (text == c.name) {
         value = c.value;
         return std::string();
       }
     }
-    return option + ": '" + text + "' is not one of " + ChoiceList(spec);
+    return option + ": '" + text + "' is not one of " + ChoiceList(row);
   }
-  if (!ParseInt(text, value) || value < spec.min || value > spec.max) {
-    return option + ": '" + text + "' is not a whole number from " + std::to_string(spec.min) + " to " +
-           std::to_string(spec.max);
+  if (!ParseInt(text, value) || value < row.min || value > row.max) {
+    return option + ": '" + text + "' is not a whole number from " + std::to_string(row.min) + " to " +
+           std::to_string(row.max);
   }
   return std::string();
 }
 
 const OptionSpec* FindLong(const std::string& name) {
-  for (const OptionSpec& spec : OptionTable())
-    if (name == spec.longName) return &spec;
+  for (const OptionSpec& row : OptionTable())
+    if (name == row.longName) return &row;
   return nullptr;
 }
 
 const OptionSpec* FindShort(char name) {
-  for (const OptionSpec& spec : OptionTable())
-    if (spec.shortName != 0 && spec.shortName == name) return &spec;
+  for (const OptionSpec& row : OptionTable())
+    if (row.shortName != 0 && row.shortName == name) return &row;
   return nullptr;
 }
 
@@ -167,13 +167,13 @@ std::string UsageText() {
       "\n";
   // "  -n, --frames N" padded to a column of 26, or followed by three spaces when longer.
   constexpr size_t kHelpColumn = 26;
-  for (const OptionSpec& spec : OptionTable()) {
-    if (!spec.help) continue;
-    std::string names = spec.shortName ? std::string("  -") + spec.shortName + ", --" : std::string("      --");
-    names += spec.longName;
-    if (spec.argument) names += std::string(" ") + spec.argument;
+  for (const OptionSpec& row : OptionTable()) {
+    if (!row.help) continue;
+    std::string names = row.shortName ? std::string("  -") + row.shortName + ", --" : std::string("      --");
+    names += row.longName;
+    if (row.argument) names += std::string(" ") + row.argument;
     names += names.size() < kHelpColumn ? std::string(kHelpColumn - names.size(), ' ') : std::string(3, ' ');
-    text += names + spec.help + "\n";
+    text += names + row.help + "\n";
   }
   return text + "\n" + WaterUsageText() +
          "\n"
@@ -197,31 +197,31 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       only_positional = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* row = nullptr;
     std::string value;
     bool has_value = false;
     if (arg.rfind("--", 0) == 0) {
       const size_t eq = arg.find('=');
-      spec = FindLong(arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2));
+      row = FindLong(arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2));
       if (eq != std::string::npos) {
         value = arg.substr(eq + 1);
         has_value = true;
       }
     } else {
-      spec = FindShort(arg[1]);
-      if (spec && arg.size() > 2) {
-        if (!spec->argument) spec = nullptr;  // "-rq" is not a thing
+      row = FindShort(arg[1]);
+      if (row && arg.size() > 2) {
+        if (!row->argument) row = nullptr;  // "-rq" is not a thing
         value = arg.substr(2);                 // -n10
         has_value = true;
       }
     }
-    if (!spec) {
+    if (!row) {
       r.error = "unknown option '" + arg + "' (see --help)";
       return r;
     }
-    const std::string name = std::string("--") + spec->longName;
+    const std::string name = std::string("--") + row->longName;
     int number = 1;
-    if (spec->argument) {
+    if (row->argument) {
       if (!has_value) {
         if (i + 1 >= args.size()) {
           r.error = name + " needs a value (see --help)";
@@ -229,7 +229,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         }
         value = args[++i];
       }
-      std::string err = spec->parse ? spec->parse(o, value) : ParseValue(*spec, value, number);
+      std::string err = row->parse ? row->parse(o, value) : ParseValue(*row, value, number);
       if (!err.empty()) {
         r.error = err;
         return r;
@@ -238,8 +238,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       r.error = name + " takes no value";
       return r;
     }
-    if (spec->store) spec->store(o, number);
-    o.given.push_back(spec->longName);
+    if (row->store) row->store(o, number);
+    o.given.push_back(row->longName);
   }
   if (o.help || o.version) return r;
   if (positional.size() != 2) {
@@ -279,9 +279,9 @@ std::string ResolveFormat(Options& o) {
   }
   const unsigned bit = 1u << static_cast<int>(o.settings.format);
   for (const std::string& name : o.given) {
-    const OptionSpec* spec = FindLong(name);
-    if (spec && !(spec->outputs & bit)) {
-      return "--" + name + " applies only to " + std::string(spec->outputName) + ", not to " +
+    const OptionSpec* row = FindLong(name);
+    if (row && !(row->outputs & bit)) {
+      return "--" + name + " applies only to " + std::string(row->outputName) + ", not to " +
              FormatName(o.settings.format) + " output";
     }
   }
