@@ -859,6 +859,8 @@ void TFrmKestal::ShowWholePicture() {
 void TFrmKestal::LoadSettings() {
   QSettings store;
   ApplySettings(LoadWindowSettings(store));
+  // The model refuses water values it cannot take and keeps its own, the plain mirror.
+  (void)model_.SetWater(LoadWaterSettings(store));
   settings_loaded_ = true;
 }
 
@@ -910,6 +912,7 @@ void TFrmKestal::SaveSettings() {
   s.zoom = zoom_;
   QSettings store;
   SaveWindowSettings(store, s);
+  SaveWaterSettings(store, model_.Water());
 }
 
 bool TFrmKestal::CtrlWheelZoom(QEvent* event) {

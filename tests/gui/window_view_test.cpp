@@ -209,6 +209,10 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
     dialog.findChild<QSpinBox*>("SENO")->setValue(7);
     ASSERT_TRUE(w.OpenPhotoFile(photo));
     w.SetZoom(0.5);
+    WaterSettings water;
+    water.tintPercent = 40;
+    water.blurRadius = 2;
+    w.ApplyWater(water);
     SetLastSaveFolder(QString::fromStdString(dir_.path().string()));
     w.close();
     SetLastSaveFolder(QString());
@@ -229,6 +233,8 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
     EXPECT_FALSE(dialog.PhotoAndReflection());
     EXPECT_EQ(dialog.Repetitions(), 7);
     EXPECT_DOUBLE_EQ(w.Zoom(), 0.5);
+    EXPECT_EQ(w.Model().Water().tintPercent, 40);
+    EXPECT_EQ(w.Model().Water().blurRadius, 2);
     EXPECT_EQ(LastSaveFolder(), QString::fromStdString(dir_.path().string()));
     EXPECT_EQ(w.RecentFiles(), QStringList{photo});
     ASSERT_EQ(ui.MenuRecent->actions().size(), 1);
