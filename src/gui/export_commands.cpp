@@ -103,12 +103,12 @@ void ExportCommand::ExportAnimation() {
   dialog_.SetEstimateSource(nullptr, host_.TimerIntervalMs());
   if (!accepted) return;
   host_.Model().ResetFrameIndex();
-  switch (static_cast<ExportFormat>(dialog_.FormatIndex())) {
+  switch (dialog_.Format()) {
     case ExportFormat::BmpSequence: ExportSequence("bmp"); break;
     case ExportFormat::JpgSequence: ExportSequence("jpg"); break;
     case ExportFormat::Gif: ExportGif(); break;
     case ExportFormat::Avi: ExportAvi(); break;
-    default: ExportShared(static_cast<ExportFormat>(dialog_.FormatIndex())); break;
+    default: ExportShared(dialog_.Format()); break;
   }
 }
 

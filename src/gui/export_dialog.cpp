@@ -54,6 +54,14 @@ void ShrinkFontToFit(QLabel* label, int width) {
   label->adjustSize();
 }
 
+// The list shows the formats in the order of OutputFormats(): the original four first,
+// then the shared formats.
+ExportFormat FormatAt(int index) {
+  const auto formats = OutputFormats();
+  return index >= 0 && static_cast<size_t>(index) < formats.size() ? formats[static_cast<size_t>(index)].format
+                                                                   : ExportFormat::BmpSequence;
+}
+
 }  // namespace
 
 TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
@@ -71,7 +79,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   format_list_ = Named(new QComboBox(this), "CmbExport");
   format_list_->addItems({QStringLiteral("Sequence BMP"), QStringLiteral("Sequence JPG"),
                          QStringLiteral("Анимация GIF"), QStringLiteral("Видео Клип AVI")});
-  // The shared formats follow the original four, in the order of ExportFormat.
+  // The shared formats follow the original four, in the order of OutputFormats().
   format_list_->addItems({QStringLiteral("Видео MP4"), QStringLiteral("Видео WebM"),
                           QStringLiteral("Анимация WebP"), QStringLiteral("Анимация APNG")});
   format_list_->setEditable(false);
@@ -202,7 +210,7 @@ void TFrmExport::ShowSharePanel(ExportFormat format) {
 }
 
 void TFrmExport::ChoicesChanged() {
-  const auto format = static_cast<ExportFormat>(FormatIndex());
+  const ExportFormat format = Format();
   if (share_panel_->isVisible()) {
     quality_->setEnabled(FormatInfo(format).qualityMax > 0 &&
                          !(format == ExportFormat::WebP && lossless_->isChecked()));
@@ -256,21 +264,22 @@ void TFrmExport::FormCreate() {
 }
 
 void TFrmExport::CmbExportChange(int index) {
-  colour_group_->setVisible(index == static_cast<int>(ExportFormat::Gif));
+  const ExportFormat format = FormatAt(index);
+  colour_group_->setVisible(format == ExportFormat::Gif);
   // Every clip format repeats whole cycles: the repetition count shows for all of them.
-  repetition_panel_->setVisible(index == static_cast<int>(ExportFormat::Avi) ||
-                                index > static_cast<int>(ExportFormat::Avi));
-  ShowSharePanel(static_cast<ExportFormat>(index));
+  repetition_panel_->setVisible(FormatInfo(format).clip);
+  ShowSharePanel(format);
 }
 
 int TFrmExport::FormatIndex() const { return format_list_->currentIndex(); }
+ExportFormat TFrmExport::Format() const { return FormatAt(FormatIndex()); }
 bool TFrmExport::PhotoAndReflection() const { return photo_and_reflection_->isChecked(); }
 int TFrmExport::ColorIndex() const { return colour_buttons_->checkedId(); }
 int TFrmExport::Repetitions() const { return repetitions_->value(); }
 
 ExportSettings TFrmExport::Settings(int intervalMs) const {
   ExportSettings s;
-  s.format = static_cast<ExportFormat>(FormatIndex());
+  s.format = Format();
   s.composition = PhotoAndReflection() ? Composition::PhotoAndReflection : Composition::ReflectionOnly;
   s.colors = GifColorCountForChoice(ColorIndex());
   s.repetitions = Repetitions();

@@ -41,6 +41,8 @@ class TFrmExport : public QDialog {
 
   // Item indexes and values of the controls.
   int FormatIndex() const;
+  // The format chosen in the list.
+  ExportFormat Format() const;
   bool PhotoAndReflection() const;
   int ColorIndex() const;
   int Repetitions() const;
