@@ -270,7 +270,7 @@ std::vector<uint8_t> EncodeTga(const Bitmap24& b) {
   w.Put8(0);  // no image ID
   w.Put8(0);  // no colour map
   w.Put8(kUncompressedTrueColor);
-  w.PutZeros(5);  // colour map specification: first entry, length, entry size
+  w.PutZeros(5);  // colour map fields: first entry, length, entry size
   w.Put16LE(0);   // x origin
   w.Put16LE(0);   // y origin
   w.Put16LE(static_cast<uint16_t>(b.Width()));
