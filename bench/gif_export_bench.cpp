@@ -19,6 +19,7 @@
 #include "export/gif_export.h"
 #include "imageio/image_files.h"
 #include "render/animation_model.h"
+#include "bench_shell.h"
 
 namespace {
 
@@ -30,19 +31,8 @@ constexpr int kWidth = 640;
 constexpr int kPhotoHeight = 480;
 constexpr int kHeight = 960;
 
-std::string Shell(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[1 << 16];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int st = ::pclose(p);
-  if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return out;
-}
-
-bool Have(const std::string& tool) { return !Shell("command -v " + tool).empty(); }
+using bench::Have;
+using bench::Shell;
 
 // The work folder with the photo, the 30 frames as PPM files, and their RGB bytes.
 struct Workload {

@@ -18,6 +18,7 @@
 #include "export/share_export.h"
 #include "imageio/image_files.h"
 #include "render/animation_model.h"
+#include "bench_shell.h"
 
 namespace {
 
@@ -27,19 +28,8 @@ namespace fs = std::filesystem;
 constexpr int kFrames = 30;
 constexpr int kPhotoHeight = 480;
 
-std::string Shell(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[1 << 16];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int st = ::pclose(p);
-  if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return out;
-}
-
-bool Have(const std::string& tool) { return !Shell("command -v " + tool).empty(); }
+using bench::Have;
+using bench::Shell;
 
 double PeakMb(const std::string& command) {
   const std::string out = Shell("/usr/bin/time -f 'peak %M' " + command + " 2>&1 >/dev/null | grep '^peak'");
