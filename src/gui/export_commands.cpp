@@ -14,6 +14,7 @@
 #include "export/export_driver.h"
 #include "export/gif_export.h"
 #include "export/output_formats.h"
+#include "export/scale.h"
 #include "export/share_export.h"
 #include "gui/export_dialog.h"
 #include "export/html_test_page.h"
@@ -78,6 +79,36 @@ QString ProposedName(const std::string& photo, const char* extension) {
   return QString::fromStdString(ChangeExtension(FileNameOf(photo), extension));
 }
 
+// The model an export runs on: the window's own at 100 %, else a copy whose photo is
+// scaled as the dialog asks, so the waves are computed on the exported picture as
+// kestal-export --scale computes them. The window's pane stays as it is.
+class ExportModel {
+ public:
+  ExportModel(AnimationModel& window, const ScaleRequest& scale, Composition composition) {
+    if (scale.Identity()) {
+      model_ = &window;
+      return;
+    }
+    auto made = ScaledModel(window, scale, composition);
+    if (!made) {
+      error_ = made.error();
+      return;
+    }
+    copy_ = std::move(made.value());
+    model_ = &copy_;
+  }
+  ExportModel(const ExportModel&) = delete;
+  ExportModel& operator=(const ExportModel&) = delete;
+  // Null when the photo could not be scaled; Failure() then says why.
+  AnimationModel* Get() const { return model_; }
+  const Error& Failure() const { return error_; }
+
+ private:
+  AnimationModel copy_;
+  AnimationModel* model_ = nullptr;
+  Error error_;
+};
+
 }  // namespace
 
 std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<int>& numbers, int count) {
@@ -120,11 +151,16 @@ void ExportCommand::ExportSequence(const char* extension) {
   host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
   const std::string photo = host_.PhotoFileName();
+  const ExportModel model(host_.Model(), dialog_.Scale(), settings.composition);
+  if (!model.Get()) {
+    prompts_.ShowError(model.Failure().WithMessage(folder));
+    return;
+  }
   int started = 0;
   auto outcome = [&] {
     ExportBusy busy(host_);
     auto run = busy.Run([&](const ExportProgress& progress) {
-      return kestal::ExportSequence(host_.Model(), folder, photo, extension, settings.composition, progress);
+      return kestal::ExportSequence(*model.Get(), folder, photo, extension, settings.composition, progress);
     });
     started = busy.Started();
     return run;
@@ -167,8 +203,13 @@ void ExportCommand::ExportGif() {
   if (path.empty()) return;
   host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
+  const ExportModel model(host_.Model(), dialog_.Scale(), settings.composition);
+  if (!model.Get()) {
+    prompts_.ShowError(model.Failure().WithMessage(path));
+    return;
+  }
   auto outcome = ExportBusy(host_).Run([&](const ExportProgress& progress) {
-    return kestal::ExportGif(host_.Model(), path, settings, progress);
+    return kestal::ExportGif(*model.Get(), path, settings, progress);
   });
   if (!outcome) {
     host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
@@ -181,11 +222,12 @@ void ExportCommand::ExportGif() {
   }
   host_.ShowNotice(ExportWrittenText(path));
   if (prompts_.Ask(kHtmlPageQuestion, MsgConfirmation, MsgBtnYes | MsgBtnNo) != kMsgResultYes) return;
-  const Bitmap24& photo = host_.Model().Photo();
+  // The page shows the photo at the size it has in the GIF.
+  const Bitmap24& photo = model.Get()->Photo();
   auto page = WriteHtmlTestPage(path, gif->width, gif->height,
                                 settings.composition == Composition::PhotoAndReflection,
                                 HtmlPhoto{host_.PhotoFileName(), photo.Width(), photo.Height(),
-                                          host_.Model().WaterLineRow()});
+                                          model.Get()->WaterLineRow()});
   if (!page) {
     prompts_.ShowError(page.error());
     return;
@@ -197,14 +239,8 @@ void ExportCommand::ExportAvi() {
   const std::string path = prompts_.ChooseSaveFile(
       {QStringLiteral("AVI (*.avi)"), QStringLiteral("avi"), ProposedName(host_.PhotoFileName(), ".avi")});
   if (path.empty()) return;
-  host_.Window()->repaint();
-  const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  auto written = ExportBusy(host_).Run([&](const ExportProgress& progress) {
-    return kestal::ExportAvi(host_.Model(), path, settings, progress);
-  });
-  if (!written) host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
-  else if (!*written) prompts_.ShowError(written->error());
-  else host_.ShowNotice(ExportWrittenText(path));
+  RunClipExport(path, [](AnimationModel& model, const std::string& file, const ExportSettings& settings,
+                         const ExportProgress& progress) { return kestal::ExportAvi(model, file, settings, progress); });
 }
 
 void ExportCommand::ExportShared(ExportFormat format) {
@@ -213,11 +249,20 @@ void ExportCommand::ExportShared(ExportFormat format) {
   const std::string path = prompts_.ChooseSaveFile({QStringLiteral("%1 (*.%2)").arg(suffix.toUpper(), suffix), suffix,
                                                     ProposedName(host_.PhotoFileName(), info.extension)});
   if (path.empty()) return;
+  RunClipExport(path, [](AnimationModel& model, const std::string& file, const ExportSettings& settings,
+                         const ExportProgress& progress) { return kestal::ExportShared(model, file, settings, {}, progress); });
+}
+
+void ExportCommand::RunClipExport(const std::string& path, const ClipWriter& write) {
   host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  auto written = ExportBusy(host_).Run([&](const ExportProgress& progress) {
-    return kestal::ExportShared(host_.Model(), path, settings, dialog_.Scale(), progress);
-  });
+  const ExportModel model(host_.Model(), dialog_.Scale(), settings.composition);
+  if (!model.Get()) {
+    prompts_.ShowError(model.Failure().WithMessage(path));
+    return;
+  }
+  auto written = ExportBusy(host_).Run(
+      [&](const ExportProgress& progress) { return write(*model.Get(), path, settings, progress); });
   if (!written) host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
   else if (!*written) prompts_.ShowError(written->error());
   else host_.ShowNotice(ExportWrittenText(path));

@@ -74,10 +74,16 @@ class ExportCommand {
   void ExportSequence(const char* extension);
   void ExportGif();
   void ExportAvi();
-  // MP4, WebM, animated WebP or APNG, at the dialog's quality and scale.
+  // MP4, WebM, animated WebP or APNG, at the dialog's quality. Every branch exports
+  // at the dialog's scale.
   void ExportShared(ExportFormat format);
 
  private:
+  using ClipWriter = std::function<Status(AnimationModel&, const std::string&, const ExportSettings&,
+                                          const ExportProgress&)>;
+  // Writes an AVI or shared-format clip to `path` off the interface thread, at the
+  // dialog's settings and scale, and reports how it went.
+  void RunClipExport(const std::string& path, const ClipWriter& write);
   // Asks whether to write when older frames would remain; true to go on.
   bool ConfirmLeftoverFrames(const std::string& folder, const char* extension);
 

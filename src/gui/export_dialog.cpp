@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -142,9 +143,18 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   setTabOrder(repetitions_, cancel_button_);
   setTabOrder(cancel_button_, ok_button_);
 
-  // The estimate stands in the free corner between the composition and the buttons.
+  // The estimate stands in the free corner between the composition and the buttons,
+  // and below it the photo's scale, which applies to every format: its label above its
+  // spin edit, as the repetitions' are.
   size_estimate_ = Named(new QLabel(this), "LblSize");
   size_estimate_->setGeometry(176, 88, 96, 14);
+  auto* scale_label = Named(new QLabel(QStringLiteral("Масштаб (%) :"), this), "LblScale");
+  scale_label->move(176, 108);
+  scale_label->adjustSize();
+  scale_percent_ = Named(new QSpinBox(this), "SEScale");
+  scale_percent_->setRange(kMinScalePercent, kMaxScalePercent);
+  scale_percent_->setValue(kMaxScalePercent);
+  scale_percent_->setGeometry(176, 128, 57, scale_percent_->sizeHint().height());
   BuildSharePanel();
 
   FormCreate();
@@ -158,7 +168,8 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   connect(colour_buttons_, &QButtonGroup::idToggled, this, &TFrmExport::ChoicesChanged);
   for (QSpinBox* box : {repetitions_, quality_, scale_percent_})
     connect(box, &QSpinBox::valueChanged, this, &TFrmExport::ChoicesChanged);
-  connect(lossless_, &QCheckBox::toggled, this, &TFrmExport::ChoicesChanged);
+  connect(seconds_, &QDoubleSpinBox::valueChanged, this, &TFrmExport::ChoicesChanged);
+  for (QCheckBox* box : {lossless_, by_seconds_}) connect(box, &QCheckBox::toggled, this, &TFrmExport::ChoicesChanged);
 }
 
 void TFrmExport::BuildSharePanel() {
@@ -166,27 +177,32 @@ void TFrmExport::BuildSharePanel() {
   share_panel_ = Named(new QFrame(this), "PnlShare");
   share_panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   share_panel_->setGeometry(16, 176, 345, 57);
-  auto label = [this](const char* name, const QString& text, int x, int y) {
-    auto* l = Named(new QLabel(text, share_panel_), name);
-    l->move(x, y);
-    l->adjustSize();
-  };
-  label("LblQuality", QStringLiteral("Качество :"), 8, 10);
+  auto* quality_label = Named(new QLabel(QStringLiteral("Качество :"), share_panel_), "LblQuality");
+  quality_label->move(8, 10);
+  quality_label->adjustSize();
   quality_ = Named(new QSpinBox(share_panel_), "SEQuality");
   quality_->setGeometry(88, 6, 57, quality_->sizeHint().height());
   lossless_ = Named(new QCheckBox(QStringLiteral("Без потерь"), share_panel_), "CBLossless");
   lossless_->setGeometry(160, 8, 120, 17);
-  label("LblScale", QStringLiteral("Масштаб (%) :"), 8, 34);
-  scale_percent_ = Named(new QSpinBox(share_panel_), "SEScale");
-  scale_percent_->setRange(kMinScalePercent, kMaxScalePercent);
-  scale_percent_->setValue(kMaxScalePercent);
-  scale_percent_->setGeometry(88, 30, 57, scale_percent_->sizeHint().height());
+  // The clip's length: the repetitions, or with the box ticked enough whole cycles to
+  // last the seconds given; the duration beside them is the clip's real length.
+  by_seconds_ = Named(new QCheckBox(QStringLiteral("Секунды :"), share_panel_), "CBSeconds");
+  by_seconds_->setGeometry(8, 32, 78, 17);
+  seconds_ = Named(new QDoubleSpinBox(share_panel_), "SESeconds");
+  seconds_->setRange(0.1, 3600);
+  seconds_->setDecimals(1);
+  seconds_->setSingleStep(0.5);
+  seconds_->setValue(3);
+  seconds_->setEnabled(false);
+  seconds_->setGeometry(88, 30, 65, seconds_->sizeHint().height());
   duration_ = Named(new QLabel(share_panel_), "LblDuration");
-  duration_->setGeometry(160, 34, 180, 14);
+  duration_->setGeometry(164, 34, 176, 14);
   share_panel_->hide();
-  setTabOrder(ok_button_, quality_);
+  setTabOrder(ok_button_, scale_percent_);
+  setTabOrder(scale_percent_, quality_);
   setTabOrder(quality_, lossless_);
-  setTabOrder(lossless_, scale_percent_);
+  setTabOrder(lossless_, by_seconds_);
+  setTabOrder(by_seconds_, seconds_);
 }
 
 // Shows the panel, and the dialog's room for it, for the shared formats only. Each
@@ -215,6 +231,8 @@ void TFrmExport::ChoicesChanged() {
     quality_->setEnabled(FormatInfo(format).qualityMax > 0 &&
                          !(format == ExportFormat::WebP && lossless_->isChecked()));
   }
+  seconds_->setEnabled(by_seconds_->isChecked());
+  repetitions_->setEnabled(!(share_panel_->isVisibleTo(this) && by_seconds_->isChecked()));
   if (estimate_model_ && isVisible()) estimate_timer_->start();
 }
 
@@ -227,12 +245,17 @@ void TFrmExport::SetEstimateSource(const AnimationModel* model, int intervalMs) 
 void TFrmExport::UpdateEstimate() {
   const ExportSettings settings = Settings(estimate_interval_ms_);
   const OutputFormatInfo& info = FormatInfo(settings.format);
-  // The clip's playing time, for the formats that play in time.
+  // The clip's playing time, for the formats that play in time: whole cycles.
   if (info.clip && estimate_model_ && estimate_model_->HasPhoto()) {
     const int fps = ClipFrameRate(settings.intervalMs);
     const double frame_ms = settings.format == ExportFormat::WebP ? settings.intervalMs : 1000.0 / std::max(1, fps);
-    duration_->setText(QStringLiteral("Длительность : %1 с")
-                           .arg(estimate_model_->FrameCount() * settings.repetitions * frame_ms / 1000.0, 0, 'f', 2));
+    auto cycles = ClipCycles(settings, estimate_model_->FrameCount(), frame_ms);
+    if (cycles) {
+      duration_->setText(QStringLiteral("Длительность : %1 с")
+                             .arg(estimate_model_->FrameCount() * *cycles * frame_ms / 1000.0, 0, 'f', 2));
+    } else {
+      duration_->clear();
+    }
   } else {
     duration_->clear();
   }
@@ -287,13 +310,14 @@ ExportSettings TFrmExport::Settings(int intervalMs) const {
   if (share_panel_->isVisibleTo(this)) {
     s.encode.quality = quality_->isEnabled() ? quality_->value() : -1;
     s.encode.lossless = s.format == ExportFormat::WebP && lossless_->isChecked();
+    if (by_seconds_->isChecked()) s.encode.seconds = seconds_->value();
   }
   return s;
 }
 
 ScaleRequest TFrmExport::Scale() const {
   ScaleRequest r;
-  if (share_panel_->isVisibleTo(this)) r.percent = scale_percent_->value();
+  r.percent = scale_percent_->value();
   return r;
 }
 

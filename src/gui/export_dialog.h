@@ -5,9 +5,11 @@
 //
 // After the original four formats the list offers MP4, WebM, animated WebP and APNG.
 // For them the repetition count shows as for AVI, and a panel below the original
-// controls holds their quality, WebP's lossless choice, the photo's scale and the
-// clip's duration; the dialog grows to show it. An estimate of the file's size, kept
-// up to date as the choices change, shows for every format.
+// controls holds their quality, WebP's lossless choice and the clip's length in
+// seconds as an alternative to the repetitions, with the clip's duration; the dialog
+// grows to show it. The photo's scale, for every format, and an estimate of the
+// file's size, kept up to date as the choices change, stand in the free corner
+// between the original controls and the buttons.
 
 #include <QDialog>
 
@@ -17,6 +19,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -36,7 +39,7 @@ class TFrmExport : public QDialog {
   // The choices as the export driver reads them. The interval is the caller's (the
   // animation speed); the HTML page is asked for after a GIF is written.
   ExportSettings Settings(int intervalMs) const;
-  // The photo's scale: the panel's percentage for the shared formats, else none.
+  // The photo's scale, for every format.
   ScaleRequest Scale() const;
 
   // Item indexes and values of the controls.
@@ -80,6 +83,8 @@ class TFrmExport : public QDialog {
   QSpinBox* quality_;
   QCheckBox* lossless_;
   QSpinBox* scale_percent_;
+  QCheckBox* by_seconds_;
+  QDoubleSpinBox* seconds_;
   QLabel* duration_;
   QTimer* estimate_timer_;
   const AnimationModel* estimate_model_ = nullptr;

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -150,12 +151,45 @@ TEST(ExportDialog, SharedFormatsShowTheirPanelAndTheDialogGrows) {
     EXPECT_EQ(s.encode.quality, row.qualityDefault) << row.what;
     EXPECT_EQ(static_cast<int>(s.format), row.index) << row.what;
   }
-  // Scaling belongs to the panel: hidden, the photo is exported at its size.
+  // The scale applies to every format, the original four included.
   Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(4);
   Child<QSpinBox>(&dlg, "SEScale")->setValue(50);
   EXPECT_EQ(dlg.Scale().percent, 50);
   Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(0);
-  EXPECT_TRUE(dlg.Scale().Identity());
+  EXPECT_FALSE(Child<QSpinBox>(&dlg, "SEScale")->isHidden());
+  EXPECT_EQ(dlg.Scale().percent, 50);
+}
+
+// Seconds instead of repetitions, for the shared formats: the repetitions are off
+// meanwhile, the settings carry the seconds, and the duration shows whole cycles.
+TEST(ExportDialog, ClipLengthInSeconds) {
+  AnimationModel model;
+  ASSERT_TRUE(model.SetPhoto(test::Gradient(16, 10)).ok());
+  TFrmExport dlg;
+  dlg.SetEstimateSource(&model, kMediumIntervalMs);
+  Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(4);
+  Child<QSpinBox>(&dlg, "SENO")->setValue(2);
+  auto* by_seconds = Child<QCheckBox>(&dlg, "CBSeconds");
+  auto* seconds = Child<QDoubleSpinBox>(&dlg, "SESeconds");
+  EXPECT_FALSE(seconds->isEnabled());
+  EXPECT_EQ(dlg.Settings(kMediumIntervalMs).encode.seconds, 0);
+  dlg.UpdateEstimate();
+  // 5 frames at 8 frames per second, twice.
+  EXPECT_EQ(Child<QLabel>(&dlg, "LblDuration")->text(), QStringLiteral("Длительность : 1.25 с"));
+  const QString two_cycles = dlg.EstimateText();
+
+  by_seconds->setChecked(true);
+  seconds->setValue(1.9);
+  EXPECT_TRUE(seconds->isEnabled());
+  EXPECT_FALSE(Child<QSpinBox>(&dlg, "SENO")->isEnabled());
+  EXPECT_EQ(dlg.Settings(kMediumIntervalMs).encode.seconds, 1.9);
+  dlg.UpdateEstimate();
+  EXPECT_EQ(Child<QLabel>(&dlg, "LblDuration")->text(), QStringLiteral("Длительность : 2.50 с")) << "4 cycles";
+  EXPECT_NE(dlg.EstimateText(), two_cycles) << "the estimate follows the length";
+
+  Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(3);
+  EXPECT_TRUE(Child<QSpinBox>(&dlg, "SENO")->isEnabled()) << "AVI counts repetitions";
+  EXPECT_EQ(dlg.Settings(kMediumIntervalMs).encode.seconds, 0);
 }
 
 TEST(ExportDialog, EstimatesTheSizeOfEveryFormat) {

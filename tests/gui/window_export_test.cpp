@@ -3,7 +3,9 @@
 // nothing and leaves the animation stopped, and failures name their files.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -41,6 +43,8 @@ struct Answers {
   bool reflectionOnly = false;
   int colorIndex = 3;
   int repetitions = 1;
+  int scale = 100;       // the photo's scale in percent
+  double seconds = 0;    // > 0: the clip's length in seconds instead of repetitions
   std::string folder;    // "" cancels the folder chooser
   std::string saveFile;  // "" cancels the save dialog
   int htmlAnswer = kMsgResultNo;
@@ -55,6 +59,9 @@ class ScriptedPrompts : public Prompts {
     dialog.findChild<QRadioButton*>(answers.reflectionOnly ? "RBKestal" : "RBImage")->setChecked(true);
     dialog.findChild<QRadioButton*>(("RGCouleurs" + std::to_string(answers.colorIndex)).c_str())->setChecked(true);
     dialog.findChild<QSpinBox*>("SENO")->setValue(answers.repetitions);
+    dialog.findChild<QSpinBox*>("SEScale")->setValue(answers.scale);
+    dialog.findChild<QCheckBox*>("CBSeconds")->setChecked(answers.seconds > 0);
+    if (answers.seconds > 0) dialog.findChild<QDoubleSpinBox*>("SESeconds")->setValue(answers.seconds);
     return answers.ok;
   }
   std::string ChooseFolder(const std::string& title, const std::string& initialFolder) override {
@@ -177,6 +184,16 @@ TEST_F(WindowExportTest, EveryFormatWritesTheCommandLineBytes) {
       {"WebM, reflection only", {.format = 5, .reflectionOnly = true}, "-r", "lake.webm"},
       {"WebP", {.format = 6}, "", "lake.webp"},
       {"APNG", {.format = 7}, "", "lake.png"},
+      // A scale for every format; the waves are computed on the scaled photo.
+      {"BMP sequence at 50 %", {.format = 0, .scale = 50}, "-f bmp --scale 50", "seq/"},
+      {"JPG sequence at 30 %, reflection only", {.format = 1, .reflectionOnly = true, .scale = 30},
+       "-f jpg -r --scale 30", "seq/"},
+      {"GIF, 64 colours at 70 %", {.format = 2, .colorIndex = 2, .scale = 70}, "-c 64 --scale 70", "lake.gif"},
+      {"AVI, two repetitions at 45 %", {.format = 3, .repetitions = 2, .scale = 45}, "-R 2 --scale 45", "lake.avi"},
+      {"MP4 at 60 %", {.format = 4, .scale = 60}, "--scale 60", "lake.mp4"},
+      {"WebP, 1.9 seconds at 50 %", {.format = 6, .scale = 50, .seconds = 1.9}, "--seconds 1.9 --scale 50",
+       "lake.webp"},
+      {"APNG, 1 second", {.format = 7, .seconds = 1}, "--seconds 1", "lake.png"},
   };
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -186,7 +203,10 @@ TEST_F(WindowExportTest, EveryFormatWritesTheCommandLineBytes) {
     fs::create_directories(cli);
     RunCli(row.cliArgs, (cli / row.output).string());
     EXPECT_EQ(ExpectWindowFilesIn(sequence ? cli / "seq" : cli).size(), sequence ? 3u : 1u);
-    EXPECT_EQ(window_.FrameIndex(), 2) << "an export ends on the last frame of its cycle";
+    // At a scale the export runs on a scaled copy, and the pane keeps the window's size.
+    if (row.answers.scale == 100) {
+      EXPECT_EQ(window_.FrameIndex(), 2) << "an export ends on the last frame of its cycle";
+    }
   }
 }
 
@@ -268,6 +288,39 @@ TEST_F(WindowExportTest, FailuresNameTheirFiles) {
     EXPECT_TRUE(one.asked.empty()) << "no page is offered for a GIF that failed";
   }
   EXPECT_FALSE(fs::exists(missing));
+}
+
+// Run under the encoder-less libavcodec by MissingEncoderShowsABox below; skipped
+// when the encoders are there.
+TEST_F(WindowExportTest, MissingEncoderInner) {
+  const char* preload = std::getenv("LD_PRELOAD");
+  if (!preload || std::string(preload) != KESTAL_NO_ENCODERS_LIB) GTEST_SKIP() << "runs under MissingEncoderShowsABox";
+  const struct {
+    int format;
+    const char* file;
+    const char* encoder;
+  } rows[] = {{4, "a.mp4", "libx264"}, {5, "a.webm", "libvpx-vp9"}, {7, "a.png", "apng"}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.file);
+    const std::string file = (out_ / r.file).string();
+    ScriptedPrompts prompts({.format = r.format, .saveFile = file});
+    Export(prompts);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0], "Unable to write the clip \"" + file + "\"\nthis system's FFmpeg has no " +
+                                     r.encoder + " encoder");
+    EXPECT_TRUE(FilesIn(out_).empty()) << "no file, finished or temporary";
+  }
+}
+
+// A codec missing at run time: the window, with libavcodec's encoders hidden, shows
+// one error box naming the file and the cause, and leaves nothing.
+TEST(WindowExportNoEncoders, MissingEncoderShowsABox) {
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  const auto r = test::RunCommand("LD_PRELOAD=" + test::ShellQuote(KESTAL_NO_ENCODERS_LIB) + " " +
+                                  test::ShellQuote(self) + " --gtest_filter=WindowExportTest.MissingEncoderInner 2>&1");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("SKIPPED"), std::string::npos) << r.output;
 }
 
 // The window's own settings, set through its controls as a user would.

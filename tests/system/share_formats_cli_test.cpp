@@ -164,6 +164,8 @@ TEST(ShareFormatsCli, ClipLengthAndScaling) {
 
 TEST(ShareFormatsCli, FailedEncodeExitsFourNamingTheFileAndLeavesNothing) {
   test::TempDir dir;
+  // A codec missing at run time: libavcodec's encoder lookups find nothing.
+  const std::string kNoEncoders = "export LD_PRELOAD=" + ShellQuote(KESTAL_NO_ENCODERS_LIB) + "; ";
   std::ofstream(dir / "plain-file") << "x";
   const std::string photo = ShellQuote(test::DefaultPhoto().string());
   const struct {
@@ -178,6 +180,9 @@ TEST(ShareFormatsCli, FailedEncodeExitsFourNamingTheFileAndLeavesNothing) {
       {"WebM on a full disk", dir / "c.webm", "trap '' XFSZ; ulimit -f 8; ", "File too large"},
       {"APNG on a full disk", dir / "c.png", "trap '' XFSZ; ulimit -f 8; ", "File too large"},
       {"WebP on a full disk", dir / "c.webp", "trap '' XFSZ; ulimit -f 8; ", "File too large"},
+      {"MP4 without an H.264 encoder", dir / "c.mp4", kNoEncoders, "this system's FFmpeg has no libx264 encoder"},
+      {"WebM without a VP9 encoder", dir / "c.webm", kNoEncoders, "this system's FFmpeg has no libvpx-vp9 encoder"},
+      {"APNG without its encoder", dir / "c.png", kNoEncoders, "this system's FFmpeg has no apng encoder"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
