@@ -177,9 +177,9 @@ void TFrmExport::BuildSharePanel() {
   share_panel_ = Named(new QFrame(this), "PnlShare");
   share_panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   share_panel_->setGeometry(16, 176, 345, 57);
-  auto* quality_label = Named(new QLabel(QStringLiteral("Качество :"), share_panel_), "LblQuality");
-  quality_label->move(8, 10);
-  quality_label->adjustSize();
+  quality_label_ = Named(new QLabel(QStringLiteral("Качество :"), share_panel_), "LblQuality");
+  quality_label_->move(8, 10);
+  quality_label_->adjustSize();
   quality_ = Named(new QSpinBox(share_panel_), "SEQuality");
   quality_->setGeometry(88, 6, 57, quality_->sizeHint().height());
   lossless_ = Named(new QCheckBox(QStringLiteral("Без потерь"), share_panel_), "CBLossless");
@@ -219,6 +219,9 @@ void TFrmExport::ShowSharePanel(ExportFormat format) {
     last_quality_format_ = static_cast<int>(format);
   }
   const bool has_quality = info.qualityMax > 0;
+  // APNG stores every pixel: no quality to set.
+  quality_label_->setVisible(has_quality);
+  quality_->setVisible(has_quality);
   quality_->setEnabled(has_quality && !(format == ExportFormat::WebP && lossless_->isChecked()));
   quality_->setToolTip(info.higherIsBetter ? QStringLiteral("0..100, больше — лучше")
                                            : QStringLiteral("CRF: меньше — лучше"));

@@ -80,6 +80,7 @@ class TFrmExport : public QDialog {
   // Beside the original controls.
   QLabel* size_estimate_;
   QFrame* share_panel_;
+  QLabel* quality_label_;
   QSpinBox* quality_;
   QCheckBox* lossless_;
   QSpinBox* scale_percent_;
