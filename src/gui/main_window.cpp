@@ -581,11 +581,13 @@ void TFrmKestal::VitesseClick(QAction* sender) {
 }
 
 void TFrmKestal::OndeClick(QAction* sender) {
-  const int wave = sender == ui_.OndeCourte ? 1 : sender == ui_.OndeMoyenne ? 2 : 3;
+  const kestal::WaveLength wave = sender == ui_.OndeCourte    ? kestal::WaveLength::Short
+                                  : sender == ui_.OndeMoyenne ? kestal::WaveLength::Medium
+                                                              : kestal::WaveLength::Long;
   model_.SetWaveLength(wave);
-  ui_.OndeCourte->setChecked(wave == 1);
-  ui_.OndeMoyenne->setChecked(wave == 2);
-  ui_.OndeLongue->setChecked(wave == 3);
+  ui_.OndeCourte->setChecked(wave == kestal::WaveLength::Short);
+  ui_.OndeMoyenne->setChecked(wave == kestal::WaveLength::Medium);
+  ui_.OndeLongue->setChecked(wave == kestal::WaveLength::Long);
 }
 
 void TFrmKestal::EditFramesChange() { model_.SetFrameCount(ui_.EditFrames->value()); }
@@ -871,7 +873,9 @@ void TFrmKestal::ApplySettings(const WindowSettings& s) {
   VitesseClick(s.intervalMs == kSlowInterval     ? ui_.VitesseLente
                : s.intervalMs == kMediumInterval ? ui_.VitesseMoyenne
                                                  : ui_.VitesseRapide);
-  OndeClick(s.waveLength == 1 ? ui_.OndeCourte : s.waveLength == 2 ? ui_.OndeMoyenne : ui_.OndeLongue);
+  OndeClick(s.waveLength == kestal::WaveLength::Short    ? ui_.OndeCourte
+            : s.waveLength == kestal::WaveLength::Medium ? ui_.OndeMoyenne
+                                                 : ui_.OndeLongue);
   if (FrmExport) {
     // The dialog's controls by their names, so its own code needs no setters.
     auto* format = FrmExport->findChild<QComboBox*>(QStringLiteral("CmbExport"));

@@ -80,7 +80,7 @@ class TFrmKestal : public QMainWindow {
   const QString& PhotoFileName() const { return photo_file_name_; }
   int FrameCount() const { return model_.FrameCount(); }
   int FrameIndex() const { return model_.FrameIndex(); }
-  int WaveLength() const { return model_.WaveLength(); }
+  kestal::WaveLength WaveLength() const { return model_.WaveLength(); }
   int TimerInterval() const;
   void StopAnimation();
 
