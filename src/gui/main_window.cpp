@@ -162,7 +162,19 @@ void TFrmKestal::CreateControls() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   setCentralWidget(central);
+  CreateToolPanel(central, column);
+  CreatePictureArea(central, column);
+  CreateStatusBar();
+  FitToolPanel();
 
+  ui_.Timer = new QTimer(this);
+  ui_.Timer->setInterval(kMediumInterval);
+  ui_.Timer->setTimerType(Qt::PreciseTimer);
+  connect(ui_.Timer, &QTimer::timeout, this, &TFrmKestal::TimerTimer);
+}
+
+// The tool panel across the top: the tool bar, the frame count, the height and the mode.
+void TFrmKestal::CreateToolPanel(QWidget* central, QVBoxLayout* column) {
   ui_.PnlOutils = new QWidget(central);
   ui_.PnlOutils->setFixedHeight(49);
   ui_.PnlOutils->installEventFilter(this);  // keeps Bevel1 as wide as the panel
@@ -194,7 +206,9 @@ void TFrmKestal::CreateControls() {
   ui_.RBPerspective->setChecked(true);
   ui_.RBRegul = new QRadioButton(QStringLiteral("Обычный"), ui_.PnlOutils);
   ui_.RBRegul->setGeometry(448, 27, 120, 17);
+}
 
+void TFrmKestal::CreatePictureArea(QWidget* central, QVBoxLayout* column) {
   // The scroll box shows the application-workspace colour around the picture.
   ui_.ScrollBox = new QScrollArea(central);
   ui_.ScrollBox->setFrameShape(QFrame::StyledPanel);
@@ -214,7 +228,9 @@ void TFrmKestal::CreateControls() {
   ui_.PnlImg = new QWidget(ui_.ScrollContent);
   ui_.PnlImg->setObjectName(QStringLiteral("PnlImg"));
   ui_.PnlImg->setGeometry(0, 0, 9, 8);
+}
 
+void TFrmKestal::CreateStatusBar() {
   // Panel 0: the picture size, 100 wide and centred; panel 1: the rest.
   status_panel0_ = new QLabel;
   status_panel0_->setFixedWidth(100);
@@ -243,12 +259,6 @@ void TFrmKestal::CreateControls() {
   connect(ui_.BtnCancelExport, &QPushButton::clicked, this, &TFrmKestal::CancelExport);
   status_panel1_layout_->addWidget(ui_.BtnCancelExport);
   statusBar()->addWidget(status_panel1_, 1);
-  FitToolPanel();
-
-  ui_.Timer = new QTimer(this);
-  ui_.Timer->setInterval(kMediumInterval);
-  ui_.Timer->setTimerType(Qt::PreciseTimer);
-  connect(ui_.Timer, &QTimer::timeout, this, &TFrmKestal::TimerTimer);
 }
 
 QAction* TFrmKestal::AddItem(QMenu* menu, const QString& caption, ShortCut shortcut) {

@@ -24,6 +24,7 @@ class QPushButton;
 class QMenu;
 class QRadioButton;
 class QScrollArea;
+class QVBoxLayout;
 class QSpinBox;
 class QStatusBar;
 class QTimer;
@@ -207,6 +208,9 @@ class TFrmKestal : public QMainWindow {
 
  private:
   void CreateControls();
+  void CreateToolPanel(QWidget* central, QVBoxLayout* column);
+  void CreatePictureArea(QWidget* central, QVBoxLayout* column);
+  void CreateStatusBar();
   void CreateMenus();
   void CreateViewMenu();
   void FormCreate();
