@@ -184,6 +184,10 @@ void TFrmExport::BuildSharePanel() {
   quality_->setGeometry(88, 6, 57, quality_->sizeHint().height());
   lossless_ = Named(new QCheckBox(QStringLiteral("Без потерь"), share_panel_), "CBLossless");
   lossless_->setGeometry(160, 8, 120, 17);
+  // APNG has no quality to set: it keeps every pixel, which the row says instead.
+  exact_note_ = Named(new QLabel(QStringLiteral("Без потерь: каждый пиксель точно"), share_panel_), "LblExact");
+  exact_note_->move(8, 10);
+  exact_note_->adjustSize();
   // The clip's length: the repetitions, or with the box ticked enough whole cycles to
   // last the seconds given; the duration beside them is the clip's real length.
   by_seconds_ = Named(new QCheckBox(QStringLiteral("Секунды :"), share_panel_), "CBSeconds");
@@ -219,9 +223,9 @@ void TFrmExport::ShowSharePanel(ExportFormat format) {
     last_quality_format_ = static_cast<int>(format);
   }
   const bool has_quality = info.qualityMax > 0;
-  // APNG stores every pixel: no quality to set.
   quality_label_->setVisible(has_quality);
   quality_->setVisible(has_quality);
+  exact_note_->setVisible(!has_quality);
   quality_->setEnabled(has_quality && !(format == ExportFormat::WebP && lossless_->isChecked()));
   quality_->setToolTip(info.higherIsBetter ? QStringLiteral("0..100, больше — лучше")
                                            : QStringLiteral("CRF: меньше — лучше"));

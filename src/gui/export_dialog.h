@@ -83,6 +83,7 @@ class TFrmExport : public QDialog {
   QLabel* quality_label_;
   QSpinBox* quality_;
   QCheckBox* lossless_;
+  QLabel* exact_note_;
   QSpinBox* scale_percent_;
   QCheckBox* by_seconds_;
   QDoubleSpinBox* seconds_;

@@ -147,6 +147,8 @@ TEST(ExportDialog, SharedFormatsShowTheirPanelAndTheDialogGrows) {
     if (!row.panel) continue;
     EXPECT_FALSE(Child<QWidget>(&dlg, "PnlNO")->isHidden()) << row.what << ": the repetitions show for every clip";
     EXPECT_EQ(!Child<QCheckBox>(&dlg, "CBLossless")->isHidden(), row.lossless) << row.what;
+    EXPECT_EQ(Child<QSpinBox>(&dlg, "SEQuality")->isHidden(), row.qualityDefault < 0) << row.what;
+    EXPECT_EQ(Child<QLabel>(&dlg, "LblExact")->isHidden(), row.qualityDefault >= 0) << row.what;
     const ExportSettings s = dlg.Settings(kMediumIntervalMs);
     EXPECT_EQ(s.encode.quality, row.qualityDefault) << row.what;
     EXPECT_EQ(static_cast<int>(s.format), row.index) << row.what;
