@@ -73,12 +73,40 @@ class ClipEncoder {
     height_ = height;
     const int32_t w = choice.evenSides ? width + (width & 1) : width;
     const int32_t h = choice.evenSides ? height + (height & 1) : height;
+    if (Status s = OpenCodec(codec, format, choice, w, h, fps, quality, file); !s) return s;
+    if (Status s = AllocatePictures(choice.pixels, w, h); !s) return s;
+    return file ? StartFile(format, *file) : Status::Ok();
+  }
 
+  Status Add(const Bitmap24& frame) {
+    if (int err = av_frame_make_writable(picture_); err < 0) return AvError(err, "the encoder's picture");
+    CopyPadded(frame);
+    sws_scale(sws_, padded_->data, padded_->linesize, 0, padded_->height, picture_->data, picture_->linesize);
+    picture_->pts = next_pts_++;
+    if (int err = avcodec_send_frame(codec_, picture_); err < 0) return AvError(err, "the encoder failed");
+    return Drain();
+  }
+
+  // Flushes the encoder, completes the file and closes it.
+  Status Finish() {
+    if (int err = avcodec_send_frame(codec_, nullptr); err < 0) return AvError(err, "the encoder failed");
+    if (Status s = Drain(); !s) return s;
+    if (!format_) return Status::Ok();
+    if (int err = av_write_trailer(format_); err < 0) return AvError(err, "cannot complete the file");
+    if (int err = avio_closep(&format_->pb); err < 0) return AvError(err, "cannot complete the file");
+    return Status::Ok();
+  }
+
+  uint64_t Bytes() const { return bytes_; }
+
+ private:
+  // The encoder's context at `w` × `h`, opened with the format's quality settings; with
+  // a file, also the container, which may want the codec's headers out of band.
+  Status OpenCodec(const AVCodec* codec, ExportFormat format, const CodecChoice& choice, int32_t w, int32_t h,
+                   int fps, int quality, const std::string* file) {
     codec_ = avcodec_alloc_context3(codec);
-    padded_ = av_frame_alloc();
-    picture_ = av_frame_alloc();
     packet_ = av_packet_alloc();
-    if (!codec_ || !padded_ || !picture_ || !packet_) return Error::NoMemory("not enough memory for the encoder");
+    if (!codec_ || !packet_) return Error::NoMemory("not enough memory for the encoder");
     codec_->width = w;
     codec_->height = h;
     codec_->pix_fmt = choice.pixels;
@@ -127,21 +155,31 @@ class ClipEncoder {
     const int opened = avcodec_open2(codec_, codec, &options);
     av_dict_free(&options);
     if (opened < 0) return AvError(opened, "the " + std::string(choice.encoder) + " encoder refused the settings");
+    return Status::Ok();
+  }
 
+  // The padded BGR frame, the encoder's picture and the conversion between them.
+  Status AllocatePictures(AVPixelFormat pixels, int32_t w, int32_t h) {
+    padded_ = av_frame_alloc();
+    picture_ = av_frame_alloc();
+    if (!padded_ || !picture_) return Error::NoMemory("not enough memory for the encoder");
     padded_->format = AV_PIX_FMT_BGR24;
     padded_->width = w;
     padded_->height = h;
-    picture_->format = choice.pixels;
+    picture_->format = pixels;
     picture_->width = w;
     picture_->height = h;
     if (av_frame_get_buffer(padded_, 0) < 0 || av_frame_get_buffer(picture_, 0) < 0) {
       return Error::NoMemory("not enough memory for a frame of " + std::to_string(w) + " x " + std::to_string(h));
     }
-    sws_ = sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, choice.pixels,
-                          SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+    sws_ = sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, pixels, SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP,
+                          nullptr, nullptr, nullptr);
     if (!sws_) return Error::Unsupported("no colour conversion to the encoder's pixels");
+    return Status::Ok();
+  }
 
-    if (!file) return Status::Ok();
+  // The stream, the opened file and the container's header.
+  Status StartFile(ExportFormat format, const std::string& file) {
     stream_ = avformat_new_stream(format_, nullptr);
     if (!stream_) return Error::NoMemory("not enough memory for the stream");
     stream_->time_base = codec_->time_base;
@@ -149,7 +187,7 @@ class ClipEncoder {
     if (int err = avcodec_parameters_from_context(stream_->codecpar, codec_); err < 0) {
       return AvError(err, "the stream's parameters");
     }
-    if (int err = avio_open(&format_->pb, file->c_str(), AVIO_FLAG_WRITE); err < 0) return AvError(err, "cannot open");
+    if (int err = avio_open(&format_->pb, file.c_str(), AVIO_FLAG_WRITE); err < 0) return AvError(err, "cannot open");
     AVDictionary* muxing = nullptr;
     if (format == ExportFormat::Mp4) av_dict_set(&muxing, "movflags", "+faststart", 0);
     if (format == ExportFormat::Apng) av_dict_set(&muxing, "plays", "0", 0);  // loop forever
@@ -159,28 +197,6 @@ class ClipEncoder {
     return Status::Ok();
   }
 
-  Status Add(const Bitmap24& frame) {
-    if (int err = av_frame_make_writable(picture_); err < 0) return AvError(err, "the encoder's picture");
-    CopyPadded(frame);
-    sws_scale(sws_, padded_->data, padded_->linesize, 0, padded_->height, picture_->data, picture_->linesize);
-    picture_->pts = next_pts_++;
-    if (int err = avcodec_send_frame(codec_, picture_); err < 0) return AvError(err, "the encoder failed");
-    return Drain();
-  }
-
-  // Flushes the encoder, completes the file and closes it.
-  Status Finish() {
-    if (int err = avcodec_send_frame(codec_, nullptr); err < 0) return AvError(err, "the encoder failed");
-    if (Status s = Drain(); !s) return s;
-    if (!format_) return Status::Ok();
-    if (int err = av_write_trailer(format_); err < 0) return AvError(err, "cannot complete the file");
-    if (int err = avio_closep(&format_->pb); err < 0) return AvError(err, "cannot complete the file");
-    return Status::Ok();
-  }
-
-  uint64_t Bytes() const { return bytes_; }
-
- private:
   // The frame into the encoder's size; an added column or row repeats the last one.
   void CopyPadded(const Bitmap24& frame) {
     const size_t row = static_cast<size_t>(width_) * 3;

@@ -72,7 +72,18 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(DesignFont());
   setFixedSize(377, 176);
+  BuildDesignedControls();
+  BuildScaleAndEstimate();
+  BuildSharePanel();
 
+  FormCreate();
+  connect(format_list_, &QComboBox::currentIndexChanged, this, &TFrmExport::CmbExportChange);
+  ConnectChoices();
+}
+
+// The format list, the composition, the web-page note, the colour counts, the
+// repetitions and the buttons, at their places in the dialog.
+void TFrmExport::BuildDesignedControls() {
   format_label_ = Named(new QLabel(QStringLiteral("Формат Экспорта"), this), "Label1");
   format_label_->move(16, 16);
   format_label_->adjustSize();
@@ -142,7 +153,9 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   setTabOrder(colour_buttons_->button(3), repetitions_);
   setTabOrder(repetitions_, cancel_button_);
   setTabOrder(cancel_button_, ok_button_);
+}
 
+void TFrmExport::BuildScaleAndEstimate() {
   // The estimate stands in the free corner between the composition and the buttons,
   // and below it the photo's scale, which applies to every format: its label above its
   // spin edit, as the repetitions' are.
@@ -155,10 +168,11 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   scale_percent_->setRange(kMinScalePercent, kMaxScalePercent);
   scale_percent_->setValue(kMaxScalePercent);
   scale_percent_->setGeometry(176, 128, 57, scale_percent_->sizeHint().height());
-  BuildSharePanel();
+}
 
-  FormCreate();
-  connect(format_list_, &QComboBox::currentIndexChanged, this, &TFrmExport::CmbExportChange);
+// Every choice that changes the output goes to ChoicesChanged (which controls are
+// enabled, the estimate after a short wait).
+void TFrmExport::ConnectChoices() {
   estimate_timer_ = new QTimer(this);
   estimate_timer_->setSingleShot(true);
   estimate_timer_->setInterval(150);

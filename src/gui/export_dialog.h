@@ -61,7 +61,10 @@ class TFrmExport : public QDialog {
  private:
   void FormCreate();
   void CmbExportChange(int index);
+  void BuildDesignedControls();
+  void BuildScaleAndEstimate();
   void BuildSharePanel();
+  void ConnectChoices();
   void ShowSharePanel(ExportFormat format);
   void ChoicesChanged();
 
