@@ -19,6 +19,7 @@
 #include "gui/export_dialog.h"
 #include "imageio/image_files.h"
 #include "gui_bench_main.h"
+#include "support/sequence_prompts.h"
 
 namespace {
 
@@ -26,26 +27,11 @@ using namespace kestal;
 
 constexpr int kFrames = 30;
 
-// Answers the export dialog with a BMP sequence into one folder.
-class SequencePrompts : public Prompts {
- public:
-  explicit SequencePrompts(std::string folder) : folder_(std::move(folder)) {}
-  bool EditSettings(TFrmExport& dialog) override {
-    dialog.findChild<QComboBox*>("CmbExport")->setCurrentIndex(0);
-    return true;
-  }
-  std::string ChooseFolder(const std::string&, const std::string&) override { return folder_; }
-  std::string ChooseSaveFile(const SaveRequest&) override { return {}; }
-  int Ask(const std::string&, MsgDlgKind, MsgButtons) override { return kMsgResultNo; }
-  void ShowError(const Error& e) override {
-    std::fprintf(stderr, "%s\n", e.Line().c_str());
-    std::abort();
-  }
-  void OpenPage(const std::string&) override {}
-
- private:
-  std::string folder_;
-};
+// Stops the benchmark on any error box: a benchmark of a failing export measures nothing.
+void AbortOnError(const Error& e) {
+  std::fprintf(stderr, "%s\n", e.Line().c_str());
+  std::abort();
+}
 
 std::string PhotoPath(const QTemporaryDir& dir) {
   const std::string path = dir.filePath(QStringLiteral("lake.jpg")).toStdString();
@@ -76,7 +62,7 @@ void BM_WindowSequence(benchmark::State& state) {
   window.show();
   if (!window.OpenPhotoFile(QString::fromStdString(photo))) std::abort();
   window.Ui().EditFrames->setValue(kFrames);
-  SequencePrompts prompts(dir.path().toStdString());
+  test::SequencePrompts prompts(dir.path().toStdString(), AbortOnError);
   SetPrompts(&prompts);
   for (auto _ : state) window.ExportAnimation();
 }

@@ -29,7 +29,7 @@ struct Options {
   int frames = kDefaultFrameCount;
   int percent = kDefaultPercent;
   WaveMode mode = WaveMode::Perspective;
-  int waveLength = kDefaultWaveLength;
+  WaveLength waveLength = kDefaultWaveLength;
   WaterSettings water;
   bool quiet = false;
   bool help = false;

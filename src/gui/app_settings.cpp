@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <algorithm>
 #include <initializer_list>
+#include <iterator>
 
 #include "export/export_driver.h"
 #include "gui/view_zoom.h"
@@ -41,12 +42,14 @@ WindowSettings LoadWindowSettings(QSettings& store) {
   s.regularMode = ReadBool(store, "animation/regular", s.regularMode);
   s.intervalMs = ReadChoice(store, "animation/interval", s.intervalMs,
                             {kSlowIntervalMs, kMediumIntervalMs, kFastIntervalMs});
-  s.waveLength = ReadInt(store, "animation/wave", s.waveLength, 1, 3);
+  s.waveLength = static_cast<WaveLength>(ReadInt(store, "animation/wave", static_cast<int>(s.waveLength),
+                                                 static_cast<int>(WaveLength::Short),
+                                                 static_cast<int>(WaveLength::Long)));
   // The format's upper bound is checked against the dialog's list when it is applied.
   s.exportFormat = ReadInt(store, "export/format", s.exportFormat, 0, 99);
   s.reflectionOnly = ReadBool(store, "export/reflectionOnly", s.reflectionOnly);
-  s.colorIndex = ReadInt(store, "export/colors", s.colorIndex, 0, 3);
-  s.repetitions = ReadInt(store, "export/repetitions", s.repetitions, 1, 100);
+  s.colorIndex = ReadInt(store, "export/colors", s.colorIndex, 0, int(std::size(kGifColorCounts)) - 1);
+  s.repetitions = ReadInt(store, "export/repetitions", s.repetitions, kMinRepetitions, kMaxRepetitions);
   s.openFolder = store.value(QStringLiteral("folders/open")).toString();
   s.saveFolder = store.value(QStringLiteral("folders/save")).toString();
   for (const QString& f : store.value(QStringLiteral("recent/files")).toStringList())
@@ -63,7 +66,7 @@ void SaveWindowSettings(QSettings& store, const WindowSettings& s) {
   store.setValue(QStringLiteral("animation/height"), s.percent);
   store.setValue(QStringLiteral("animation/regular"), s.regularMode);
   store.setValue(QStringLiteral("animation/interval"), s.intervalMs);
-  store.setValue(QStringLiteral("animation/wave"), s.waveLength);
+  store.setValue(QStringLiteral("animation/wave"), static_cast<int>(s.waveLength));
   store.setValue(QStringLiteral("export/format"), s.exportFormat);
   store.setValue(QStringLiteral("export/reflectionOnly"), s.reflectionOnly);
   store.setValue(QStringLiteral("export/colors"), s.colorIndex);

@@ -10,6 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "export/export_driver.h"
+#include "render/animation_model.h"
+
 class QSettings;
 
 namespace kestal {
@@ -17,16 +20,16 @@ namespace kestal {
 inline constexpr int kMaxRecentFiles = 8;
 
 struct WindowSettings {
-  int frames = 5;
-  int percent = 90;
+  int frames = kDefaultFrameCount;
+  int percent = kDefaultPercent;
   bool regularMode = false;
-  int intervalMs = 120;
-  int waveLength = 2;
+  int intervalMs = kMediumIntervalMs;
+  WaveLength waveLength = kDefaultWaveLength;
   // The export dialog: format item, composition, GIF colour item, AVI repetitions.
   int exportFormat = 2;
   bool reflectionOnly = false;
   int colorIndex = 3;
-  int repetitions = 1;
+  int repetitions = kMinRepetitions;
   QString openFolder;
   QString saveFolder;
   QStringList recentFiles;  // newest first

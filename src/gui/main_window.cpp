@@ -162,7 +162,19 @@ void TFrmKestal::CreateControls() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   setCentralWidget(central);
+  CreateToolPanel(central, column);
+  CreatePictureArea(central, column);
+  CreateStatusBar();
+  FitToolPanel();
 
+  ui_.Timer = new QTimer(this);
+  ui_.Timer->setInterval(kMediumInterval);
+  ui_.Timer->setTimerType(Qt::PreciseTimer);
+  connect(ui_.Timer, &QTimer::timeout, this, &TFrmKestal::TimerTimer);
+}
+
+// The tool panel across the top: the tool bar, the frame count, the height and the mode.
+void TFrmKestal::CreateToolPanel(QWidget* central, QVBoxLayout* column) {
   ui_.PnlOutils = new QWidget(central);
   ui_.PnlOutils->setFixedHeight(49);
   ui_.PnlOutils->installEventFilter(this);  // keeps Bevel1 as wide as the panel
@@ -194,7 +206,9 @@ void TFrmKestal::CreateControls() {
   ui_.RBPerspective->setChecked(true);
   ui_.RBRegul = new QRadioButton(QStringLiteral("Обычный"), ui_.PnlOutils);
   ui_.RBRegul->setGeometry(448, 27, 120, 17);
+}
 
+void TFrmKestal::CreatePictureArea(QWidget* central, QVBoxLayout* column) {
   // The scroll box shows the application-workspace colour around the picture.
   ui_.ScrollBox = new QScrollArea(central);
   ui_.ScrollBox->setFrameShape(QFrame::StyledPanel);
@@ -214,7 +228,9 @@ void TFrmKestal::CreateControls() {
   ui_.PnlImg = new QWidget(ui_.ScrollContent);
   ui_.PnlImg->setObjectName(QStringLiteral("PnlImg"));
   ui_.PnlImg->setGeometry(0, 0, 9, 8);
+}
 
+void TFrmKestal::CreateStatusBar() {
   // Panel 0: the picture size, 100 wide and centred; panel 1: the rest.
   status_panel0_ = new QLabel;
   status_panel0_->setFixedWidth(100);
@@ -243,12 +259,6 @@ void TFrmKestal::CreateControls() {
   connect(ui_.BtnCancelExport, &QPushButton::clicked, this, &TFrmKestal::CancelExport);
   status_panel1_layout_->addWidget(ui_.BtnCancelExport);
   statusBar()->addWidget(status_panel1_, 1);
-  FitToolPanel();
-
-  ui_.Timer = new QTimer(this);
-  ui_.Timer->setInterval(kMediumInterval);
-  ui_.Timer->setTimerType(Qt::PreciseTimer);
-  connect(ui_.Timer, &QTimer::timeout, this, &TFrmKestal::TimerTimer);
 }
 
 QAction* TFrmKestal::AddItem(QMenu* menu, const QString& caption, ShortCut shortcut) {
@@ -581,11 +591,13 @@ void TFrmKestal::VitesseClick(QAction* sender) {
 }
 
 void TFrmKestal::OndeClick(QAction* sender) {
-  const int wave = sender == ui_.OndeCourte ? 1 : sender == ui_.OndeMoyenne ? 2 : 3;
+  const kestal::WaveLength wave = sender == ui_.OndeCourte    ? kestal::WaveLength::Short
+                                  : sender == ui_.OndeMoyenne ? kestal::WaveLength::Medium
+                                                              : kestal::WaveLength::Long;
   model_.SetWaveLength(wave);
-  ui_.OndeCourte->setChecked(wave == 1);
-  ui_.OndeMoyenne->setChecked(wave == 2);
-  ui_.OndeLongue->setChecked(wave == 3);
+  ui_.OndeCourte->setChecked(wave == kestal::WaveLength::Short);
+  ui_.OndeMoyenne->setChecked(wave == kestal::WaveLength::Medium);
+  ui_.OndeLongue->setChecked(wave == kestal::WaveLength::Long);
 }
 
 void TFrmKestal::EditFramesChange() { model_.SetFrameCount(ui_.EditFrames->value()); }
@@ -871,7 +883,9 @@ void TFrmKestal::ApplySettings(const WindowSettings& s) {
   VitesseClick(s.intervalMs == kSlowInterval     ? ui_.VitesseLente
                : s.intervalMs == kMediumInterval ? ui_.VitesseMoyenne
                                                  : ui_.VitesseRapide);
-  OndeClick(s.waveLength == 1 ? ui_.OndeCourte : s.waveLength == 2 ? ui_.OndeMoyenne : ui_.OndeLongue);
+  OndeClick(s.waveLength == kestal::WaveLength::Short    ? ui_.OndeCourte
+            : s.waveLength == kestal::WaveLength::Medium ? ui_.OndeMoyenne
+                                                 : ui_.OndeLongue);
   if (FrmExport) {
     // The dialog's controls by their names, so its own code needs no setters.
     auto* format = FrmExport->findChild<QComboBox*>(QStringLiteral("CmbExport"));

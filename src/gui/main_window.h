@@ -24,6 +24,7 @@ class QPushButton;
 class QMenu;
 class QRadioButton;
 class QScrollArea;
+class QVBoxLayout;
 class QSpinBox;
 class QStatusBar;
 class QTimer;
@@ -80,7 +81,7 @@ class TFrmKestal : public QMainWindow {
   const QString& PhotoFileName() const { return photo_file_name_; }
   int FrameCount() const { return model_.FrameCount(); }
   int FrameIndex() const { return model_.FrameIndex(); }
-  int WaveLength() const { return model_.WaveLength(); }
+  kestal::WaveLength WaveLength() const { return model_.WaveLength(); }
   int TimerInterval() const;
   void StopAnimation();
 
@@ -207,6 +208,9 @@ class TFrmKestal : public QMainWindow {
 
  private:
   void CreateControls();
+  void CreateToolPanel(QWidget* central, QVBoxLayout* column);
+  void CreatePictureArea(QWidget* central, QVBoxLayout* column);
+  void CreateStatusBar();
   void CreateMenus();
   void CreateViewMenu();
   void FormCreate();

@@ -11,6 +11,7 @@
 #include "bitmap/bitmap24.h"
 #include "bitmap/colors.h"
 #include "render/water_effects.h"
+#include "render/wave_render.h"
 
 namespace kestal {
 
@@ -23,7 +24,6 @@ inline constexpr int kDefaultFrameCount = 5;
 inline constexpr int kMinPercent = 30;
 inline constexpr int kMaxPercent = 100;
 inline constexpr int kDefaultPercent = 90;
-inline constexpr int kDefaultWaveLength = 2;  // 1 short, 2 medium, 3 long
 
 // The reflection's height for a photo of `photoHeight` rows at `percent`: the integer
 // product divided by 100 in floating point and rounded to the nearest integer, ties to
@@ -56,8 +56,8 @@ class AnimationModel {
   int FrameIndex() const { return frame_index_; }
   void ResetFrameIndex() { frame_index_ = -1; }
 
-  void SetWaveLength(int waveLength) { wave_length_ = waveLength; }
-  int WaveLength() const { return wave_length_; }
+  void SetWaveLength(kestal::WaveLength waveLength) { wave_length_ = waveLength; }
+  kestal::WaveLength WaveLength() const { return wave_length_; }
   void SetMode(WaveMode mode) { mode_ = mode; }
   WaveMode Mode() const { return mode_; }
 
@@ -102,7 +102,7 @@ class AnimationModel {
   int percent_ = kDefaultPercent;
   int frame_count_ = kDefaultFrameCount;
   int frame_index_ = 0;
-  int wave_length_ = kDefaultWaveLength;
+  kestal::WaveLength wave_length_ = kDefaultWaveLength;
   WaveMode mode_ = WaveMode::Perspective;
   WaterSettings water_;
   FrameHooks hooks_;

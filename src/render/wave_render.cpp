@@ -61,9 +61,9 @@ struct RegularWave {
   double lambda;  // (3 × wave length) / π
   double factor;
 
-  RegularWave(int frame, int frameCount, int waveLength, int strengthPercent)
+  RegularWave(int frame, int frameCount, WaveLength waveLength, int strengthPercent)
       : phase(Phase(frame, frameCount)),
-        lambda(static_cast<double>(3 * waveLength) / kPi),
+        lambda(static_cast<double>(3 * static_cast<int>(waveLength)) / kPi),
         factor(StrengthFactor(strengthPercent)) {}
 
   int operator()(int y) const {
@@ -127,7 +127,7 @@ int PerspectiveDisplacement(int y, int sourceHeight, int frame, int frameCount, 
   return PerspectiveWave(sourceHeight, frame, frameCount, strengthPercent)(y);
 }
 
-int RegularDisplacement(int y, int frame, int frameCount, int waveLength, int strengthPercent) {
+int RegularDisplacement(int y, int frame, int frameCount, WaveLength waveLength, int strengthPercent) {
   return RegularWave(frame, frameCount, waveLength, strengthPercent)(y);
 }
 
@@ -137,7 +137,7 @@ void RenderPerspectiveWave(const Bitmap24& src, Bitmap24& dst, int frame, int fr
 }
 
 void RenderRegularWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
-                       int waveLength, Color color, int strengthPercent) {
+                       WaveLength waveLength, Color color, int strengthPercent) {
   RenderRows(src, dst, color, RegularWave(frame, frameCount, waveLength, strengthPercent));
 }
 

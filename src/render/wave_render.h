@@ -15,6 +15,11 @@
 
 namespace kestal {
 
+// The regular mode's wave length. The value is the factor of the wave's spatial period:
+// a row's phase advances by y / (3 × value / π).
+enum class WaveLength { Short = 1, Medium = 2, Long = 3 };
+inline constexpr WaveLength kDefaultWaveLength = WaveLength::Medium;
+
 // The one shared background row. It grows to the widest destination seen (it is never
 // shrunk), so wide photos work and nothing is ever written past its end. Growing is
 // the only allocation the renderer does; EnsureBackgroundRow lets the caller do it
@@ -30,11 +35,11 @@ const uint8_t* BackgroundRow();
 void RenderPerspectiveWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
                            Color color, int strengthPercent = 100);
 void RenderRegularWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
-                       int waveLength, Color color, int strengthPercent = 100);
+                       WaveLength waveLength, Color color, int strengthPercent = 100);
 
 // The displacement d(y) of each mode, exposed for tests and for documentation of the
 // numeric rules.
 int PerspectiveDisplacement(int y, int sourceHeight, int frame, int frameCount, int strengthPercent = 100);
-int RegularDisplacement(int y, int frame, int frameCount, int waveLength, int strengthPercent = 100);
+int RegularDisplacement(int y, int frame, int frameCount, WaveLength waveLength, int strengthPercent = 100);
 
 }  // namespace kestal

@@ -80,9 +80,9 @@ TEST(AnimationModel, NextFrameRendersTheChosenModeWithThePhotosTopLeftColour) {
   EXPECT_EQ(m.PaneBitmap().Pixel(4, 39), (ColorTriple{255, 0, 0})) << "rows past the mirror are blue";
 
   m.SetMode(WaveMode::Regular);
-  m.SetWaveLength(3);
+  m.SetWaveLength(WaveLength::Long);
   m.NextFrame();
-  RenderRegularWave(m.MirrorBitmap(), expected.value(), 1, 5, 3, Rgb(0, 0, 255));
+  RenderRegularWave(m.MirrorBitmap(), expected.value(), 1, 5, WaveLength::Long, Rgb(0, 0, 255));
   EXPECT_TRUE(m.PaneBitmap().SamePixels(*expected));
 }
 

@@ -16,7 +16,7 @@ TEST(CliOptions, DefaultsMatchTheDesktopProgram) {
   EXPECT_EQ(r.options.frames, 5);
   EXPECT_EQ(r.options.percent, 90);
   EXPECT_EQ(r.options.mode, WaveMode::Perspective);
-  EXPECT_EQ(r.options.waveLength, 2);
+  EXPECT_EQ(r.options.waveLength, WaveLength::Medium);
   EXPECT_EQ(r.options.settings.intervalMs, 120);
   EXPECT_EQ(r.options.settings.colors, 256);
   EXPECT_EQ(r.options.settings.repetitions, 1);
@@ -31,7 +31,7 @@ TEST(CliOptions, EveryOptionInBothSpellings) {
   EXPECT_EQ(o.frames, 30);
   EXPECT_EQ(o.percent, 100);
   EXPECT_EQ(o.mode, WaveMode::Regular);
-  EXPECT_EQ(o.waveLength, 3);
+  EXPECT_EQ(o.waveLength, WaveLength::Long);
   EXPECT_EQ(o.settings.intervalMs, 50);
   EXPECT_EQ(o.settings.colors, 16);
   EXPECT_EQ(o.settings.composition, Composition::ReflectionOnly);

@@ -51,12 +51,12 @@ TEST(WaterEffects, SettingsThatChangeNothingGiveTheDesignedFramesByteForByte) {
   struct Case {
     int w, h, pct;
     WaveMode mode;
-    int wave;
+    WaveLength wave;
     uint64_t hash;
-  } cases[] = {{37, 61, 90, WaveMode::Perspective, 2, 0x24e1a291f092b15aull},
-               {37, 61, 100, WaveMode::Regular, 1, 0x1b694b8331f52950ull},
-               {20, 120, 30, WaveMode::Regular, 3, 0xca369b675d1387abull},
-               {9, 1, 100, WaveMode::Perspective, 2, 0x221d2c89facae0fcull}};
+  } cases[] = {{37, 61, 90, WaveMode::Perspective, WaveLength::Medium, 0x24e1a291f092b15aull},
+               {37, 61, 100, WaveMode::Regular, WaveLength::Short, 0x1b694b8331f52950ull},
+               {20, 120, 30, WaveMode::Regular, WaveLength::Long, 0xca369b675d1387abull},
+               {9, 1, 100, WaveMode::Perspective, WaveLength::Medium, 0x221d2c89facae0fcull}};
   struct Row {
     const char* what;
     WaterSettings water;

@@ -34,7 +34,7 @@ TEST(WaveRender, RegularWorkedValues) {
       {"row 31", 31, 10},  {"row 32", 32, 3},   {"row 36", 36, -15}, {"row 50", 50, -3},
   };
   for (const WorkedValue& r : rows) {
-    EXPECT_EQ(RegularDisplacement(r.y, 1, 5, 2), r.displacement) << r.description;
+    EXPECT_EQ(RegularDisplacement(r.y, 1, 5, WaveLength::Medium), r.displacement) << r.description;
   }
 }
 
@@ -64,7 +64,7 @@ TEST(WaveRender, WorkedRowsAreCopiedWholeFromTheirSourceRow) {
   const int expected_perspective[] = {0, 2, 3, 3, 4, 5, 7, 6, 9, 10};
   for (int y = 0; y < 10; ++y) EXPECT_EQ(SourceRowOf(*dst, y, src), expected_perspective[y]) << "row " << y;
 
-  RenderRegularWave(src, dst.value(), 1, 5, 2, Rgb(1, 2, 3));
+  RenderRegularWave(src, dst.value(), 1, 5, WaveLength::Medium, Rgb(1, 2, 3));
   const std::pair<int, int> expected_regular[] = {{4, 5}, {6, 8}, {12, 7}, {24, 13}, {31, 41},
                                                   {32, 35}, {36, 21}, {50, 47}};
   for (auto [y, r] : expected_regular) EXPECT_EQ(SourceRowOf(*dst, y, src), r) << "row " << y;
@@ -85,7 +85,7 @@ TEST(WaveRender, RowsBeyondTheMirrorTakeTheBackgroundColour) {
 TEST(WaveRender, EmptyReflectionIsLeftUntouchedButTheBackgroundRowIsFilled) {
   const Bitmap24 src = NumberedRows(5, 10);
   auto dst = Bitmap24::Create(5, 0);
-  RenderRegularWave(src, dst.value(), 0, 5, 2, Rgb(10, 20, 30));
+  RenderRegularWave(src, dst.value(), 0, 5, WaveLength::Medium, Rgb(10, 20, 30));
   const uint8_t* bg = BackgroundRow();
   for (int x = 0; x < 5; ++x) {
     EXPECT_EQ(bg[3 * x], 30);
@@ -97,7 +97,8 @@ TEST(WaveRender, EmptyReflectionIsLeftUntouchedButTheBackgroundRowIsFilled) {
 TEST(WaveRender, RegularRowZeroIsNeverDisplaced) {
   for (int frames = 2; frames <= 30; ++frames)
     for (int frame = 0; frame < frames; ++frame)
-      for (int wave = 1; wave <= 3; ++wave) EXPECT_EQ(RegularDisplacement(0, frame, frames, wave), 0);
+      for (WaveLength wave : {WaveLength::Short, WaveLength::Medium, WaveLength::Long})
+        EXPECT_EQ(RegularDisplacement(0, frame, frames, wave), 0);
 }
 
 TEST(WaveRender, FramesAreDeterministicAndPerspectiveIgnoresWaveLength) {
@@ -107,8 +108,8 @@ TEST(WaveRender, FramesAreDeterministicAndPerspectiveIgnoresWaveLength) {
   RenderPerspectiveWave(src, a.value(), 3, 7, Rgb(9, 9, 9));
   RenderPerspectiveWave(src, b.value(), 3, 7, Rgb(9, 9, 9));
   EXPECT_TRUE(a->SamePixels(*b));
-  RenderRegularWave(src, a.value(), 3, 7, 1, Rgb(9, 9, 9));
-  RenderRegularWave(src, b.value(), 3, 7, 3, Rgb(9, 9, 9));
+  RenderRegularWave(src, a.value(), 3, 7, WaveLength::Short, Rgb(9, 9, 9));
+  RenderRegularWave(src, b.value(), 3, 7, WaveLength::Long, Rgb(9, 9, 9));
   EXPECT_FALSE(a->SamePixels(*b)) << "the wave length changes regular frames";
 }
 
@@ -126,7 +127,7 @@ TEST(WaveRender, MismatchedBitmapsAreLeftAloneInsteadOfReadPastTheMirror) {
   const Bitmap24 src = NumberedRows(4, 10);
   auto taller = Bitmap24::Create(4, 11);
   taller->Fill(ColorTriple{1, 1, 1});
-  RenderRegularWave(src, taller.value(), 0, 5, 2, Rgb(0, 0, 0));
+  RenderRegularWave(src, taller.value(), 0, 5, WaveLength::Medium, Rgb(0, 0, 0));
   EXPECT_EQ(taller->Pixel(0, 10), (ColorTriple{1, 1, 1}));
   auto wider = Bitmap24::Create(5, 5);
   wider->Fill(ColorTriple{1, 1, 1});

@@ -125,7 +125,7 @@ TEST_F(MainWindowTest, StartUpState) {
   EXPECT_EQ(w.Ui().EditPct->singleStep(), 5);
   EXPECT_TRUE(w.Ui().RBPerspective->isChecked());
   EXPECT_EQ(w.FrameCount(), 5);
-  EXPECT_EQ(w.WaveLength(), 2);
+  EXPECT_EQ(w.WaveLength(), WaveLength::Medium);
 
   // The tool buttons carry shadowed normal glyphs and greyed disabled ones.
   const QImage normal = w.Ui().BtnOpen->icon().pixmap(QSize(39, 34), QIcon::Normal).toImage();
@@ -292,8 +292,11 @@ TEST_F(MainWindowTest, AnimationCommandsAndCheckMarks) {
   }
   const struct {
     QAction* item;
-    int wave;
-  } waves[] = {{w.Ui().OndeLongue, 3}, {w.Ui().OndeCourte, 1}, {w.Ui().OndeCourte, 1}, {w.Ui().OndeMoyenne, 2}};
+    WaveLength wave;
+  } waves[] = {{w.Ui().OndeLongue, WaveLength::Long},
+               {w.Ui().OndeCourte, WaveLength::Short},
+               {w.Ui().OndeCourte, WaveLength::Short},
+               {w.Ui().OndeMoyenne, WaveLength::Medium}};
   for (const auto& o : waves) {
     o.item->trigger();
     EXPECT_EQ(w.WaveLength(), o.wave);

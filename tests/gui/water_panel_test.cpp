@@ -22,6 +22,7 @@
 #include "gui/water_panel.h"
 #include "imageio/image_files.h"
 #include "support/gui_support.h"
+#include "support/sequence_prompts.h"
 #include "support/test_support.h"
 
 namespace kestal {
@@ -29,23 +30,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Answers the export's questions: a BMP sequence of photo and reflection into `folder`.
-class SequencePrompts : public Prompts {
- public:
-  explicit SequencePrompts(std::string folder) : folder_(std::move(folder)) {}
-  bool EditSettings(TFrmExport& dialog) override {
-    dialog.findChild<QComboBox*>("CmbExport")->setCurrentIndex(0);
-    return true;
-  }
-  std::string ChooseFolder(const std::string&, const std::string&) override { return folder_; }
-  std::string ChooseSaveFile(const SaveRequest&) override { return {}; }
-  int Ask(const std::string&, MsgDlgKind, MsgButtons) override { return kMsgResultNo; }
-  void ShowError(const Error& error) override { ADD_FAILURE() << error.Text(); }
-  void OpenPage(const std::string&) override {}
+using test::SequencePrompts;
 
- private:
-  std::string folder_;
-};
+void FailOnError(const Error& error) { ADD_FAILURE() << error.Text(); }
 
 std::string ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -68,7 +55,7 @@ class WaterPanelTest : public ::testing::Test {
   void TearDown() override { SetPrompts(nullptr); }
 
   // Any box the window shows is a failure here.
-  SequencePrompts failing_{std::string()};
+  SequencePrompts failing_{std::string(), FailOnError};
   test::TempDir tmp_;
   std::string photo_;
   TFrmKestal window_;
@@ -128,7 +115,7 @@ TEST_F(WaterPanelTest, ExportWritesTheCommandLineBytes) {
   const fs::path mine = tmp_.path() / "window";
   const fs::path cli = tmp_.path() / "cli";
   fs::create_directories(mine);
-  SequencePrompts prompts(mine.string());
+  SequencePrompts prompts(mine.string(), FailOnError);
   SetPrompts(&prompts);
   window_.ExportAnimation();
   SetPrompts(&failing_);

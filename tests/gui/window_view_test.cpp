@@ -228,7 +228,7 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
     EXPECT_TRUE(ui.RBRegul->isChecked());
     EXPECT_EQ(ui.Timer->interval(), 50);
     EXPECT_TRUE(ui.VitesseRapide->isChecked());
-    EXPECT_EQ(w.WaveLength(), 3);
+    EXPECT_EQ(w.WaveLength(), WaveLength::Long);
     EXPECT_EQ(dialog.FormatIndex(), 3);
     EXPECT_FALSE(dialog.PhotoAndReflection());
     EXPECT_EQ(dialog.Repetitions(), 7);

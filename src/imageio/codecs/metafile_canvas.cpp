@@ -10,6 +10,7 @@
 #include <mutex>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace kestal::metafile {
 namespace {
@@ -476,6 +477,87 @@ void Canvas::SetPixel(Point p, ColorRef color) {
   cairo_path_destroy(kept);
 }
 
+namespace {
+
+// The Cairo font objects of one text run, released together.
+struct TextFont {
+  explicit TextFont(const Font& f) : face(FaceFor(f)), options(cairo_font_options_create()) {
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  }
+  ~TextFont() {
+    cairo_font_options_destroy(options);
+    cairo_font_face_destroy(face);
+  }
+  TextFont(const TextFont&) = delete;
+  TextFont& operator=(const TextFont&) = delete;
+
+  cairo_font_face_t* face;
+  cairo_font_options_t* options;
+};
+
+// The em size in picture pixels across (x) and along (y) the glyphs, for a map that
+// scales logical units by sx and sy. A negative height is the em size; a positive one
+// the cell height, ascent plus descent; zero asks for a default of 16 pixels.
+Point EmSize(const TextFont& font, int32_t height, double sx, double sy) {
+  cairo_matrix_t identity, unit;
+  cairo_matrix_init_identity(&identity);
+  cairo_matrix_init_scale(&unit, 1, 1);
+  cairo_scaled_font_t* unitFont = cairo_scaled_font_create(font.face, &unit, &identity, font.options);
+  cairo_font_extents_t unitExtents;
+  cairo_scaled_font_extents(unitFont, &unitExtents);
+  cairo_scaled_font_destroy(unitFont);
+  const double cell = unitExtents.ascent + unitExtents.descent;
+  const double em = height < 0 ? -double(height) : height > 0 && cell > 0 ? height / cell : 0;
+  return {em > 0 ? std::min(em * sx, kFarthest) : 16, em > 0 ? std::min(em * sy, kFarthest) : 16};
+}
+
+// A run's glyphs at their offsets along the baseline, its whole advance and the font's
+// extents at the em size.
+struct GlyphLine {
+  std::vector<cairo_glyph_t> glyphs;
+  double advance = 0;
+  cairo_font_extents_t extents{};
+};
+
+GlyphLine LayOutGlyphs(const TextFont& font, Point em, const TextRun& run, double sx) {
+  cairo_matrix_t identity, upright;
+  cairo_matrix_init_identity(&identity);
+  cairo_matrix_init_scale(&upright, em.x, em.y);
+  cairo_scaled_font_t* metrics = cairo_scaled_font_create(font.face, &upright, &identity, font.options);
+  GlyphLine line;
+  cairo_scaled_font_extents(metrics, &line.extents);
+  // Each character's glyphs; the run's own spacing, when it has one, replaces the font's.
+  for (size_t i = 0; i < run.text.size(); ++i) {
+    const std::string utf8 = ToUtf8(std::u32string(1, run.text[i]));
+    cairo_glyph_t* g = nullptr;
+    int count = 0;
+    if (cairo_scaled_font_text_to_glyphs(metrics, 0, 0, utf8.data(), int(utf8.size()), &g, &count, nullptr, nullptr,
+                                         nullptr) == CAIRO_STATUS_SUCCESS) {
+      cairo_text_extents_t te;
+      cairo_scaled_font_glyph_extents(metrics, g, count, &te);
+      for (int k = 0; k < count; ++k) line.glyphs.push_back({g[k].index, line.advance + g[k].x, 0});
+      line.advance += i < run.dx.size() ? run.dx[i] * sx : te.x_advance;
+      cairo_glyph_free(g);
+    }
+  }
+  cairo_scaled_font_destroy(metrics);
+  return line;
+}
+
+// Where a run's glyphs go: the reference point in picture pixels, the unit directions
+// along the baseline and down the glyphs, and the alignment's shift.
+struct TextPlacement {
+  Point origin, along, down;
+  double shiftX, shiftY;
+  Point At(double u, double v) const {
+    return Point{origin.x + along.x * (shiftX + u) + down.x * (shiftY + v),
+                 origin.y + along.y * (shiftX + u) + down.y * (shiftY + v)};
+  }
+};
+
+}  // namespace
+
 Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const TextRun& run, bool toPath) {
   const Font& f = s.font;
   // Directions in picture pixels: along the baseline and down the glyphs. Without a
@@ -488,122 +570,69 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
   // Escapement: tenths of a degree, anticlockwise as seen.
   const double angle = -double(f.escapement) * std::numbers::pi / 1800;
   along = {along.x * std::cos(angle) - along.y * std::sin(angle), along.x * std::sin(angle) + along.y * std::cos(angle)};
-  const Point down{-along.y, along.x};
 
-  cairo_font_face_t* face = FaceFor(f);
-  cairo_font_options_t* options = cairo_font_options_create();
-  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-  cairo_matrix_t identity, unit;
-  cairo_matrix_init_identity(&identity);
-  cairo_matrix_init_scale(&unit, 1, 1);
-  // A negative height is the em size; a positive one the cell height, ascent plus
-  // descent; zero asks for a default of 16 pixels.
-  cairo_scaled_font_t* unitFont = cairo_scaled_font_create(face, &unit, &identity, options);
-  cairo_font_extents_t unitExtents;
-  cairo_scaled_font_extents(unitFont, &unitExtents);
-  cairo_scaled_font_destroy(unitFont);
-  const double cell = unitExtents.ascent + unitExtents.descent;
-  double em = f.height < 0 ? -double(f.height) : f.height > 0 && cell > 0 ? f.height / cell : 0;
-  const double emY = em > 0 ? std::min(em * sy, kFarthest) : 16, emX = em > 0 ? std::min(em * sx, kFarthest) : 16;
-  if (emX < kSmallestGlyph || emY < kSmallestGlyph || run.text.empty()) {
-    cairo_font_options_destroy(options);
-    cairo_font_face_destroy(face);
-    return reference;
-  }
+  const TextFont font(f);
+  const Point em = EmSize(font, f.height, sx, sy);
+  if (em.x < kSmallestGlyph || em.y < kSmallestGlyph || run.text.empty()) return reference;
+  GlyphLine line = LayOutGlyphs(font, em, run, sx);
 
-  cairo_matrix_t upright;
-  cairo_matrix_init_scale(&upright, emX, emY);
-  cairo_scaled_font_t* metrics = cairo_scaled_font_create(face, &upright, &identity, options);
-  cairo_font_extents_t extents;
-  cairo_scaled_font_extents(metrics, &extents);
-  // Each character's glyphs and their offsets along the baseline.
-  std::vector<cairo_glyph_t> glyphs;
-  double advance = 0;
-  for (size_t i = 0; i < run.text.size(); ++i) {
-    const std::string utf8 = ToUtf8(std::u32string(1, run.text[i]));
-    cairo_glyph_t* g = nullptr;
-    int count = 0;
-    if (cairo_scaled_font_text_to_glyphs(metrics, 0, 0, utf8.data(), int(utf8.size()), &g, &count, nullptr, nullptr,
-                                         nullptr) == CAIRO_STATUS_SUCCESS) {
-      cairo_text_extents_t te;
-      cairo_scaled_font_glyph_extents(metrics, g, count, &te);
-      for (int k = 0; k < count; ++k) glyphs.push_back({g[k].index, advance + g[k].x, 0});
-      advance += i < run.dx.size() ? run.dx[i] * sx : te.x_advance;
-      cairo_glyph_free(g);
-    }
-  }
-  cairo_scaled_font_destroy(metrics);
-
-  const Point origin = m.Apply(reference);
-  double shiftX = 0, shiftY = 0;
+  TextPlacement place{m.Apply(reference), along, {-along.y, along.x}, 0, 0};
   switch (s.textAlign & kTaHorizontalMask) {
-    case kTaCenter: shiftX = -advance / 2; break;
-    case kTaRight: shiftX = -advance; break;
+    case kTaCenter: place.shiftX = -line.advance / 2; break;
+    case kTaRight: place.shiftX = -line.advance; break;
     default: break;
   }
   switch (s.textAlign & kTaVerticalMask) {
     case kTaBaseline: break;
-    case kTaBottom: shiftY = -extents.descent; break;
-    default: shiftY = extents.ascent; break;  // TA_TOP
+    case kTaBottom: place.shiftY = -line.extents.descent; break;
+    default: place.shiftY = line.extents.ascent; break;  // TA_TOP
   }
-  const auto at = [&](double u, double v) {
-    return Point{origin.x + along.x * (shiftX + u) + down.x * (shiftY + v),
-                 origin.y + along.y * (shiftX + u) + down.y * (shiftY + v)};
-  };
-  const Point start = at(0, 0), end = at(advance, 0);
-  const double reach = std::max(emX, emY);
-  if (!(std::fabs(start.x) < kFarthest && std::fabs(start.y) < kFarthest && std::fabs(advance) < kFarthest) ||
+  const Point start = place.At(0, 0), end = place.At(line.advance, 0);
+  const double reach = std::max(em.x, em.y);
+  if (!(std::fabs(start.x) < kFarthest && std::fabs(start.y) < kFarthest && std::fabs(line.advance) < kFarthest) ||
       !Charge(std::min(start.x, end.x) - reach, std::min(start.y, end.y) - reach, std::max(start.x, end.x) + reach,
               std::max(start.y, end.y) + reach)) {
     ++dropped;
-    cairo_font_options_destroy(options);
-    cairo_font_face_destroy(face);
     return reference;
   }
-
   cairo_path_t* kept = toPath ? nullptr : cairo_copy_path(cr_);
   if (!toPath) cairo_new_path(cr_);
   cairo_save(cr_);
-  if (!toPath && (run.options & kEtoOpaque) && run.hasRect) {
-    AddParallelogram(MapBox(m, run.rectLeft, run.rectTop, run.rectRight, run.rectBottom), false);
-    SetColor(cr_, s.backgroundColor);
-    cairo_fill(cr_);
-  }
-  if (!toPath && (run.options & kEtoClipped) && run.hasRect) {
-    AddParallelogram(MapBox(m, run.rectLeft, run.rectTop, run.rectRight, run.rectBottom), false);
-    cairo_clip(cr_);
-  }
-  if (!toPath && s.backgroundMode == kOpaque && !(run.options & kEtoOpaque) && !glyphs.empty()) {
-    AddParallelogram({at(0, -extents.ascent), at(advance, -extents.ascent), at(0, extents.descent)}, false);
-    SetColor(cr_, s.backgroundColor);
-    cairo_fill(cr_);
+  if (!toPath) {
+    const double ascent = line.extents.ascent, descent = line.extents.descent;
+    std::optional<Parallelogram> cell;
+    if (!line.glyphs.empty())
+      cell = Parallelogram{place.At(0, -ascent), place.At(line.advance, -ascent), place.At(0, descent)};
+    PaintTextBackground(s, m, run, cell);
   }
   cairo_matrix_t turnedMatrix;
-  cairo_matrix_init(&turnedMatrix, along.x * emX, along.y * emX, down.x * emY, down.y * emY, 0, 0);
-  cairo_set_font_face(cr_, face);
+  cairo_matrix_init(&turnedMatrix, along.x * em.x, along.y * em.x, place.down.x * em.y, place.down.y * em.y, 0, 0);
+  cairo_set_font_face(cr_, font.face);
   cairo_set_font_matrix(cr_, &turnedMatrix);
-  cairo_set_font_options(cr_, options);
-  for (cairo_glyph_t& g : glyphs) {
-    const Point p = at(g.x, 0);
+  cairo_set_font_options(cr_, font.options);
+  for (cairo_glyph_t& g : line.glyphs) {
+    const Point p = place.At(g.x, 0);
     g.x = p.x, g.y = p.y;
   }
   SetColor(cr_, s.textColor);
   if (toPath) {
-    cairo_glyph_path(cr_, glyphs.data(), int(glyphs.size()));
+    cairo_glyph_path(cr_, line.glyphs.data(), int(line.glyphs.size()));
   } else {
     if (reach > kLargestCachedGlyph) {
       cairo_new_path(cr_);
-      cairo_glyph_path(cr_, glyphs.data(), int(glyphs.size()));
+      cairo_glyph_path(cr_, line.glyphs.data(), int(line.glyphs.size()));
       cairo_fill(cr_);
     } else {
-      cairo_show_glyphs(cr_, glyphs.data(), int(glyphs.size()));
+      cairo_show_glyphs(cr_, line.glyphs.data(), int(line.glyphs.size()));
     }
     // Underline and strike-out: bars a fourteenth of the em thick.
-    const double bar = std::max(1.0, emY / 14);
-    for (double offset : {f.underline ? extents.descent / 2 : NAN, f.strikeOut ? -extents.ascent / 3 : NAN}) {
+    const double bar = std::max(1.0, em.y / 14);
+    const cairo_font_extents_t& e = line.extents;
+    for (double offset : {f.underline ? e.descent / 2 : NAN, f.strikeOut ? -e.ascent / 3 : NAN}) {
       if (std::isnan(offset)) continue;
-      AddParallelogram({at(0, offset - bar / 2), at(advance, offset - bar / 2), at(0, offset + bar / 2)}, false);
+      AddParallelogram(
+          {place.At(0, offset - bar / 2), place.At(line.advance, offset - bar / 2), place.At(0, offset + bar / 2)},
+          false);
       cairo_fill(cr_);
     }
   }
@@ -613,11 +642,29 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
     cairo_append_path(cr_, kept);
     cairo_path_destroy(kept);
   }
-  cairo_font_options_destroy(options);
-  cairo_font_face_destroy(face);
   // The current position moves to the far end of the text, in logical units.
-  const Point after = at((s.textAlign & kTaHorizontalMask) == kTaRight ? 0 : advance, -shiftY);
+  const Point after = place.At((s.textAlign & kTaHorizontalMask) == kTaRight ? 0 : line.advance, -place.shiftY);
   return m.Invertible() ? m.Inverse().Apply(after) : reference;
+}
+
+// What goes under a text run: the run's own opaque rectangle, its clipping rectangle,
+// and in opaque background mode the glyphs' cell (none when the run has no glyphs).
+void Canvas::PaintTextBackground(const DcState& s, const Affine& m, const TextRun& run,
+                                 const std::optional<Parallelogram>& cell) {
+  if ((run.options & kEtoOpaque) && run.hasRect) {
+    AddParallelogram(MapBox(m, run.rectLeft, run.rectTop, run.rectRight, run.rectBottom), false);
+    SetColor(cr_, s.backgroundColor);
+    cairo_fill(cr_);
+  }
+  if ((run.options & kEtoClipped) && run.hasRect) {
+    AddParallelogram(MapBox(m, run.rectLeft, run.rectTop, run.rectRight, run.rectBottom), false);
+    cairo_clip(cr_);
+  }
+  if (s.backgroundMode == kOpaque && !(run.options & kEtoOpaque) && cell) {
+    AddParallelogram(*cell, false);
+    SetColor(cr_, s.backgroundColor);
+    cairo_fill(cr_);
+  }
 }
 
 void Canvas::IntersectClip(const Parallelogram& box) { ClipBoxes({box}, false, false); }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,8 @@ class Canvas {
   bool SetPenSource(const DcState& s, ColorRef color);
   bool SetBrushSource(const DcState& s);
   void Stroke(const DcState& s, double logicalScale);
+  void PaintTextBackground(const DcState& s, const Affine& m, const TextRun& run,
+                           const std::optional<Parallelogram>& cell);
 
   cairo_surface_t* surface_;
   cairo_t* cr_;

@@ -343,6 +343,9 @@ Status EmfPlayer::WorldTransform(ByteReader& p, bool modify) {
   return Status::Ok();
 }
 
+// One case per EMF record type, mostly in the order of their numbers: most are a
+// line or two, and a record that needs more has a function of its own. The switch is
+// kept whole (it runs past 80 lines) so that what each record does reads in one place.
 Status EmfPlayer::Play(const Record& r) {
   ByteReader p(r.params);
   DcState& s = dc_.state;

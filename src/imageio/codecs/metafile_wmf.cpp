@@ -260,6 +260,9 @@ Status WmfPlayer::Bitmap(const Record& r, ByteReader& p) {
   return Status::Ok();
 }
 
+// One case per WMF record type, grouped as state, drawing, clipping and objects: most are a
+// line or two, and a record that needs more has a function of its own. The switch is
+// kept whole (it runs past 80 lines) so that what each record does reads in one place.
 Status WmfPlayer::Play(const Record& r) {
   ByteReader p(r.params);
   DcState& s = dc_.state;
