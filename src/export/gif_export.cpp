@@ -6,6 +6,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
@@ -89,13 +90,52 @@ class FramePipeline {
   std::deque<std::future<Result<EncodedGifFrame>>> in_flight_;
 };
 
-// Reduces `pixels` onto `palette` with Floyd–Steinberg dithering, the way
-// ReduceBitmapColors does, and encodes the indices.
-Result<EncodedGifFrame> ReduceAndEncode(const Bitmap24& pixels, const Palette& palette, int colors, int codeSize,
-                                        EncodedGifFrame frame) {
-  auto reduced = ReduceColors(pixels, colors, kReduceDither | kReduceIndexed | kReduceGivenPalette, &palette);
-  if (!reduced) return Error::Invalid("the frame could not be reduced to the palette");
-  frame.data = EncodeGifImageData(reduced->indices.data(), reduced->indices.size(), codeSize);
+// A pane copy and its indices, handed back once the frame is encoded and reused by a
+// later frame: a large frame's fresh memory costs about as much again as the copy
+// itself, in zeroing and page faults. No more buffers exist than frames in flight.
+struct FrameBuffers {
+  Bitmap24 pixels;
+  std::vector<uint8_t> indices;
+};
+
+class BufferPool {
+ public:
+  // Buffers holding a copy of `pane`.
+  Result<FrameBuffers> Take(const Bitmap24& pane) {
+    FrameBuffers b;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!free_.empty()) {
+        b = std::move(free_.back());
+        free_.pop_back();
+      }
+    }
+    if (b.pixels.Width() == pane.Width() && b.pixels.Height() == pane.Height()) {
+      b.pixels.Draw(pane, 0, 0);
+    } else {
+      auto copy = pane.Clone();
+      if (!copy) return copy.error();
+      b.pixels = std::move(copy.value());
+    }
+    return b;
+  }
+
+  void Give(FrameBuffers b) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(std::move(b));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<FrameBuffers> free_;
+};
+
+// Maps `pixels` onto `palette` with Floyd–Steinberg dithering, exactly as
+// ReduceBitmapColors does with a given palette, and encodes the indices.
+EncodedGifFrame DitherAndEncode(const Bitmap24& pixels, const Palette& palette, int codeSize,
+                                std::vector<uint8_t>& indices, EncodedGifFrame frame) {
+  MapToPalette(pixels, palette, true, indices);
+  frame.data = EncodeGifImageData(indices.data(), indices.size(), codeSize);
   return frame;
 }
 
@@ -130,14 +170,15 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
   report.width = output.Width();
   report.height = output.Height();
 
+  BufferPool pool;  // before the pipeline: jobs still running at an early return give buffers back
   FramePipeline pipeline(threads);
   // A reflection without rows (a one-row photo at 30 %) leaves nothing to change;
   // such frames repeat the first pixel of frame 1, as a GIF image needs at least one.
   uint8_t first_pixel = 0;
   pipeline.Start([&] {
-    auto frame = ReduceAndEncode(output, palette, colors, code_size,
-                                 EncodedGifFrame{0, 0, output.Width(), output.Height(), delay, {}});
-    return frame;
+    std::vector<uint8_t> indices;
+    return Result<EncodedGifFrame>(DitherAndEncode(output, palette, code_size, indices,
+                                                   EncodedGifFrame{0, 0, output.Width(), output.Height(), delay, {}}));
   });
   if (pane.Empty()) {
     auto reduced = ReduceColors(output, colors, kReduceDither | kReduceIndexed | kReduceGivenPalette, &palette);
@@ -160,13 +201,14 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
       });
       continue;
     }
-    auto copy = pane.Clone();
-    if (!copy) return copy.error();
-    pipeline.Start([&, shared = std::make_shared<Bitmap24>(std::move(copy.value()))]() mutable {
-      // The copy goes as soon as the frame is encoded.
-      const std::shared_ptr<Bitmap24> pixels = std::move(shared);
-      return ReduceAndEncode(*pixels, palette, colors, code_size,
-                             EncodedGifFrame{0, y0, pixels->Width(), pixels->Height(), delay, {}});
+    auto buffers = pool.Take(pane);
+    if (!buffers) return buffers.error();
+    pipeline.Start([&, shared = std::make_shared<FrameBuffers>(std::move(buffers.value()))] {
+      FrameBuffers& b = *shared;
+      EncodedGifFrame frame = DitherAndEncode(b.pixels, palette, code_size, b.indices,
+                                              EncodedGifFrame{0, y0, b.pixels.Width(), b.pixels.Height(), delay, {}});
+      pool.Give(std::move(b));
+      return Result<EncodedGifFrame>(std::move(frame));
     });
   }
   while (!pipeline.Empty()) {

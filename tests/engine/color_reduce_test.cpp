@@ -161,17 +161,29 @@ TEST(ColorReduce, AGivenPaletteIsUsedUnchanged) {
 }
 
 TEST(ColorReduce, DitheringKeepsTheAverageTone) {
-  // Mid grey on a black and white palette: error diffusion makes about half the
-  // pixels white; the nearest colour alone would make them all one colour.
-  const Palette bw = {{0, 0, 0}, {255, 255, 255}};
-  auto grey = Bitmap24::Create(64, 64);
-  grey->Fill(ColorTriple{128, 128, 128});
-  std::vector<uint8_t> dithered, nearest;
-  MapToPalette(grey.value(), bw, true, dithered);
-  MapToPalette(grey.value(), bw, false, nearest);
-  const long white = std::count(dithered.begin(), dithered.end(), 1);
-  EXPECT_NEAR(white, 64 * 64 * 128 / 255, 40);
-  EXPECT_EQ(std::count(nearest.begin(), nearest.end(), 1), 64 * 64);
+  // A flat grey on two entries: error diffusion mixes them in the grey's proportion;
+  // the nearest colour alone would make every pixel one colour. The second row is the
+  // case where a pixel may keep its own nearest colour against the error: the error
+  // of the colour it keeps must still travel on, or the area turns all dark.
+  const struct {
+    const char* description;
+    Palette palette;
+    uint8_t grey;
+    long upper;  // pixels expected on entry 1, of 64 × 64
+  } rows[] = {
+      {"mid grey on black and white", {{0, 0, 0}, {255, 255, 255}}, 128, 64 * 64 * 128 / 255},
+      {"grey between two near entries", {{100, 100, 100}, {110, 110, 110}}, 104, 64 * 64 * 4 / 10},
+  };
+  for (const auto& r : rows) {
+    auto grey = Bitmap24::Create(64, 64);
+    grey->Fill(ColorTriple{r.grey, r.grey, r.grey});
+    std::vector<uint8_t> dithered, nearest;
+    MapToPalette(grey.value(), r.palette, true, dithered);
+    MapToPalette(grey.value(), r.palette, false, nearest);
+    EXPECT_NEAR(std::count(dithered.begin(), dithered.end(), 1), r.upper, 100) << r.description;
+    const long nearest_upper = r.grey * 2 > r.palette[0].red + r.palette[1].red ? 64 * 64 : 0;
+    EXPECT_EQ(std::count(nearest.begin(), nearest.end(), 1), nearest_upper) << r.description;
+  }
 }
 
 TEST(ColorReduce, RefusesWhatItCannotReduce) {
