@@ -19,6 +19,7 @@
 #include "export/gif_export.h"
 #include "imageio/image_files.h"
 #include "render/animation_model.h"
+#include "bench_model.h"
 #include "bench_shell.h"
 
 namespace {
@@ -50,14 +51,6 @@ Bitmap24 StretchRows(const Bitmap24& src, int32_t height) {
   return std::move(out.value());
 }
 
-AnimationModel MakeModel(Bitmap24 photo) {
-  AnimationModel model;
-  model.SetFrameCount(kFrames);
-  (void)model.SetPercent(100);
-  (void)model.SetPhoto(std::move(photo));
-  return model;
-}
-
 const Workload& Work() {
   static Workload w = [] {
     Workload work;
@@ -68,7 +61,7 @@ const Workload& Work() {
     auto rocket = LoadImageFile(std::string(KESTAL_SOURCE_DIR) + "/data/rocket.jpg");
     work.photo = (work.dir / "photo.jpg").string();
     (void)SaveBitmapFile(work.photo, StretchRows(rocket.value(), kPhotoHeight));
-    AnimationModel model = MakeModel(std::move(LoadImageFile(work.photo).value()));
+    AnimationModel model = bench::FullHeightModel(std::move(LoadImageFile(work.photo).value()), kFrames);
     auto composer = FrameComposer::Create(model, Composition::PhotoAndReflection);
     model.ResetFrameIndex();
     for (int i = 0; i < kFrames; ++i) {
@@ -145,7 +138,7 @@ void Report(benchmark::State& state, const std::string& gif, const std::string& 
 // Our export, in process, from the photo: rendering, reduction and encoding.
 void BM_KestalExportGif(benchmark::State& state) {
   const Workload& w = Work();
-  AnimationModel model = MakeModel(std::move(LoadImageFile(w.photo).value()));
+  AnimationModel model = bench::FullHeightModel(std::move(LoadImageFile(w.photo).value()), kFrames);
   const std::string gif = (w.dir / "kestal.gif").string();
   ExportSettings settings;
   settings.colors = 256;

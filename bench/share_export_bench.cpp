@@ -18,6 +18,7 @@
 #include "export/share_export.h"
 #include "imageio/image_files.h"
 #include "render/animation_model.h"
+#include "bench_model.h"
 #include "bench_shell.h"
 
 namespace {
@@ -34,14 +35,6 @@ using bench::Shell;
 double PeakMb(const std::string& command) {
   const std::string out = Shell("/usr/bin/time -f 'peak %M' " + command + " 2>&1 >/dev/null | grep '^peak'");
   return out.size() > 5 ? std::stod(out.substr(5)) / 1024 : 0;
-}
-
-AnimationModel MakeModel(Bitmap24 photo) {
-  AnimationModel model;
-  model.SetFrameCount(kFrames);
-  (void)model.SetPercent(100);
-  (void)model.SetPhoto(std::move(photo));
-  return model;
 }
 
 struct Workload {
@@ -69,7 +62,7 @@ const Workload& Work(int which) {
     }
     work.photo = (work.dir / "photo.bmp").string();
     (void)SaveBitmapFile(work.photo, *stretched);
-    AnimationModel model = MakeModel(std::move(stretched.value()));
+    AnimationModel model = bench::FullHeightModel(std::move(stretched.value()), kFrames);
     auto composer = FrameComposer::Create(model, Composition::PhotoAndReflection);
     model.ResetFrameIndex();
     for (int i = 0; i < kFrames; ++i) {
@@ -93,7 +86,7 @@ bool PhotoMissing(benchmark::State& state) {
 void Ours(benchmark::State& state, ExportFormat format, const char* file, const char* cliOptions) {
   if (PhotoMissing(state)) return;
   const Workload& w = Work(static_cast<int>(state.range(0)));
-  AnimationModel model = MakeModel(std::move(LoadImageFile(w.photo).value()));
+  AnimationModel model = bench::FullHeightModel(std::move(LoadImageFile(w.photo).value()), kFrames);
   const std::string out = (w.dir / file).string();
   ExportSettings settings;
   settings.format = format;
