@@ -1,6 +1,7 @@
 #include "bitmap/bitmap24.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -23,7 +24,11 @@ Status CheckPixelSize(int64_t width, int64_t height, const PixelLimits& limits) 
   return Status::Ok();
 }
 
-Result<Bitmap24> Bitmap24::Create(int32_t width, int32_t height, const PixelLimits& limits) {
+void Bitmap24::Free::operator()(uint8_t* p) const { std::free(p); }
+
+// calloc hands out fresh pages of a large block without writing them (the system
+// gives them zeroed), so a big black bitmap costs no fill of its own.
+Result<Bitmap24> Bitmap24::Allocate(int32_t width, int32_t height, const PixelLimits& limits, bool zero) {
   if (Status s = CheckPixelSize(width, height, limits); !s) return s.error();
   Bitmap24 b;
   b.width_ = width;
@@ -31,18 +36,31 @@ Result<Bitmap24> Bitmap24::Create(int32_t width, int32_t height, const PixelLimi
   b.stride_ = Bitmap24Stride(width);
   const size_t bytes = b.stride_ * static_cast<size_t>(height);
   if (bytes > 0) {
-    b.data_.reset(new (std::nothrow) uint8_t[bytes]());
+    b.data_.reset(static_cast<uint8_t*>(zero ? std::calloc(bytes, 1) : std::malloc(bytes)));
     if (!b.data_) {
       return Error::NoMemory("not enough memory for a picture of " + std::to_string(width) + " x " +
                        std::to_string(height) + " pixels");
+    }
+    const size_t pixels = static_cast<size_t>(width) * 3;
+    if (!zero && pixels < b.stride_) {
+      for (int32_t y = 0; y < height; ++y) std::memset(b.Row(y) + pixels, 0, b.stride_ - pixels);
     }
   }
   return b;
 }
 
+Result<Bitmap24> Bitmap24::Create(int32_t width, int32_t height, const PixelLimits& limits) {
+  return Allocate(width, height, limits, true);
+}
+
+Result<Bitmap24> Bitmap24::CreateUninitialized(int32_t width, int32_t height, const PixelLimits& limits) {
+  return Allocate(width, height, limits, false);
+}
+
 Result<Bitmap24> Bitmap24::Clone() const {
-  // The size was accepted once already; copying it needs no limit of its own.
-  auto copy = Create(width_, height_, PixelLimits{INT32_MAX, INT64_MAX});
+  // The size was accepted once already; copying it needs no limit of its own. The
+  // copy writes every byte, padding included.
+  auto copy = CreateUninitialized(width_, height_, PixelLimits{INT32_MAX, INT64_MAX});
   if (!copy) return copy.error();
   if (SizeBytes() > 0) std::memcpy(copy->Data(), Data(), SizeBytes());
   return copy;

@@ -6,8 +6,9 @@
 // view the memory without a copy. Bytes past width × 3 in a row are padding: the
 // pixel operations never read or write them, and they stay zero.
 //
-// All pixel memory comes from Bitmap24::Create, which checks the size against the
-// pixel limits before it allocates and reports failure as a value.
+// All pixel memory comes from one allocation (Bitmap24::Create or CreateUninitialized),
+// which checks the size against the pixel limits before it allocates and reports
+// failure as a value.
 
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +56,11 @@ class Bitmap24 {
   // The one allocation point for pixels. The new bitmap is black (all bytes zero).
   static Result<Bitmap24> Create(int32_t width, int32_t height,
                                  const PixelLimits& limits = kDefaultPixelLimits);
+  // The same, but the pixels are left as the memory holds them (the padding is zero):
+  // only for a caller that then writes every pixel of every row. A large picture's
+  // zero fill costs about as much as writing it.
+  static Result<Bitmap24> CreateUninitialized(int32_t width, int32_t height,
+                                              const PixelLimits& limits = kDefaultPixelLimits);
 
   // A copy with its own memory.
   Result<Bitmap24> Clone() const;
@@ -95,7 +101,12 @@ class Bitmap24 {
   int32_t width_ = 0;
   int32_t height_ = 0;
   size_t stride_ = 0;
-  std::unique_ptr<uint8_t[]> data_;
+  struct Free {
+    void operator()(uint8_t* p) const;
+  };
+  std::unique_ptr<uint8_t[], Free> data_;
+
+  static Result<Bitmap24> Allocate(int32_t width, int32_t height, const PixelLimits& limits, bool zero);
 };
 
 }  // namespace kestal

@@ -1,6 +1,7 @@
 #include "imageio/color_reduce.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace kestal {
@@ -21,75 +22,91 @@ int IndexedDepthForCount(int count) {
 }
 
 NearestColorMap::NearestColorMap(const Palette& palette)
-    : palette_(palette),
-      cell_start_(kCellsPerSide * kCellsPerSide * kCellsPerSide, -1),
-      cell_count_(cell_start_.size(), 0),
-      cache_key_(size_t{1} << kCacheBits, 0),
-      cache_index_(size_t{1} << kCacheBits, 0) {
+    : palette_(palette), cells_(kCellsPerSide * kCellsPerSide * kCellsPerSide, List{0, 0}), fine_(size_t{1} << 18, 0) {
   colors_.reserve(palette.size());
   for (const ColorTriple& c : palette) colors_.push_back({c.red, c.green, c.blue});
 }
 
-// The entries that can be nearest to some colour of the cell: those whose smallest
-// distance to the cell's box is at most the smallest, over all entries, of the largest
-// distance to the box. Any other entry is beaten everywhere in the cell by that one.
+namespace {
+
+// Squared distances from a colour to the nearest and the farthest point of the box
+// [lo, lo + side - 1] on each channel.
+void BoxDistances(const std::array<int, 3>& c, const int* lo, int side, int& near_d, int& far_d) {
+  near_d = far_d = 0;
+  for (int k = 0; k < 3; ++k) {
+    const int v = c[k], a = lo[k], b = lo[k] + side - 1;
+    const int n = v < a ? a - v : (v > b ? v - b : 0);
+    const int f = std::max(std::abs(v - a), std::abs(v - b));
+    near_d += n * n;
+    far_d += f * f;
+  }
+}
+
+// Of `from`, the entries that can be nearest to some colour of the box: those whose
+// smallest distance to the box is at most the smallest, over all of them, of the
+// largest distance to the box. Any other entry is beaten everywhere in the box by that
+// one. Returns the entries in the order of `from`.
+std::vector<uint8_t> Candidates(const std::vector<std::array<int, 3>>& colors, const uint8_t* from, size_t n,
+                                const int* lo, int side) {
+  std::vector<int> near_d(n);
+  int bound = std::numeric_limits<int>::max();
+  for (size_t j = 0; j < n; ++j) {
+    int f = 0;
+    BoxDistances(colors[from[j]], lo, side, near_d[j], f);
+    bound = std::min(bound, f);
+  }
+  std::vector<uint8_t> list;
+  for (size_t j = 0; j < n; ++j) {
+    if (near_d[j] <= bound) list.push_back(from[j]);
+  }
+  return list;
+}
+
+}  // namespace
+
 void NearestColorMap::BuildCell(int cell) {
   constexpr int kSide = 256 / kCellsPerSide;
   const int lo[3] = {(cell >> (2 * kCellBits)) * kSide, ((cell >> kCellBits) & (kCellsPerSide - 1)) * kSide,
                      (cell & (kCellsPerSide - 1)) * kSide};
-  std::vector<int> near_d(colors_.size()), far_d(colors_.size());
-  int bound = std::numeric_limits<int>::max();
-  for (size_t i = 0; i < colors_.size(); ++i) {
-    int dn = 0, df = 0;
-    for (int k = 0; k < 3; ++k) {
-      const int v = colors_[i][k], a = lo[k], b = lo[k] + kSide - 1;
-      const int n = v < a ? a - v : (v > b ? v - b : 0);
-      const int f = std::max(std::abs(v - a), std::abs(v - b));
-      dn += n * n;
-      df += f * f;
-    }
-    near_d[i] = dn;
-    far_d[i] = df;
-    bound = std::min(bound, df);
-  }
-  // Candidates in order of their distance to the box: a search stops at the first one
-  // that cannot come nearer than the best found so far.
-  std::vector<uint8_t> list;
-  for (size_t i = 0; i < colors_.size(); ++i) {
-    if (near_d[i] <= bound) list.push_back(static_cast<uint8_t>(i));
-  }
-  std::stable_sort(list.begin(), list.end(), [&](uint8_t a, uint8_t b) { return near_d[a] < near_d[b]; });
-  cell_start_[cell] = static_cast<int32_t>(candidates_.size());
-  for (uint8_t i : list) {
-    candidates_.push_back(i);
-    candidate_near_.push_back(near_d[i]);
-  }
-  cell_count_[cell] = static_cast<uint16_t>(list.size());
+  std::vector<uint8_t> all(colors_.size());
+  for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint8_t>(i);
+  const std::vector<uint8_t> list = Candidates(colors_, all.data(), all.size(), lo, kSide);
+  cells_[cell] = List{static_cast<uint32_t>(cell_candidates_.size()), static_cast<uint32_t>(list.size())};
+  cell_candidates_.insert(cell_candidates_.end(), list.begin(), list.end());
 }
 
-uint8_t NearestColorMap::Find(uint8_t red, uint8_t green, uint8_t blue) {
-  const uint32_t rgb = (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
-  const uint32_t slot = ((rgb * 2654435761u) >> (32 - kCacheBits));
-  if (cache_key_[slot] == (rgb | 0x1000000u)) return cache_index_[slot];
+// A sub-cell keeps its cell's candidates that can be nearest inside it; a single one
+// is the answer for every colour of the sub-cell.
+uint32_t NearestColorMap::ClassifyFine(uint32_t fine) {
+  const int cell = int((fine >> 13) << (2 * kCellBits) | ((fine >> 7) & 31) << kCellBits | ((fine >> 1) & 31));
+  if (cells_[cell].count == 0) BuildCell(cell);
+  const int lo[3] = {int(fine >> 12) * 4, int((fine >> 6) & 63) * 4, int(fine & 63) * 4};
+  const std::vector<uint8_t> list =
+      Candidates(colors_, cell_candidates_.data() + cells_[cell].start, cells_[cell].count, lo, 4);
+  if (list.size() == 1) {
+    fine_[fine] = kUniform | list[0];
+  } else {
+    fine_lists_.push_back(List{static_cast<uint32_t>(fine_candidates_.size()), static_cast<uint32_t>(list.size())});
+    fine_candidates_.insert(fine_candidates_.end(), list.begin(), list.end());
+    fine_[fine] = static_cast<uint32_t>(fine_lists_.size());
+  }
+  return fine_[fine];
+}
 
-  const int cell = ((red >> (8 - kCellBits)) << (2 * kCellBits)) | ((green >> (8 - kCellBits)) << kCellBits) |
-                   (blue >> (8 - kCellBits));
-  if (cell_start_[cell] < 0) BuildCell(cell);
-  const uint8_t* list = candidates_.data() + cell_start_[cell];
-  const int* near = candidate_near_.data() + cell_start_[cell];
+uint8_t NearestColorMap::FindInList(uint8_t red, uint8_t green, uint8_t blue, uint32_t list) const {
+  const List& l = fine_lists_[list];
+  const uint8_t* entry = fine_candidates_.data() + l.start;
   int best = std::numeric_limits<int>::max();
   uint8_t pick = 0;
-  for (int j = 0; j < cell_count_[cell] && near[j] <= best; ++j) {
-    const auto& c = colors_[list[j]];
+  for (uint32_t j = 0; j < l.count; ++j) {
+    const auto& c = colors_[entry[j]];
     const int dr = red - c[0], dg = green - c[1], db = blue - c[2];
     const int d = dr * dr + dg * dg + db * db;
-    if (d < best || (d == best && list[j] < pick)) {
+    if (d < best) {  // entries in index order: the lowest wins a tie
       best = d;
-      pick = list[j];
+      pick = entry[j];
     }
   }
-  cache_key_[slot] = rgb | 0x1000000u;
-  cache_index_[slot] = pick;
   return pick;
 }
 
@@ -136,56 +153,63 @@ int Distance2(const int* v, const ColorTriple& c) {
   return dr * dr + dg * dg + db * db;
 }
 
-void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
+// One row, left to right (kDir 1) or right to left (kDir -1). `cur` holds the errors
+// for this row, `next` collects those for the row below; both have a spare pixel at
+// each end.
+template <int kDir>
+void DitherRow(const uint8_t* row, int w, NearestColorMap& map, int* cur, int* next, uint8_t* out,
+               uint32_t& last_own, uint8_t& last_near) {
   const Palette& palette = map.Colors();
+  for (int i = 0; i < w; ++i) {
+    const int x = kDir > 0 ? i : w - 1 - i;
+    const uint8_t* p = row + 3 * x;
+    int* e = cur + 3 * (x + 1);
+    // Channels in the order red, green, blue; the pixel stores blue first.
+    const int own[3] = {p[2], p[1], p[0]};
+    const uint32_t own_key = (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+    if (own_key != last_own) {  // runs of one colour are common: skip their search
+      last_own = own_key;
+      last_near = map.Find(p[2], p[1], p[0]);
+    }
+    uint8_t index = last_near;
+    const ColorTriple& near = palette[index];
+    const int dr = own[0] - near.red, dg = own[1] - near.green, db = own[2] - near.blue;
+    int v[3];
+    for (int k = 0; k < 3; ++k) {
+      v[k] = std::clamp(own[k] + std::clamp((e[k] + 8) >> 4, -kMaxCarried, kMaxCarried), 0, 255);
+      e[k] = 0;
+    }
+    if (dr * dr + dg * dg + db * db > kSnapDistance2 && (v[0] != own[0] || v[1] != own[1] || v[2] != own[2])) {
+      const uint8_t best = map.Find(uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2]));
+      if (best != index && Distance2(v, near) * kKeepOwnDen > Distance2(v, palette[best]) * kKeepOwnNum) {
+        index = best;
+      }
+    }
+    out[x] = index;
+    const ColorTriple& c = palette[index];
+    const int chosen[3] = {c.red, c.green, c.blue};
+    int* ahead = e + 3 * kDir;
+    int* below = next + 3 * (x + 1);
+    for (int k = 0; k < 3; ++k) {
+      const int err = (v[k] - chosen[k]) * 15 / 16;
+      ahead[k] += err * 7;
+      below[k - 3 * kDir] += err * 3;
+      below[k] += err * 5;
+      below[k + 3 * kDir] += err;
+    }
+  }
+}
+
+void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
   const int w = bitmap.Width();
   // Each entry of `cur` is cleared once it has been read, so the row just finished is
   // all zeros but for its spare ends and can serve as the next row without a fill.
   std::vector<int> cur(static_cast<size_t>(w + 2) * 3, 0), next(cur.size(), 0);
-  uint32_t last_own = 0xffffffffu;  // runs of one colour are common: skip their search
+  uint32_t last_own = 0xffffffffu;
   uint8_t last_near = 0;
   for (int32_t y = 0; y < bitmap.Height(); ++y, out += w) {
-    const uint8_t* row = bitmap.Row(y);
-    const bool forward = (y & 1) == 0;
-    const int dir = forward ? 1 : -1;
-    for (int i = 0; i < w; ++i) {
-      const int x = forward ? i : w - 1 - i;
-      const uint8_t* p = row + 3 * x;
-      int* e = &cur[static_cast<size_t>(x + 1) * 3];
-      // Channels in the order red, green, blue; the pixel stores blue first.
-      const int own[3] = {p[2], p[1], p[0]};
-      const uint32_t own_key = (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
-      if (own_key != last_own) {
-        last_own = own_key;
-        last_near = map.Find(p[2], p[1], p[0]);
-      }
-      uint8_t index = last_near;
-      const ColorTriple& near = palette[index];
-      const int dr = own[0] - near.red, dg = own[1] - near.green, db = own[2] - near.blue;
-      int v[3];
-      for (int k = 0; k < 3; ++k) {
-        v[k] = std::clamp(own[k] + std::clamp((e[k] + 8) >> 4, -kMaxCarried, kMaxCarried), 0, 255);
-        e[k] = 0;
-      }
-      if (dr * dr + dg * dg + db * db > kSnapDistance2 && (v[0] != own[0] || v[1] != own[1] || v[2] != own[2])) {
-        const uint8_t best = map.Find(uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2]));
-        if (best != index && Distance2(v, near) * kKeepOwnDen > Distance2(v, palette[best]) * kKeepOwnNum) {
-          index = best;
-        }
-      }
-      out[x] = index;
-      const ColorTriple& c = palette[index];
-      const int chosen[3] = {c.red, c.green, c.blue};
-      int* ahead = e + 3 * dir;
-      int* below = &next[static_cast<size_t>(x + 1) * 3];
-      for (int k = 0; k < 3; ++k) {
-        const int err = (v[k] - chosen[k]) * 15 / 16;
-        ahead[k] += err * 7;
-        below[k - 3 * dir] += err * 3;
-        below[k] += err * 5;
-        below[k + 3 * dir] += err;
-      }
-    }
+    if ((y & 1) == 0) DitherRow<1>(bitmap.Row(y), w, map, cur.data(), next.data(), out, last_own, last_near);
+    else DitherRow<-1>(bitmap.Row(y), w, map, cur.data(), next.data(), out, last_own, last_near);
     // The spare ends received error that no pixel reads.
     std::fill_n(cur.begin(), 3, 0);
     std::fill_n(cur.end() - 3, 3, 0);

@@ -41,29 +41,45 @@ Palette ComputePalette(const Bitmap24& bitmap, int size);
 
 // Exact nearest palette entry (squared RGB distance, the lowest index on a tie). The
 // colour cube is cut into 32 × 32 × 32 cells; each cell keeps, once first needed, the
-// entries that can be nearest to some colour inside it, so a search scans a handful of
-// entries instead of the whole palette. A small cache catches repeated colours.
+// entries that can be nearest to some colour inside it. Each of its 8 sub-cells of
+// 4 × 4 × 4 colours is then checked, when first met: when one entry is nearest to all
+// of its colours (most sub-cells, even at 256 colours) the sub-cell answers at once;
+// otherwise it keeps the few of its cell's candidates that can be nearest inside it,
+// and a search compares those alone.
 class NearestColorMap {
  public:
   explicit NearestColorMap(const Palette& palette);
-  uint8_t Find(uint8_t red, uint8_t green, uint8_t blue);
+  uint8_t Find(uint8_t red, uint8_t green, uint8_t blue) {
+    const uint32_t fine = (uint32_t{red} >> 2 << 12) | (uint32_t{green} >> 2 << 6) | (blue >> 2);
+    uint32_t state = fine_[fine];
+    if (state == 0) state = ClassifyFine(fine);
+    if (state & kUniform) return static_cast<uint8_t>(state);
+    return FindInList(red, green, blue, state - 1);
+  }
   const Palette& Colors() const { return palette_; }
 
  private:
   static constexpr int kCellBits = 5;
   static constexpr int kCellsPerSide = 1 << kCellBits;
-  static constexpr int kCacheBits = 14;
+  static constexpr uint32_t kUniform = 0x80000000u;  // the low byte is the entry
+
+  struct List {
+    uint32_t start;
+    uint32_t count;
+  };
 
   void BuildCell(int cell);
+  uint32_t ClassifyFine(uint32_t fine);  // returns the sub-cell's state
+  uint8_t FindInList(uint8_t red, uint8_t green, uint8_t blue, uint32_t list) const;
 
   Palette palette_;
   std::vector<std::array<int, 3>> colors_;  // red, green, blue
-  std::vector<int32_t> cell_start_;         // -1 until the cell is built
-  std::vector<uint16_t> cell_count_;
-  std::vector<uint8_t> candidates_;
-  std::vector<int> candidate_near_;         // squared distance from the candidate to its cell
-  std::vector<uint32_t> cache_key_;         // 0x1000000 | rgb, 0 when empty
-  std::vector<uint8_t> cache_index_;
+  std::vector<List> cells_;                 // count 0 until the cell is built
+  std::vector<uint8_t> cell_candidates_;
+  // Per sub-cell: 0 until met, then kUniform | entry, or 1 + its index in fine_lists_.
+  std::vector<uint32_t> fine_;
+  std::vector<List> fine_lists_;
+  std::vector<uint8_t> fine_candidates_;    // in index order
 };
 
 // Maps every pixel of `bitmap` to an index of `palette`, row by row, into `indices`

@@ -27,6 +27,8 @@ TEST(Bitmap24, FactoryChecksSizesBeforeAllocating) {
   const PixelLimits small{100, 1000};
   EXPECT_FALSE(Bitmap24::Create(50, 21, small).ok()) << "limits are parameters";
   EXPECT_TRUE(Bitmap24::Create(50, 20, small).ok());
+  EXPECT_FALSE(Bitmap24::CreateUninitialized(50, 21, small).ok()) << "the unfilled factory checks the same";
+  EXPECT_FALSE(Bitmap24::CreateUninitialized(-1, 5).ok());
 }
 
 TEST(Bitmap24, RowsArePaddedToFourBytesAndStartBlack) {
@@ -35,6 +37,10 @@ TEST(Bitmap24, RowsArePaddedToFourBytesAndStartBlack) {
   EXPECT_EQ(b->Stride(), 1204u);
   for (int32_t y = 0; y < 3; ++y)
     for (size_t i = 0; i < b->Stride(); ++i) ASSERT_EQ(b->Row(y)[i], 0);
+  auto u = Bitmap24::CreateUninitialized(401, 3);  // pixels unset, padding still zero
+  ASSERT_TRUE(u.ok());
+  for (int32_t y = 0; y < 3; ++y)
+    for (size_t i = 401 * 3; i < u->Stride(); ++i) ASSERT_EQ(u->Row(y)[i], 0);
 }
 
 TEST(Bitmap24, DrawClipsToTheDestinationAndLeavesPaddingAlone) {

@@ -128,6 +128,20 @@ TEST(ColorReduce, DarkAndBrightExtremesSurvive) {
   }
 }
 
+namespace {
+
+int FullSearch(const Palette& palette, int r, int g, int b) {
+  int best = INT32_MAX, want = 0;
+  for (size_t i = 0; i < palette.size(); ++i) {
+    const int d = (r - palette[i].red) * (r - palette[i].red) + (g - palette[i].green) * (g - palette[i].green) +
+                  (b - palette[i].blue) * (b - palette[i].blue);
+    if (d < best) best = d, want = int(i);
+  }
+  return want;
+}
+
+}  // namespace
+
 TEST(ColorReduce, NearestColourMapAgreesWithAFullSearch) {
   uint32_t s = 12345;
   auto next = [&] { return s = s * 1664525u + 1013904223u; };
@@ -139,15 +153,23 @@ TEST(ColorReduce, NearestColourMapAgreesWithAFullSearch) {
     for (int n = 0; n < 20000; ++n) {
       const uint32_t v = next();
       const uint8_t r = uint8_t(v >> 8), g = uint8_t(v >> 16), b = uint8_t(v >> 24);
-      int best = INT32_MAX, want = 0;
-      for (int i = 0; i < size; ++i) {
-        const int d = (r - palette[i].red) * (r - palette[i].red) + (g - palette[i].green) * (g - palette[i].green) +
-                      (b - palette[i].blue) * (b - palette[i].blue);
-        if (d < best) best = d, want = i;
-      }
-      ASSERT_EQ(map.Find(r, g, b), want) << "palette of " << size << ", colour " << int(r) << "," << int(g) << "," << int(b);
+      ASSERT_EQ(map.Find(r, g, b), FullSearch(palette, r, g, b))
+          << "palette of " << size << ", colour " << int(r) << "," << int(g) << "," << int(b);
     }
   }
+  // A dense lattice (4 and 6 apart, one entry repeated): cells hold many candidates
+  // and colours half-way between entries tie; every colour of the region is checked.
+  Palette dense;
+  for (int i = 0; i < 256; ++i) {
+    dense.push_back(ColorTriple{uint8_t(100 + (i >> 6) * 6), uint8_t(100 + (i >> 3 & 7) * 4), uint8_t(100 + (i & 7) * 4)});
+  }
+  dense[200] = dense[7];
+  NearestColorMap map(dense);
+  for (int r = 94; r < 140; ++r)
+    for (int g = 94; g < 140; ++g)
+      for (int b = 94; b < 140; ++b) {
+        ASSERT_EQ(map.Find(uint8_t(r), uint8_t(g), uint8_t(b)), FullSearch(dense, r, g, b)) << r << "," << g << "," << b;
+      }
 }
 
 TEST(ColorReduce, AGivenPaletteIsUsedUnchanged) {
