@@ -90,26 +90,37 @@ class FramePipeline {
   std::deque<std::future<Result<EncodedGifFrame>>> in_flight_;
 };
 
-// A pane copy and its indices, handed back once the frame is encoded and reused by a
-// later frame: a large frame's fresh memory costs about as much again as the copy
-// itself, in zeroing and page faults. No more buffers exist than frames in flight.
+// A pane copy, its indices and a nearest-colour map of the palette, handed back once
+// the frame is encoded and reused by a later frame: a large frame's fresh memory costs
+// about as much again as the copy itself, in page faults, and the map keeps what it
+// learnt of the palette. No more buffers exist than frames in flight, plus frame 1's map.
 struct FrameBuffers {
   Bitmap24 pixels;
   std::vector<uint8_t> indices;
+  std::unique_ptr<NearestColorMap> map;
 };
 
 class BufferPool {
  public:
-  // Buffers holding a copy of `pane`.
+  explicit BufferPool(const Palette& palette) : palette_(palette) {}
+
+  // Buffers holding a copy of `pane` and a map of the palette.
   Result<FrameBuffers> Take(const Bitmap24& pane) {
     FrameBuffers b;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (!free_.empty()) {
-        b = std::move(free_.back());
-        free_.pop_back();
+      // One that already holds a pane-sized copy first, so that frame 1's map alone
+      // never adds a copy.
+      auto it = std::find_if(free_.begin(), free_.end(), [&](const FrameBuffers& f) {
+        return f.pixels.Width() == pane.Width() && f.pixels.Height() == pane.Height();
+      });
+      if (it == free_.end() && !free_.empty()) it = free_.end() - 1;
+      if (it != free_.end()) {
+        b = std::move(*it);
+        free_.erase(it);
       }
     }
+    if (!b.map) b.map = std::make_unique<NearestColorMap>(palette_);
     if (b.pixels.Width() == pane.Width() && b.pixels.Height() == pane.Height()) {
       b.pixels.Draw(pane, 0, 0);
     } else {
@@ -126,15 +137,16 @@ class BufferPool {
   }
 
  private:
+  const Palette& palette_;
   std::mutex mutex_;
   std::vector<FrameBuffers> free_;
 };
 
 // Maps `pixels` onto `palette` with Floyd–Steinberg dithering, exactly as
 // ReduceBitmapColors does with a given palette, and encodes the indices.
-EncodedGifFrame DitherAndEncode(const Bitmap24& pixels, const Palette& palette, int codeSize,
+EncodedGifFrame DitherAndEncode(const Bitmap24& pixels, NearestColorMap& map, int codeSize,
                                 std::vector<uint8_t>& indices, EncodedGifFrame frame) {
-  MapToPalette(pixels, palette, true, indices);
+  MapToPalette(pixels, map, true, indices);
   frame.data = EncodeGifImageData(indices.data(), indices.size(), codeSize);
   return frame;
 }
@@ -170,15 +182,19 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
   report.width = output.Width();
   report.height = output.Height();
 
-  BufferPool pool;  // before the pipeline: jobs still running at an early return give buffers back
+  BufferPool pool(palette);  // before the pipeline: jobs still running at an early return give buffers back
   FramePipeline pipeline(threads);
   // A reflection without rows (a one-row photo at 30 %) leaves nothing to change;
   // such frames repeat the first pixel of frame 1, as a GIF image needs at least one.
   uint8_t first_pixel = 0;
   pipeline.Start([&] {
+    FrameBuffers b;
+    b.map = std::make_unique<NearestColorMap>(palette);
     std::vector<uint8_t> indices;
-    return Result<EncodedGifFrame>(DitherAndEncode(output, palette, code_size, indices,
-                                                   EncodedGifFrame{0, 0, output.Width(), output.Height(), delay, {}}));
+    EncodedGifFrame frame = DitherAndEncode(output, *b.map, code_size, indices,
+                                            EncodedGifFrame{0, 0, output.Width(), output.Height(), delay, {}});
+    pool.Give(std::move(b));
+    return Result<EncodedGifFrame>(std::move(frame));
   });
   if (pane.Empty()) {
     auto reduced = ReduceColors(output, colors, kReduceDither | kReduceIndexed | kReduceGivenPalette, &palette);
@@ -205,7 +221,7 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
     if (!buffers) return buffers.error();
     pipeline.Start([&, shared = std::make_shared<FrameBuffers>(std::move(buffers.value()))] {
       FrameBuffers& b = *shared;
-      EncodedGifFrame frame = DitherAndEncode(b.pixels, palette, code_size, b.indices,
+      EncodedGifFrame frame = DitherAndEncode(b.pixels, *b.map, code_size, b.indices,
                                               EncodedGifFrame{0, y0, b.pixels.Width(), b.pixels.Height(), delay, {}});
       pool.Give(std::move(b));
       return Result<EncodedGifFrame>(std::move(frame));

@@ -23,8 +23,8 @@ int IndexedDepthForCount(int count) {
 
 NearestColorMap::NearestColorMap(const Palette& palette)
     : palette_(palette), cells_(kCellsPerSide * kCellsPerSide * kCellsPerSide, List{0, 0}), fine_(size_t{1} << 18, 0) {
-  colors_.reserve(palette.size());
-  for (const ColorTriple& c : palette) colors_.push_back({c.red, c.green, c.blue});
+  // An index is one byte: entries past 256 are never chosen.
+  for (size_t i = 0; i < palette.size() && i < 256; ++i) colors_.push_back({palette[i].red, palette[i].green, palette[i].blue});
 }
 
 namespace {
@@ -45,21 +45,21 @@ void BoxDistances(const std::array<int, 3>& c, const int* lo, int side, int& nea
 // Of `from`, the entries that can be nearest to some colour of the box: those whose
 // smallest distance to the box is at most the smallest, over all of them, of the
 // largest distance to the box. Any other entry is beaten everywhere in the box by that
-// one. Returns the entries in the order of `from`.
-std::vector<uint8_t> Candidates(const std::vector<std::array<int, 3>>& colors, const uint8_t* from, size_t n,
-                                const int* lo, int side) {
-  std::vector<int> near_d(n);
+// one. Writes them to `list` in the order of `from` and returns how many there are.
+size_t Candidates(const std::vector<std::array<int, 3>>& colors, const uint8_t* from, size_t n, const int* lo,
+                  int side, uint8_t* list) {
+  std::array<int, 256> near_d;
   int bound = std::numeric_limits<int>::max();
   for (size_t j = 0; j < n; ++j) {
     int f = 0;
     BoxDistances(colors[from[j]], lo, side, near_d[j], f);
     bound = std::min(bound, f);
   }
-  std::vector<uint8_t> list;
+  size_t count = 0;
   for (size_t j = 0; j < n; ++j) {
-    if (near_d[j] <= bound) list.push_back(from[j]);
+    if (near_d[j] <= bound) list[count++] = from[j];
   }
-  return list;
+  return count;
 }
 
 }  // namespace
@@ -68,11 +68,11 @@ void NearestColorMap::BuildCell(int cell) {
   constexpr int kSide = 256 / kCellsPerSide;
   const int lo[3] = {(cell >> (2 * kCellBits)) * kSide, ((cell >> kCellBits) & (kCellsPerSide - 1)) * kSide,
                      (cell & (kCellsPerSide - 1)) * kSide};
-  std::vector<uint8_t> all(colors_.size());
-  for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint8_t>(i);
-  const std::vector<uint8_t> list = Candidates(colors_, all.data(), all.size(), lo, kSide);
-  cells_[cell] = List{static_cast<uint32_t>(cell_candidates_.size()), static_cast<uint32_t>(list.size())};
-  cell_candidates_.insert(cell_candidates_.end(), list.begin(), list.end());
+  std::array<uint8_t, 256> all, list;
+  for (size_t i = 0; i < colors_.size(); ++i) all[i] = static_cast<uint8_t>(i);
+  const size_t n = Candidates(colors_, all.data(), colors_.size(), lo, kSide, list.data());
+  cells_[cell] = List{static_cast<uint32_t>(cell_candidates_.size()), static_cast<uint32_t>(n)};
+  cell_candidates_.insert(cell_candidates_.end(), list.begin(), list.begin() + n);
 }
 
 // A sub-cell keeps its cell's candidates that can be nearest inside it; a single one
@@ -81,13 +81,14 @@ uint32_t NearestColorMap::ClassifyFine(uint32_t fine) {
   const int cell = int((fine >> 13) << (2 * kCellBits) | ((fine >> 7) & 31) << kCellBits | ((fine >> 1) & 31));
   if (cells_[cell].count == 0) BuildCell(cell);
   const int lo[3] = {int(fine >> 12) * 4, int((fine >> 6) & 63) * 4, int(fine & 63) * 4};
-  const std::vector<uint8_t> list =
-      Candidates(colors_, cell_candidates_.data() + cells_[cell].start, cells_[cell].count, lo, 4);
-  if (list.size() == 1) {
+  std::array<uint8_t, 256> list;
+  const size_t n = Candidates(colors_, cell_candidates_.data() + cells_[cell].start, cells_[cell].count, lo, 4,
+                              list.data());
+  if (n == 1) {
     fine_[fine] = kUniform | list[0];
   } else {
-    fine_lists_.push_back(List{static_cast<uint32_t>(fine_candidates_.size()), static_cast<uint32_t>(list.size())});
-    fine_candidates_.insert(fine_candidates_.end(), list.begin(), list.end());
+    fine_lists_.push_back(List{static_cast<uint32_t>(fine_candidates_.size()), static_cast<uint32_t>(n)});
+    fine_candidates_.insert(fine_candidates_.end(), list.begin(), list.begin() + n);
     fine_[fine] = static_cast<uint32_t>(fine_lists_.size());
   }
   return fine_[fine];
