@@ -73,8 +73,9 @@ const char* FormatName(ExportFormat f) { return FormatInfo(f).name; }
 std::string ParseSeconds(Options& o, const std::string& value) {
   char* end = nullptr;
   const double seconds = std::strtod(value.c_str(), &end);
-  if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 3600) {
-    return "--seconds: '" + value + "' is not a number of seconds above 0, at most 3600";
+  if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > kMaxClipSeconds) {
+    return "--seconds: '" + value + "' is not a number of seconds above 0, at most " +
+           std::to_string(static_cast<int>(kMaxClipSeconds));
   }
   o.settings.encode.seconds = seconds;
   return std::string();

@@ -44,6 +44,8 @@ int ClipFrameRate(int intervalMs);
 // lasting `frameMs` milliseconds. A clip is always whole cycles, so its loop is seamless.
 // Refused past kMaxClipCycles.
 inline constexpr int kMaxClipCycles = 1000;
+// The longest clip length that can be asked for in seconds.
+inline constexpr double kMaxClipSeconds = 3600;
 Result<int> ClipCycles(const ExportSettings& settings, int frameCount, double frameMs);
 
 }  // namespace kestal

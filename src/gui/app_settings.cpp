@@ -24,6 +24,12 @@ int ReadChoice(const QSettings& store, const char* key, int fallback, std::initi
   return ok && std::find(allowed.begin(), allowed.end(), value) != allowed.end() ? value : fallback;
 }
 
+double ReadDouble(const QSettings& store, const char* key, double fallback, double min, double max) {
+  bool ok = false;
+  const double value = store.value(QLatin1String(key)).toDouble(&ok);
+  return ok && value >= min && value <= max ? value : fallback;
+}
+
 bool ReadBool(const QSettings& store, const char* key, bool fallback) {
   const QVariant v = store.value(QLatin1String(key));
   const QString text = v.toString();
@@ -50,14 +56,16 @@ WindowSettings LoadWindowSettings(QSettings& store) {
   s.reflectionOnly = ReadBool(store, "export/reflectionOnly", s.reflectionOnly);
   s.colorIndex = ReadInt(store, "export/colors", s.colorIndex, 0, int(std::size(kGifColorCounts)) - 1);
   s.repetitions = ReadInt(store, "export/repetitions", s.repetitions, kMinRepetitions, kMaxRepetitions);
+  s.scalePercent = ReadInt(store, "export/scale", s.scalePercent, kMinScalePercent, kMaxScalePercent);
+  s.lossless = ReadBool(store, "export/lossless", s.lossless);
+  s.bySeconds = ReadBool(store, "export/bySeconds", s.bySeconds);
+  s.seconds = ReadDouble(store, "export/seconds", s.seconds, 0.1, kMaxClipSeconds);
   s.openFolder = store.value(QStringLiteral("folders/open")).toString();
   s.saveFolder = store.value(QStringLiteral("folders/save")).toString();
   for (const QString& f : store.value(QStringLiteral("recent/files")).toStringList())
     if (!f.isEmpty() && s.recentFiles.size() < kMaxRecentFiles) s.recentFiles << f;
   s.geometry = store.value(QStringLiteral("window/geometry")).toByteArray();
-  bool ok = false;
-  const double zoom = store.value(QStringLiteral("window/zoom")).toDouble(&ok);
-  if (ok && zoom >= kMinZoom && zoom <= kMaxZoom) s.zoom = zoom;
+  s.zoom = ReadDouble(store, "window/zoom", s.zoom, kMinZoom, kMaxZoom);
   return s;
 }
 
@@ -71,6 +79,10 @@ void SaveWindowSettings(QSettings& store, const WindowSettings& s) {
   store.setValue(QStringLiteral("export/reflectionOnly"), s.reflectionOnly);
   store.setValue(QStringLiteral("export/colors"), s.colorIndex);
   store.setValue(QStringLiteral("export/repetitions"), s.repetitions);
+  store.setValue(QStringLiteral("export/scale"), s.scalePercent);
+  store.setValue(QStringLiteral("export/lossless"), s.lossless);
+  store.setValue(QStringLiteral("export/bySeconds"), s.bySeconds);
+  store.setValue(QStringLiteral("export/seconds"), s.seconds);
   store.setValue(QStringLiteral("folders/open"), s.openFolder);
   store.setValue(QStringLiteral("folders/save"), s.saveFolder);
   store.setValue(QStringLiteral("recent/files"), s.recentFiles);

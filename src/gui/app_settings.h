@@ -11,6 +11,8 @@
 #include <QStringList>
 
 #include "export/export_driver.h"
+#include "export/output_formats.h"
+#include "export/scale.h"
 #include "render/animation_model.h"
 
 class QSettings;
@@ -30,6 +32,12 @@ struct WindowSettings {
   bool reflectionOnly = false;
   int colorIndex = 3;
   int repetitions = kMinRepetitions;
+  // The choices beside them: the photo's scale, WebP's lossless box, and the clip's
+  // length in seconds with the box that chooses it over the repetitions.
+  int scalePercent = kMaxScalePercent;
+  bool lossless = false;
+  bool bySeconds = false;
+  double seconds = 3;
   QString openFolder;
   QString saveFolder;
   QStringList recentFiles;  // newest first

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <type_traits>
 
@@ -109,6 +110,20 @@ class ExportModel {
   Error error_;
 };
 
+// Repaints the window (the dialog has just closed over it) and makes the model the
+// export runs on; null, after an error box naming `target`, when the photo cannot be
+// scaled.
+std::unique_ptr<ExportModel> ModelToExport(ExportHost& host, const TFrmExport& dialog, Prompts& prompts,
+                                           const std::string& target, Composition composition) {
+  host.Window()->repaint();
+  auto model = std::make_unique<ExportModel>(host.Model(), dialog.Scale(), composition);
+  if (!model->Get()) {
+    prompts.ShowError(model->Failure().WithMessage(target));
+    return nullptr;
+  }
+  return model;
+}
+
 }  // namespace
 
 std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<int>& numbers, int count) {
@@ -148,19 +163,15 @@ void ExportCommand::ExportSequence(const char* extension) {
       prompts_.ChooseFolder(kSavingFolderTitle, QDir::toNativeSeparators(QDir::currentPath()).toStdString());
   if (folder.empty()) return;
   if (!ConfirmLeftoverFrames(folder, extension)) return;
-  host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
   const std::string photo = host_.PhotoFileName();
-  const ExportModel model(host_.Model(), dialog_.Scale(), settings.composition);
-  if (!model.Get()) {
-    prompts_.ShowError(model.Failure().WithMessage(folder));
-    return;
-  }
+  const auto model = ModelToExport(host_, dialog_, prompts_, folder, settings.composition);
+  if (!model) return;
   int started = 0;
   auto outcome = [&] {
     ExportBusy busy(host_);
     auto run = busy.Run([&](const ExportProgress& progress) {
-      return kestal::ExportSequence(*model.Get(), folder, photo, extension, settings.composition, progress);
+      return kestal::ExportSequence(*model->Get(), folder, photo, extension, settings.composition, progress);
     });
     started = busy.Started();
     return run;
@@ -201,15 +212,11 @@ void ExportCommand::ExportGif() {
   const std::string path = prompts_.ChooseSaveFile(
       {QStringLiteral("GIF (*.gif)"), QStringLiteral("gif"), ProposedName(host_.PhotoFileName(), ".gif")});
   if (path.empty()) return;
-  host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  const ExportModel model(host_.Model(), dialog_.Scale(), settings.composition);
-  if (!model.Get()) {
-    prompts_.ShowError(model.Failure().WithMessage(path));
-    return;
-  }
+  const auto model = ModelToExport(host_, dialog_, prompts_, path, settings.composition);
+  if (!model) return;
   auto outcome = ExportBusy(host_).Run([&](const ExportProgress& progress) {
-    return kestal::ExportGif(*model.Get(), path, settings, progress);
+    return kestal::ExportGif(*model->Get(), path, settings, progress);
   });
   if (!outcome) {
     host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
@@ -223,11 +230,11 @@ void ExportCommand::ExportGif() {
   host_.ShowNotice(ExportWrittenText(path));
   if (prompts_.Ask(kHtmlPageQuestion, MsgConfirmation, MsgBtnYes | MsgBtnNo) != kMsgResultYes) return;
   // The page shows the photo at the size it has in the GIF.
-  const Bitmap24& photo = model.Get()->Photo();
+  const Bitmap24& photo = model->Get()->Photo();
   auto page = WriteHtmlTestPage(path, gif->width, gif->height,
                                 settings.composition == Composition::PhotoAndReflection,
                                 HtmlPhoto{host_.PhotoFileName(), photo.Width(), photo.Height(),
-                                          model.Get()->WaterLineRow()});
+                                          model->Get()->WaterLineRow()});
   if (!page) {
     prompts_.ShowError(page.error());
     return;
@@ -254,15 +261,11 @@ void ExportCommand::ExportShared(ExportFormat format) {
 }
 
 void ExportCommand::RunClipExport(const std::string& path, const ClipWriter& write) {
-  host_.Window()->repaint();
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  const ExportModel model(host_.Model(), dialog_.Scale(), settings.composition);
-  if (!model.Get()) {
-    prompts_.ShowError(model.Failure().WithMessage(path));
-    return;
-  }
+  const auto model = ModelToExport(host_, dialog_, prompts_, path, settings.composition);
+  if (!model) return;
   auto written = ExportBusy(host_).Run(
-      [&](const ExportProgress& progress) { return write(*model.Get(), path, settings, progress); });
+      [&](const ExportProgress& progress) { return write(*model->Get(), path, settings, progress); });
   if (!written) host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
   else if (!*written) prompts_.ShowError(written->error());
   else host_.ShowNotice(ExportWrittenText(path));

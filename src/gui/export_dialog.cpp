@@ -207,7 +207,7 @@ void TFrmExport::BuildSharePanel() {
   by_seconds_ = Named(new QCheckBox(QStringLiteral("Секунды :"), share_panel_), "CBSeconds");
   by_seconds_->setGeometry(8, 32, 78, 17);
   seconds_ = Named(new QDoubleSpinBox(share_panel_), "SESeconds");
-  seconds_->setRange(0.1, 3600);
+  seconds_->setRange(0.1, kMaxClipSeconds);
   seconds_->setDecimals(1);
   seconds_->setSingleStep(0.5);
   seconds_->setValue(3);

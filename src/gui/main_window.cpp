@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -895,6 +896,10 @@ void TFrmKestal::ApplySettings(const WindowSettings& s) {
     if (auto* rb = FrmExport->findChild<QRadioButton*>(QStringLiteral("RGCouleurs%1").arg(s.colorIndex)))
       rb->setChecked(true);
     if (auto* se = FrmExport->findChild<QSpinBox*>(QStringLiteral("SENO"))) se->setValue(s.repetitions);
+    if (auto* se = FrmExport->findChild<QSpinBox*>(QStringLiteral("SEScale"))) se->setValue(s.scalePercent);
+    if (auto* cb = FrmExport->findChild<QCheckBox*>(QStringLiteral("CBLossless"))) cb->setChecked(s.lossless);
+    if (auto* cb = FrmExport->findChild<QCheckBox*>(QStringLiteral("CBSeconds"))) cb->setChecked(s.bySeconds);
+    if (auto* se = FrmExport->findChild<QDoubleSpinBox*>(QStringLiteral("SESeconds"))) se->setValue(s.seconds);
   }
   // The open dialog starts in the current folder, as it always has: starting the run
   // in the last photo's folder is what brings the person back there.
@@ -918,6 +923,10 @@ void TFrmKestal::SaveSettings() {
     s.reflectionOnly = !FrmExport->PhotoAndReflection();
     s.colorIndex = FrmExport->ColorIndex();
     s.repetitions = FrmExport->Repetitions();
+    if (auto* se = FrmExport->findChild<QSpinBox*>(QStringLiteral("SEScale"))) s.scalePercent = se->value();
+    if (auto* cb = FrmExport->findChild<QCheckBox*>(QStringLiteral("CBLossless"))) s.lossless = cb->isChecked();
+    if (auto* cb = FrmExport->findChild<QCheckBox*>(QStringLiteral("CBSeconds"))) s.bySeconds = cb->isChecked();
+    if (auto* se = FrmExport->findChild<QDoubleSpinBox*>(QStringLiteral("SESeconds"))) s.seconds = se->value();
   }
   s.openFolder = photo_file_name_.isEmpty() ? QDir::currentPath() : QFileInfo(photo_file_name_).absolutePath();
   s.saveFolder = LastSaveFolder();

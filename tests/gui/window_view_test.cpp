@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -207,6 +208,10 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
     dialog.findChild<QComboBox*>("CmbExport")->setCurrentIndex(3);
     dialog.findChild<QRadioButton*>("RBKestal")->setChecked(true);
     dialog.findChild<QSpinBox*>("SENO")->setValue(7);
+    dialog.findChild<QSpinBox*>("SEScale")->setValue(40);
+    dialog.findChild<QCheckBox*>("CBLossless")->setChecked(true);
+    dialog.findChild<QCheckBox*>("CBSeconds")->setChecked(true);
+    dialog.findChild<QDoubleSpinBox*>("SESeconds")->setValue(2.5);
     ASSERT_TRUE(w.OpenPhotoFile(photo));
     w.SetZoom(0.5);
     WaterSettings water;
@@ -232,6 +237,10 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
     EXPECT_EQ(dialog.FormatIndex(), 3);
     EXPECT_FALSE(dialog.PhotoAndReflection());
     EXPECT_EQ(dialog.Repetitions(), 7);
+    EXPECT_EQ(dialog.Scale().percent, 40);
+    EXPECT_TRUE(dialog.findChild<QCheckBox*>("CBLossless")->isChecked());
+    EXPECT_TRUE(dialog.findChild<QCheckBox*>("CBSeconds")->isChecked());
+    EXPECT_DOUBLE_EQ(dialog.findChild<QDoubleSpinBox*>("SESeconds")->value(), 2.5);
     EXPECT_DOUBLE_EQ(w.Zoom(), 0.5);
     EXPECT_EQ(w.Model().Water().tintPercent, 40);
     EXPECT_EQ(w.Model().Water().blurRadius, 2);
@@ -247,6 +256,8 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
     store.setValue("animation/height", "tall");
     store.setValue("animation/interval", 77);
     store.setValue("window/zoom", -3);
+    store.setValue("export/scale", 5);
+    store.setValue("export/seconds", 9000);
   }
   const WindowSettings defaults;
   QSettings store;
@@ -255,6 +266,8 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
   EXPECT_EQ(read.percent, defaults.percent);
   EXPECT_EQ(read.intervalMs, defaults.intervalMs);
   EXPECT_EQ(read.zoom, defaults.zoom);
+  EXPECT_EQ(read.scalePercent, defaults.scalePercent);
+  EXPECT_EQ(read.seconds, defaults.seconds);
   const QString broken = QString::fromStdString(dir_ / "broken.conf");
   {
     QFile f(broken);
