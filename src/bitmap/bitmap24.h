@@ -45,6 +45,12 @@ constexpr size_t Bitmap24Stride(int32_t width) {
   return (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
 }
 
+// Gives a bitmap's pixel memory back the way Bitmap24 obtained it.
+struct PixelMemoryFree {
+  size_t mapped = 0;  // the length of an own memory mapping, else 0 (from malloc)
+  void operator()(uint8_t* p) const;
+};
+
 class Bitmap24 {
  public:
   Bitmap24() = default;
@@ -101,10 +107,7 @@ class Bitmap24 {
   int32_t width_ = 0;
   int32_t height_ = 0;
   size_t stride_ = 0;
-  struct Free {
-    void operator()(uint8_t* p) const;
-  };
-  std::unique_ptr<uint8_t[], Free> data_;
+  std::unique_ptr<uint8_t[], PixelMemoryFree> data_;
 
   static Result<Bitmap24> Allocate(int32_t width, int32_t height, const PixelLimits& limits, bool zero);
 };

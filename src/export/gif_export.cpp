@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <future>
@@ -41,19 +42,11 @@ class FramePipeline {
 
   bool Empty() const { return in_flight_.empty(); }
 
-  // Waits until fewer than `threads` jobs are running.
+  // Waits until fewer than `threads` jobs are running: whichever job ends first frees
+  // the slot, not necessarily the oldest (frame 1, the whole picture, runs longest).
   void WaitForSlot() {
-    for (;;) {
-      int running = 0;
-      std::future<Result<EncodedGifFrame>>* oldest = nullptr;
-      for (auto& f : in_flight_) {
-        if (f.wait_for(std::chrono::seconds(0)) == std::future_status::ready) continue;
-        ++running;
-        if (!oldest) oldest = &f;
-      }
-      if (running < threads_) return;
-      oldest->wait();
-    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [&] { return running_ < threads_; });
   }
 
   bool FrontReady() const {
@@ -66,7 +59,24 @@ class FramePipeline {
       done.set_value(Run(job));
       in_flight_.push_back(done.get_future());
     } else {
-      in_flight_.push_back(std::async(std::launch::async, [job = std::move(job)] { return Run(job); }));
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++running_;
+      }
+      in_flight_.push_back(std::async(std::launch::async, [this, job = std::move(job)] {
+        // Counted out however the job ends, before its result becomes ready.
+        struct Finish {
+          FramePipeline* pipeline;
+          ~Finish() {
+            {
+              std::lock_guard<std::mutex> lock(pipeline->mutex_);
+              --pipeline->running_;
+            }
+            pipeline->finished_.notify_all();
+          }
+        } finish{this};
+        return Run(job);
+      }));
     }
   }
 
@@ -87,6 +97,10 @@ class FramePipeline {
   }
 
   int threads_;
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  int running_ = 0;
+  // Last, so that its futures wait for their jobs before the members the jobs use go.
   std::deque<std::future<Result<EncodedGifFrame>>> in_flight_;
 };
 

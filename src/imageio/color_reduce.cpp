@@ -76,39 +76,25 @@ void NearestColorMap::BuildCell(int cell) {
 }
 
 // A sub-cell keeps its cell's candidates that can be nearest inside it; a single one
-// is the answer for every colour of the sub-cell.
-uint32_t NearestColorMap::ClassifyFine(uint32_t fine) {
+// (or none, with an empty palette) is the answer for every colour of the sub-cell.
+// Should the lists ever outgrow the state's field, the sub-cell is searched through
+// its cell's list each time instead.
+uint8_t NearestColorMap::FindFirst(uint8_t red, uint8_t green, uint8_t blue, uint32_t fine) {
   const int cell = int((fine >> 13) << (2 * kCellBits) | ((fine >> 7) & 31) << kCellBits | ((fine >> 1) & 31));
   if (cells_[cell].count == 0) BuildCell(cell);
   const int lo[3] = {int(fine >> 12) * 4, int((fine >> 6) & 63) * 4, int(fine & 63) * 4};
   std::array<uint8_t, 256> list;
   const size_t n = Candidates(colors_, cell_candidates_.data() + cells_[cell].start, cells_[cell].count, lo, 4,
                               list.data());
-  if (n == 1) {
-    fine_[fine] = kUniform | list[0];
-  } else {
-    fine_lists_.push_back(List{static_cast<uint32_t>(fine_candidates_.size()), static_cast<uint32_t>(n)});
+  if (n <= 1) {
+    fine_[fine] = kUniform | (n == 1 ? list[0] : 0u);
+    return static_cast<uint8_t>(fine_[fine]);
+  }
+  if (fine_candidates_.size() + n <= kMaxFineCandidates) {
+    fine_[fine] = static_cast<uint32_t>(fine_candidates_.size() << 8 | (n - 1));
     fine_candidates_.insert(fine_candidates_.end(), list.begin(), list.begin() + n);
-    fine_[fine] = static_cast<uint32_t>(fine_lists_.size());
   }
-  return fine_[fine];
-}
-
-uint8_t NearestColorMap::FindInList(uint8_t red, uint8_t green, uint8_t blue, uint32_t list) const {
-  const List& l = fine_lists_[list];
-  const uint8_t* entry = fine_candidates_.data() + l.start;
-  int best = std::numeric_limits<int>::max();
-  uint8_t pick = 0;
-  for (uint32_t j = 0; j < l.count; ++j) {
-    const auto& c = colors_[entry[j]];
-    const int dr = red - c[0], dg = green - c[1], db = blue - c[2];
-    const int d = dr * dr + dg * dg + db * db;
-    if (d < best) {  // entries in index order: the lowest wins a tie
-      best = d;
-      pick = entry[j];
-    }
-  }
-  return pick;
+  return Nearest(red, green, blue, list.data(), static_cast<uint32_t>(n));
 }
 
 namespace {

@@ -51,17 +51,20 @@ class NearestColorMap {
   explicit NearestColorMap(const Palette& palette);
   uint8_t Find(uint8_t red, uint8_t green, uint8_t blue) {
     const uint32_t fine = (uint32_t{red} >> 2 << 12) | (uint32_t{green} >> 2 << 6) | (blue >> 2);
-    uint32_t state = fine_[fine];
-    if (state == 0) state = ClassifyFine(fine);
+    const uint32_t state = fine_[fine];
     if (state & kUniform) return static_cast<uint8_t>(state);
-    return FindInList(red, green, blue, state - 1);
+    if (state == 0) return FindFirst(red, green, blue, fine);
+    return Nearest(red, green, blue, fine_candidates_.data() + (state >> 8), (state & 0xffu) + 1);
   }
   const Palette& Colors() const { return palette_; }
 
  private:
   static constexpr int kCellBits = 5;
   static constexpr int kCellsPerSide = 1 << kCellBits;
-  static constexpr uint32_t kUniform = 0x80000000u;  // the low byte is the entry
+  // A sub-cell's state: 0 until met; kUniform | entry; or its candidates' start in
+  // fine_candidates_ above the low byte and their count - 1 (at least 1) in it.
+  static constexpr uint32_t kUniform = 0x80000000u;
+  static constexpr size_t kMaxFineCandidates = size_t{1} << 23;
 
   struct List {
     uint32_t start;
@@ -69,16 +72,28 @@ class NearestColorMap {
   };
 
   void BuildCell(int cell);
-  uint32_t ClassifyFine(uint32_t fine);  // returns the sub-cell's state
-  uint8_t FindInList(uint8_t red, uint8_t green, uint8_t blue, uint32_t list) const;
+  uint8_t FindFirst(uint8_t red, uint8_t green, uint8_t blue, uint32_t fine);
+  // The nearest of `count` entries listed in index order.
+  uint8_t Nearest(uint8_t red, uint8_t green, uint8_t blue, const uint8_t* entry, uint32_t count) const {
+    int best = 1 << 30;
+    uint8_t pick = 0;
+    for (uint32_t j = 0; j < count; ++j) {
+      const auto& c = colors_[entry[j]];
+      const int dr = red - c[0], dg = green - c[1], db = blue - c[2];
+      const int d = dr * dr + dg * dg + db * db;
+      if (d < best) {  // the lowest index wins a tie
+        best = d;
+        pick = entry[j];
+      }
+    }
+    return pick;
+  }
 
   Palette palette_;
   std::vector<std::array<int, 3>> colors_;  // red, green, blue
   std::vector<List> cells_;                 // count 0 until the cell is built
   std::vector<uint8_t> cell_candidates_;
-  // Per sub-cell: 0 until met, then kUniform | entry, or 1 + its index in fine_lists_.
   std::vector<uint32_t> fine_;
-  std::vector<List> fine_lists_;
   std::vector<uint8_t> fine_candidates_;    // in index order
 };
 

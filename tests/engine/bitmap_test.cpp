@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "bitmap/bitmap24.h"
 #include "bitmap/color_math.h"
 #include "support/test_support.h"
@@ -37,10 +39,21 @@ TEST(Bitmap24, RowsArePaddedToFourBytesAndStartBlack) {
   EXPECT_EQ(b->Stride(), 1204u);
   for (int32_t y = 0; y < 3; ++y)
     for (size_t i = 0; i < b->Stride(); ++i) ASSERT_EQ(b->Row(y)[i], 0);
-  auto u = Bitmap24::CreateUninitialized(401, 3);  // pixels unset, padding still zero
-  ASSERT_TRUE(u.ok());
-  for (int32_t y = 0; y < 3; ++y)
-    for (size_t i = 401 * 3; i < u->Stride(); ++i) ASSERT_EQ(u->Row(y)[i], 0);
+  // Small and large (a memory mapping of its own) bitmaps: black, padding zero, and a
+  // clone of a drawn one equal to it.
+  for (int32_t w : {401, 1601}) {
+    auto big = Bitmap24::Create(w, 1800);
+    ASSERT_TRUE(big.ok());
+    EXPECT_TRUE(std::all_of(big->Data(), big->Data() + big->SizeBytes(), [](uint8_t v) { return v == 0; })) << w;
+    auto u = Bitmap24::CreateUninitialized(w, 1800);  // pixels unset, padding still zero
+    ASSERT_TRUE(u.ok());
+    for (int32_t y = 0; y < 1800; ++y)
+      for (size_t i = size_t(w) * 3; i < u->Stride(); ++i) ASSERT_EQ(u->Row(y)[i], 0) << w;
+    big->Fill(ColorTriple{1, 2, 3});
+    auto copy = big->Clone();
+    ASSERT_TRUE(copy.ok());
+    EXPECT_TRUE(copy->SamePixels(*big)) << w;
+  }
 }
 
 TEST(Bitmap24, DrawClipsToTheDestinationAndLeavesPaddingAlone) {
