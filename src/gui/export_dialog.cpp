@@ -72,7 +72,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(DesignFont());
   setFixedSize(377, 176);
-  BuildDesignedControls();
+  BuildMainControls();
   BuildScaleAndEstimate();
   BuildSharePanel();
 
@@ -83,7 +83,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
 
 // The format list, the composition, the web-page note, the colour counts, the
 // repetitions and the buttons, at their places in the dialog.
-void TFrmExport::BuildDesignedControls() {
+void TFrmExport::BuildMainControls() {
   format_label_ = Named(new QLabel(QStringLiteral("Формат Экспорта"), this), "Label1");
   format_label_->move(16, 16);
   format_label_->adjustSize();

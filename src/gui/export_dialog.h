@@ -61,7 +61,7 @@ class TFrmExport : public QDialog {
  private:
   void FormCreate();
   void CmbExportChange(int index);
-  void BuildDesignedControls();
+  void BuildMainControls();
   void BuildScaleAndEstimate();
   void BuildSharePanel();
   void ConnectChoices();
