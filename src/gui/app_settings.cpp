@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <iterator>
+#include <type_traits>
 
 #include "export/export_driver.h"
 #include "gui/view_zoom.h"
@@ -12,22 +13,29 @@
 namespace kestal {
 namespace {
 
-int ReadInt(const QSettings& store, const char* key, int fallback, int min, int max) {
+// A number within [min, max], else the fallback (also for text that is not a number).
+template <class T>
+T ReadNumber(const QSettings& store, const char* key, T fallback, T min, T max) {
   bool ok = false;
-  const int value = store.value(QLatin1String(key)).toInt(&ok);
+  const QVariant stored = store.value(QLatin1String(key));
+  T value;
+  if constexpr (std::is_same_v<T, int>) value = stored.toInt(&ok);
+  else value = stored.toDouble(&ok);
   return ok && value >= min && value <= max ? value : fallback;
+}
+
+int ReadInt(const QSettings& store, const char* key, int fallback, int min, int max) {
+  return ReadNumber(store, key, fallback, min, max);
+}
+
+double ReadDouble(const QSettings& store, const char* key, double fallback, double min, double max) {
+  return ReadNumber(store, key, fallback, min, max);
 }
 
 int ReadChoice(const QSettings& store, const char* key, int fallback, std::initializer_list<int> allowed) {
   bool ok = false;
   const int value = store.value(QLatin1String(key)).toInt(&ok);
   return ok && std::find(allowed.begin(), allowed.end(), value) != allowed.end() ? value : fallback;
-}
-
-double ReadDouble(const QSettings& store, const char* key, double fallback, double min, double max) {
-  bool ok = false;
-  const double value = store.value(QLatin1String(key)).toDouble(&ok);
-  return ok && value >= min && value <= max ? value : fallback;
 }
 
 bool ReadBool(const QSettings& store, const char* key, bool fallback) {
