@@ -116,7 +116,8 @@ struct FrameBuffers {
 
 class BufferPool {
  public:
-  explicit BufferPool(const Palette& palette) : palette_(palette) {}
+  // `pixels`: how many pixels each map will serve, the frames together.
+  BufferPool(const Palette& palette, int64_t pixels) : palette_(palette), pixels_(pixels) {}
 
   // Buffers holding a copy of `pane` and a map of the palette.
   Result<FrameBuffers> Take(const Bitmap24& pane) {
@@ -134,7 +135,7 @@ class BufferPool {
         free_.erase(it);
       }
     }
-    if (!b.map) b.map = std::make_unique<NearestColorMap>(palette_);
+    if (!b.map) b.map = std::make_unique<NearestColorMap>(palette_, pixels_);
     if (b.pixels.Width() == pane.Width() && b.pixels.Height() == pane.Height()) {
       b.pixels.Draw(pane, 0, 0);
     } else {
@@ -152,15 +153,16 @@ class BufferPool {
 
  private:
   const Palette& palette_;
+  const int64_t pixels_;
   std::mutex mutex_;
   std::vector<FrameBuffers> free_;
 };
 
-// Maps `pixels` onto `palette` with Floyd–Steinberg dithering, exactly as
-// ReduceBitmapColors does with a given palette, and encodes the indices.
-EncodedGifFrame DitherAndEncode(const Bitmap24& pixels, NearestColorMap& map, int codeSize,
+// Maps `pixels` onto the palette with Floyd–Steinberg dithering, the rows from
+// `steadyFrom` on as animation frames, and encodes the indices.
+EncodedGifFrame DitherAndEncode(const Bitmap24& pixels, NearestColorMap& map, int32_t steadyFrom, int codeSize,
                                 std::vector<uint8_t>& indices, EncodedGifFrame frame) {
-  MapToPalette(pixels, map, true, indices);
+  MapStillAboveSteady(pixels, map, steadyFrom, indices);
   frame.data = EncodeGifImageData(indices.data(), indices.size(), codeSize);
   return frame;
 }
@@ -187,7 +189,10 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
   model.ResetFrameIndex();
 
   // Frame 1: the whole output, dithered onto its own optimal palette. The palette is
-  // computed here; the dithering runs as the first job, beside the next frames'.
+  // computed here; the dithering runs as the first job, beside the next frames'. The
+  // photo above the reflection is shown for the whole animation and dithered as a still
+  // picture; the reflection below it is dithered as the later frames' reflections are,
+  // so that where it does not change it matches them.
   if (progress) progress(1, count);
   composer->NextFrame(model);
   const Palette palette = ComputePalette(output, 1 << PaletteBitsForCount(colors));
@@ -196,16 +201,20 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
   report.width = output.Width();
   report.height = output.Height();
 
-  BufferPool pool(palette);  // before the pipeline: jobs still running at an early return give buffers back
+  // The maps (one a frame in flight, and frame 1's) share the animation's pixels.
+  const int64_t all_pixels = int64_t{output.Width()} * output.Height() +
+                             int64_t{pane.Width()} * pane.Height() * (count - 1);
+  const int64_t pixels_per_map = all_pixels / (threads + 1);
+  BufferPool pool(palette, pixels_per_map);  // before the pipeline: jobs still running at an early return give buffers back
   FramePipeline pipeline(threads);
   // A reflection without rows (a one-row photo at 30 %) leaves nothing to change;
   // such frames repeat the first pixel of frame 1, as a GIF image needs at least one.
   uint8_t first_pixel = 0;
   pipeline.Start([&] {
     FrameBuffers b;
-    b.map = std::make_unique<NearestColorMap>(palette);
+    b.map = std::make_unique<NearestColorMap>(palette, pixels_per_map);
     std::vector<uint8_t> indices;
-    EncodedGifFrame frame = DitherAndEncode(output, *b.map, code_size, indices,
+    EncodedGifFrame frame = DitherAndEncode(output, *b.map, y0, code_size, indices,
                                             EncodedGifFrame{0, 0, output.Width(), output.Height(), delay, {}});
     pool.Give(std::move(b));
     return Result<EncodedGifFrame>(std::move(frame));
@@ -215,8 +224,9 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
     if (reduced) first_pixel = reduced->indices[0];
   }
 
-  // Frames 2..N: the reflection alone, dithered onto frame 1's palette, each from its
-  // own copy of the pane, since the model renders the next frame into the pane.
+  // Frames 2..N: the reflection alone, dithered onto frame 1's palette as animation
+  // frames, each from its own copy of the pane, since the model renders the next frame
+  // into the pane.
   for (int a = 2; a <= count; ++a) {
     pipeline.WaitForSlot();
     while (pipeline.FrontReady()) {
@@ -235,7 +245,7 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
     if (!buffers) return buffers.error();
     pipeline.Start([&, shared = std::make_shared<FrameBuffers>(std::move(buffers.value()))] {
       FrameBuffers& b = *shared;
-      EncodedGifFrame frame = DitherAndEncode(b.pixels, *b.map, code_size, b.indices,
+      EncodedGifFrame frame = DitherAndEncode(b.pixels, *b.map, 0, code_size, b.indices,
                                               EncodedGifFrame{0, y0, b.pixels.Width(), b.pixels.Height(), delay, {}});
       pool.Give(std::move(b));
       return Result<EncodedGifFrame>(std::move(frame));

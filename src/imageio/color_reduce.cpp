@@ -21,8 +21,9 @@ int IndexedDepthForCount(int count) {
   return 8;
 }
 
-NearestColorMap::NearestColorMap(const Palette& palette)
-    : palette_(palette), cells_(kCellsPerSide * kCellsPerSide * kCellsPerSide, List{0, 0}), fine_(size_t{1} << 18, 0) {
+NearestColorMap::NearestColorMap(const Palette& palette, int64_t pixelsToMap)
+    : table_bytes_(static_cast<size_t>(std::clamp<int64_t>(pixelsToMap / 16, 0, kMaxTableBytes))),
+      palette_(palette), cells_(kCellsPerSide * kCellsPerSide * kCellsPerSide, List{0, 0}), fine_(size_t{1} << 18, 0) {
   // An index is one byte: entries past 256 are never chosen.
   for (size_t i = 0; i < palette.size() && i < 256; ++i) colors_.push_back({palette[i].red, palette[i].green, palette[i].blue});
 }
@@ -77,8 +78,9 @@ void NearestColorMap::BuildCell(int cell) {
 
 // A sub-cell keeps its cell's candidates that can be nearest inside it; a single one
 // (or none, with an empty palette) is the answer for every colour of the sub-cell.
-// Should the lists ever outgrow the state's field, the sub-cell is searched through
-// its cell's list each time instead.
+// Several settle the sub-cell's 64 colours into a table while the tables stay within
+// the map's budget; past that the sub-cell keeps its list, and should the lists ever
+// outgrow the state's field, it is searched through its cell's list each time.
 uint8_t NearestColorMap::FindFirst(uint8_t red, uint8_t green, uint8_t blue, uint32_t fine) {
   const int cell = int((fine >> 13) << (2 * kCellBits) | ((fine >> 7) & 31) << kCellBits | ((fine >> 1) & 31));
   if (cells_[cell].count == 0) BuildCell(cell);
@@ -89,6 +91,14 @@ uint8_t NearestColorMap::FindFirst(uint8_t red, uint8_t green, uint8_t blue, uin
   if (n <= 1) {
     fine_[fine] = kUniform | (n == 1 ? list[0] : 0u);
     return static_cast<uint8_t>(fine_[fine]);
+  }
+  if (tables_.size() + 64 <= table_bytes_) {
+    fine_[fine] = kTable | static_cast<uint32_t>(tables_.size() >> 6);
+    for (int c = 0; c < 64; ++c) {
+      tables_.push_back(Nearest(uint8_t(lo[0] + (c >> 4)), uint8_t(lo[1] + ((c >> 2) & 3)), uint8_t(lo[2] + (c & 3)),
+                                list.data(), static_cast<uint32_t>(n)));
+    }
+    return tables_[(size_t{fine_[fine] & ~kTable} << 6) | (red & 3u) << 4 | (green & 3u) << 2 | (blue & 3u)];
   }
   if (fine_candidates_.size() + n <= kMaxFineCandidates) {
     fine_[fine] = static_cast<uint32_t>(fine_candidates_.size() << 8 | (n - 1));
@@ -110,30 +120,45 @@ void MapNearest(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
 // Serpentine Floyd–Steinberg with the classic 7/16, 3/16, 5/16 and 1/16 weights: even
 // rows run left to right, odd rows right to left, which avoids the diagonal drift of
 // one-way scans. Errors are kept in sixteenths in two rows with a spare pixel at each
-// end. Four measured departures from the textbook form, each for a reason the
-// benchmark shows (30 frames of the 600 × 800 reflection of coffee.png and rocket.jpg,
-// against the 24-bit frames):
-// - 15/16 of each pixel's error is passed on: the full error lets noise build up in
-//   smooth areas (1.2 to 1.4 dB of PSNR at 256 colours, 0.2 to 0.9 dB of PSNR after a
-//   blur at every count) and makes the still areas flicker more at 256 colours
-//   (0.021 → 0.027 on coffee.png).
-// - The error a pixel receives is clamped to ±kMaxCarried per channel, so that a run
-//   of pixels far outside the palette cannot pile up an error that then spills as a
-//   streak.
-// - A pixel within kSnapDistance2 of a palette entry takes that entry: its own colour
-//   no longer depends on what came before it, so areas the palette already matches
-//   stay still from frame to frame where the picture does not change.
-// - Otherwise a pixel keeps its own nearest colour when that colour's distance to the
-//   error-adjusted target is within 6 % of the best match's (squared: 9/8); the error
-//   of the colour actually chosen travels on. Nearly all flicker (96 % at 16 colours)
-//   is in reflection rows whose pixels did not change at all but receive a different
-//   error from the changed rows above; preferring the pixel's own colour makes its
-//   choice depend less on that error (flicker 0.038 → 0.034 at 16 colours, 0.025 →
-//   0.021 at 256), and the wider clamp that goes with it (±40 instead of ±20) gives the
-//   blurred PSNR back at the low counts.
+// end. The error a pixel receives is clamped to ±40 per channel, so that a run of
+// pixels far outside the palette cannot pile up an error that then spills as a streak.
+//
+// The two kinds of dithering differ in the rules below, each chosen by the benchmark
+// (30 frames of the 600 × 800 reflection of coffee.png and the 640 × 854 reflection of
+// rocket.jpg, against the 24-bit frames; figures in the README).
+struct DiffusionRules {
+  // A pixel within this squared distance of a palette entry takes that entry: its own
+  // colour no longer depends on what came before it (-1: never).
+  int snapDistance2;
+  // Otherwise a pixel keeps its own nearest colour while that colour's squared distance
+  // to the error-adjusted target is at most keepNum/keepDen of the best match's; the
+  // error of the colour actually chosen travels on (1/1: the best match always wins).
+  int keepNum, keepDen;
+  // The share of each error passed on: less than all of it keeps noise from building
+  // up in busy areas.
+  int dampNum, dampDen;
+  // Errors are carried in sixteenths of a level, so that small ones add up; otherwise
+  // a pixel rounds what it receives to whole levels and the rest is lost, so that an
+  // error under half a level goes no further, which keeps still pixels still.
+  bool exact;
+};
+
+// A still picture: the average tone of every area is kept as closely as error diffusion
+// can. Errors are carried in sixteenths, so that small ones add up (at 256 colours 0.3
+// to 0.65 dB more blurred PSNR than whole levels); passing on 7/8 of each keeps busy
+// areas calmer than the classic full error (0.7 to 0.8 dB more PSNR, and no less
+// blurred PSNR).
+constexpr DiffusionRules kStillRules{-1, 1, 1, 7, 8, true};
+
+// Animation frames. Nearly all flicker is in reflection rows whose pixels did not change
+// at all but receive a different error from the changed rows above. A pixel within
+// about 3 levels of an entry (squared 10) takes it, and one between entries keeps its own
+// nearest colour when that is within 6 % of the best match (squared: 9/8), so its choice
+// depends less on that error; every error is damped to 15/16. Against the still rules,
+// at 256 colours, this cuts the flicker by 44 to 66 % for 0.5 to 1.5 dB of blurred PSNR.
+constexpr DiffusionRules kSteadyRules{10, 9, 8, 15, 16, false};
+
 constexpr int kMaxCarried = 40;
-constexpr int kSnapDistance2 = 12;
-constexpr int kKeepOwnNum = 9, kKeepOwnDen = 8;
 
 int Distance2(const int* v, const ColorTriple& c) {
   const int dr = v[0] - c.red, dg = v[1] - c.green, db = v[2] - c.blue;
@@ -143,7 +168,7 @@ int Distance2(const int* v, const ColorTriple& c) {
 // One row, left to right (kDir 1) or right to left (kDir -1). `cur` holds the errors
 // for this row, `next` collects those for the row below; both have a spare pixel at
 // each end.
-template <int kDir>
+template <int kDir, const DiffusionRules& kRules>
 void DitherRow(const uint8_t* row, int w, NearestColorMap& map, int* cur, int* next, uint8_t* out,
                uint32_t& last_own, uint8_t& last_near) {
   const Palette& palette = map.Colors();
@@ -161,14 +186,18 @@ void DitherRow(const uint8_t* row, int w, NearestColorMap& map, int* cur, int* n
     uint8_t index = last_near;
     const ColorTriple& near = palette[index];
     const int dr = own[0] - near.red, dg = own[1] - near.green, db = own[2] - near.blue;
-    int v[3];
+    // The target in sixteenths of a level, and rounded to a colour.
+    int v16[3], v[3];
     for (int k = 0; k < 3; ++k) {
-      v[k] = std::clamp(own[k] + std::clamp((e[k] + 8) >> 4, -kMaxCarried, kMaxCarried), 0, 255);
+      const int carried = kRules.exact ? std::clamp((e[k] + 8) >> 4, -16 * kMaxCarried, 16 * kMaxCarried)
+                                       : 16 * std::clamp((e[k] + 8) >> 4, -kMaxCarried, kMaxCarried);
+      v16[k] = std::clamp(16 * own[k] + carried, 0, 16 * 255);
+      v[k] = (v16[k] + 8) >> 4;
       e[k] = 0;
     }
-    if (dr * dr + dg * dg + db * db > kSnapDistance2 && (v[0] != own[0] || v[1] != own[1] || v[2] != own[2])) {
+    if (dr * dr + dg * dg + db * db > kRules.snapDistance2 && (v[0] != own[0] || v[1] != own[1] || v[2] != own[2])) {
       const uint8_t best = map.Find(uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2]));
-      if (best != index && Distance2(v, near) * kKeepOwnDen > Distance2(v, palette[best]) * kKeepOwnNum) {
+      if (best != index && Distance2(v, near) * kRules.keepDen > Distance2(v, palette[best]) * kRules.keepNum) {
         index = best;
       }
     }
@@ -178,7 +207,7 @@ void DitherRow(const uint8_t* row, int w, NearestColorMap& map, int* cur, int* n
     int* ahead = e + 3 * kDir;
     int* below = next + 3 * (x + 1);
     for (int k = 0; k < 3; ++k) {
-      const int err = (v[k] - chosen[k]) * 15 / 16;
+      const int err = (kRules.exact ? v16[k] - 16 * chosen[k] : v[k] - chosen[k]) * kRules.dampNum / kRules.dampDen;
       ahead[k] += err * 7;
       below[k - 3 * kDir] += err * 3;
       below[k] += err * 5;
@@ -187,7 +216,10 @@ void DitherRow(const uint8_t* row, int w, NearestColorMap& map, int* cur, int* n
   }
 }
 
-void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
+// Rows above `steady_from` are dithered by the still rules, the rest by the steady
+// rules, starting afresh: no error crosses into them and their first row runs left to
+// right, just as when they are dithered on their own.
+void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, int32_t steady_from, uint8_t* out) {
   const int w = bitmap.Width();
   // Each entry of `cur` is cleared once it has been read, so the row just finished is
   // all zeros but for its spare ends and can serve as the next row without a fill.
@@ -195,8 +227,18 @@ void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
   uint32_t last_own = 0xffffffffu;
   uint8_t last_near = 0;
   for (int32_t y = 0; y < bitmap.Height(); ++y, out += w) {
-    if ((y & 1) == 0) DitherRow<1>(bitmap.Row(y), w, map, cur.data(), next.data(), out, last_own, last_near);
-    else DitherRow<-1>(bitmap.Row(y), w, map, cur.data(), next.data(), out, last_own, last_near);
+    const uint8_t* row = bitmap.Row(y);
+    if (y < steady_from) {
+      if ((y & 1) == 0) DitherRow<1, kStillRules>(row, w, map, cur.data(), next.data(), out, last_own, last_near);
+      else DitherRow<-1, kStillRules>(row, w, map, cur.data(), next.data(), out, last_own, last_near);
+    } else {
+      if (y == steady_from) std::fill(cur.begin(), cur.end(), 0);
+      if (((y - steady_from) & 1) == 0) {
+        DitherRow<1, kSteadyRules>(row, w, map, cur.data(), next.data(), out, last_own, last_near);
+      } else {
+        DitherRow<-1, kSteadyRules>(row, w, map, cur.data(), next.data(), out, last_own, last_near);
+      }
+    }
     // The spare ends received error that no pixel reads.
     std::fill_n(cur.begin(), 3, 0);
     std::fill_n(cur.end() - 3, 3, 0);
@@ -204,18 +246,28 @@ void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
   }
 }
 
-}  // namespace
-
-void MapToPalette(const Bitmap24& bitmap, NearestColorMap& map, bool dither, std::vector<uint8_t>& indices) {
+void Map(const Bitmap24& bitmap, NearestColorMap& map, Dither dither, int32_t steady_from,
+         std::vector<uint8_t>& indices) {
   indices.resize(static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()));
   if (indices.empty() || map.Colors().empty()) return;
-  if (dither) MapDithered(bitmap, map, indices.data());
-  else MapNearest(bitmap, map, indices.data());
+  if (dither == Dither::None) MapNearest(bitmap, map, indices.data());
+  else MapDithered(bitmap, map, dither == Dither::Steady ? 0 : steady_from, indices.data());
 }
 
-void MapToPalette(const Bitmap24& bitmap, const Palette& palette, bool dither, std::vector<uint8_t>& indices) {
-  NearestColorMap map(palette);
+}  // namespace
+
+void MapToPalette(const Bitmap24& bitmap, NearestColorMap& map, Dither dither, std::vector<uint8_t>& indices) {
+  Map(bitmap, map, dither, bitmap.Height(), indices);
+}
+
+void MapToPalette(const Bitmap24& bitmap, const Palette& palette, Dither dither, std::vector<uint8_t>& indices) {
+  NearestColorMap map(palette, int64_t{bitmap.Width()} * bitmap.Height());
   MapToPalette(bitmap, map, dither, indices);
+}
+
+void MapStillAboveSteady(const Bitmap24& bitmap, NearestColorMap& map, int32_t steadyFrom,
+                         std::vector<uint8_t>& indices) {
+  Map(bitmap, map, Dither::Still, std::clamp(steadyFrom, 0, bitmap.Height()), indices);
 }
 
 std::optional<ReducedColors> ReduceColors(const Bitmap24& bitmap, int count, unsigned options,
@@ -228,7 +280,10 @@ std::optional<ReducedColors> ReduceColors(const Bitmap24& bitmap, int count, uns
   } else {
     result.palette = ComputePalette(bitmap, 1 << PaletteBitsForCount(count));
   }
-  MapToPalette(bitmap, result.palette, (options & kReduceDither) != 0, result.indices);
+  const Dither dither = (options & kReduceSteadyDither) ? Dither::Steady
+                        : (options & kReduceDither)     ? Dither::Still
+                                                        : Dither::None;
+  MapToPalette(bitmap, result.palette, dither, result.indices);
   result.bitsPerPixel = IndexedDepthForCount(count);
   return result;
 }

@@ -21,10 +21,21 @@ namespace kestal {
 
 // The options of ReduceBitmapColors, a set of bits.
 enum ReduceOption : unsigned {
-  kReduceDither = 1,         // Floyd–Steinberg error diffusion, else the nearest colour
+  kReduceDither = 1,         // Floyd–Steinberg error diffusion (Dither::Still), else the nearest colour
   kReduceIndexed = 2,        // also return the indices and their bit depth
   kReduceReturnPalette = 4,  // return a copy of the palette
   kReduceGivenPalette = 8,   // map onto the given palette instead of computing one
+  kReduceSteadyDither = 16,  // dither as a frame of an animation (Dither::Steady)
+};
+
+// How pixels are mapped onto a palette.
+enum class Dither {
+  None,    // each pixel takes its nearest entry
+  Still,   // Floyd–Steinberg error diffusion for a picture seen on its own
+  Steady,  // Floyd–Steinberg error diffusion for the frames of an animation: a pixel
+           // close to an entry takes it, and one between entries leans to its own
+           // nearest, so pixels that do not change between frames rarely change
+           // colour, at some cost in how closely the average tone is kept
 };
 
 // The palette size computed for a colour count: 2 to the power of 1 (count up to 2),
@@ -45,14 +56,21 @@ Palette ComputePalette(const Bitmap24& bitmap, int size);
 // 4 × 4 × 4 colours is then checked, when first met: when one entry is nearest to all
 // of its colours (most sub-cells, even at 256 colours) the sub-cell answers at once;
 // otherwise it keeps the few of its cell's candidates that can be nearest inside it,
-// and a search compares those alone.
+// and a search compares those alone. A map told it will serve many pixels settles such
+// a sub-cell's 64 colours once instead, into a table, so it too answers at once: a
+// smooth picture dithered onto 256 close entries meets the same such sub-cells over and
+// over. A table costs 64 bytes, so they get a sixteenth of a byte a pixel, at most
+// kMaxTableBytes.
 class NearestColorMap {
  public:
-  explicit NearestColorMap(const Palette& palette);
+  explicit NearestColorMap(const Palette& palette, int64_t pixelsToMap = 0);
   uint8_t Find(uint8_t red, uint8_t green, uint8_t blue) {
     const uint32_t fine = (uint32_t{red} >> 2 << 12) | (uint32_t{green} >> 2 << 6) | (blue >> 2);
     const uint32_t state = fine_[fine];
     if (state & kUniform) return static_cast<uint8_t>(state);
+    if (state & kTable) {
+      return tables_[size_t{state & ~kTable} << 6 | (red & 3u) << 4 | (green & 3u) << 2 | (blue & 3u)];
+    }
     if (state == 0) return FindFirst(red, green, blue, fine);
     return Nearest(red, green, blue, fine_candidates_.data() + (state >> 8), (state & 0xffu) + 1);
   }
@@ -61,10 +79,13 @@ class NearestColorMap {
  private:
   static constexpr int kCellBits = 5;
   static constexpr int kCellsPerSide = 1 << kCellBits;
-  // A sub-cell's state: 0 until met; kUniform | entry; or its candidates' start in
-  // fine_candidates_ above the low byte and their count - 1 (at least 1) in it.
+  // A sub-cell's state: 0 until met; kUniform | entry; kTable | its table's number in
+  // tables_; or its candidates' start in fine_candidates_ above the low byte and their
+  // count - 1 (at least 1) in it.
   static constexpr uint32_t kUniform = 0x80000000u;
-  static constexpr size_t kMaxFineCandidates = size_t{1} << 23;
+  static constexpr uint32_t kTable = 0x40000000u;
+  static constexpr size_t kMaxTableBytes = size_t{1} << 20;
+  static constexpr size_t kMaxFineCandidates = size_t{1} << 21;
 
   struct List {
     uint32_t start;
@@ -89,20 +110,26 @@ class NearestColorMap {
     return pick;
   }
 
+  size_t table_bytes_;  // this map's budget for tables
   Palette palette_;
   std::vector<std::array<int, 3>> colors_;  // red, green, blue
   std::vector<List> cells_;                 // count 0 until the cell is built
   std::vector<uint8_t> cell_candidates_;
   std::vector<uint32_t> fine_;
   std::vector<uint8_t> fine_candidates_;    // in index order
+  std::vector<uint8_t> tables_;             // 64 entries a table, blue fastest
 };
 
 // Maps every pixel of `bitmap` to an index of `palette`, row by row, into `indices`
-// (resized to width × height). Dithered with serpentine Floyd–Steinberg when asked.
-void MapToPalette(const Bitmap24& bitmap, const Palette& palette, bool dither,
-                  std::vector<uint8_t>& indices);
+// (resized to width × height), dithered as asked.
+void MapToPalette(const Bitmap24& bitmap, const Palette& palette, Dither dither, std::vector<uint8_t>& indices);
 // The same with a map kept from frame to frame, so its cells are built once.
-void MapToPalette(const Bitmap24& bitmap, NearestColorMap& map, bool dither, std::vector<uint8_t>& indices);
+void MapToPalette(const Bitmap24& bitmap, NearestColorMap& map, Dither dither, std::vector<uint8_t>& indices);
+// A still picture whose rows from `steadyFrom` on are a moving part (a photo above its
+// reflection): the rows above are dithered Still, the rows from `steadyFrom` on Steady
+// and exactly as if they were a picture of their own, with no error carried across.
+void MapStillAboveSteady(const Bitmap24& bitmap, NearestColorMap& map, int32_t steadyFrom,
+                         std::vector<uint8_t>& indices);
 
 // What ReduceBitmapColors hands back.
 struct ReducedColors {
