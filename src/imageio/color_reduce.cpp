@@ -98,7 +98,7 @@ uint8_t NearestColorMap::FindFirst(uint8_t red, uint8_t green, uint8_t blue, uin
       tables_.push_back(Nearest(uint8_t(lo[0] + (c >> 4)), uint8_t(lo[1] + ((c >> 2) & 3)), uint8_t(lo[2] + (c & 3)),
                                 list.data(), static_cast<uint32_t>(n)));
     }
-    return tables_[(size_t{fine_[fine] & ~kTable} << 6) | (red & 3u) << 4 | (green & 3u) << 2 | (blue & 3u)];
+    return Find(red, green, blue);
   }
   if (fine_candidates_.size() + n <= kMaxFineCandidates) {
     fine_[fine] = static_cast<uint32_t>(fine_candidates_.size() << 8 | (n - 1));
@@ -246,18 +246,18 @@ void MapDithered(const Bitmap24& bitmap, NearestColorMap& map, int32_t steady_fr
   }
 }
 
-void Map(const Bitmap24& bitmap, NearestColorMap& map, Dither dither, int32_t steady_from,
+void Map(const Bitmap24& bitmap, NearestColorMap& map, bool dither, int32_t steady_from,
          std::vector<uint8_t>& indices) {
   indices.resize(static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()));
   if (indices.empty() || map.Colors().empty()) return;
-  if (dither == Dither::None) MapNearest(bitmap, map, indices.data());
-  else MapDithered(bitmap, map, dither == Dither::Steady ? 0 : steady_from, indices.data());
+  if (dither) MapDithered(bitmap, map, steady_from, indices.data());
+  else MapNearest(bitmap, map, indices.data());
 }
 
 }  // namespace
 
 void MapToPalette(const Bitmap24& bitmap, NearestColorMap& map, Dither dither, std::vector<uint8_t>& indices) {
-  Map(bitmap, map, dither, bitmap.Height(), indices);
+  Map(bitmap, map, dither != Dither::None, dither == Dither::Steady ? 0 : bitmap.Height(), indices);
 }
 
 void MapToPalette(const Bitmap24& bitmap, const Palette& palette, Dither dither, std::vector<uint8_t>& indices) {
@@ -267,7 +267,7 @@ void MapToPalette(const Bitmap24& bitmap, const Palette& palette, Dither dither,
 
 void MapStillAboveSteady(const Bitmap24& bitmap, NearestColorMap& map, int32_t steadyFrom,
                          std::vector<uint8_t>& indices) {
-  Map(bitmap, map, Dither::Still, std::clamp(steadyFrom, 0, bitmap.Height()), indices);
+  Map(bitmap, map, true, std::clamp(steadyFrom, 0, bitmap.Height()), indices);
 }
 
 std::optional<ReducedColors> ReduceColors(const Bitmap24& bitmap, int count, unsigned options,
