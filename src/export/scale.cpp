@@ -37,12 +37,21 @@ uint8_t ToByte(float v) { return static_cast<uint8_t>(std::clamp(std::lround(v),
 
 }  // namespace
 
-int64_t OutputHeight(int32_t photoHeight, int percent, Composition composition) {
-  const int64_t reflection = ReflectionHeight(photoHeight, percent);
-  return composition == Composition::ReflectionOnly ? reflection : photoHeight + reflection;
+int64_t OutputHeight(int32_t photoHeight, int percent, Composition composition, const WaterLine& line) {
+  auto row = WaterLineRow(FitWaterLine(line, photoHeight), photoHeight);
+  const int32_t above = row ? *row : photoHeight;
+  const int64_t reflection = ReflectionHeight(above, percent);
+  return composition == Composition::ReflectionOnly ? reflection : above + reflection;
 }
 
-PixelSize ScaledPhotoSize(PixelSize photo, const ScaleRequest& request, int reflectionPercent, Composition composition) {
+WaterLine ScaledWaterLine(const WaterLine& line, int32_t fromHeight, int32_t toHeight) {
+  if (line.unit != WaterLine::Unit::Rows || fromHeight <= 0 || toHeight == fromHeight) return line;
+  const double row = std::round(static_cast<double>(line.value) * toHeight / fromHeight);
+  return WaterLine{static_cast<int>(std::clamp<double>(row, 1, std::max(1, toHeight))), WaterLine::Unit::Rows};
+}
+
+PixelSize ScaledPhotoSize(PixelSize photo, const ScaleRequest& request, int reflectionPercent, Composition composition,
+                          const WaterLine& line) {
   if (photo.width <= 0 || photo.height <= 0) return photo;
   auto side = [](int32_t s, double f) { return std::max<int32_t>(1, static_cast<int32_t>(std::lround(s * f))); };
   if (request.fitWidth <= 0) {
@@ -51,12 +60,15 @@ PixelSize ScaledPhotoSize(PixelSize photo, const ScaleRequest& request, int refl
   }
   // The exported height is about photo height × (1 + percent / 100); start from that
   // factor and step down a row until the rounding of the reflection fits too.
-  const double tall = static_cast<double>(OutputHeight(photo.height, reflectionPercent, composition));
+  const auto exported = [&](int32_t h) {
+    return OutputHeight(h, reflectionPercent, composition, ScaledWaterLine(line, photo.height, h));
+  };
+  const double tall = static_cast<double>(exported(photo.height));
   double f = std::min({1.0, static_cast<double>(request.fitWidth) / photo.width,
                        request.fitHeight / std::max(1.0, tall)});
   const int32_t first = std::min(photo.height, side(photo.height, f));
   int32_t h = first;
-  while (h > 1 && OutputHeight(h, reflectionPercent, composition) > request.fitHeight) --h;
+  while (h > 1 && exported(h) > request.fitHeight) --h;
   if (h < first) f = static_cast<double>(h) / photo.height;
   return {std::min(photo.width, std::min(request.fitWidth, side(photo.width, f))), h};
 }
@@ -102,10 +114,20 @@ Result<Bitmap24> ScaleDown(const Bitmap24& src, int32_t width, int32_t height) {
   return out;
 }
 
+PixelSize ExportedSize(const AnimationModel& model, const ScaleRequest& request, Composition composition) {
+  const PixelSize photo{model.Photo().Width(), model.Photo().Height()};
+  const WaterLine& line = model.Water().line;
+  const PixelSize scaled = ScaledPhotoSize(photo, request, model.Percent(), composition, line);
+  const int64_t height = OutputHeight(scaled.height, model.Percent(), composition,
+                                      ScaledWaterLine(line, photo.height, scaled.height));
+  return {scaled.width, static_cast<int32_t>(std::min<int64_t>(height, INT32_MAX))};
+}
+
 Result<AnimationModel> ScaledModel(const AnimationModel& source, const ScaleRequest& request, Composition composition) {
   if (!source.HasPhoto()) return Error::Invalid("no photo is open");
   const Bitmap24& photo = source.Photo();
-  const PixelSize size = ScaledPhotoSize({photo.Width(), photo.Height()}, request, source.Percent(), composition);
+  const PixelSize size =
+      ScaledPhotoSize({photo.Width(), photo.Height()}, request, source.Percent(), composition, source.Water().line);
   auto copy = size == PixelSize{photo.Width(), photo.Height()} ? photo.Clone()
                                                                 : ScaleDown(photo, size.width, size.height);
   if (!copy) return copy.error();
@@ -114,6 +136,10 @@ Result<AnimationModel> ScaledModel(const AnimationModel& source, const ScaleRequ
   model.SetWaveLength(source.WaveLength());
   model.SetMode(source.Mode());
   if (Status s = model.SetPercent(source.Percent()); !s) return s.error();
+  // Tint, fade, blur and strength stay as set; the line moves with the photo.
+  WaterSettings water = source.Water();
+  water.line = ScaledWaterLine(water.line, photo.Height(), size.height);
+  if (Status s = model.SetWater(water); !s) return s.error();
   if (Status s = model.SetPhoto(std::move(copy.value())); !s) return s.error();
   return model;
 }

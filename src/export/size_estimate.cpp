@@ -121,10 +121,9 @@ uint64_t AviClipSize(int32_t width, int32_t height, int64_t frames) {
 Result<SizeEstimate> EstimateExportSize(const AnimationModel& model, const ExportSettings& settings,
                                         const ScaleRequest& scale) {
   if (!model.HasPhoto()) return Error::Invalid("no photo is open");
-  const PixelSize photo{model.Photo().Width(), model.Photo().Height()};
-  const PixelSize target = ScaledPhotoSize(photo, scale, model.Percent(), settings.composition);
-  const int32_t width = target.width;
-  const int64_t height = OutputHeight(target.height, model.Percent(), settings.composition);
+  const PixelSize exported = ExportedSize(model, scale, settings.composition);
+  const int32_t width = exported.width;
+  const int64_t height = exported.height;
   if (height <= 0) return Error::Invalid("the exported picture has no rows");
 
   const OutputFormatInfo& info = FormatInfo(settings.format);
@@ -154,8 +153,8 @@ Result<SizeEstimate> EstimateExportSize(const AnimationModel& model, const Expor
   }
   auto trial = ScaledModel(model, trial_scale, settings.composition);
   if (!trial) return trial.error();
-  const double trial_pixels = static_cast<double>(trial->Photo().Width()) *
-                              OutputHeight(trial->Photo().Height(), trial->Percent(), settings.composition);
+  const PixelSize trial_size = ExportedSize(*trial, ScaleRequest{}, settings.composition);
+  const double trial_pixels = static_cast<double>(trial_size.width) * trial_size.height;
   auto bytes = Trial(*trial, settings, frames);
   if (!bytes) return bytes.error();
   const double area = pixels / std::max(1.0, trial_pixels);

@@ -49,6 +49,71 @@ TEST(ScaledPhotoSize, PercentAndFit) {
   }
 }
 
+// A scaled export is the export of the scaled photo with every water setting kept and
+// a line in rows moved with the photo; the sizes the dialog and the fit compute are the
+// sizes of the frames written.
+TEST(ScaledModel, KeepsTheWater) {
+  const Composition both = Composition::PhotoAndReflection, alone = Composition::ReflectionOnly;
+  const WaterSettings shaped = test::ShapedWater();
+  const auto with_line = [](WaterLine line) { return test::ShapedWater(line); };
+  struct Row {
+    const char* what;
+    WaterSettings water;
+    ScaleRequest request;
+    Composition composition;
+    WaterLine expectedLine;  // the scaled model's line
+  } rows[] = {
+      {"tint, fade, blur and strength at 50 %", shaped, {50}, both, {}},
+      {"a row moves with the photo", with_line({30, WaterLine::Unit::Rows}), {50}, both, {15, WaterLine::Unit::Rows}},
+      {"a row rounds to the nearest", with_line({31, WaterLine::Unit::Rows}), {25}, alone, {8, WaterLine::Unit::Rows}},
+      {"a percentage stays", with_line({60, WaterLine::Unit::Percent}), {40}, both, {60, WaterLine::Unit::Percent}},
+      {"a row at a fit", with_line({20, WaterLine::Unit::Rows}), {100, 100, 30}, both, {17, WaterLine::Unit::Rows}},
+      {"a row at a fit, reflection alone", with_line({45, WaterLine::Unit::Rows}), {100, 50, 20}, alone,
+       {28, WaterLine::Unit::Rows}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    AnimationModel model;
+    model.SetMode(WaveMode::Regular);
+    ASSERT_TRUE(model.SetPercent(70).ok());
+    ASSERT_TRUE(model.SetWater(r.water).ok());
+    ASSERT_TRUE(model.SetPhoto(test::Noise(61, 47, 3)).ok());
+    auto scaled = ScaledModel(model, r.request, r.composition);
+    ASSERT_TRUE(scaled.ok()) << scaled.error().Text();
+    WaterSettings expected = r.water;
+    expected.line = r.expectedLine;
+    EXPECT_EQ(scaled->Water(), expected);
+
+    // The same as opening the scaled photo with those settings.
+    AnimationModel opened;
+    opened.SetMode(WaveMode::Regular);
+    ASSERT_TRUE(opened.SetPercent(70).ok());
+    ASSERT_TRUE(opened.SetWater(expected).ok());
+    auto photo = ScaleDown(model.Photo(), scaled->Photo().Width(), scaled->Photo().Height());
+    ASSERT_TRUE(photo.ok());
+    ASSERT_TRUE(opened.SetPhoto(std::move(photo.value())).ok());
+    EXPECT_TRUE(scaled->MirrorBitmap().SamePixels(opened.MirrorBitmap()));
+    scaled->NextFrame();
+    opened.NextFrame();
+    EXPECT_TRUE(scaled->PaneBitmap().SamePixels(opened.PaneBitmap())) << "the strength applies";
+
+    auto composer = FrameComposer::Create(*scaled, r.composition);
+    ASSERT_TRUE(composer.ok());
+    const PixelSize written{composer->Output().Width(), composer->Output().Height()};
+    EXPECT_EQ(ExportedSize(model, r.request, r.composition), written);
+    if (r.request.fitWidth > 0) {
+      EXPECT_LE(written.width, r.request.fitWidth);
+      EXPECT_LE(written.height, r.request.fitHeight);
+    }
+    ExportSettings bmp;
+    bmp.format = ExportFormat::BmpSequence;
+    bmp.composition = r.composition;
+    auto estimate = EstimateExportSize(model, bmp, r.request);
+    ASSERT_TRUE(estimate.ok());
+    EXPECT_EQ(estimate->bytes, BmpFileSize(written.width, written.height) * static_cast<uint64_t>(model.FrameCount()));
+  }
+}
+
 TEST(ScaleDown, AveragesTheAreaEachPixelCovers) {
   // 3 → 2 columns: each output pixel covers 1.5 source pixels.
   auto src = Bitmap24::Create(3, 2);

@@ -174,6 +174,7 @@ TEST_F(WindowExportTest, EveryFormatWritesTheCommandLineBytes) {
     Answers answers;
     const char* cliArgs;
     const char* output;  // a file name, or a folder ending in '/'
+    bool water = false;  // the window's water shaped as test::ShapedWater, line at row 15
   } rows[] = {
       {"BMP sequence, photo and reflection", {.format = 0}, "-f bmp", "seq/"},
       {"JPG sequence, reflection only", {.format = 1, .reflectionOnly = true}, "-f jpg -r", "seq/"},
@@ -194,14 +195,22 @@ TEST_F(WindowExportTest, EveryFormatWritesTheCommandLineBytes) {
       {"WebP, 1.9 seconds at 50 %", {.format = 6, .scale = 50, .seconds = 1.9}, "--seconds 1.9 --scale 50",
        "lake.webp"},
       {"APNG, 1 second", {.format = 7, .seconds = 1}, "--seconds 1", "lake.png"},
+      // Scaling keeps the water: tint, fade, blur and strength, and a line that moves with the photo.
+      {"BMP sequence at 50 %, with water", {.format = 0, .scale = 50}, "-f bmp --scale 50", "seq/", true},
+      {"GIF at 70 %, reflection only, with water", {.format = 2, .reflectionOnly = true, .scale = 70},
+       "-r --scale 70", "lake.gif", true},
+      {"WebM at 60 %, with water", {.format = 5, .scale = 60}, "--scale 60", "lake.webm", true},
   };
+  const std::string waterOptions = std::string(" --water-line 15 ") + test::kShapedWaterOptions;
+  const WaterSettings shaped = test::ShapedWater({15, WaterLine::Unit::Rows});
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
     const bool sequence = row.answers.format < 2;
+    window_.ApplyWater(row.water ? shaped : WaterSettings{});
     ExportInWindow(row.answers, row.output);
     const fs::path cli = out_ / "cli";
     fs::create_directories(cli);
-    RunCli(row.cliArgs, (cli / row.output).string());
+    RunCli(std::string(row.cliArgs) + (row.water ? waterOptions : std::string()), (cli / row.output).string());
     EXPECT_EQ(ExpectWindowFilesIn(sequence ? cli / "seq" : cli).size(), sequence ? 3u : 1u);
     // At a scale the export runs on a scaled copy, and the pane keeps the window's size.
     if (row.answers.scale == 100) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "bitmap/bitmap24.h"
+#include "render/water_effects.h"
 
 namespace kestal::test {
 
@@ -27,6 +28,21 @@ inline std::filesystem::path DefaultPhoto() { return SourceDir() / "data" / "roc
     if (!std::filesystem::is_directory(::kestal::test::Samples()))                     \
       GTEST_SKIP() << "sample folder " << ::kestal::test::Samples() << " is absent";   \
   } while (0)
+
+// Water with every setting away from its default, as the command line's
+// kShapedWaterOptions (with --water-line for `line`) sets it.
+inline constexpr const char* kShapedWaterOptions = "--tint ff0000:100 --fade 50:smooth --blur 3 --strength 150";
+inline WaterSettings ShapedWater(WaterLine line = {}) {
+  WaterSettings w;
+  w.line = line;
+  w.tintColor = Rgb(255, 0, 0);
+  w.tintPercent = 100;
+  w.fadePercent = 50;
+  w.fadeCurve = FadeCurve::Smooth;
+  w.blurRadius = 3;
+  w.strengthPercent = 150;
+  return w;
+}
 
 // A fresh temporary folder, removed with the object.
 class TempDir {
