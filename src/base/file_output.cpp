@@ -142,6 +142,8 @@ Status OutputFile::Open(const std::string& path) {
   return Status::Ok();
 }
 
+int OutputFile::Descriptor() const { return file_ ? ::fileno(file_) : -1; }
+
 Status OutputFile::Fail(int err) {
   Abandon();
   return Error::Io(ErrnoText(err ? err : EIO));

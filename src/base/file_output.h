@@ -38,6 +38,11 @@ class OutputFile {
   // The stdio stream, for libraries that write through one (libjpeg). Its errors are
   // caught by Commit.
   FILE* Stream() { return file_; }
+  // The open file's descriptor, for libraries with I/O of their own (FFmpeg's muxers,
+  // which also read back what they wrote): they write and read at offsets of their own
+  // (pwrite, pread) and leave the stream unused; Commit closes and renames as usual.
+  // -1 when not open.
+  int Descriptor() const;
 
   // Flushes, closes and renames the file into place.
   Status Commit();
@@ -45,9 +50,6 @@ class OutputFile {
   void Abandon();
 
   const std::string& Path() const { return path_; }
-  // The temporary file's name while it is open, for encoders that open the file
-  // themselves by name; they must close it before Commit.
-  const std::string& TempPath() const { return temp_path_; }
 
  private:
   Status Fail(int err);

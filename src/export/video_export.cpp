@@ -1,6 +1,11 @@
 #include "export/video_export.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
+#include <new>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -42,6 +47,98 @@ Error AvError(int err, const std::string& what) {
   return Error::Make(kind, what + ": " + AvErrorText(err));
 }
 
+// FFmpeg's I/O over a descriptor we opened, so that no file name ever reaches FFmpeg,
+// which would read "pipe:w.webm", "file:y.mp4" or "10:30.mp4" as a protocol and an
+// address. Each context keeps its own offset and uses pread/pwrite, so the writer and
+// the reader that MP4's faststart opens to move the index first share the file
+// without sharing a position.
+class DescriptorIo {
+ public:
+  // A context writing (`write`) or reading at offset 0 of `fd`; null without memory.
+  static AVIOContext* Open(int fd, bool write) {
+    constexpr int kBufferSize = 32768;  // as FFmpeg's own file I/O
+    auto* io = new (std::nothrow) DescriptorIo(fd);
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    AVIOContext* context =
+        io && buffer ? avio_alloc_context(buffer, kBufferSize, write ? 1 : 0, io, write ? nullptr : Read,
+                                          write ? Write : nullptr, Seek)
+                     : nullptr;
+    if (!context) {
+      av_free(buffer);
+      delete io;
+    }
+    return context;
+  }
+
+  // Flushes a writing context and frees it; the error of any write, or 0.
+  static int Close(AVIOContext** context) {
+    if (!*context) return 0;
+    if ((*context)->write_flag) avio_flush(*context);
+    const int err = (*context)->error;
+    delete static_cast<DescriptorIo*>((*context)->opaque);
+    av_freep(&(*context)->buffer);
+    avio_context_free(context);
+    return err;
+  }
+
+ private:
+  explicit DescriptorIo(int file) : fd(file) {}
+
+  static int Write(void* opaque, uint8_t* data, int size) {
+    auto* io = static_cast<DescriptorIo*>(opaque);
+    for (int done = 0; done < size;) {
+      const ssize_t n = ::pwrite(io->fd, data + done, static_cast<size_t>(size - done), io->offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return AVERROR(n < 0 ? errno : EIO);
+      done += static_cast<int>(n);
+      io->offset += n;
+    }
+    return size;
+  }
+
+  static int Read(void* opaque, uint8_t* data, int size) {
+    auto* io = static_cast<DescriptorIo*>(opaque);
+    ssize_t n;
+    do n = ::pread(io->fd, data, static_cast<size_t>(size), io->offset);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) return AVERROR(errno);
+    if (n == 0) return AVERROR_EOF;
+    io->offset += n;
+    return static_cast<int>(n);
+  }
+
+  static int64_t Seek(void* opaque, int64_t offset, int whence) {
+    auto* io = static_cast<DescriptorIo*>(opaque);
+    struct stat st {};
+    if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE || whence == SEEK_END) {
+      if (::fstat(io->fd, &st) != 0) return AVERROR(errno);
+    }
+    switch (whence & ~AVSEEK_FORCE) {
+      case AVSEEK_SIZE: return st.st_size;
+      case SEEK_SET: break;
+      case SEEK_CUR: offset += io->offset; break;
+      case SEEK_END: offset += st.st_size; break;
+      default: return AVERROR(EINVAL);
+    }
+    if (offset < 0) return AVERROR(EINVAL);
+    io->offset = offset;
+    return offset;
+  }
+
+  int fd;
+  int64_t offset = 0;
+};
+
+// The muxer opens files by name only to read back its own output (MP4's faststart);
+// `opaque` is the descriptor, and any other name is refused.
+int OpenOwnFile(AVFormatContext* format, AVIOContext** context, const char* url, int flags, AVDictionary**) {
+  if (std::strcmp(url, format->url) != 0 || (flags & AVIO_FLAG_WRITE)) return AVERROR(EPERM);
+  *context = DescriptorIo::Open(*static_cast<int*>(format->opaque), false);
+  return *context ? 0 : AVERROR(ENOMEM);
+}
+
+int CloseOwnFile(AVFormatContext*, AVIOContext* context) { return DescriptorIo::Close(&context); }
+
 // One clip's encoder and, unless it only measures, its muxer. Everything it holds is
 // released by its destructor, on every path.
 class ClipEncoder {
@@ -49,7 +146,7 @@ class ClipEncoder {
   ClipEncoder() = default;
   ~ClipEncoder() {
     if (format_) {
-      if (format_->pb) avio_closep(&format_->pb);
+      DescriptorIo::Close(&format_->pb);
       avformat_free_context(format_);
     }
     avcodec_free_context(&codec_);
@@ -61,8 +158,9 @@ class ClipEncoder {
   ClipEncoder(const ClipEncoder&) = delete;
   ClipEncoder& operator=(const ClipEncoder&) = delete;
 
-  // `file` is the temporary file to write, or null to count the encoded bytes only.
-  Status Open(ExportFormat format, int32_t width, int32_t height, int fps, int quality, const std::string* file) {
+  // `file` is the descriptor of the temporary file to write, or -1 to count the
+  // encoded bytes only.
+  Status Open(ExportFormat format, int32_t width, int32_t height, int fps, int quality, int file) {
     // The libraries would print their statistics and errors on standard error; their
     // failures reach the user through the errors returned here instead.
     av_log_set_level(AV_LOG_QUIET);
@@ -73,9 +171,9 @@ class ClipEncoder {
     height_ = height;
     const int32_t w = choice.evenSides ? width + (width & 1) : width;
     const int32_t h = choice.evenSides ? height + (height & 1) : height;
-    if (Status s = OpenCodec(codec, format, choice, w, h, fps, quality, file); !s) return s;
+    if (Status s = OpenCodec(codec, format, choice, w, h, fps, quality, file >= 0); !s) return s;
     if (Status s = AllocatePictures(choice.pixels, w, h); !s) return s;
-    return file ? StartFile(format, *file) : Status::Ok();
+    return file >= 0 ? StartFile(format, file) : Status::Ok();
   }
 
   Status Add(const Bitmap24& frame) {
@@ -93,7 +191,7 @@ class ClipEncoder {
     if (Status s = Drain(); !s) return s;
     if (!format_) return Status::Ok();
     if (int err = av_write_trailer(format_); err < 0) return AvError(err, "cannot complete the file");
-    if (int err = avio_closep(&format_->pb); err < 0) return AvError(err, "cannot complete the file");
+    if (int err = DescriptorIo::Close(&format_->pb); err < 0) return AvError(err, "cannot complete the file");
     return Status::Ok();
   }
 
@@ -103,7 +201,7 @@ class ClipEncoder {
   // The encoder's context at `w` × `h`, opened with the format's quality settings; with
   // a file, also the container, which may want the codec's headers out of band.
   Status OpenCodec(const AVCodec* codec, ExportFormat format, const CodecChoice& choice, int32_t w, int32_t h,
-                   int fps, int quality, const std::string* file) {
+                   int fps, int quality, bool toFile) {
     codec_ = avcodec_alloc_context3(codec);
     packet_ = av_packet_alloc();
     if (!codec_ || !packet_) return Error::NoMemory("not enough memory for the encoder");
@@ -142,8 +240,9 @@ class ClipEncoder {
         av_dict_set(&options, "pred", "mixed", 0);
         break;
     }
-    if (file) {
-      if (int err = avformat_alloc_output_context2(&format_, nullptr, choice.muxer, file->c_str()); err < 0) {
+    if (toFile) {
+      // The name is only the muxer's handle for reading its own output back (OpenOwnFile).
+      if (int err = avformat_alloc_output_context2(&format_, nullptr, choice.muxer, "output"); err < 0) {
         av_dict_free(&options);
         return AvError(err, "the " + std::string(choice.muxer) + " container is not available");
       }
@@ -179,7 +278,7 @@ class ClipEncoder {
   }
 
   // The stream, the opened file and the container's header.
-  Status StartFile(ExportFormat format, const std::string& file) {
+  Status StartFile(ExportFormat format, int file) {
     stream_ = avformat_new_stream(format_, nullptr);
     if (!stream_) return Error::NoMemory("not enough memory for the stream");
     stream_->time_base = codec_->time_base;
@@ -187,7 +286,13 @@ class ClipEncoder {
     if (int err = avcodec_parameters_from_context(stream_->codecpar, codec_); err < 0) {
       return AvError(err, "the stream's parameters");
     }
-    if (int err = avio_open(&format_->pb, file.c_str(), AVIO_FLAG_WRITE); err < 0) return AvError(err, "cannot open");
+    file_ = file;
+    format_->pb = DescriptorIo::Open(file_, true);
+    if (!format_->pb) return Error::NoMemory("not enough memory for the file's buffer");
+    format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    format_->opaque = &file_;
+    format_->io_open = OpenOwnFile;
+    format_->io_close2 = CloseOwnFile;
     AVDictionary* muxing = nullptr;
     if (format == ExportFormat::Mp4) av_dict_set(&muxing, "movflags", "+faststart", 0);
     if (format == ExportFormat::Apng) av_dict_set(&muxing, "plays", "0", 0);  // loop forever
@@ -231,6 +336,7 @@ class ClipEncoder {
   AVFrame* padded_ = nullptr;
   AVFrame* picture_ = nullptr;
   AVPacket* packet_ = nullptr;
+  int file_ = -1;
   int32_t width_ = 0;
   int32_t height_ = 0;
   int64_t next_pts_ = 0;
@@ -244,7 +350,7 @@ Status CheckClipFormat(ExportFormat format) {
   return Status::Ok();
 }
 
-Status Encode(AnimationModel& model, const ExportSettings& settings, int frames, const std::string* file,
+Status Encode(AnimationModel& model, const ExportSettings& settings, int frames, int file,
               const ExportProgress& progress, uint64_t* bytes) {
   if (Status s = CheckClipFormat(settings.format); !s) return s;
   if (Status s = CheckQuality(settings.format, settings.encode.quality); !s) return s;
@@ -293,13 +399,13 @@ Status ExportVideo(AnimationModel& model, const std::string& path, const ExportS
   auto cycles = ClipCycles(settings, model.FrameCount(), fps > 0 ? 1000.0 / fps : 0);
   if (!cycles) return Error{ClipErrorMessage(path), cycles.error().cause, cycles.error().kind};
   return WriteClipFile(path, [&](OutputFile& file) {
-    return Encode(model, settings, model.FrameCount() * *cycles, &file.TempPath(), progress, nullptr);
+    return Encode(model, settings, model.FrameCount() * *cycles, file.Descriptor(), progress, nullptr);
   });
 }
 
 Result<uint64_t> TrialVideoBytes(AnimationModel& model, const ExportSettings& settings, int frames) {
   uint64_t bytes = 0;
-  if (Status s = Encode(model, settings, frames, nullptr, {}, &bytes); !s) return s.error();
+  if (Status s = Encode(model, settings, frames, -1, {}, &bytes); !s) return s.error();
   return bytes;
 }
 

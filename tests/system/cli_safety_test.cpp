@@ -88,6 +88,32 @@ TEST_F(CliSafety, AGifGoesToStandardOutputAndALinkStaysALink) {
   EXPECT_EQ(ReadAll(dir / "real.gif"), ReadAll(dir / "file.gif"));
 }
 
+// Names that a URL parser would take for a protocol and an address are plain file
+// names for every format: the file holds the clip, nothing reaches standard output
+// and no temporary file stays behind.
+TEST_F(CliSafety, AnyLegalNameIsAFileName) {
+  struct Row {
+    const char* output;
+    std::string magic;  // the format's signature
+    size_t at;          // its offset
+  } rows[] = {
+      {"pipe:w.webm", "\x1a\x45\xdf\xa3", 0}, {"file:y.mp4", "ftyp", 4}, {"10:30.mp4", "ftyp", 4},
+      {"file:z.png", "\x89PNG", 0},             {"pipe:a.webp", "WEBP", 8}, {"file:c.avi", "AVI ", 8},
+      {"pipe:g.gif", "GIF89a", 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.output);
+    auto res = RunCommand("cd " + ShellQuote(dir.path()) + " && " + KESTAL_EXPORT_BIN + " -q -n 2 lake.bmp " +
+                          ShellQuote(r.output) + " 2>&1");
+    EXPECT_EQ(res.status, 0) << res.output;
+    EXPECT_EQ(res.output, std::string(r.output) + "\n") << "only the name goes to standard output";
+    const std::string file = ReadAll(dir / r.output);
+    EXPECT_TRUE(file.size() >= r.at + r.magic.size() && file.compare(r.at, r.magic.size(), r.magic) == 0)
+        << "the file does not hold the clip";
+  }
+  EXPECT_FALSE(AnyPartFile(dir.path()));
+}
+
 // Starts an export that runs for a while, waits until its temporary file exists, and
 // interrupts it.
 TEST_F(CliSafety, AnInterruptedExportRemovesItsTemporaryFile) {
