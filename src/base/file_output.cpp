@@ -66,6 +66,13 @@ std::string KindOfNode(mode_t mode) {
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
+std::string TemporaryFileError(int err, bool replacing) {
+  if (err != EACCES && err != EPERM) return ErrnoText(err);
+  if (!replacing) return "the folder is not writable";
+  return "the folder is not writable, so the file cannot be replaced (a new file is written beside it, "
+         "then takes its name)";
+}
+
 Result<std::string> PlainOutputTarget(const std::string& path) {
   std::string current = path;
   // The system's own limit on links followed in one lookup (SYMLOOP_MAX) is 40.
@@ -125,7 +132,8 @@ Status OutputFile::Open(const std::string& path) {
   if (fd < 0) {
     const int err = errno;
     temp_path_.clear();
-    return Error::Io(ErrnoText(err));
+    struct stat st {};
+    return Error::Io(TemporaryFileError(err, ::stat(target_.c_str(), &st) == 0));
   }
   temp_slot_ = RegisterTemporary(temp_path_);
   // mkstemp creates the file readable by its owner only; give it the usual mode.

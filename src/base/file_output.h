@@ -75,4 +75,10 @@ void RemoveTemporaryFilesOnSignals();
 // The system's text for an errno value ("No space left on device").
 std::string ErrnoText(int err);
 
+// Why the temporary file could not be made beside the file to write. A folder the user
+// may not write refuses it even where the file itself is writable, since the file is
+// replaced by renaming a new one over it: that is said in words, not as "Permission
+// denied". `replacing`: a file of that name exists.
+std::string TemporaryFileError(int err, bool replacing);
+
 }  // namespace kestal

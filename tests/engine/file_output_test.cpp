@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -86,6 +87,57 @@ TEST(OutputFile, OnlyPlainFilesAreReplacedAndLinksAreFollowed) {
   EXPECT_TRUE(fs::is_empty(dir / "folder"));
   for (const auto& e : fs::recursive_directory_iterator(dir.path()))
     EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path() << " was left behind";
+}
+
+// A folder the user may not write cannot take a new file, nor have a writable file in
+// it replaced (the file is written anew beside it and renamed): the error says so.
+// Root writes anywhere, so the attempt runs in a child process as an unprivileged user.
+TEST(OutputFile, AFolderThatCannotBeWrittenIsSaidInWords) {
+  test::TempDir dir;
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  const fs::path folder = dir.path() / "locked";
+  fs::create_directory(folder);
+  std::ofstream(folder / "a.gif") << "old";
+  fs::permissions(folder / "a.gif", fs::perms::all);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  struct Row {
+    const char* name;
+    std::string cause;
+  } rows[] = {
+      {"a.gif", "the folder is not writable, so the file cannot be replaced (a new file is written beside it, "
+                "then takes its name)"},
+      {"new.gif", "the folder is not writable"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(out[0]);
+      constexpr uid_t kNobody = 65534;
+      if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(2);
+      OutputFile file;
+      const Status s = file.Open((folder / r.name).string());
+      const std::string cause = s ? std::string("opened") : s.error().cause;
+      const bool sent = ::write(out[1], cause.data(), cause.size()) == static_cast<ssize_t>(cause.size());
+      ::_exit(sent ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string cause;
+    char buf[512];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) cause.append(buf, static_cast<size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot run as an unprivileged user";
+    EXPECT_EQ(cause, r.cause);
+  }
+  EXPECT_EQ(ReadAll(folder / "a.gif"), "old");
+  fs::permissions(folder, fs::perms::owner_all);
 }
 
 }  // namespace
