@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 
@@ -81,6 +82,17 @@ std::string ParseSeconds(Options& o, const std::string& value) {
   return std::string();
 }
 
+// Any whole number; its range depends on the format, which is known only once every
+// option is read (ResolveFormat checks it).
+std::string ParseQuality(Options& o, const std::string& value) {
+  if (!ParseInt(value, o.settings.encode.quality)) return "--quality: '" + value + "' is not a whole number";
+  return std::string();
+}
+
+bool Given(const Options& o, std::string_view longName) {
+  return std::find(o.given.begin(), o.given.end(), longName) != o.given.end();
+}
+
 std::string ParseFitOption(Options& o, const std::string& value) {
   return ParseFit(value, o.scale) ? std::string() : "--fit: '" + value + "' is not a size such as 1280x720";
 }
@@ -137,8 +149,7 @@ const std::vector<OptionSpec>& OptionTable() {
       {0, "seconds", "S", 0, 0, {}, kClipOutput, "AVI, MP4, WebM, WebP or APNG output",
        "instead of --repeat: enough whole cycles to last S seconds", nullptr, ParseSeconds},
       {0, "quality", "N", 0, 100, {}, kMp4Output | kWebMOutput | kWebPOutput, "MP4, WebM or WebP output",
-       "MP4: CRF 0..51 (18); WebM: CRF 0..63 (24), lower is better; WebP: 0..100 (90)",
-       [](Options& o, int v) { o.settings.encode.quality = v; }},
+       "MP4: CRF 0..51 (18); WebM: CRF 0..63 (24), lower is better; WebP: 0..100 (90)", nullptr, ParseQuality},
       {0, "lossless", nullptr, 0, 0, {}, kWebPOutput, "WebP output", "WebP: every pixel exactly",
        [](Options& o, int) { o.settings.encode.lossless = true; }},
       {0, "scale", "PCT", kMinScalePercent, kMaxScalePercent, {}, kAnyOutput, "",
@@ -288,7 +299,13 @@ std::string ResolveFormat(Options& o) {
              FormatName(o.settings.format) + " output";
     }
   }
-  if (Status s = CheckQuality(o.settings.format, o.settings.encode.quality); !s) return "--quality: " + s.error().cause;
+  if (Given(o, "repeat") && Given(o, "seconds")) {
+    return "--repeat and --seconds both set the clip's length: give one of them";
+  }
+  const int quality = o.settings.encode.quality;
+  const Status checked = Given(o, "quality") ? CheckGivenQuality(o.settings.format, quality)
+                                             : CheckQuality(o.settings.format, quality);
+  if (!checked) return "--quality: " + checked.error().cause;
   return std::string();
 }
 

@@ -52,12 +52,16 @@ bool ParseTint(std::string_view text, WaterSettings& w) {
 bool ParseFade(std::string_view text, WaterSettings& w) {
   const std::vector<std::string_view> parts = SplitColons(text);
   if (!InRange(parts[0], 0, kMaxFadePercent, w.fadePercent)) return false;
+  // Each of the curve and the target at most once: "smooth:linear" says two things.
+  bool curve = false, target = false;
   for (size_t i = 1; i < parts.size(); ++i) {
-    if (parts[i] == "linear") w.fadeCurve = FadeCurve::Linear;
-    else if (parts[i] == "smooth") w.fadeCurve = FadeCurve::Smooth;
-    else if (parts[i] == "black") w.fadeTarget = FadeTarget::Black;
-    else if (parts[i] == "tint") w.fadeTarget = FadeTarget::Tint;
-    else return false;
+    const bool isCurve = parts[i] == "linear" || parts[i] == "smooth";
+    const bool isTarget = parts[i] == "black" || parts[i] == "tint";
+    if ((!isCurve && !isTarget) || (isCurve && curve) || (isTarget && target)) return false;
+    if (isCurve) w.fadeCurve = parts[i] == "smooth" ? FadeCurve::Smooth : FadeCurve::Linear;
+    if (isTarget) w.fadeTarget = parts[i] == "tint" ? FadeTarget::Tint : FadeTarget::Black;
+    curve |= isCurve;
+    target |= isTarget;
   }
   return true;
 }

@@ -52,8 +52,11 @@ int EffectiveQuality(ExportFormat format, const EncodeOptions& options) {
 }
 
 Status CheckQuality(ExportFormat format, int quality) {
+  return quality == -1 ? Status::Ok() : CheckGivenQuality(format, quality);
+}
+
+Status CheckGivenQuality(ExportFormat format, int quality) {
   const OutputFormatInfo& f = FormatInfo(format);
-  if (quality == -1) return Status::Ok();
   if (f.qualityMax == 0) return Error::Invalid(std::string(f.name) + " has no quality setting");
   if (quality < f.qualityMin || quality > f.qualityMax) {
     return Error::Invalid("the quality of " + std::string(f.name) + " runs from " + std::to_string(f.qualityMin) +

@@ -34,6 +34,8 @@ std::optional<ExportFormat> FormatByExtension(std::string_view path);
 int EffectiveQuality(ExportFormat format, const EncodeOptions& options);
 // An error naming the accepted range when `quality` is outside the format's; ok for -1.
 Status CheckQuality(ExportFormat format, int quality);
+// The same for a value the user typed, where -1 is a number like any other.
+Status CheckGivenQuality(ExportFormat format, int quality);
 
 // Frames per second of the clip formats at a timer interval: 1000 / interval, the
 // remainder dropped (5, 8 or 20), as the AVI's rate.

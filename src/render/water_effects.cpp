@@ -112,7 +112,8 @@ Result<int> WaterLineRow(const WaterLine& line, int photoHeight) {
   const int row = line.unit == WaterLine::Unit::Rows ? line.value : ReflectionHeight(photoHeight, line.value);
   const std::string where = line.unit == WaterLine::Unit::Rows
                                 ? "row " + std::to_string(line.value)
-                                : std::to_string(line.value) + " % of " + std::to_string(photoHeight) + " rows";
+                                : std::to_string(line.value) + " % of " + std::to_string(photoHeight) +
+                                      (photoHeight == 1 ? " row" : " rows");
   if (row < 1) {
     return Error::Invalid("the water line (" + where +
                           ") is at the photo's top row: there is nothing above it to reflect");

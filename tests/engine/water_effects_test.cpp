@@ -180,6 +180,7 @@ TEST(WaterEffects, LinesOutsideThePhotoAreRefusedAndChangeNothing) {
       {{0, WaterLine::Unit::Rows}, 10, "the water line (row 0) is at the photo's top row: there is nothing above it to reflect"},
       {{4, WaterLine::Unit::Percent}, 10, "the water line (4 % of 10 rows) is at the photo's top row: there is nothing above it to reflect"},
       {{11, WaterLine::Unit::Rows}, 10, "the water line (row 11) is below the photo's bottom edge (row 10)"},
+      {{1, WaterLine::Unit::Percent}, 1, "the water line (1 % of 1 row) is at the photo's top row: there is nothing above it to reflect"},
   };
   for (const Row& r : rows) {
     auto row = WaterLineRow(r.line, r.photoHeight);
