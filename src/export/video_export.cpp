@@ -109,11 +109,10 @@ class DescriptorIo {
 
   static int64_t Seek(void* opaque, int64_t offset, int whence) {
     auto* io = static_cast<DescriptorIo*>(opaque);
+    const int how = whence & ~AVSEEK_FORCE;
     struct stat st {};
-    if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE || whence == SEEK_END) {
-      if (::fstat(io->fd, &st) != 0) return AVERROR(errno);
-    }
-    switch (whence & ~AVSEEK_FORCE) {
+    if ((how == AVSEEK_SIZE || how == SEEK_END) && ::fstat(io->fd, &st) != 0) return AVERROR(errno);
+    switch (how) {
       case AVSEEK_SIZE: return st.st_size;
       case SEEK_SET: break;
       case SEEK_CUR: offset += io->offset; break;
@@ -132,7 +131,7 @@ class DescriptorIo {
 // The muxer opens files by name only to read back its own output (MP4's faststart);
 // `opaque` is the descriptor, and any other name is refused.
 int OpenOwnFile(AVFormatContext* format, AVIOContext** context, const char* url, int flags, AVDictionary**) {
-  if (std::strcmp(url, format->url) != 0 || (flags & AVIO_FLAG_WRITE)) return AVERROR(EPERM);
+  if (!url || !format->url || std::strcmp(url, format->url) != 0 || (flags & AVIO_FLAG_WRITE)) return AVERROR(EPERM);
   *context = DescriptorIo::Open(*static_cast<int*>(format->opaque), false);
   return *context ? 0 : AVERROR(ENOMEM);
 }
