@@ -39,9 +39,17 @@ void ReleaseSlot(int& slot) {
   slot = -1;
 }
 
+// What the handler writes after it removed something.
+const char* g_signal_note = nullptr;
+
 extern "C" void RemoveTemporariesAndDie(int sig) {
+  bool removed = false;
   for (TempSlot& slot : g_temp_slots) {
-    if (slot.state.load() == 2) ::unlink(slot.path);
+    if (slot.state.load() == 2) removed = ::unlink(slot.path) == 0 || removed;
+  }
+  if (removed && g_signal_note) {
+    const ssize_t ignored = ::write(STDERR_FILENO, g_signal_note, std::strlen(g_signal_note));
+    (void)ignored;
   }
   // End as the signal would have: the default action, delivered when the handler returns.
   std::signal(sig, SIG_DFL);
@@ -89,7 +97,26 @@ Result<std::string> PlainOutputTarget(const std::string& path) {
   return Error::Io(ErrnoText(ELOOP));
 }
 
-void RemoveTemporaryFilesOnSignals() {
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+Status RefuseToReplacePhoto(const std::string& photo, const std::vector<std::string>& outputs) {
+  for (const std::string& output : outputs) {
+    if (!IsSameFile(photo, output)) continue;
+    Error e = Error::Invalid("it is the photo " + photo + " itself, which would be lost; choose another name");
+    return e.WithMessage(output);
+  }
+  return Status::Ok();
+}
+
+RemovedOnSignal::RemovedOnSignal(const std::string& path) : slot_(RegisterTemporary(path)) {}
+RemovedOnSignal::~RemovedOnSignal() { ReleaseSlot(slot_); }
+
+void RemoveTemporaryFilesOnSignals(const char* note) {
+  g_signal_note = note;
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction old {};
     if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;  // nohup

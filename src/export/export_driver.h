@@ -56,8 +56,16 @@ struct ExportSettings {
 };
 
 // Called before each frame with its number, counting from 1, and the number of frames
-// of the export. The window shows "Exporting image %d" with the number.
+// of the export. The window shows "Exporting image %d" with the number. The steps after
+// the last frame (an encoder's flush, the assembly of a GIF or WebP, the final rename)
+// call it again with (total, total) between their parts, so that a caller who stops an
+// export by throwing from it stops those steps too.
 using ExportProgress = std::function<void(int number, int total)>;
+
+// The call between the parts of an export's finishing steps.
+inline void PollFinishing(const ExportProgress& progress, int total) {
+  if (progress) progress(total, total);
+}
 
 // The largest output frame. Photo and reflection together are up to twice as high as
 // the photo, so every photo that opens can be exported: twice the photo limits.

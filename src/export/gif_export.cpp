@@ -252,8 +252,10 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
     });
   }
   while (!pipeline.Empty()) {
+    PollFinishing(progress, count);
     if (Status s = WriteReady(pipeline, writer); !s) return s;
   }
+  PollFinishing(progress, count);
   return writer.Finish();
 }
 

@@ -87,10 +87,11 @@ class ClipEncoder {
     return Drain();
   }
 
-  // Flushes the encoder, completes the file and closes it.
-  Status Finish() {
+  // Flushes the encoder, completes the file and closes it. `poll` runs before each
+  // packet of the flush, which can take as long as all the frames' encoding.
+  Status Finish(const std::function<void()>& poll) {
     if (int err = avcodec_send_frame(codec_, nullptr); err < 0) return AvError(err, "the encoder failed");
-    if (Status s = Drain(); !s) return s;
+    if (Status s = Drain(poll); !s) return s;
     if (!format_) return Status::Ok();
     if (int err = av_write_trailer(format_); err < 0) return AvError(err, "cannot complete the file");
     if (int err = avio_closep(&format_->pb); err < 0) return AvError(err, "cannot complete the file");
@@ -207,8 +208,9 @@ class ClipEncoder {
     }
   }
 
-  Status Drain() {
+  Status Drain(const std::function<void()>& poll = {}) {
     for (;;) {
+      if (poll) poll();
       const int got = avcodec_receive_packet(codec_, packet_);
       if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return Status::Ok();
       if (got < 0) return AvError(got, "the encoder failed");
@@ -265,8 +267,9 @@ Status Encode(AnimationModel& model, const ExportSettings& settings, int frames,
     composer->NextFrame(model);
     if (Status s = encoder.Add(out); !s) return s;
   }
-  if (Status s = encoder.Finish(); !s) return s;
+  if (Status s = encoder.Finish([&] { PollFinishing(progress, frames); }); !s) return s;
   if (bytes) *bytes = encoder.Bytes();
+  PollFinishing(progress, frames);
   return Status::Ok();
 }
 
