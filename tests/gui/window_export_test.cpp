@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -686,6 +688,10 @@ TEST_F(WindowExportTest, StatusBarItemsNeverOverlap) {
     window_.ShowNotice(ExportWrittenText(photo_));
     QApplication::processEvents();
     check("after an export");
+    const auto labels = bar->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
+                            [&](QLabel* l) { return l->isVisible() && l->text() == window_.StatusNotice(); }))
+        << "the note is an item of its own, not drawn over the others";
   }
 }
 
