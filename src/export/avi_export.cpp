@@ -36,7 +36,7 @@ Status ExportAvi(AnimationModel& model, const std::string& path, const ExportSet
     composer->NextFrame(model);
     if (avi.AddFrame(composer->Output()) != kAviOk) return avi.LastError();
   }
-  PollFinishing(progress, total);
+  FinishingCheck::Run();
   return avi.Close();
 }
 

@@ -14,6 +14,22 @@
 #include "ui/text_utils.h"
 
 namespace kestal {
+namespace {
+
+thread_local FinishingCheck* g_finishing_check = nullptr;
+
+}  // namespace
+
+FinishingCheck::FinishingCheck(std::function<void()> check)
+    : check_(std::move(check)), previous_(g_finishing_check) {
+  g_finishing_check = this;
+}
+
+FinishingCheck::~FinishingCheck() { g_finishing_check = previous_; }
+
+void FinishingCheck::Run() {
+  if (g_finishing_check && g_finishing_check->check_) g_finishing_check->check_();
+}
 
 int64_t MaxOutputSide(ExportFormat format) {
   switch (format) {

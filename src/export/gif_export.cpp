@@ -252,10 +252,10 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
     });
   }
   while (!pipeline.Empty()) {
-    PollFinishing(progress, count);
+    FinishingCheck::Run();
     if (Status s = WriteReady(pipeline, writer); !s) return s;
   }
-  PollFinishing(progress, count);
+  FinishingCheck::Run();
   return writer.Finish();
 }
 

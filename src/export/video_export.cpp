@@ -267,9 +267,9 @@ Status Encode(AnimationModel& model, const ExportSettings& settings, int frames,
     composer->NextFrame(model);
     if (Status s = encoder.Add(out); !s) return s;
   }
-  if (Status s = encoder.Finish([&] { PollFinishing(progress, frames); }); !s) return s;
+  if (Status s = encoder.Finish(FinishingCheck::Run); !s) return s;
   if (bytes) *bytes = encoder.Bytes();
-  PollFinishing(progress, frames);
+  FinishingCheck::Run();
   return Status::Ok();
 }
 

@@ -56,13 +56,15 @@ class ExportBusy {
     std::exception_ptr failure;
     const ExportProgress progress = [this](int number, int total) {
       if (host_.CancelRequested()) throw ExportCancelled{};
-      // The finishing steps repeat the last frame's number only to let a cancel in.
-      if (number == started_) return;
       started_ = number;
       host_.ShowExportProgress(number, total);
     };
     host_.RunInBackground([&] {
       try {
+        // The steps after the last frame stop at a cancel too.
+        const FinishingCheck finishing([this] {
+          if (host_.CancelRequested()) throw ExportCancelled{};
+        });
         result.emplace(work(progress));
       } catch (const ExportCancelled&) {
       } catch (...) {

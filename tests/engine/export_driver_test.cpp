@@ -189,9 +189,9 @@ TEST(ExportDriver, AFrameThatCannotBeSavedDoesNotStopTheSequence) {
   ResetImageFileTexts();
 }
 
-// An export stopped by a throw from its progress callback after the last frame (during
-// an encoder's flush, a GIF's or WebP's assembly, or before the final rename) stops
-// there and leaves nothing behind; a sequence refuses to write a frame that is the photo.
+// An export stopped by a throw from the finishing check after the last frame (during an
+// encoder's flush, a GIF's or WebP's assembly, or before the final rename) stops there
+// and leaves nothing behind; a sequence refuses to write a frame that is the photo.
 TEST(ExportDriver, StoppingAfterTheLastFrameLeavesNothing) {
   struct Stop {};
   const struct {
@@ -205,11 +205,11 @@ TEST(ExportDriver, StoppingAfterTheLastFrameLeavesNothing) {
     AnimationModel m = ModelWith(test::Noise(48, 32, 2), 4);
     ExportSettings settings;
     settings.format = r.format;
-    int last = 0;
-    const ExportProgress progress = [&](int n, int total) {
-      if (n == total && last == total) throw Stop{};
-      last = n;
-    };
+    bool last = false;
+    const ExportProgress progress = [&](int n, int total) { last = n == total; };
+    const FinishingCheck check([&] {
+      if (last) throw Stop{};
+    });
     const std::string path = dir / r.name;
     const auto run = [&] {
       if (r.format == ExportFormat::Gif) return Status(ExportGif(m, path, settings, progress) ? Status::Ok() : Error{});
