@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -69,6 +70,21 @@ namespace {
 constexpr int kSlowInterval = kSlowIntervalMs;
 constexpr int kMediumInterval = kMediumIntervalMs;
 constexpr int kFastInterval = kFastIntervalMs;
+
+// A status-bar note that shows as much of its text as its place holds, with "…" in
+// the middle for the rest, so that a long path keeps its file name in view.
+class ElidedLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QRect room = contentsRect();
+    painter.drawText(room, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+  }
+};
 
 // The glyphs are drawn over magenta; that colour is their mask.
 constexpr Color kGlyphTransparent = Rgb(255, 0, 255);
@@ -248,7 +264,7 @@ void TFrmKestal::CreateStatusBar() {
   status_path_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   status_panel1_layout_->addWidget(status_path_, 1);
   // The note after an export ("Written: ..."), shown for a few seconds in place of the path.
-  status_notice_ = new QLabel(status_panel1_);
+  status_notice_ = new ElidedLabel(status_panel1_);
   status_notice_->setObjectName(QStringLiteral("StatusNotice"));
   status_notice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   status_notice_->hide();
