@@ -1,6 +1,7 @@
 #include "base/file_output.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,13 +149,20 @@ Status OutputFile::Open(const std::string& path) {
   if (!target) return target.error();
   target_ = std::move(target.value());
   temp_path_ = target_ + ".partXXXXXX";
+  // The signals that remove temporary files wait until this one is listed, so that
+  // none arrives between its creation and its listing.
+  sigset_t cleaning, previous;
+  sigemptyset(&cleaning);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&cleaning, sig);
+  ::pthread_sigmask(SIG_BLOCK, &cleaning, &previous);
   int fd = ::mkstemp(temp_path_.data());
+  const int mkstemp_err = errno;
+  if (fd >= 0) temp_slot_ = RegisterTemporary(temp_path_);
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   if (fd < 0) {
-    const int err = errno;
     temp_path_.clear();
-    return Error::Io(ErrnoText(err));
+    return Error::Io(ErrnoText(mkstemp_err));
   }
-  temp_slot_ = RegisterTemporary(temp_path_);
   // mkstemp creates the file readable by its owner only; give it the usual mode.
   const mode_t mask = ::umask(0);
   ::umask(mask);
