@@ -1,6 +1,7 @@
 #include "base/file_output.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,9 +40,17 @@ void ReleaseSlot(int& slot) {
   slot = -1;
 }
 
+// What the handler writes after it removed something.
+const char* g_signal_note = nullptr;
+
 extern "C" void RemoveTemporariesAndDie(int sig) {
+  bool removed = false;
   for (TempSlot& slot : g_temp_slots) {
-    if (slot.state.load() == 2) ::unlink(slot.path);
+    if (slot.state.load() == 2) removed = ::unlink(slot.path) == 0 || removed;
+  }
+  if (removed && g_signal_note) {
+    const ssize_t ignored = ::write(STDERR_FILENO, g_signal_note, std::strlen(g_signal_note));
+    (void)ignored;
   }
   // End as the signal would have: the default action, delivered when the handler returns.
   std::signal(sig, SIG_DFL);
@@ -96,7 +105,26 @@ Result<std::string> PlainOutputTarget(const std::string& path) {
   return Error::Io(ErrnoText(ELOOP));
 }
 
-void RemoveTemporaryFilesOnSignals() {
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+Status RefuseToReplacePhoto(const std::string& photo, const std::vector<std::string>& outputs) {
+  for (const std::string& output : outputs) {
+    if (!IsSameFile(photo, output)) continue;
+    Error e = Error::Invalid("it is the photo " + photo + " itself, which would be lost; choose another name");
+    return e.WithMessage(output);
+  }
+  return Status::Ok();
+}
+
+RemovedOnSignal::RemovedOnSignal(const std::string& path) : slot_(RegisterTemporary(path)) {}
+RemovedOnSignal::~RemovedOnSignal() { ReleaseSlot(slot_); }
+
+void RemoveTemporaryFilesOnSignals(const char* note) {
+  g_signal_note = note;
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction old {};
     if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;  // nohup
@@ -128,14 +156,21 @@ Status OutputFile::Open(const std::string& path) {
   if (!target) return target.error();
   target_ = std::move(target.value());
   temp_path_ = target_ + ".partXXXXXX";
+  // The signals that remove temporary files wait until this one is listed, so that
+  // none arrives between its creation and its listing.
+  sigset_t cleaning, previous;
+  sigemptyset(&cleaning);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&cleaning, sig);
+  ::pthread_sigmask(SIG_BLOCK, &cleaning, &previous);
   int fd = ::mkstemp(temp_path_.data());
+  const int mkstemp_err = errno;
+  if (fd >= 0) temp_slot_ = RegisterTemporary(temp_path_);
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   if (fd < 0) {
-    const int err = errno;
     temp_path_.clear();
     struct stat st {};
-    return Error::Io(TemporaryFileError(err, ::stat(target_.c_str(), &st) == 0));
+    return Error::Io(TemporaryFileError(mkstemp_err, ::stat(target_.c_str(), &st) == 0));
   }
-  temp_slot_ = RegisterTemporary(temp_path_);
   // mkstemp creates the file readable by its owner only; give it the usual mode.
   const mode_t mask = ::umask(0);
   ::umask(mask);

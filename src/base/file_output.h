@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/result.h"
 
@@ -68,9 +69,32 @@ class OutputFile {
 // there, and a chain that loops.
 Result<std::string> PlainOutputTarget(const std::string& path);
 
+// Whether `a` and `b` are one file, by device and inode: also through a symbolic link
+// or under a second (hard) link. A name that does not exist is no file's.
+bool IsSameFile(const std::string& a, const std::string& b);
+
+// Refuses (ErrorKind::Invalid, the message naming the output) when writing any of
+// `outputs` would replace the photo itself; checked before anything is written.
+Status RefuseToReplacePhoto(const std::string& photo, const std::vector<std::string>& outputs);
+
 // From now on SIGINT, SIGTERM and SIGHUP first remove every temporary file an
-// OutputFile has open, then end the process as the signal would have.
-void RemoveTemporaryFilesOnSignals();
+// OutputFile has open (and every file held by a RemovedOnSignal), write `note` on
+// standard error when there was one, then end the process as the signal would have.
+// `note` must live until the process ends.
+void RemoveTemporaryFilesOnSignals(const char* note = nullptr);
+
+// A finished file that belongs to an export still running (a frame of a sequence): a
+// signal removes it, as it removes the temporary files, until this is destroyed.
+class RemovedOnSignal {
+ public:
+  explicit RemovedOnSignal(const std::string& path);
+  ~RemovedOnSignal();
+  RemovedOnSignal(const RemovedOnSignal&) = delete;
+  RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;
+
+ private:
+  int slot_ = -1;
+};
 
 // The system's text for an errno value ("No space left on device").
 std::string ErrnoText(int err);

@@ -115,6 +115,20 @@ int ExportClipFile(Options& o, AnimationModel& model, ProgressBar& bar) {
   return kExitOk;
 }
 
+// Every file the export would write, for the check that none of them is the photo.
+std::vector<std::string> OutputsOf(const Options& o) {
+  if (o.output == kStandardOutput) return {};
+  if (o.settings.format == ExportFormat::BmpSequence || o.settings.format == ExportFormat::JpgSequence) {
+    const char* ext = o.settings.format == ExportFormat::JpgSequence ? "jpg" : "bmp";
+    std::vector<std::string> frames;
+    for (int i = 0; i < o.frames; ++i) frames.push_back(SequenceFileName(o.output, o.photo, i, ext));
+    return frames;
+  }
+  std::vector<std::string> files{o.output};
+  if (o.settings.htmlPage) files.push_back(ChangeExtension(o.output, ".htm"));
+  return files;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,7 +137,7 @@ int main(int argc, char** argv) {
   // The engine's messages name the file alone; every line below adds the cause.
   LoadErrorFormat() = "%s";
   SaveErrorFormat() = "%s";
-  RemoveTemporaryFilesOnSignals();
+  RemoveTemporaryFilesOnSignals("kestal-export: interrupted: the unfinished output was removed\n");
   std::vector<std::string> args(argv + 1, argv + argc);
   ParseResult parsed = ParseArguments(args);
   if (!parsed.error.empty()) {
@@ -141,6 +155,10 @@ int main(int argc, char** argv) {
   }
   if (std::string err = ResolveFormat(o); !err.empty()) {
     std::fprintf(stderr, "kestal-export: %s\n", err.c_str());
+    return kExitUsage;
+  }
+  if (Status s = RefuseToReplacePhoto(o.photo, OutputsOf(o)); !s) {
+    std::fprintf(stderr, "kestal-export: %s\n", s.error().Line().c_str());
     return kExitUsage;
   }
   auto photo = LoadImageFile(o.photo);

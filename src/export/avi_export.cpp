@@ -36,6 +36,7 @@ Status ExportAvi(AnimationModel& model, const std::string& path, const ExportSet
     composer->NextFrame(model);
     if (avi.AddFrame(composer->Output()) != kAviOk) return avi.LastError();
   }
+  FinishingCheck::Run();
   return avi.Close();
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "base/bytes.h"
@@ -55,7 +56,17 @@ TCreateAvi::TCreateAvi(std::string fileName, AviWriterOptions options)
   options_.superIndexCapacity = std::max<uint32_t>(options_.superIndexCapacity, 1);
 }
 
-TCreateAvi::~TCreateAvi() { (void)Close(); }
+TCreateAvi::~TCreateAvi() {
+  // Destroyed by an exception passing through (an export that was stopped), the clip is
+  // unfinished: remove it rather than complete it under the name asked for.
+  if (std::uncaught_exceptions() > 0 && state_ == State::Open) {
+    avi_file_.Abandon();
+    ReleaseBuffers();
+    state_ = State::Closed;
+    return;
+  }
+  (void)Close();
+}
 
 void TCreateAvi::SetRate(int32_t scale, int32_t rate) {
   if (state_ != State::Idle) return;

@@ -82,7 +82,8 @@ class TCreateAvi {
  public:
   // Stores the name; opens nothing. Scale 1, rate 25.
   explicit TCreateAvi(std::string fileName, AviWriterOptions options = {});
-  // Runs Close; its result is lost, so call Close first to learn it.
+  // Runs Close; its result is lost, so call Close first to learn it. While an exception
+  // unwinds through it, the unfinished file is removed instead.
   ~TCreateAvi();
   TCreateAvi(const TCreateAvi&) = delete;
   TCreateAvi& operator=(const TCreateAvi&) = delete;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
+#include "base/file_output.h"
 #include "export/create_avi.h"
 #include "imageio/codecs/jpeg_codec.h"
 #include "imageio/gif_writer.h"
@@ -12,6 +14,22 @@
 #include "ui/text_utils.h"
 
 namespace kestal {
+namespace {
+
+thread_local FinishingCheck* g_finishing_check = nullptr;
+
+}  // namespace
+
+FinishingCheck::FinishingCheck(std::function<void()> check)
+    : check_(std::move(check)), previous_(g_finishing_check) {
+  g_finishing_check = this;
+}
+
+FinishingCheck::~FinishingCheck() { g_finishing_check = previous_; }
+
+void FinishingCheck::Run() {
+  if (g_finishing_check && g_finishing_check->check_) g_finishing_check->check_();
+}
 
 int64_t MaxOutputSide(ExportFormat format) {
   switch (format) {
@@ -142,16 +160,24 @@ Result<SequenceReport> ExportSequence(AnimationModel& model, const std::string& 
   if (auto size = CheckOutputSize(model, composition, format); !size) return size.error();
   auto composer = FrameComposer::Create(model, composition);
   if (!composer) return composer.error();
+  const int count = model.FrameCount();
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) names.push_back(SequenceFileName(folder, photoPath, i, extension));
+  if (Status s = RefuseToReplacePhoto(photoPath, names); !s) return s.error();
   model.ResetFrameIndex();
   SequenceReport report;
-  const int count = model.FrameCount();
+  // Until the sequence is complete, a signal that ends the process removes its frames.
+  std::vector<std::unique_ptr<RemovedOnSignal>> unfinished;
   for (int i = 1; i <= count; ++i) {
     if (progress) progress(i, count);
     composer->NextFrame(model);
-    const std::string path = SequenceFileName(folder, photoPath, i - 1, extension);
+    const std::string& path = names[static_cast<size_t>(i - 1)];
+    // Held from before the file takes its name, so that no moment leaves it out.
+    unfinished.push_back(std::make_unique<RemovedOnSignal>(path));
     if (Status s = SaveBitmapFile(path, composer->Output()); s) {
       report.written.push_back(path);
     } else {
+      unfinished.pop_back();
       report.failures.push_back(s.error());
     }
   }

@@ -59,6 +59,26 @@ struct ExportSettings {
 // of the export. The window shows "Exporting image %d" with the number.
 using ExportProgress = std::function<void(int number, int total)>;
 
+// The check run between the parts of the steps after an export's last frame (an
+// encoder's flush, the assembly of a GIF or WebP, the final rename), which can take as
+// long as all the frames. A caller that stops an export by throwing from its progress
+// callback installs the same check on the export's thread for the export's length, so
+// that those steps stop too. Installs nest; the previous check is back afterwards.
+class FinishingCheck {
+ public:
+  explicit FinishingCheck(std::function<void()> check);
+  ~FinishingCheck();
+  FinishingCheck(const FinishingCheck&) = delete;
+  FinishingCheck& operator=(const FinishingCheck&) = delete;
+
+  // Runs the check installed on this thread, if any.
+  static void Run();
+
+ private:
+  std::function<void()> check_;
+  FinishingCheck* previous_;
+};
+
 // The largest output frame. Photo and reflection together are up to twice as high as
 // the photo, so every photo that opens can be exported: twice the photo limits.
 inline constexpr PixelLimits kOutputPixelLimits{2 * kDefaultPixelLimits.max_side,

@@ -252,8 +252,10 @@ Status WriteAnimation(AnimationModel& model, GifWriter& writer, const std::strin
     });
   }
   while (!pipeline.Empty()) {
+    FinishingCheck::Run();
     if (Status s = WriteReady(pipeline, writer); !s) return s;
   }
+  FinishingCheck::Run();
   return writer.Finish();
 }
 

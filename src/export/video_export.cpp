@@ -184,10 +184,11 @@ class ClipEncoder {
     return Drain();
   }
 
-  // Flushes the encoder, completes the file and closes it.
-  Status Finish() {
+  // Flushes the encoder, completes the file and closes it. `poll` runs before each
+  // packet of the flush, which can take as long as all the frames' encoding.
+  Status Finish(const std::function<void()>& poll) {
     if (int err = avcodec_send_frame(codec_, nullptr); err < 0) return AvError(err, "the encoder failed");
-    if (Status s = Drain(); !s) return s;
+    if (Status s = Drain(poll); !s) return s;
     if (!format_) return Status::Ok();
     if (int err = av_write_trailer(format_); err < 0) return AvError(err, "cannot complete the file");
     if (int err = DescriptorIo::Close(&format_->pb); err < 0) return AvError(err, "cannot complete the file");
@@ -311,8 +312,9 @@ class ClipEncoder {
     }
   }
 
-  Status Drain() {
+  Status Drain(const std::function<void()>& poll = {}) {
     for (;;) {
+      if (poll) poll();
       const int got = avcodec_receive_packet(codec_, packet_);
       if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return Status::Ok();
       if (got < 0) return AvError(got, "the encoder failed");
@@ -370,8 +372,9 @@ Status Encode(AnimationModel& model, const ExportSettings& settings, int frames,
     composer->NextFrame(model);
     if (Status s = encoder.Add(out); !s) return s;
   }
-  if (Status s = encoder.Finish(); !s) return s;
+  if (Status s = encoder.Finish(FinishingCheck::Run); !s) return s;
   if (bytes) *bytes = encoder.Bytes();
+  FinishingCheck::Run();
   return Status::Ok();
 }
 

@@ -99,9 +99,11 @@ Status Encode(AnimationModel& model, const ExportSettings& settings, int frames,
     composer->NextFrame(model);
     if (Status s = encoder.Add(out, (i - 1) * settings.intervalMs); !s) return s;
   }
+  FinishingCheck::Run();
   auto data = encoder.Assemble(frames * settings.intervalMs);
   if (!data) return data.error();
   if (bytes) *bytes = (*data)->size;
+  FinishingCheck::Run();
   if (file) return file->Write((*data)->bytes, (*data)->size);
   return Status::Ok();
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <exception>
 #include <filesystem>
@@ -19,6 +20,8 @@
 #include "export/share_export.h"
 #include "gui/export_dialog.h"
 #include "export/html_test_page.h"
+#include "base/file_output.h"
+#include "imageio/image_registry.h"
 #include "base/paths.h"
 #include "ui/text_utils.h"
 
@@ -58,6 +61,10 @@ class ExportBusy {
     };
     host_.RunInBackground([&] {
       try {
+        // The steps after the last frame stop at a cancel too.
+        const FinishingCheck finishing([this] {
+          if (host_.CancelRequested()) throw ExportCancelled{};
+        });
         result.emplace(work(progress));
       } catch (const ExportCancelled&) {
       } catch (...) {
@@ -76,8 +83,22 @@ class ExportBusy {
   int started_ = 0;
 };
 
-QString ProposedName(const std::string& photo, const char* extension) {
-  return QString::fromStdString(ChangeExtension(FileNameOf(photo), extension));
+bool NameTaken(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// The name the save dialog proposes in `folder`: the photo's with the format's
+// extension, unless that is the photo itself (a PNG photo exported as APNG); then
+// "<name>-reflection<ext>", or the first of "<name>-reflection-2<ext>", -3, ... that
+// is free.
+QString ProposedName(const std::string& photo, const std::string& folder, const char* extension) {
+  const std::string plain = ChangeExtension(FileNameOf(photo), extension);
+  if (!IsSameFile(photo, folder + "/" + plain)) return QString::fromStdString(plain);
+  const std::string base = BaseNameOf(photo) + "-reflection";
+  std::string name = base + extension;
+  for (int n = 2; n <= 1000 && NameTaken(folder + "/" + name); ++n) name = base + "-" + std::to_string(n) + extension;
+  return QString::fromStdString(name);
 }
 
 // The model an export runs on: the window's own at 100 %, else a copy whose photo is
@@ -158,13 +179,23 @@ void ExportCommand::ExportAnimation() {
   }
 }
 
+std::string ExportStartFolder() {
+  const QString current = QDir::currentPath();
+  const QString last = LastSaveFolder();
+  if (!QFileInfo(current).isDir() && !last.isEmpty() && QFileInfo(last).isDir()) return last.toStdString();
+  return current.toStdString();
+}
+
 void ExportCommand::ExportSequence(const char* extension) {
-  const std::string folder =
-      prompts_.ChooseFolder(kSavingFolderTitle, QDir::toNativeSeparators(QDir::currentPath()).toStdString());
+  const std::string photo = host_.PhotoFileName();
+  const std::string folder = prompts_.ChooseFolder(
+      kSavingFolderTitle, QDir::toNativeSeparators(QString::fromStdString(ExportStartFolder())).toStdString());
   if (folder.empty()) return;
+  std::vector<std::string> frames;
+  for (int i = 0; i < host_.Model().FrameCount(); ++i) frames.push_back(SequenceFileName(folder, photo, i, extension));
+  if (RefusesPhoto(frames)) return;
   if (!ConfirmLeftoverFrames(folder, extension)) return;
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  const std::string photo = host_.PhotoFileName();
   const auto model = ModelToExport(host_, dialog_, prompts_, folder, settings.composition);
   if (!model) return;
   int started = 0;
@@ -208,9 +239,42 @@ bool ExportCommand::ConfirmLeftoverFrames(const std::string& folder, const char*
          kMsgResultYes;
 }
 
+bool ExportCommand::RefusesPhoto(const std::vector<std::string>& outputs) {
+  const Status s = RefuseToReplacePhoto(host_.PhotoFileName(), outputs);
+  if (!s) prompts_.ShowError(s.error());
+  return !s;
+}
+
+std::string ExportCommand::WithFormatExtension(const std::string& path, const char* extension) {
+  const std::string ext = LowerExtensionOf(path);
+  if (ext == extension) return path;
+  const bool known = !ext.empty() && (FormatByExtension(path) || ImageRegistry::Instance().FindByExtension(ext));
+  if (!known) return path + extension;
+  const std::string renamed = ChangeExtension(path, extension);
+  const QString question = tr("The name %1 ends in %2, but the file will be %3.\nSave it as %4?")
+                               .arg(QString::fromStdString(FileNameOf(path)), QString::fromStdString(ext),
+                                    QString::fromLatin1(extension + 1).toUpper(),
+                                    QString::fromStdString(FileNameOf(renamed)));
+  if (prompts_.Ask(question.toStdString(), MsgConfirmation, MsgBtnYes | MsgBtnNo) != kMsgResultYes) return {};
+  return renamed;
+}
+
+std::string ExportCommand::ChooseOutputFile(ExportFormat format) {
+  const char* extension = FormatInfo(format).extension;
+  const QString suffix = QString::fromLatin1(extension + 1);
+  const std::string photo = host_.PhotoFileName();
+  const std::string folder = ExportStartFolder();
+  const std::string chosen = prompts_.ChooseSaveFile({QStringLiteral("%1 (*.%2)").arg(suffix.toUpper(), suffix), suffix,
+                                                      ProposedName(photo, folder, extension),
+                                                      QString::fromStdString(folder)});
+  if (chosen.empty()) return {};
+  const std::string path = WithFormatExtension(chosen, extension);
+  if (path.empty() || RefusesPhoto({path})) return {};
+  return path;
+}
+
 void ExportCommand::ExportGif() {
-  const std::string path = prompts_.ChooseSaveFile(
-      {QStringLiteral("GIF (*.gif)"), QStringLiteral("gif"), ProposedName(host_.PhotoFileName(), ".gif")});
+  const std::string path = ChooseOutputFile(ExportFormat::Gif);
   if (path.empty()) return;
   const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
   const auto model = ModelToExport(host_, dialog_, prompts_, path, settings.composition);
@@ -243,18 +307,14 @@ void ExportCommand::ExportGif() {
 }
 
 void ExportCommand::ExportAvi() {
-  const std::string path = prompts_.ChooseSaveFile(
-      {QStringLiteral("AVI (*.avi)"), QStringLiteral("avi"), ProposedName(host_.PhotoFileName(), ".avi")});
+  const std::string path = ChooseOutputFile(ExportFormat::Avi);
   if (path.empty()) return;
   RunClipExport(path, [](AnimationModel& model, const std::string& file, const ExportSettings& settings,
                          const ExportProgress& progress) { return kestal::ExportAvi(model, file, settings, progress); });
 }
 
 void ExportCommand::ExportShared(ExportFormat format) {
-  const OutputFormatInfo& info = FormatInfo(format);
-  const QString suffix = QString::fromLatin1(info.extension + 1);
-  const std::string path = prompts_.ChooseSaveFile({QStringLiteral("%1 (*.%2)").arg(suffix.toUpper(), suffix), suffix,
-                                                    ProposedName(host_.PhotoFileName(), info.extension)});
+  const std::string path = ChooseOutputFile(format);
   if (path.empty()) return;
   RunClipExport(path, [](AnimationModel& model, const std::string& file, const ExportSettings& settings,
                          const ExportProgress& progress) { return kestal::ExportShared(model, file, settings, {}, progress); });

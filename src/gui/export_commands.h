@@ -6,6 +6,7 @@
 // Prompts, which the desktop answers with real dialogs and tests answer directly. The
 // work runs off the interface thread and stops at the next frame when cancelled.
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <functional>
@@ -62,7 +63,14 @@ QString ExportWrittenText(const std::string& path);
 inline constexpr const char* kHtmlPageQuestion = "Вам создать HTML страницу для теста ?     ";
 inline constexpr const char* kSavingFolderTitle = "Saving folder :";
 
+// The folder the export's dialogs open in: the current folder, which the open dialog
+// makes the photo's folder once the photo has opened; when it has gone since, the last
+// folder saved to.
+std::string ExportStartFolder();
+
 class ExportCommand {
+  Q_DECLARE_TR_FUNCTIONS(ExportCommand)
+
  public:
   ExportCommand(ExportHost& host, TFrmExport& dialog, Prompts& prompts)
       : host_(host), dialog_(dialog), prompts_(prompts) {}
@@ -84,6 +92,17 @@ class ExportCommand {
   // Writes an AVI or shared-format clip to `path` off the interface thread, at the
   // dialog's settings and scale, and reports how it went.
   void RunClipExport(const std::string& path, const ClipWriter& write);
+  // Asks for the file to write in `format`, proposing a name that is not the photo's.
+  // The name gets the format's extension; "" when the person cancelled, declined, or
+  // chose the photo itself (said in a box naming the file).
+  std::string ChooseOutputFile(ExportFormat format);
+  // `path` with the format's extension: added when it has none or one that no format
+  // or photo type knows ("clip.v2"), kept when it has it; another known extension
+  // ("clip.gif" for an MP4) is asked about. "" when the person declines.
+  std::string WithFormatExtension(const std::string& path, const char* extension);
+  // True, after a box naming the file, when writing any of `outputs` would replace the
+  // photo.
+  bool RefusesPhoto(const std::vector<std::string>& outputs);
   // Asks whether to write when older frames would remain; true to go on.
   bool ConfirmLeftoverFrames(const std::string& folder, const char* extension);
 

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
 
   kestal::KestalApplication app(argc, argv);
   // An export cut short by a signal leaves no temporary file behind.
-  kestal::RemoveTemporaryFilesOnSignals();
+  kestal::RemoveTemporaryFilesOnSignals("kestal: interrupted: the unfinished export was removed\n");
   const kestal::CommandLine line = kestal::ParseCommandLine(app.arguments().mid(1));
   if (line.action != Action::Run) return Answer(line);
   // Resolved before the settings may change the current folder.

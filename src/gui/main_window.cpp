@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -69,6 +70,21 @@ namespace {
 constexpr int kSlowInterval = kSlowIntervalMs;
 constexpr int kMediumInterval = kMediumIntervalMs;
 constexpr int kFastInterval = kFastIntervalMs;
+
+// A status-bar note that shows as much of its text as its place holds, with "…" in
+// the middle for the rest, so that a long path keeps its file name in view.
+class ElidedLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QRect room = contentsRect();
+    painter.drawText(room, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+  }
+};
 
 // The glyphs are drawn over magenta; that colour is their mask.
 constexpr Color kGlyphTransparent = Rgb(255, 0, 255);
@@ -243,7 +259,19 @@ void TFrmKestal::CreateStatusBar() {
   status_panel1_layout_->setContentsMargins(0, 0, 0, 0);
   status_path_ = new QLabel;
   status_path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // A long path or note is cut at the panel's edge rather than pushing the other
+  // items over each other.
+  status_path_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   status_panel1_layout_->addWidget(status_path_, 1);
+  // The note after an export ("Written: ..."), shown for a few seconds in place of the path.
+  status_notice_ = new ElidedLabel(status_panel1_);
+  status_notice_->setObjectName(QStringLiteral("StatusNotice"));
+  status_notice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  status_notice_->hide();
+  status_panel1_layout_->addWidget(status_notice_, 1);
+  notice_timer_ = new QTimer(this);
+  notice_timer_->setSingleShot(true);
+  connect(notice_timer_, &QTimer::timeout, this, &TFrmKestal::EndNotice);
   // During an export: the progress bar and the Cancel button (Esc) beside the text.
   progress_bar_ = new QProgressBar(status_panel1_);
   progress_bar_->setObjectName(QStringLiteral("ExportProgress"));
@@ -260,6 +288,12 @@ void TFrmKestal::CreateStatusBar() {
   connect(ui_.BtnCancelExport, &QPushButton::clicked, this, &TFrmKestal::CancelExport);
   status_panel1_layout_->addWidget(ui_.BtnCancelExport);
   statusBar()->addWidget(status_panel1_, 1);
+  // Shown while water effects are on, which carry over from photo to photo.
+  status_water_ = new QLabel(tr("Эффекты воды включены"));
+  status_water_->setObjectName(QStringLiteral("StatusWater"));
+  status_water_->setToolTip(tr("Опции → Вода...: «По умолчанию» возвращает простое отражение"));
+  status_water_->hide();
+  statusBar()->addWidget(status_water_);
 }
 
 QAction* TFrmKestal::AddItem(QMenu* menu, const QString& caption, ShortCut shortcut) {
@@ -461,10 +495,13 @@ QString TFrmKestal::StatusText(int panel) const {
 
 void TFrmKestal::OpenPhoto() {
   ui_.Timer->stop();
+  const QString before = QDir::currentPath();
   const QString path = ChooseImageFile(this);
   activateWindow();
   if (path.isEmpty()) return;
-  OpenPhotoFile(path);
+  // The dialog made the chosen photo's folder the current one, where the export's
+  // dialogs start; a photo that does not open gives the previous folder back.
+  if (!OpenPhotoFile(path)) QDir::setCurrent(before);
 }
 
 bool TFrmKestal::OpenPhotoFile(const QString& path) {
@@ -521,6 +558,7 @@ void TFrmKestal::ApplyWater(const WaterSettings& water) {
     CurrentPrompts().ShowError(s.error());
     return;
   }
+  ShowWaterState();
   if (!model_.HasPhoto()) return;
   PlacePane();
 }
@@ -698,9 +736,26 @@ int TFrmKestal::TimerInterval() const { return ui_.Timer->interval(); }
 
 void TFrmKestal::StopAnimation() { ui_.Timer->stop(); }
 
-QString TFrmKestal::StatusNotice() const { return statusBar()->currentMessage(); }
+QString TFrmKestal::StatusNotice() const { return status_notice_->isHidden() ? QString() : status_notice_->text(); }
 
-void TFrmKestal::ShowNotice(const QString& text) { statusBar()->showMessage(text, 6000); }
+void TFrmKestal::ShowNotice(const QString& text) {
+  // In panel 1 in place of the path, so that it never covers another item.
+  status_notice_->setText(text);
+  status_notice_->setToolTip(text);
+  status_path_->hide();
+  status_notice_->show();
+  notice_timer_->start(6000);
+}
+
+void TFrmKestal::EndNotice() {
+  notice_timer_->stop();
+  status_notice_->hide();
+  status_path_->show();
+}
+
+void TFrmKestal::ShowWaterState() {
+  status_water_->setVisible(model_.Water() != WaterSettings{});
+}
 
 void TFrmKestal::ShowExportProgress(int number, int total) {
   if (QThread::currentThread() != thread()) {
@@ -765,6 +820,7 @@ void TFrmKestal::RunExport(const std::function<void()>& work) {
 
 void TFrmKestal::SetExportBusy(bool busy) {
   export_running_ = busy;
+  if (busy) EndNotice();
   for (QAction* a : {ui_.FichierOuvrir, ui_.FichierExporter, ui_.OptionAnimer, ui_.OptionVitesse->menuAction(),
                      ui_.OptionVague->menuAction()})
     a->setEnabled(!busy);
@@ -821,6 +877,11 @@ void TFrmKestal::ZoomAbout(double zoom, QPointF pointer) {
 }
 
 void TFrmKestal::SetZoom(double zoom) {
+  chosen_zoom_ = std::clamp(zoom, kMinZoom, kMaxZoom);
+  ShowAtZoom(zoom);
+}
+
+void TFrmKestal::ShowAtZoom(double zoom) {
   ZoomAbout(zoom, QRectF(QPointF(0, 0), QSizeF(ui_.ScrollBox->viewport()->size())).center());
 }
 
@@ -836,7 +897,10 @@ double TFrmKestal::FitPictureZoom(QSize viewport) const {
 }
 
 void TFrmKestal::ShowWholePicture() {
-  const QSize picture = PictureSize();
+  // The picture at the zoom the person chose (kept between runs); the margins around
+  // it stay the same at every zoom.
+  const QSize margins(ui_.Image1->x() + ui_.PnlImg->width(), ui_.Image1->y() + ui_.PnlImg->height());
+  const QSize picture = margins + (PictureSize() - margins) * chosen_zoom_;
   QSize viewport = ui_.ScrollBox->maximumViewportSize();
   if (!isMaximized() && !isFullScreen() && screen()) {
     const QSize chrome = size() - viewport;
@@ -858,13 +922,15 @@ void TFrmKestal::ShowWholePicture() {
     }
     viewport = wanted - chrome;
   }
-  SetZoom(FitPictureZoom(viewport));
+  const bool fits = picture.width() < viewport.width() && picture.height() < viewport.height();
+  ShowAtZoom(fits ? chosen_zoom_ : std::min(chosen_zoom_, FitPictureZoom(viewport)));
   // The window manager may place or size the window otherwise than asked; fit again
   // once it has, if the picture no longer shows whole.
   if (zoom_ < 1.0) {
     QTimer::singleShot(200, this, [this] {
       const QSize shown = ui_.ScrollContent->size(), room = ui_.ScrollBox->maximumViewportSize();
-      if (shown.width() > room.width() || shown.height() > room.height()) ZoomToFit();
+      if (shown.width() > room.width() || shown.height() > room.height())
+        ShowAtZoom(FitPictureZoom(ui_.ScrollBox->maximumViewportSize()));
     });
   }
 }
@@ -874,6 +940,7 @@ void TFrmKestal::LoadSettings() {
   ApplySettings(LoadWindowSettings(store));
   // The model refuses water values it cannot take and keeps its own, the plain mirror.
   (void)model_.SetWater(LoadWaterSettings(store));
+  ShowWaterState();
   settings_loaded_ = true;
 }
 
@@ -932,7 +999,7 @@ void TFrmKestal::SaveSettings() {
   s.saveFolder = LastSaveFolder();
   s.recentFiles = recent_files_;
   s.geometry = saveGeometry();
-  s.zoom = zoom_;
+  s.zoom = chosen_zoom_;
   QSettings store;
   SaveWindowSettings(store, s);
   SaveWaterSettings(store, model_.Water());
@@ -942,6 +1009,7 @@ bool TFrmKestal::CtrlWheelZoom(QEvent* event) {
   auto* wheel = static_cast<QWheelEvent*>(event);
   if (!(wheel->modifiers() & Qt::ControlModifier) || wheel->angleDelta().y() == 0) return false;
   ZoomAbout(wheel->angleDelta().y() > 0 ? ZoomInStep(zoom_) : ZoomOutStep(zoom_), wheel->position());
+  chosen_zoom_ = zoom_;
   return true;
 }
 

@@ -91,9 +91,11 @@ class TFrmKestal : public QMainWindow {
   void SetStatusText(int panel, const QString& text);
   QString StatusText(int panel) const;
   QWidget* PathPanel() const { return status_panel1_; }
-  // The note shown over the status bar for a few seconds ("Written: ..."), or "".
+  // The note shown in panel 1, in place of the path, for a few seconds ("Written:
+  // ..."), or "". After panel 1 the status bar says when water effects are on.
   QString StatusNotice() const;
   void ShowNotice(const QString& text);
+  void EndNotice();
 
   // The export's progress: status panel 1 reads "Exporting image N" beside a progress
   // bar and the pane shows the last frame written. Callable from the export's thread.
@@ -108,6 +110,9 @@ class TFrmKestal : public QMainWindow {
   void CancelExport();
 
   // The zoom of the picture on screen (1 is one photo pixel per screen pixel).
+  // SetZoom and the View menu's commands set the zoom the person chose, which is kept
+  // between runs and applied to each photo that opens (reduced when the picture
+  // would not show whole).
   double Zoom() const { return zoom_; }
   void SetZoom(double zoom);
   void ZoomIn();
@@ -231,6 +236,10 @@ class TFrmKestal : public QMainWindow {
   double FitPictureZoom(QSize viewport) const;
   // Zooms so that the picture point under `pointer` (viewport coordinates) stays put.
   void ZoomAbout(double zoom, QPointF pointer);
+  // Shows the picture at `zoom` about the viewport's centre, leaving the chosen zoom.
+  void ShowAtZoom(double zoom);
+  // Shows or hides the status bar's water note.
+  void ShowWaterState();
   void SetExportBusy(bool busy);
   // Moves a spin edit (and what follows it on the panel) right when the font makes its
   // label wider than the designed gap, and keeps the window at least as wide as the
@@ -252,10 +261,14 @@ class TFrmKestal : public QMainWindow {
   QWidget* status_panel1_ = nullptr;
   QHBoxLayout* status_panel1_layout_ = nullptr;
   QLabel* status_path_ = nullptr;
+  QLabel* status_notice_ = nullptr;
+  QTimer* notice_timer_ = nullptr;
+  QLabel* status_water_ = nullptr;
   QProgressBar* progress_bar_ = nullptr;
   bool first_show_ = true;
 
   double zoom_ = 1.0;
+  double chosen_zoom_ = 1.0;
   QStringList recent_files_;
   bool settings_loaded_ = false;
 

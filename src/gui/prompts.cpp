@@ -40,9 +40,8 @@ std::string DesktopPrompts::ChooseFolder(const std::string& title, const std::st
 }
 
 std::string DesktopPrompts::ChooseSaveFile(const SaveRequest& request) {
-  // No folder is set in advance: the dialog opens in the current folder, which is the
-  // photo's folder once a photo was opened.
-  QFileDialog dialog(Owner(), QString(), QDir::currentPath(), request.filter);
+  QFileDialog dialog(Owner(), QString(), request.folder.isEmpty() ? QDir::currentPath() : request.folder,
+                     request.filter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(request.defaultSuffix);

@@ -18,12 +18,13 @@ namespace kestal {
 
 class TFrmExport;
 
-// A save dialog's request: its filter ("GIF (*.gif)"), the default suffix and the
-// proposed file name.
+// A save dialog's request: its filter ("GIF (*.gif)"), the default suffix, the
+// proposed file name and the folder the dialog opens in.
 struct SaveRequest {
   QString filter;
   QString defaultSuffix;
   QString proposedName;
+  QString folder;
 };
 
 class Prompts {

@@ -7,6 +7,7 @@
 
 #include "export/avi_export.h"
 #include "export/gif_export.h"
+#include "export/share_export.h"
 #include "imageio/image_files.h"
 #include "support/test_support.h"
 
@@ -186,6 +187,48 @@ TEST(ExportDriver, AFrameThatCannotBeSavedDoesNotStopTheSequence) {
   EXPECT_FALSE(report->failures[0].cause.empty());
   EXPECT_EQ(m.FrameIndex(), 2) << "every frame was rendered";
   ResetImageFileTexts();
+}
+
+// An export stopped by a throw from the finishing check after the last frame (during an
+// encoder's flush, a GIF's or WebP's assembly, or before the final rename) stops there
+// and leaves nothing behind; a sequence refuses to write a frame that is the photo.
+TEST(ExportDriver, StoppingAfterTheLastFrameLeavesNothing) {
+  struct Stop {};
+  const struct {
+    ExportFormat format;
+    const char* name;
+  } rows[] = {{ExportFormat::Gif, "a.gif"},   {ExportFormat::Avi, "a.avi"},   {ExportFormat::Mp4, "a.mp4"},
+              {ExportFormat::WebM, "a.webm"}, {ExportFormat::WebP, "a.webp"}, {ExportFormat::Apng, "a.png"}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    test::TempDir dir;
+    AnimationModel m = ModelWith(test::Noise(48, 32, 2), 4);
+    ExportSettings settings;
+    settings.format = r.format;
+    bool last = false;
+    const ExportProgress progress = [&](int n, int total) { last = n == total; };
+    const FinishingCheck check([&] {
+      if (last) throw Stop{};
+    });
+    const std::string path = dir / r.name;
+    const auto run = [&] {
+      if (r.format == ExportFormat::Gif) return Status(ExportGif(m, path, settings, progress) ? Status::Ok() : Error{});
+      if (r.format == ExportFormat::Avi) return ExportAvi(m, path, settings, progress);
+      return ExportShared(m, path, settings, {}, progress);
+    };
+    EXPECT_THROW((void)run(), Stop);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  }
+
+  test::TempDir dir;
+  const std::string photo = dir / "pic.bmp";
+  ASSERT_TRUE(SaveBitmapFile(photo, test::Gradient(8, 8)).ok());
+  std::filesystem::create_hard_link(photo, dir / "pic02.bmp");
+  AnimationModel m = ModelWith(test::Gradient(8, 8), 3);
+  auto report = ExportSequence(m, dir.path().string(), photo, "bmp", Composition::ReflectionOnly);
+  ASSERT_FALSE(report.ok());
+  EXPECT_EQ(report.error().message, dir / "pic02.bmp");
+  EXPECT_FALSE(std::filesystem::exists(dir / "pic00.bmp")) << "refused before any frame";
 }
 
 }  // namespace

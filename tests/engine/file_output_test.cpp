@@ -140,5 +140,36 @@ TEST(OutputFile, AFolderThatCannotBeWrittenIsSaidInWords) {
   fs::permissions(folder, fs::perms::owner_all);
 }
 
+// The photo is found under every name that reaches it; other files and new names are not it.
+TEST(OutputFile, ThePhotoIsRecognisedUnderEveryName) {
+  test::TempDir dir;
+  const std::string photo = dir / "cat.png";
+  std::ofstream(photo) << "photo";
+  std::ofstream(dir / "other.png") << "other";
+  fs::create_symlink("cat.png", dir / "link.png");
+  fs::create_hard_link(photo, dir / "hard.png");
+  fs::create_directory(dir / "sub");
+  const struct {
+    std::string output;
+    bool isPhoto;
+  } rows[] = {
+      {photo, true},
+      {dir / "sub/../cat.png", true},
+      {dir / "link.png", true},
+      {dir / "hard.png", true},
+      {dir / "other.png", false},
+      {dir / "new.png", false},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(IsSameFile(photo, r.output), r.isPhoto) << r.output;
+    const Status s = RefuseToReplacePhoto(photo, {dir / "new.gif", r.output});
+    EXPECT_EQ(s.ok(), !r.isPhoto) << r.output;
+    if (!s.ok()) {
+      EXPECT_EQ(s.error().message, r.output);
+    }
+  }
+  EXPECT_EQ(ReadAll(photo), "photo");
+}
+
 }  // namespace
 }  // namespace kestal

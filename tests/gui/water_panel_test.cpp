@@ -4,11 +4,13 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStatusBar>
 
 #include <filesystem>
 #include <fstream>
@@ -94,6 +96,21 @@ TEST_F(WaterPanelTest, ControlsShapeTheModelAndTheLayout) {
   EXPECT_EQ(window_.Model().Water(), WaterSettings{}) << "the bottom edge is the default line again";
   panel_->close();
   EXPECT_FALSE(handle->isVisible()) << "the line shows only while the panel is open";
+}
+
+// While any water effect is on, the status bar says so, also after the next photo
+// opens; the panel's reset puts the plain mirror back and the note goes.
+TEST_F(WaterPanelTest, TheStatusBarShowsWhileWaterEffectsAreOn) {
+  auto* note = window_.statusBar()->findChild<QLabel*>("StatusWater");
+  ASSERT_NE(note, nullptr);
+  EXPECT_FALSE(note->isVisible());
+  panel_->SpinBlur->setValue(2);
+  EXPECT_TRUE(note->isVisible());
+  ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(photo_)));
+  EXPECT_TRUE(note->isVisible()) << "the effects carry over to the next photo";
+  panel_->BtnDefaults->click();
+  EXPECT_EQ(window_.Model().Water(), WaterSettings{});
+  EXPECT_FALSE(note->isVisible());
 }
 
 TEST_F(WaterPanelTest, ExportWritesTheCommandLineBytes) {

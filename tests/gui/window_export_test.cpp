@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,6 +17,10 @@
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 
 #include <cstring>
 #include <filesystem>
@@ -503,6 +510,197 @@ TEST_F(WindowExportTest, CancelledExportLeavesNothing) {
       EXPECT_TRUE(a->isEnabled());
     EXPECT_TRUE(window_.Ui().EditPct->isEnabled());
     EXPECT_TRUE(window_.Ui().BtnCancelExport->isHidden());
+  }
+}
+
+// The host of an export that is asked to stop once its last frame has begun, that is
+// in its finishing steps: the encoder's flush, the assembly of the file, the rename.
+class StopAfterLastFrame : public WindowExportHost {
+ public:
+  using WindowExportHost::WindowExportHost;
+  void ShowExportProgress(int number, int total) override {
+    WindowExportHost::ShowExportProgress(number, total);
+    if (number == total) last_ = true;
+  }
+  bool CancelRequested() const override {
+    if (!last_) return false;
+    if (!asked_.exchange(true)) since_ = std::chrono::steady_clock::now();
+    return true;
+  }
+  std::chrono::steady_clock::time_point Since() const { return since_; }
+
+ private:
+  std::atomic<bool> last_{false};
+  mutable std::atomic<bool> asked_{false};
+  mutable std::chrono::steady_clock::time_point since_;
+};
+
+TEST_F(WindowExportTest, CancelStopsTheFinishingStepsAtOnce) {
+  ASSERT_TRUE(SaveBitmapFile(photo_, test::Noise(640, 480, 5)).ok());
+  ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(photo_)));
+  window_.Ui().EditFrames->setValue(12);
+  const struct {
+    int format;
+    const char* file;
+  } rows[] = {{2, "lake.gif"}, {3, "lake.avi"}, {4, "lake.mp4"}, {6, "lake.webp"}, {7, "lake.png"}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.file);
+    ScriptedPrompts prompts({.format = r.format, .saveFile = (out_ / r.file).string()});
+    StopAfterLastFrame host(window_);
+    SetPrompts(&prompts);
+    ExportCommand(host, dialog_, prompts).ExportAnimation();
+    SetPrompts(&setup_prompts_);
+    EXPECT_LT(std::chrono::steady_clock::now() - host.Since(), std::chrono::seconds(1));
+    EXPECT_TRUE(FilesIn(out_).empty()) << "no file, finished or temporary";
+    EXPECT_EQ(window_.StatusNotice(), QString::fromLatin1(kExportCancelledText));
+    EXPECT_TRUE(prompts.errors.empty());
+  }
+}
+
+// The save dialog never proposes the photo itself, and the photo chosen under any name
+// (its own, a link to it, a frame's name) is refused in a box naming the file.
+TEST_F(WindowExportTest, ThePhotoIsNeverProposedNorReplaced) {
+  photo_ = (tmp_.path() / "coffee.png").string();
+  fs::copy_file(fs::path(KESTAL_TEST_DATA_DIR) / "rgb7x5.png", photo_);
+  ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(photo_)));
+  const std::string before = ReadAll(photo_);
+  // As after the open dialog, the save dialog opens in the photo's folder.
+  const QString start = QDir::currentPath();
+  QDir::setCurrent(QString::fromStdString(tmp_.path().string()));
+  ScriptedPrompts apng({.format = 7});
+  Export(apng);
+  EXPECT_EQ(apng.save.proposedName, QStringLiteral("coffee-reflection.png"));
+  std::ofstream(tmp_.path() / "coffee-reflection.png") << "an earlier export";
+  Export(apng);
+  EXPECT_EQ(apng.save.proposedName, QStringLiteral("coffee-reflection-2.png"));
+
+  fs::create_symlink("coffee.png", tmp_.path() / "soft.png");
+  fs::create_hard_link(photo_, out_ / "coffee01.bmp");
+  const struct {
+    Answers answers;
+    std::string named;
+  } rows[] = {
+      {{.format = 7, .saveFile = photo_}, photo_},
+      {{.format = 7, .saveFile = tmp_.path() / "soft.png"}, tmp_.path() / "soft.png"},
+      {{.format = 0, .folder = out_.string()}, out_ / "coffee01.bmp"},
+  };
+  for (const auto& r : rows) {
+    ScriptedPrompts prompts(r.answers);
+    Export(prompts);
+    ASSERT_EQ(prompts.errors.size(), 1u) << r.named;
+    EXPECT_NE(prompts.errors[0].find(r.named), std::string::npos) << prompts.errors[0];
+  }
+  QDir::setCurrent(start);
+  EXPECT_EQ(ReadAll(photo_), before);
+  EXPECT_FALSE(fs::exists(out_ / "coffee00.bmp"));
+}
+
+TEST_F(WindowExportTest, TheFileGetsTheFormatsExtension) {
+  const struct {
+    const char* chosen;
+    int answer;
+    std::vector<std::string> written;
+    size_t asked;
+  } rows[] = {
+      {"clip", kMsgResultYes, {"clip.avi"}, 0},
+      {"clip.v2", kMsgResultYes, {"clip.v2.avi"}, 0},
+      {"clip.AVI", kMsgResultYes, {"clip.AVI"}, 0},
+      {"clip.gif", kMsgResultYes, {"clip.avi"}, 1},
+      {"clip.jpg", kMsgResultNo, {}, 1},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.chosen);
+    fs::remove_all(out_);
+    fs::create_directory(out_);
+    ScriptedPrompts prompts({.format = 3, .saveFile = (out_ / r.chosen).string(), .htmlAnswer = r.answer});
+    Export(prompts);
+    EXPECT_EQ(prompts.asked.size(), r.asked);
+    EXPECT_EQ(FilesIn(out_), r.written);
+  }
+}
+
+// A photo chosen in the open dialog that fails to open leaves the current folder, where
+// the export's dialogs start, as it was.
+TEST_F(WindowExportTest, APhotoThatFailsToOpenLeavesTheExportFolderAlone) {
+  const fs::path other = tmp_.path() / "other";
+  fs::create_directory(other);
+  std::ofstream(other / "broken.png") << "not a picture";
+  const QString start = QDir::currentPath();
+  ScriptedPrompts failing({});
+  SetPrompts(&failing);
+  QTimer chooser;
+  QObject::connect(&chooser, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    chooser.stop();
+    dialog->selectFile(QString::fromStdString((other / "broken.png").string()));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  chooser.start(10);
+  window_.OpenPhoto();
+  SetPrompts(&setup_prompts_);
+  EXPECT_EQ(failing.errors.size(), 1u);
+  EXPECT_EQ(QDir::currentPath(), start);
+  ScriptedPrompts sequence({.format = 0});
+  Export(sequence);
+  EXPECT_EQ(sequence.folderInitial, start.toStdString());
+  ScriptedPrompts gif({.format = 2});
+  Export(gif);
+  EXPECT_EQ(gif.save.folder, start);
+}
+
+// Every item of the status bar keeps its own place at a narrow and a wide window with
+// everything shown at once: a long path, the export's progress and Cancel, the note
+// after an export and the water note.
+TEST_F(WindowExportTest, StatusBarItemsNeverOverlap) {
+  const fs::path deep = tmp_.path() / std::string(150, 'd');
+  fs::create_directory(deep);
+  photo_ = (deep / "lake.jpg").string();
+  ASSERT_TRUE(SaveBitmapFile(photo_, test::Noise(37, 23, 7)).ok());
+  ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(photo_)));
+  WaterSettings water;
+  water.tintPercent = 30;
+  window_.ApplyWater(water);
+  window_.show();
+  QStatusBar* bar = window_.statusBar();
+  const auto check = [&](const char* when) {
+    SCOPED_TRACE(when);
+    std::vector<QRect> items;
+    for (QWidget* w : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (w->isVisible()) items.push_back(w->geometry());
+    for (QWidget* w : window_.PathPanel()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (w->isVisible()) items.push_back(QRect(w->mapTo(bar, QPoint(0, 0)), w->size()));
+    EXPECT_GE(items.size(), 5u) << "size, path panel, water note and what panel 1 holds";
+    for (size_t i = 0; i < items.size(); ++i) {
+      EXPECT_TRUE(bar->rect().contains(items[i])) << i;
+      for (size_t j = i + 1; j < items.size(); ++j) {
+        const bool nested = items[i].contains(items[j]) || items[j].contains(items[i]);
+        EXPECT_TRUE(nested || !items[i].intersects(items[j])) << i << " and " << j;
+      }
+    }
+  };
+  WindowExportHost host(window_);
+  for (int width : {590, 1600}) {
+    SCOPED_TRACE(width);
+    window_.resize(width, 600);
+    QApplication::processEvents();
+    EXPECT_EQ(bar->width(), width);
+    std::binary_semaphore done{0};
+    QTimer::singleShot(0, [&] {
+      host.ShowExportProgress(2, 3);
+      QApplication::processEvents();
+      check("during an export");
+      done.release();
+    });
+    window_.RunExport([&] { done.acquire(); });
+    host.EndExportProgress();
+    window_.ShowNotice(ExportWrittenText(photo_));
+    QApplication::processEvents();
+    check("after an export");
+    const auto labels = bar->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
+                            [&](QLabel* l) { return l->isVisible() && l->text() == window_.StatusNotice(); }))
+        << "the note is an item of its own, not drawn over the others";
   }
 }
 

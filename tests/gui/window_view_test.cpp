@@ -167,6 +167,19 @@ TEST_F(WindowViewTest, OpeningGrowsTheWindowOrFitsThePicture) {
   EXPECT_LE(w.Ui().ScrollContent->width(), w.Ui().ScrollBox->maximumViewportSize().width());
 }
 
+// The zoom the person chose (kept between runs) is the one each photo opens at, when
+// the picture shows whole at it.
+TEST_F(WindowViewTest, APhotoOpensAtTheChosenZoom) {
+  for (double zoom : {0.5, 2.0}) {
+    TFrmKestal w;
+    w.SetZoom(zoom);
+    w.show();
+    ASSERT_TRUE(w.OpenPhotoFile(WritePhoto(dir_, 60, 40, "small.png")));
+    EXPECT_DOUBLE_EQ(w.Zoom(), zoom);
+    EXPECT_EQ(w.Ui().Image1->width(), static_cast<int>(60 * zoom));
+  }
+}
+
 TEST_F(WindowViewTest, MinimumSizeKeepsEveryToolPanelControlVisible) {
   TFrmKestal w;
   w.show();

@@ -2,6 +2,7 @@
 // standard output, interruptions, inputs that are not files or claim too much, and
 // the command line's own usage errors and warnings.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -136,6 +137,63 @@ TEST_F(CliSafety, AnInterruptedExportRemovesItsTemporaryFile) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "ends as the signal would end it";
     EXPECT_TRUE(fs::is_empty(out)) << "nothing is left behind";
   }
+}
+
+// The photo is never an output: under its own name, a link to it or a frame's name,
+// the export is refused before anything is written and the photo stays as it was.
+TEST_F(CliSafety, ThePhotoIsNeverOverwritten) {
+  const std::string png = dir / "cat.png";
+  fs::copy_file(fs::path(KESTAL_TEST_DATA_DIR) / "rgb7x5.png", png);
+  const std::string before = ReadAll(png);
+  fs::create_symlink("cat.png", dir / "soft.png");
+  fs::create_hard_link(png, dir / "hard.png");
+  fs::create_directory(dir / "seq");
+  fs::create_hard_link(png, dir / "seq/cat03.bmp");
+  const struct {
+    std::string output;
+    std::string named;
+  } rows[] = {
+      {png, png},
+      {dir / "soft.png", dir / "soft.png"},
+      {dir / "hard.png", dir / "hard.png"},
+      {dir / "seq", dir / "seq/cat03.bmp"},
+  };
+  for (const auto& r : rows) {
+    auto res = Export("-n 5 " + ShellQuote(png) + " " + ShellQuote(r.output));
+    EXPECT_EQ(res.status, 2) << r.output << ": " << res.output;
+    EXPECT_EQ(res.output, "kestal-export: " + r.named + ": it is the photo " + png +
+                              " itself, which would be lost; choose another name\n");
+  }
+  EXPECT_EQ(ReadAll(png), before);
+  EXPECT_FALSE(fs::exists(dir / "seq/cat00.bmp"));
+  EXPECT_FALSE(AnyPartFile(dir.path()));
+}
+
+// A sequence interrupted after some frames: the frames written so far go too, and the
+// exporter says so before it ends as the signal would end it.
+TEST_F(CliSafety, AnInterruptedSequenceRemovesItsFrames) {
+  ASSERT_TRUE(SaveBitmapFile(dir / "big.bmp", Noise(1200, 900, 6)));
+  const fs::path out = dir.path() / "frames";
+  const std::string bin = KESTAL_EXPORT_BIN, big = dir / "big.bmp", folder = out.string() + "/", err = dir / "err.txt";
+  const char* argv[] = {bin.c_str(), "-q", "-n", "30", big.c_str(), folder.c_str(), nullptr};
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, bin.c_str(), &actions, nullptr, const_cast<char**>(argv), environ), 0);
+  ::posix_spawn_file_actions_destroy(&actions);
+  const auto first = out / "big00.bmp";
+  for (int i = 0; i < 1000 && !fs::exists(first); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const bool started = fs::exists(first);
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(started) << "the export never wrote its first frame";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+  std::string left;
+  for (const auto& e : fs::directory_iterator(out)) left += " " + e.path().filename().string();
+  EXPECT_EQ(left, "") << "no frame, finished or temporary, is left";
+  EXPECT_EQ(ReadAll(dir / "err.txt"), "kestal-export: interrupted: the unfinished output was removed\n");
 }
 
 TEST_F(CliSafety, PhotosThatAreNotFilesOrClaimTooMuchAreRefusedAtOnce) {
