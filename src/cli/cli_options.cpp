@@ -96,6 +96,18 @@ constexpr char kFade[] = "fade";
 constexpr char kBlur[] = "blur";
 constexpr char kStrength[] = "strength";
 
+bool Given(const Options& o, const char* name) {
+  for (const std::string& g : o.given)
+    if (g == name) return true;
+  return false;
+}
+
+// What the format does when its size or length is not asked for.
+void ApplyFormatDefaults(Options& o) {
+  if (!Given(o, "scale") && !Given(o, "fit")) o.scale = DefaultScale(o.settings.format);
+  if (!Given(o, "repeat") && !Given(o, "seconds")) o.settings.encode.seconds = DefaultClipSeconds(o.settings.format);
+}
+
 }  // namespace
 
 const std::vector<OptionSpec>& OptionTable() {
@@ -135,7 +147,7 @@ const std::vector<OptionSpec>& OptionTable() {
        [](Options& o, int) { o.quiet = true; }},
       // The shared formats' choices and scaling.
       {0, "seconds", "S", 0, 0, {}, kClipOutput, "AVI, MP4, WebM, WebP or APNG output",
-       "instead of --repeat: enough whole cycles to last S seconds", nullptr, ParseSeconds},
+       "instead of --repeat: enough whole cycles to last S seconds (MP4, WebM: 5)", nullptr, ParseSeconds},
       {0, "quality", "N", 0, 100, {}, kMp4Output | kWebMOutput | kWebPOutput, "MP4, WebM or WebP output",
        "MP4: CRF 0..51 (18); WebM: CRF 0..63 (24), lower is better; WebP: 0..100 (90)",
        [](Options& o, int v) { o.settings.encode.quality = v; }},
@@ -145,6 +157,8 @@ const std::vector<OptionSpec>& OptionTable() {
        "shrink the photo to PCT % of its sides, 10..100 (100)", [](Options& o, int v) { o.scale.percent = v; }},
       {0, "fit", "WxH", 0, 0, {}, kAnyOutput, "", "shrink the photo so the exported picture fits in W x H",
        nullptr, ParseFitOption},
+      {0, "estimate", nullptr, 0, 0, {}, kAnyOutput, "", "print the output's estimated size in bytes, write nothing",
+       [](Options& o, int) { o.estimate = true; }},
       {'h', "help", nullptr, 0, 0, {}, kAnyOutput, "", "this text", [](Options& o, int) { o.help = true; }},
       {0, "version", nullptr, 0, 0, {}, kAnyOutput, "", "the program's version",
        [](Options& o, int) { o.version = true; }},
@@ -289,6 +303,7 @@ std::string ResolveFormat(Options& o) {
     }
   }
   if (Status s = CheckQuality(o.settings.format, o.settings.encode.quality); !s) return "--quality: " + s.error().cause;
+  ApplyFormatDefaults(o);
   return std::string();
 }
 

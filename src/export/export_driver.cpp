@@ -19,9 +19,11 @@ int64_t MaxOutputSide(ExportFormat format) {
     case ExportFormat::JpgSequence: return kMaxJpegSide;
     case ExportFormat::Avi: return kMaxAviSide;
     case ExportFormat::WebP: return kMaxWebPSide;
-    case ExportFormat::BmpSequence:
+    // libx264 and libvpx take at most 16384 pixels a side (VP9's highest level is as
+    // wide; H.264's would allow 16880); their pictures' areas are checked by level.
     case ExportFormat::Mp4:
-    case ExportFormat::WebM:
+    case ExportFormat::WebM: return kMaxVideoSide;
+    case ExportFormat::BmpSequence:
     case ExportFormat::Apng: break;
   }
   return INT32_MAX;

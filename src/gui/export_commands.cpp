@@ -86,7 +86,7 @@ QString ProposedName(const std::string& photo, const char* extension) {
 class ExportModel {
  public:
   ExportModel(AnimationModel& window, const ScaleRequest& scale, Composition composition) {
-    if (scale.Identity()) {
+    if (!ChangesPhotoSize(window, scale, composition)) {
       model_ = &window;
       return;
     }
