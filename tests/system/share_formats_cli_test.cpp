@@ -199,6 +199,39 @@ TEST(ShareFormatsCli, FailedEncodeExitsFourNamingTheFileAndLeavesNothing) {
   }
 }
 
+// --estimate prints the output's size in bytes, the figure the export then comes
+// close to, and writes nothing: no file, no folder.
+TEST(ShareFormatsCli, EstimatePrintsBytesAndWritesNothing) {
+  test::TempDir dir;
+  const std::string photo = ShellQuote(test::DefaultPhoto().string());
+  const struct {
+    const char* args;
+    const char* output;
+  } rows[] = {
+      {"--scale 25", "seq/"},
+      {"-n 3 --scale 25 -R 4", "e.mp4"},
+      {"-n 3 --tint 1e465a:40 --blur 2", "e.webp"},
+      {"-r -c 32", "e.gif"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.output);
+    const std::string out = dir / r.output;
+    const auto estimate = RunCommand(Export(std::string(r.args) + " --estimate " + photo + " " + ShellQuote(out)));
+    ASSERT_EQ(estimate.status, 0) << estimate.output;
+    EXPECT_FALSE(fs::exists(out)) << "nothing is written";
+    ASSERT_EQ(estimate.output.find_first_not_of("0123456789"), estimate.output.size() - 1) << estimate.output;
+    const double bytes = std::stod(estimate.output);
+    ASSERT_EQ(RunCommand(Export(std::string(r.args) + " " + photo + " " + ShellQuote(out))).status, 0);
+    uintmax_t real = 0;
+    if (fs::is_directory(out)) {
+      for (const auto& e : fs::directory_iterator(out)) real += fs::file_size(e.path());
+    } else {
+      real = fs::file_size(out);
+    }
+    EXPECT_NEAR(bytes / static_cast<double>(real), 1.0, 0.2) << bytes << " for " << real;
+  }
+}
+
 // Chromium shows each output where the page puts it. Animated images have advanced by
 // some frames when the screenshot is taken, so each must match a frame of the cycle;
 // the videos, which do not play by themselves, must show the first frame.
