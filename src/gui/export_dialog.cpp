@@ -202,11 +202,11 @@ void TFrmExport::BuildSharePanel() {
   quality_ = Named(new QSpinBox(share_panel_), "SEQuality");
   quality_->setGeometry(88, 6, 57, quality_->sizeHint().height());
   lossless_ = Named(new QCheckBox(QStringLiteral("Без потерь"), share_panel_), "CBLossless");
-  lossless_->setGeometry(160, 8, 88, 17);
+  lossless_->setGeometry(160, 8, lossless_->sizeHint().width(), 17);
   // Pictures to be posted fit in 1920 pixels on their longer side unless the user
   // unticks the box or chooses a scale of their own.
-  fit_share_ = Named(new QCheckBox(QStringLiteral("≤ %1 пикс.").arg(kShareSide), share_panel_), "CBFit");
-  fit_share_->setGeometry(252, 8, 88, 17);
+  fit_share_ = Named(new QCheckBox(QStringLiteral("≤ %1").arg(kShareSide), share_panel_), "CBFit");
+  fit_share_->setGeometry(lossless_->geometry().right() + 9, 8, fit_share_->sizeHint().width(), 17);
   fit_share_->setChecked(true);
   fit_share_->setToolTip(QStringLiteral("Длинная сторона не больше %1 пикселей").arg(kShareSide));
   // APNG has no quality to set: it keeps every pixel, which the row says instead.

@@ -245,6 +245,11 @@ TEST(ExportDialog, SharedDefaultsAndNoStaleEstimate) {
       EXPECT_EQ(Child<QLabel>(&dlg, "LblDuration")->text(), QString::fromUtf8(r.duration));
     }
   }
+  // The new box shows its whole text, beside "Без потерь" and inside the panel.
+  auto* fit = Child<QCheckBox>(&dlg, "CBFit");
+  EXPECT_GE(fit->width(), fit->sizeHint().width());
+  EXPECT_GE(fit->x(), Child<QCheckBox>(&dlg, "CBLossless")->geometry().right());
+  EXPECT_LE(fit->geometry().right(), Child<QFrame>(&dlg, "PnlShare")->width());
   // The user's own choices replace the defaults.
   Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(4);
   Child<QCheckBox>(&dlg, "CBFit")->setChecked(false);
