@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "export/codec_levels.h"
 #include "imageio/image_files.h"
 #include "support/test_support.h"
 
@@ -196,6 +197,34 @@ TEST(ShareFormatsCli, FailedEncodeExitsFourNamingTheFileAndLeavesNothing) {
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(dir.path())) left.push_back(e.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"plain-file"});
+  }
+}
+
+// The level an MP4 carries is the smallest that holds its picture at its frame rate,
+// so the most players take it.
+TEST(ShareFormatsCli, Mp4CarriesTheSmallestLevelThatHoldsIt) {
+  if (!test::HaveTool("ffprobe")) GTEST_SKIP() << "ffprobe is needed";
+  test::TempDir dir;
+  const std::string photo = ShellQuote(test::DefaultPhoto().string());
+  const struct {
+    const char* args;
+    int32_t width, height;  // as encoded, sides made even
+    int fps;
+  } rows[] = {
+      {"--scale 25", 160, 204, 8},
+      {"", 640, 812, 8},
+      {"-s fast", 640, 812, 20},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.args);
+    const std::string out = dir / "l.mp4";
+    ASSERT_EQ(RunCommand(Export(std::string(r.args) + " -R 1 " + photo + " " + ShellQuote(out))).status, 0);
+    const auto probe = RunCommand("ffprobe -v error -show_entries stream=width,height,level -of default=nw=1 " +
+                                  ShellQuote(out));
+    auto level = H264LevelFor(r.width, r.height, r.fps);
+    ASSERT_TRUE(level.ok());
+    EXPECT_EQ(probe.output, "width=" + std::to_string(r.width) + "\nheight=" + std::to_string(r.height) +
+                                "\nlevel=" + std::to_string(*level) + "\n");
   }
 }
 
