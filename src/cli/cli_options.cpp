@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 
@@ -96,16 +97,11 @@ constexpr char kFade[] = "fade";
 constexpr char kBlur[] = "blur";
 constexpr char kStrength[] = "strength";
 
-bool Given(const Options& o, const char* name) {
-  for (const std::string& g : o.given)
-    if (g == name) return true;
-  return false;
-}
-
 // What the format does when its size or length is not asked for.
 void ApplyFormatDefaults(Options& o) {
-  if (!Given(o, "scale") && !Given(o, "fit")) o.scale = DefaultScale(o.settings.format);
-  if (!Given(o, "repeat") && !Given(o, "seconds")) o.settings.encode.seconds = DefaultClipSeconds(o.settings.format);
+  const auto asked = [&o](const char* name) { return std::find(o.given.begin(), o.given.end(), name) != o.given.end(); };
+  if (!asked("scale") && !asked("fit")) o.scale = DefaultScale(o.settings.format);
+  if (!asked("repeat") && !asked("seconds")) o.settings.encode.seconds = DefaultClipSeconds(o.settings.format);
 }
 
 }  // namespace
