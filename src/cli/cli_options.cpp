@@ -151,7 +151,7 @@ const std::vector<OptionSpec>& OptionTable() {
        [](Options& o, int) { o.settings.encode.lossless = true; }},
       {0, "scale", "PCT", kMinScalePercent, kMaxScalePercent, {}, kAnyOutput, "",
        "shrink the photo to PCT % of its sides, 10..100 (100)", [](Options& o, int v) { o.scale.percent = v; }},
-      {0, "fit", "WxH", 0, 0, {}, kAnyOutput, "", "shrink the photo so the exported picture fits in W x H",
+      {0, "fit", "WxH", 0, 0, {}, kAnyOutput, "", "shrink the photo so the exported picture fits in W x H (MP4, WebM, WebP, APNG: 1920x1920)",
        nullptr, ParseFitOption},
       {0, "estimate", nullptr, 0, 0, {}, kAnyOutput, "", "print the output's estimated size in bytes, write nothing",
        [](Options& o, int) { o.estimate = true; }},
