@@ -99,7 +99,9 @@ constexpr char kStrength[] = "strength";
 
 // What the format does when its size or length is not asked for.
 void ApplyFormatDefaults(Options& o) {
-  const auto asked = [&o](const char* name) { return std::find(o.given.begin(), o.given.end(), name) != o.given.end(); };
+  const auto asked = [&o](const char* name) {
+    return std::find(o.given.begin(), o.given.end(), name) != o.given.end();
+  };
   if (!asked("scale") && !asked("fit")) o.scale = DefaultScale(o.settings.format);
   if (!asked("repeat") && !asked("seconds")) o.settings.encode.seconds = DefaultClipSeconds(o.settings.format);
 }
@@ -151,7 +153,8 @@ const std::vector<OptionSpec>& OptionTable() {
        [](Options& o, int) { o.settings.encode.lossless = true; }},
       {0, "scale", "PCT", kMinScalePercent, kMaxScalePercent, {}, kAnyOutput, "",
        "shrink the photo to PCT % of its sides, 10..100 (100)", [](Options& o, int v) { o.scale.percent = v; }},
-      {0, "fit", "WxH", 0, 0, {}, kAnyOutput, "", "shrink the photo so the exported picture fits in W x H (MP4, WebM, WebP, APNG: 1920x1920)",
+      {0, "fit", "WxH", 0, 0, {}, kAnyOutput, "",
+       "shrink the photo so the exported picture fits in W x H (MP4, WebM, WebP, APNG: 1920x1920)",
        nullptr, ParseFitOption},
       {0, "estimate", nullptr, 0, 0, {}, kAnyOutput, "", "print the output's estimated size in bytes, write nothing",
        [](Options& o, int) { o.estimate = true; }},

@@ -206,7 +206,8 @@ void TFrmExport::BuildSharePanel() {
   // Pictures to be posted fit in 1920 pixels on their longer side unless the user
   // unticks the box or chooses a scale of their own.
   fit_share_ = Named(new QCheckBox(QStringLiteral("≤ %1").arg(kShareSide), share_panel_), "CBFit");
-  fit_share_->setGeometry(lossless_->geometry().right() + 9, 8, fit_share_->sizeHint().width(), 17);
+  const int after_lossless = lossless_->geometry().right() + 9;
+  fit_share_->setGeometry(after_lossless, 8, fit_share_->sizeHint().width(), 17);
   fit_share_->setChecked(true);
   fit_share_->setToolTip(QStringLiteral("Длинная сторона не больше %1 пикселей").arg(kShareSide));
   // APNG has no quality to set: it keeps every pixel, which the row says instead.

@@ -250,8 +250,10 @@ TEST(ShareExport, PicturesOverTheCodecsLimitsAreRefusedBeforeWriting) {
     ExportFormat format;
     const char* cause;
   } rows[] = {
-      {16400, 20, ExportFormat::Mp4, "the exported picture would be 16400 x 40 pixels; an MP4 clip holds at most 16384 pixels a side"},
-      {16400, 20, ExportFormat::WebM, "the exported picture would be 16400 x 40 pixels; a WebM clip holds at most 16384 pixels a side"},
+      {16400, 20, ExportFormat::Mp4,
+       "the exported picture would be 16400 x 40 pixels; an MP4 clip holds at most 16384 pixels a side"},
+      {16400, 20, ExportFormat::WebM,
+       "the exported picture would be 16400 x 40 pixels; a WebM clip holds at most 16384 pixels a side"},
       {6000, 3000, ExportFormat::Mp4,
        "the exported picture would be 6000 x 6000 pixels; H.264's highest level, 6.2, holds at most 35651584 pixels a "
        "frame and 16880 a side"},
