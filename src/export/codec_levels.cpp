@@ -51,6 +51,9 @@ Result<int> H264LevelFor(int32_t width, int32_t height, int fps) {
 }
 
 Status CheckClipPicture(ExportFormat format, int32_t width, int32_t height, int fps) {
+  if (format != ExportFormat::Mp4 && format != ExportFormat::WebM) return Status::Ok();
+  width += width & 1;
+  height += height & 1;
   if (format == ExportFormat::Mp4) {
     auto level = H264LevelFor(width, height, fps);
     if (!level) return level.error();

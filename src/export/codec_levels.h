@@ -41,9 +41,9 @@ std::string LevelName(int idc);
 inline constexpr int64_t kVp9MaxPictureSize = 35'651'584;
 inline constexpr int32_t kVp9MaxSide = 16'384;
 
-// Refuses, with an over-limit error naming the size and the limit, a picture of
-// width × height (the encoded size, sides already made even) that `format`'s codec
-// cannot hold at its highest level; MP4 and WebM are checked, the other formats pass.
+// Refuses, with an over-limit error naming the size and the limit, an exported picture
+// of width × height that `format`'s codec cannot hold at its highest level, at the size
+// the encoder gets: MP4 and WebM (4:2:0) make odd sides even. The other formats pass.
 Status CheckClipPicture(ExportFormat format, int32_t width, int32_t height, int fps);
 
 }  // namespace kestal

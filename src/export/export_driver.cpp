@@ -76,13 +76,18 @@ Result<OutputSize> CheckOutputSize(const AnimationModel& model, Composition comp
                                    const PixelLimits& limits) {
   auto size = ComposedSize(model, composition, limits);
   if (!size) return size;
-  const int64_t side = MaxOutputSide(format);
-  if (size->width > side || size->height > side) {
-    return Error::OverLimit("the exported picture would be " + std::to_string(size->width) + " x " +
-                            std::to_string(size->height) + " pixels; " + OutputNoun(format) +
-                            " holds at most " + std::to_string(side) + " pixels a side");
-  }
+  if (Status s = CheckFormatSide(format, size->width, size->height); !s) return s.error();
   return size;
+}
+
+Status CheckFormatSide(ExportFormat format, int64_t width, int64_t height) {
+  const int64_t side = MaxOutputSide(format);
+  if (width > side || height > side) {
+    return Error::OverLimit("the exported picture would be " + std::to_string(width) + " x " + std::to_string(height) +
+                            " pixels; " + OutputNoun(format) + " holds at most " + std::to_string(side) +
+                            " pixels a side");
+  }
+  return Status::Ok();
 }
 
 Result<FrameComposer> FrameComposer::Create(const AnimationModel& model, Composition composition,

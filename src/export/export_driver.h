@@ -81,6 +81,9 @@ struct OutputSize {
 // anything, so a refusal leaves no file and no folder.
 Result<OutputSize> CheckOutputSize(const AnimationModel& model, Composition composition, ExportFormat format,
                                    const PixelLimits& limits = kOutputPixelLimits);
+// The part of it that is the format's: an over-limit error naming the size and the
+// longest side `format` holds.
+Status CheckFormatSide(ExportFormat format, int64_t width, int64_t height);
 
 // Builds the output frames of one export.
 class FrameComposer {

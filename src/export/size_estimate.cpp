@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "export/codec_levels.h"
 #include "export/create_avi.h"
 #include "export/gif_export.h"
 #include "export/output_formats.h"
@@ -232,6 +233,11 @@ Result<SizeEstimate> EstimateExportSize(const AnimationModel& model, const Expor
   if (!strip) return strip.error();
   const int32_t width = target.width;
   const int32_t height = strip->height;
+  // What the export would refuse has no size: over the format's side or the codec's level.
+  if (Status s = CheckFormatSide(settings.format, width, height); !s) return s.error();
+  if (Status s = CheckClipPicture(settings.format, width, height, ClipFrameRate(settings.intervalMs)); !s) {
+    return s.error();
+  }
 
   const OutputFormatInfo& info = FormatInfo(settings.format);
   int64_t cycles = 1;

@@ -252,14 +252,11 @@ Status CheckClipFormat(ExportFormat format) {
   return Status::Ok();
 }
 
-// The picture's size against the encoder's limit a side and the codec's highest level,
-// at the size the encoder gets (sides made even for 4:2:0).
+// The picture's size against the encoder's limit a side and the codec's highest level.
 Status CheckClipSize(const AnimationModel& model, const ExportSettings& settings, int fps) {
   auto size = CheckOutputSize(model, settings.composition, settings.format);
   if (!size) return size.error();
-  const bool even = ChoiceFor(settings.format).evenSides;
-  return CheckClipPicture(settings.format, size->width + (even ? size->width & 1 : 0),
-                          size->height + (even ? size->height & 1 : 0), fps);
+  return CheckClipPicture(settings.format, size->width, size->height, fps);
 }
 
 Status Encode(AnimationModel& model, const ExportSettings& settings, int frames, const std::string* file,

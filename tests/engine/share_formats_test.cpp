@@ -243,7 +243,8 @@ TEST(CodecLevels, SmallestH264LevelThatHoldsThePicture) {
 }
 
 // A picture the codec cannot hold is refused before the file is made, naming the size
-// and the limit: over the encoders' 16384 pixels a side, or over the highest level.
+// and the limit: over the encoders' 16384 pixels a side, or over the highest level. The
+// estimate gives no size for it either.
 TEST(ShareExport, PicturesOverTheCodecsLimitsAreRefusedBeforeWriting) {
   const struct {
     int32_t width, height;
@@ -274,6 +275,9 @@ TEST(ShareExport, PicturesOverTheCodecsLimitsAreRefusedBeforeWriting) {
     EXPECT_EQ(s.error().kind, ErrorKind::OverLimit);
     EXPECT_EQ(s.error().cause, r.cause);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "nothing is written";
+    auto estimate = EstimateExportSize(model, settings, {});
+    ASSERT_FALSE(estimate.ok()) << "no size for what cannot be written";
+    EXPECT_EQ(estimate.error().cause, r.cause);
   }
 }
 
