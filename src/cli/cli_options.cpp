@@ -108,6 +108,15 @@ constexpr char kFade[] = "fade";
 constexpr char kBlur[] = "blur";
 constexpr char kStrength[] = "strength";
 
+// What the format does when its size or length is not asked for.
+void ApplyFormatDefaults(Options& o) {
+  const auto asked = [&o](const char* name) {
+    return std::find(o.given.begin(), o.given.end(), name) != o.given.end();
+  };
+  if (!asked("scale") && !asked("fit")) o.scale = DefaultScale(o.settings.format);
+  if (!asked("repeat") && !asked("seconds")) o.settings.encode.seconds = DefaultClipSeconds(o.settings.format);
+}
+
 }  // namespace
 
 const std::vector<OptionSpec>& OptionTable() {
@@ -147,15 +156,18 @@ const std::vector<OptionSpec>& OptionTable() {
        [](Options& o, int) { o.quiet = true; }},
       // The shared formats' choices and scaling.
       {0, "seconds", "S", 0, 0, {}, kClipOutput, "AVI, MP4, WebM, WebP or APNG output",
-       "instead of --repeat: enough whole cycles to last S seconds", nullptr, ParseSeconds},
+       "instead of --repeat: enough whole cycles to last S seconds (MP4, WebM: 5)", nullptr, ParseSeconds},
       {0, "quality", "N", 0, 100, {}, kMp4Output | kWebMOutput | kWebPOutput, "MP4, WebM or WebP output",
        "MP4: CRF 0..51 (18); WebM: CRF 0..63 (24), lower is better; WebP: 0..100 (90)", nullptr, ParseQuality},
       {0, "lossless", nullptr, 0, 0, {}, kWebPOutput, "WebP output", "WebP: every pixel exactly",
        [](Options& o, int) { o.settings.encode.lossless = true; }},
       {0, "scale", "PCT", kMinScalePercent, kMaxScalePercent, {}, kAnyOutput, "",
        "shrink the photo to PCT % of its sides, 10..100 (100)", [](Options& o, int v) { o.scale.percent = v; }},
-      {0, "fit", "WxH", 0, 0, {}, kAnyOutput, "", "shrink the photo so the exported picture fits in W x H",
+      {0, "fit", "WxH", 0, 0, {}, kAnyOutput, "",
+       "shrink the photo so the exported picture fits in W x H (MP4, WebM, WebP, APNG: 1920x1920)",
        nullptr, ParseFitOption},
+      {0, "estimate", nullptr, 0, 0, {}, kAnyOutput, "", "print the output's estimated size in bytes, write nothing",
+       [](Options& o, int) { o.estimate = true; }},
       {'h', "help", nullptr, 0, 0, {}, kAnyOutput, "", "this text", [](Options& o, int) { o.help = true; }},
       {0, "version", nullptr, 0, 0, {}, kAnyOutput, "", "the program's version",
        [](Options& o, int) { o.version = true; }},
@@ -306,6 +318,7 @@ std::string ResolveFormat(Options& o) {
   const Status checked = Given(o, "quality") ? CheckGivenQuality(o.settings.format, quality)
                                              : CheckQuality(o.settings.format, quality);
   if (!checked) return "--quality: " + checked.error().cause;
+  ApplyFormatDefaults(o);
   return std::string();
 }
 

@@ -32,6 +32,7 @@ struct Options {
   WaveLength waveLength = kDefaultWaveLength;
   WaterSettings water;
   bool quiet = false;
+  bool estimate = false;  // --estimate: print the export's size in bytes, write nothing
   bool help = false;
   bool version = false;
   ScaleRequest scale;  // --scale / --fit
@@ -89,7 +90,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args);
 // ".webm", ".webp", ".png" (APNG), or a folder (an existing one, or a name ending in
 // '/') for a BMP sequence. Then checks that every option given applies to that format,
 // that OUTPUT does not name another format and that the format's own choices (quality)
-// are in range. Returns an error line, or "" when all is well.
+// are in range. Then fills in the format's defaults for what was not asked: the shared
+// formats' fit (DefaultScale) and the videos' length (DefaultClipSeconds). Returns an
+// error line, or "" when all is well.
 std::string ResolveFormat(Options& options);
 
 std::string UsageText();

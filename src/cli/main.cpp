@@ -20,6 +20,7 @@
 #include "export/html_test_page.h"
 #include "export/scale.h"
 #include "export/share_export.h"
+#include "export/size_estimate.h"
 #include "imageio/image_files.h"
 #include "ui/text_utils.h"
 
@@ -178,7 +179,13 @@ int main(int argc, char** argv) {
   model.SetMode(o.mode);
   if (Status s = model.SetPercent(o.percent); !s) return Fail(FailedStage::Photo, s.error(), o.photo);
   if (Status s = model.SetPhoto(std::move(photo.value())); !s) return Fail(FailedStage::Photo, s.error(), o.photo);
-  if (!o.scale.Identity()) {
+  if (o.estimate) {
+    auto estimate = EstimateExportSize(model, o.settings, o.scale);
+    if (!estimate) return Fail(FailedStage::Output, estimate.error(), o.output);
+    std::printf("%llu\n", static_cast<unsigned long long>(estimate->bytes));
+    return kExitOk;
+  }
+  if (ChangesPhotoSize(model, o.scale, o.settings.composition)) {
     // The waves are made on the scaled photo, as if it had been opened at that size.
     auto scaled = ScaledModel(model, o.scale, o.settings.composition);
     if (!scaled) return Fail(FailedStage::Photo, scaled.error(), o.photo);

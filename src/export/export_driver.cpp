@@ -37,9 +37,11 @@ int64_t MaxOutputSide(ExportFormat format) {
     case ExportFormat::JpgSequence: return kMaxJpegSide;
     case ExportFormat::Avi: return kMaxAviSide;
     case ExportFormat::WebP: return kMaxWebPSide;
-    case ExportFormat::BmpSequence:
+    // libx264 and libvpx take at most 16384 pixels a side (VP9's highest level is as
+    // wide; H.264's would allow 16880); their pictures' areas are checked by level.
     case ExportFormat::Mp4:
-    case ExportFormat::WebM:
+    case ExportFormat::WebM: return kMaxVideoSide;
+    case ExportFormat::BmpSequence:
     case ExportFormat::Apng: break;
   }
   return INT32_MAX;
@@ -92,13 +94,18 @@ Result<OutputSize> CheckOutputSize(const AnimationModel& model, Composition comp
                                    const PixelLimits& limits) {
   auto size = ComposedSize(model, composition, limits);
   if (!size) return size;
-  const int64_t side = MaxOutputSide(format);
-  if (size->width > side || size->height > side) {
-    return Error::OverLimit("the exported picture would be " + std::to_string(size->width) + " x " +
-                            std::to_string(size->height) + " pixels; " + OutputNoun(format) +
-                            " holds at most " + std::to_string(side) + " pixels a side");
-  }
+  if (Status s = CheckFormatSide(format, size->width, size->height); !s) return s.error();
   return size;
+}
+
+Status CheckFormatSide(ExportFormat format, int64_t width, int64_t height) {
+  const int64_t side = MaxOutputSide(format);
+  if (width > side || height > side) {
+    return Error::OverLimit("the exported picture would be " + std::to_string(width) + " x " + std::to_string(height) +
+                            " pixels; " + OutputNoun(format) + " holds at most " + std::to_string(side) +
+                            " pixels a side");
+  }
+  return Status::Ok();
 }
 
 Result<FrameComposer> FrameComposer::Create(const AnimationModel& model, Composition composition,

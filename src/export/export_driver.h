@@ -23,6 +23,8 @@ namespace kestal {
 enum class ExportFormat { BmpSequence = 0, JpgSequence = 1, Gif = 2, Avi = 3, Mp4 = 4, WebM = 5, WebP = 6, Apng = 7 };
 // An animated WebP's pictures are at most this many pixels a side (WEBP_MAX_DIMENSION).
 inline constexpr int64_t kMaxWebPSide = 16383;
+// The video encoders (libx264, libvpx) take pictures of at most this many pixels a side.
+inline constexpr int64_t kMaxVideoSide = 16384;
 
 // The encoders' choices of the shared formats (MP4, WebM, WebP, APNG) and the clip
 // length of every clip format (AVI included).
@@ -99,6 +101,9 @@ struct OutputSize {
 // anything, so a refusal leaves no file and no folder.
 Result<OutputSize> CheckOutputSize(const AnimationModel& model, Composition composition, ExportFormat format,
                                    const PixelLimits& limits = kOutputPixelLimits);
+// The part of it that is the format's: an over-limit error naming the size and the
+// longest side `format` holds.
+Status CheckFormatSide(ExportFormat format, int64_t width, int64_t height);
 
 // Builds the output frames of one export.
 class FrameComposer {

@@ -87,4 +87,19 @@ Result<int> ClipCycles(const ExportSettings& settings, int frameCount, double fr
   return std::max(1, static_cast<int>(cycles));
 }
 
+bool IsSharedFormat(ExportFormat format) {
+  return format == ExportFormat::Mp4 || format == ExportFormat::WebM || format == ExportFormat::WebP ||
+         format == ExportFormat::Apng;
+}
+
+ScaleRequest DefaultScale(ExportFormat format) {
+  ScaleRequest request;
+  if (IsSharedFormat(format)) request.fitWidth = request.fitHeight = kShareSide;
+  return request;
+}
+
+double DefaultClipSeconds(ExportFormat format) {
+  return format == ExportFormat::Mp4 || format == ExportFormat::WebM ? kDefaultVideoSeconds : 0;
+}
+
 }  // namespace kestal

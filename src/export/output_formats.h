@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "export/export_driver.h"
+#include "export/scale.h"
 
 namespace kestal {
 
@@ -49,5 +50,21 @@ inline constexpr int kMaxClipCycles = 1000;
 // The longest clip length that can be asked for in seconds.
 inline constexpr double kMaxClipSeconds = 3600;
 Result<int> ClipCycles(const ExportSettings& settings, int frameCount, double frameMs);
+
+// The shared formats (MP4, WebM, WebP, APNG) are made to be posted, so when nothing
+// else is asked their picture fits in kShareSide pixels on its longer side, the size
+// pages and players show without scaling down (the videos' padding to even sides stays
+// within it, kShareSide being even), and a video lasts at least kDefaultVideoSeconds,
+// in whole cycles. WebP and APNG loop forever, so one cycle is enough for them. The
+// original four formats keep the photo's size and one cycle.
+inline constexpr int kShareSide = 1920;
+inline constexpr double kDefaultVideoSeconds = 5;
+bool IsSharedFormat(ExportFormat format);
+// The scale when none is asked: a fit in kShareSide × kShareSide for the shared
+// formats, the photo as it is for the others.
+ScaleRequest DefaultScale(ExportFormat format);
+// The length in seconds when neither repetitions nor seconds are asked: 0 (one cycle)
+// but for MP4 and WebM.
+double DefaultClipSeconds(ExportFormat format);
 
 }  // namespace kestal

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,6 +18,7 @@ extern "C" {
 }
 
 #include "base/file_output.h"
+#include "export/codec_levels.h"
 #include "export/output_formats.h"
 
 namespace kestal {
@@ -195,7 +198,8 @@ class ClipEncoder {
     return Status::Ok();
   }
 
-  uint64_t Bytes() const { return bytes_; }
+  // The bytes the encoder made for each frame, in display order.
+  const std::vector<uint64_t>& FrameBytes() const { return frame_bytes_; }
 
  private:
   // The encoder's context at `w` × `h`, opened with the format's quality settings; with
@@ -318,8 +322,12 @@ class ClipEncoder {
       const int got = avcodec_receive_packet(codec_, packet_);
       if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return Status::Ok();
       if (got < 0) return AvError(got, "the encoder failed");
-      bytes_ += static_cast<uint64_t>(packet_->size);
       if (!format_) {
+        const int64_t frame = packet_->pts;
+        if (frame >= 0 && frame < next_pts_) {
+          if (frame_bytes_.size() <= static_cast<size_t>(frame)) frame_bytes_.resize(static_cast<size_t>(frame) + 1);
+          frame_bytes_[static_cast<size_t>(frame)] += static_cast<uint64_t>(packet_->size);
+        }
         av_packet_unref(packet_);
         continue;
       }
@@ -341,7 +349,7 @@ class ClipEncoder {
   int32_t width_ = 0;
   int32_t height_ = 0;
   int64_t next_pts_ = 0;
-  uint64_t bytes_ = 0;
+  std::vector<uint64_t> frame_bytes_;
 };
 
 Status CheckClipFormat(ExportFormat format) {
@@ -351,8 +359,15 @@ Status CheckClipFormat(ExportFormat format) {
   return Status::Ok();
 }
 
+// The picture's size against the encoder's limit a side and the codec's highest level.
+Status CheckClipSize(const AnimationModel& model, const ExportSettings& settings, int fps) {
+  auto size = CheckOutputSize(model, settings.composition, settings.format);
+  if (!size) return size.error();
+  return CheckClipPicture(settings.format, size->width, size->height, fps);
+}
+
 Status Encode(AnimationModel& model, const ExportSettings& settings, int frames, int file,
-              const ExportProgress& progress, uint64_t* bytes) {
+              const ExportProgress& progress, std::vector<uint64_t>* frameBytes) {
   if (Status s = CheckClipFormat(settings.format); !s) return s;
   if (Status s = CheckQuality(settings.format, settings.encode.quality); !s) return s;
   const int fps = ClipFrameRate(settings.intervalMs);
@@ -373,7 +388,7 @@ Status Encode(AnimationModel& model, const ExportSettings& settings, int frames,
     if (Status s = encoder.Add(out); !s) return s;
   }
   if (Status s = encoder.Finish(FinishingCheck::Run); !s) return s;
-  if (bytes) *bytes = encoder.Bytes();
+  if (frameBytes) *frameBytes = encoder.FrameBytes();
   FinishingCheck::Run();
   return Status::Ok();
 }
@@ -400,14 +415,19 @@ Status ExportVideo(AnimationModel& model, const std::string& path, const ExportS
   const int fps = ClipFrameRate(settings.intervalMs);
   auto cycles = ClipCycles(settings, model.FrameCount(), fps > 0 ? 1000.0 / fps : 0);
   if (!cycles) return Error{ClipErrorMessage(path), cycles.error().cause, cycles.error().kind};
+  // A picture the codec cannot hold is refused before the file is made.
+  if (Status s = CheckClipSize(model, settings, fps); !s) {
+    return Error{ClipErrorMessage(path), s.error().cause, s.error().kind};
+  }
   return WriteClipFile(path, [&](OutputFile& file) {
     return Encode(model, settings, model.FrameCount() * *cycles, file.Descriptor(), progress, nullptr);
   });
 }
 
-Result<uint64_t> TrialVideoBytes(AnimationModel& model, const ExportSettings& settings, int frames) {
-  uint64_t bytes = 0;
+Result<std::vector<uint64_t>> TrialVideoFrameBytes(AnimationModel& model, const ExportSettings& settings, int frames) {
+  std::vector<uint64_t> bytes;
   if (Status s = Encode(model, settings, frames, -1, {}, &bytes); !s) return s.error();
+  bytes.resize(static_cast<size_t>(std::max(frames, 0)));
   return bytes;
 }
 

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/result.h"
 #include "export/export_driver.h"
@@ -36,7 +37,8 @@ Status ExportVideo(AnimationModel& model, const std::string& path, const ExportS
                    const ExportProgress& progress = {});
 
 // Encodes the first `frames` frames of the animation without writing a file and
-// returns the bytes the encoder produced: the size estimate's trial.
-Result<uint64_t> TrialVideoBytes(AnimationModel& model, const ExportSettings& settings, int frames);
+// returns the bytes the encoder produced for each frame, in display order: the size
+// estimate's trial.
+Result<std::vector<uint64_t>> TrialVideoFrameBytes(AnimationModel& model, const ExportSettings& settings, int frames);
 
 }  // namespace kestal

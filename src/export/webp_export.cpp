@@ -114,6 +114,9 @@ Status ExportWebP(AnimationModel& model, const std::string& path, const ExportSe
                   const ExportProgress& progress) {
   auto frames = FrameCountOfClip(model, settings);
   if (!frames) return Error{ClipErrorMessage(path), frames.error().cause, frames.error().kind};
+  if (auto size = CheckOutputSize(model, settings.composition, ExportFormat::WebP); !size) {
+    return Error{ClipErrorMessage(path), size.error().cause, size.error().kind};
+  }
   return WriteClipFile(path, [&](OutputFile& file) { return Encode(model, settings, *frames, progress, &file, nullptr); });
 }
 

@@ -107,7 +107,7 @@ QString ProposedName(const std::string& photo, const std::string& folder, const 
 class ExportModel {
  public:
   ExportModel(AnimationModel& window, const ScaleRequest& scale, Composition composition) {
-    if (scale.Identity()) {
+    if (!ChangesPhotoSize(window, scale, composition)) {
       model_ = &window;
       return;
     }

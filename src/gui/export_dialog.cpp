@@ -183,7 +183,12 @@ void TFrmExport::ConnectChoices() {
   for (QSpinBox* box : {repetitions_, quality_, scale_percent_})
     connect(box, &QSpinBox::valueChanged, this, &TFrmExport::ChoicesChanged);
   connect(seconds_, &QDoubleSpinBox::valueChanged, this, &TFrmExport::ChoicesChanged);
-  for (QCheckBox* box : {lossless_, by_seconds_}) connect(box, &QCheckBox::toggled, this, &TFrmExport::ChoicesChanged);
+  for (QCheckBox* box : {lossless_, by_seconds_, fit_share_})
+    connect(box, &QCheckBox::toggled, this, &TFrmExport::ChoicesChanged);
+  // A scale of the user's own replaces the fit of the shared formats.
+  connect(scale_percent_, &QSpinBox::valueChanged, this, [this](int percent) {
+    if (percent != kMaxScalePercent) fit_share_->setChecked(false);
+  });
 }
 
 void TFrmExport::BuildSharePanel() {
@@ -197,7 +202,14 @@ void TFrmExport::BuildSharePanel() {
   quality_ = Named(new QSpinBox(share_panel_), "SEQuality");
   quality_->setGeometry(88, 6, 57, quality_->sizeHint().height());
   lossless_ = Named(new QCheckBox(QStringLiteral("Без потерь"), share_panel_), "CBLossless");
-  lossless_->setGeometry(160, 8, 120, 17);
+  lossless_->setGeometry(160, 8, lossless_->sizeHint().width(), 17);
+  // Pictures to be posted fit in 1920 pixels on their longer side unless the user
+  // unticks the box or chooses a scale of their own.
+  fit_share_ = Named(new QCheckBox(QStringLiteral("≤ %1").arg(kShareSide), share_panel_), "CBFit");
+  const int after_lossless = lossless_->geometry().right() + 9;
+  fit_share_->setGeometry(after_lossless, 8, fit_share_->sizeHint().width(), 17);
+  fit_share_->setChecked(true);
+  fit_share_->setToolTip(QStringLiteral("Длинная сторона не больше %1 пикселей").arg(kShareSide));
   // APNG has no quality to set: it keeps every pixel, which the row says instead.
   exact_note_ = Named(new QLabel(QStringLiteral("Без потерь: каждый пиксель точно"), share_panel_), "LblExact");
   exact_note_->move(8, 10);
@@ -219,7 +231,8 @@ void TFrmExport::BuildSharePanel() {
   setTabOrder(ok_button_, scale_percent_);
   setTabOrder(scale_percent_, quality_);
   setTabOrder(quality_, lossless_);
-  setTabOrder(lossless_, by_seconds_);
+  setTabOrder(lossless_, fit_share_);
+  setTabOrder(fit_share_, by_seconds_);
   setTabOrder(by_seconds_, seconds_);
 }
 
@@ -254,7 +267,10 @@ void TFrmExport::ChoicesChanged() {
   }
   seconds_->setEnabled(by_seconds_->isChecked());
   repetitions_->setEnabled(!(share_panel_->isVisibleTo(this) && by_seconds_->isChecked()));
-  if (estimate_model_ && isVisible()) estimate_timer_->start();
+  if (!estimate_model_) return;
+  // The figure shown belongs to the previous choices: it gives way at once.
+  size_estimate_->setText(QStringLiteral("…"));
+  if (isVisible()) estimate_timer_->start();
 }
 
 void TFrmExport::SetEstimateSource(const AnimationModel* model, int intervalMs) {
@@ -284,6 +300,9 @@ void TFrmExport::UpdateEstimate() {
     size_estimate_->clear();
     return;
   }
+  estimate_timer_->stop();
+  size_estimate_->setText(QStringLiteral("…"));
+  size_estimate_->repaint();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   auto estimate = EstimateExportSize(*estimate_model_, settings, Scale());
   QApplication::restoreOverrideCursor();
@@ -332,11 +351,14 @@ ExportSettings TFrmExport::Settings(int intervalMs) const {
     s.encode.quality = quality_->isEnabled() ? quality_->value() : -1;
     s.encode.lossless = s.format == ExportFormat::WebP && lossless_->isChecked();
     if (by_seconds_->isChecked()) s.encode.seconds = seconds_->value();
+    // Untouched, the repetitions leave the length to the format: videos last 5 s.
+    else if (Repetitions() == kMinRepetitions) s.encode.seconds = DefaultClipSeconds(s.format);
   }
   return s;
 }
 
 ScaleRequest TFrmExport::Scale() const {
+  if (share_panel_->isVisibleTo(this) && fit_share_->isChecked()) return DefaultScale(Format());
   ScaleRequest r;
   r.percent = scale_percent_->value();
   return r;

@@ -39,7 +39,8 @@ class TFrmExport : public QDialog {
   // The choices as the export driver reads them. The interval is the caller's (the
   // animation speed); the HTML page is asked for after a GIF is written.
   ExportSettings Settings(int intervalMs) const;
-  // The photo's scale, for every format.
+  // The photo's scale, for every format: the spin edit's percentage, or for the shared
+  // formats while "≤ 1920" is ticked (the default) the fit in 1920 × 1920.
   ScaleRequest Scale() const;
 
   // Item indexes and values of the controls.
@@ -53,7 +54,8 @@ class TFrmExport : public QDialog {
   // The animation whose export the size estimate measures, and its timer interval;
   // null shows no estimate. The model must outlive the dialog's showing.
   void SetEstimateSource(const AnimationModel* model, int intervalMs);
-  // The estimate's text as shown ("≈ 1.13 Mo", "1.13 Mo" when exact, or empty).
+  // The estimate's text as shown ("≈ 1.13 Mo", "1.13 Mo" when exact, "…" while it is
+  // being worked out, or empty).
   QString EstimateText() const;
   // Computes the estimate now rather than after the pause that follows a change.
   void UpdateEstimate();
@@ -86,6 +88,7 @@ class TFrmExport : public QDialog {
   QLabel* quality_label_;
   QSpinBox* quality_;
   QCheckBox* lossless_;
+  QCheckBox* fit_share_;
   QLabel* exact_note_;
   QSpinBox* scale_percent_;
   QCheckBox* by_seconds_;

@@ -6,11 +6,14 @@
 #include <cmath>
 
 #include "cli/cli_options.h"
+#include "export/codec_levels.h"
+#include "export/gif_export.h"
 #include "export/avi_export.h"
 #include "export/output_formats.h"
 #include "export/scale.h"
 #include "export/share_export.h"
 #include "export/size_estimate.h"
+#include "export/webp_export.h"
 #include "imageio/image_files.h"
 #include "support/test_support.h"
 #include "ui/text_utils.h"
@@ -244,6 +247,156 @@ TEST(CliShareOptions, FormatsQualityLengthAndScale) {
     EXPECT_EQ(error, r.error) << r.args[1];
     if (error.empty()) {
       EXPECT_EQ(p.options.settings.format, r.format) << r.args[1];
+    }
+  }
+}
+
+// What the command line does when the size or length is not asked: the shared formats
+// fit in 1920 × 1920, the videos last at least 5 s; an option of the user's wins, and
+// the original four keep the photo's size and one cycle.
+TEST(CliShareOptions, DefaultsForWhatIsNotAsked) {
+  const struct {
+    std::vector<std::string> args;
+    int fit;         // the fit box's side, 0 for none
+    int percent;
+    double seconds;
+  } rows[] = {
+      {{"p.jpg", "o.mp4"}, 1920, 100, 5},
+      {{"p.jpg", "o.webm"}, 1920, 100, 5},
+      {{"p.jpg", "o.webp"}, 1920, 100, 0},
+      {{"p.jpg", "o.png"}, 1920, 100, 0},
+      {{"p.jpg", "o.mp4", "-R", "2"}, 1920, 100, 0},
+      {{"p.jpg", "o.webm", "--seconds", "2"}, 1920, 100, 2},
+      {{"p.jpg", "o.mp4", "--scale", "100"}, 0, 100, 5},
+      {{"p.jpg", "o.webp", "--fit", "640x480"}, 640, 100, 0},
+      {{"p.jpg", "o.gif"}, 0, 100, 0},
+      {{"p.jpg", "o.avi"}, 0, 100, 0},
+      {{"p.jpg", "seq/"}, 0, 100, 0},
+  };
+  for (const auto& r : rows) {
+    cli::ParseResult p = cli::ParseArguments(r.args);
+    ASSERT_EQ(p.error, "");
+    ASSERT_EQ(cli::ResolveFormat(p.options), "") << r.args[1];
+    EXPECT_EQ(p.options.scale.fitWidth, r.fit) << r.args[1] << " " << r.args.size();
+    EXPECT_EQ(p.options.scale.percent, r.percent) << r.args[1];
+    EXPECT_EQ(p.options.settings.encode.seconds, r.seconds) << r.args[1] << " " << r.args.size();
+  }
+}
+
+// The smallest level that holds the picture (ITU-T H.264 Table A-1), and a refusal
+// naming the highest level's limits.
+TEST(CodecLevels, SmallestH264LevelThatHoldsThePicture) {
+  const struct {
+    int32_t width, height;
+    int fps;
+    int level;  // 0: refused
+  } rows[] = {
+      {176, 144, 5, 10},      {640, 760, 8, 31},        {1280, 720, 20, 31},     {1080, 1920, 8, 40},
+      {1920, 1140, 8, 42},    {1920, 1920, 8, 50},      {4096, 2304, 20, 51},    {4096, 2304, 8, 51},
+      {8192, 4320, 20, 60},   {16384, 38, 8, 60},       {8000, 11400, 8, 0},     {6000, 6000, 5, 0},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::to_string(r.width) + " x " + std::to_string(r.height));
+    auto level = H264LevelFor(r.width, r.height, r.fps);
+    if (r.level == 0) {
+      ASSERT_FALSE(level.ok());
+      EXPECT_EQ(level.error().kind, ErrorKind::OverLimit);
+      EXPECT_EQ(level.error().cause, "the exported picture would be " + std::to_string(r.width) + " x " +
+                                         std::to_string(r.height) +
+                                         " pixels; H.264's highest level, 6.2, holds at most 35651584 pixels a "
+                                         "frame and 16880 a side");
+    } else {
+      ASSERT_TRUE(level.ok()) << level.error().cause;
+      EXPECT_EQ(*level, r.level);
+    }
+  }
+}
+
+// A picture the codec cannot hold is refused before the file is made, naming the size
+// and the limit: over the encoders' 16384 pixels a side, or over the highest level. The
+// estimate gives no size for it either.
+TEST(ShareExport, PicturesOverTheCodecsLimitsAreRefusedBeforeWriting) {
+  const struct {
+    int32_t width, height;
+    ExportFormat format;
+    const char* cause;
+  } rows[] = {
+      {16400, 20, ExportFormat::Mp4,
+       "the exported picture would be 16400 x 40 pixels; an MP4 clip holds at most 16384 pixels a side"},
+      {16400, 20, ExportFormat::WebM,
+       "the exported picture would be 16400 x 40 pixels; a WebM clip holds at most 16384 pixels a side"},
+      {6000, 3000, ExportFormat::Mp4,
+       "the exported picture would be 6000 x 6000 pixels; H.264's highest level, 6.2, holds at most 35651584 pixels a "
+       "frame and 16880 a side"},
+      {6000, 3000, ExportFormat::WebM,
+       "the exported picture would be 6000 x 6000 pixels; VP9's highest level, 6.2, holds at most 35651584 pixels a "
+       "frame and 16384 a side"},
+  };
+  test::TempDir dir;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.cause);
+    AnimationModel model;
+    ASSERT_TRUE(model.SetPercent(100).ok());
+    ASSERT_TRUE(model.SetPhoto(test::Gradient(r.width, r.height)).ok());
+    ExportSettings settings;
+    settings.format = r.format;
+    const Status s = ExportShared(model, dir / "big.clip", settings);
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.error().kind, ErrorKind::OverLimit);
+    EXPECT_EQ(s.error().cause, r.cause);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "nothing is written";
+    auto estimate = EstimateExportSize(model, settings, {});
+    ASSERT_FALSE(estimate.ok()) << "no size for what cannot be written";
+    EXPECT_EQ(estimate.error().cause, r.cause);
+  }
+}
+
+// The estimate against the file written with the same settings, for every format at its
+// default scale, the water off and on: within 20 %.
+TEST(SizeEstimate, EveryFormatWithinAFifthOfTheRealFile) {
+  auto photo = LoadImageFile(test::DefaultPhoto().string());
+  ASSERT_TRUE(photo.ok());
+  WaterSettings water;
+  water.line = WaterLine{70, WaterLine::Unit::Percent};
+  water.tintPercent = 25;
+  water.fadePercent = 70;
+  water.fadeCurve = FadeCurve::Smooth;
+  water.blurRadius = 2;
+  water.strengthPercent = 120;
+  test::TempDir dir;
+  for (const bool with_water : {false, true}) {
+    AnimationModel model;
+    ASSERT_TRUE(model.SetWater(with_water ? water : WaterSettings{}).ok());
+    ASSERT_TRUE(model.SetPhoto(photo->Clone().value()).ok());
+    for (const OutputFormatInfo& info : OutputFormats()) {
+      SCOPED_TRACE(std::string(info.name) + (with_water ? " with water" : ""));
+      ExportSettings settings;
+      settings.format = info.format;
+      // Four cycles: more than the trial encodes, fewer than the 5 s of the default, to
+      // keep the test short.
+      settings.repetitions = 4;
+      const ScaleRequest scale = DefaultScale(info.format);
+      auto estimate = EstimateExportSize(model, settings, scale);
+      ASSERT_TRUE(estimate.ok()) << estimate.error().cause;
+      const std::string out = dir / (std::string("a") + info.extension);
+      uint64_t real = 0;
+      if (info.format == ExportFormat::BmpSequence || info.format == ExportFormat::JpgSequence) {
+        const std::string ext = info.format == ExportFormat::JpgSequence ? "jpg" : "bmp";
+        std::filesystem::create_directories(dir / "seq");
+        auto report = ExportSequence(model, dir / "seq", "p.jpg", ext, settings.composition);
+        ASSERT_TRUE(report.ok());
+        ASSERT_TRUE(report->failures.empty());
+        for (const std::string& file : report->written) real += static_cast<uint64_t>(GetFileSizeBytes(file));
+      } else if (info.format == ExportFormat::Gif) {
+        ASSERT_TRUE(ExportGif(model, out, settings).ok());
+      } else if (info.format == ExportFormat::Avi) {
+        ASSERT_TRUE(ExportAvi(model, out, settings).ok());
+      } else {
+        ASSERT_TRUE(ExportShared(model, out, settings, scale).ok());
+      }
+      if (real == 0) real = static_cast<uint64_t>(GetFileSizeBytes(out));
+      EXPECT_NEAR(static_cast<double>(estimate->bytes) / static_cast<double>(real), 1.0, 0.2)
+          << estimate->bytes << " for " << real;
     }
   }
 }

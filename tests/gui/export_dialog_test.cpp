@@ -213,6 +213,56 @@ TEST(ExportDialog, EstimatesTheSizeOfEveryFormat) {
   EXPECT_EQ(model.FrameIndex(), -1) << "the estimate leaves the window's animation alone";
 }
 
+// The shared formats' defaults as the dialog gives them (a fit in 1920 × 1920, videos
+// of at least 5 s), and the estimate: a change of choice never leaves the previous
+// figure showing; "…" stands until the new one is worked out.
+TEST(ExportDialog, SharedDefaultsAndNoStaleEstimate) {
+  AnimationModel model;
+  ASSERT_TRUE(model.SetPhoto(test::Gradient(64, 40)).ok());
+  TFrmExport dlg;
+  dlg.SetEstimateSource(&model, kMediumIntervalMs);
+  const struct {
+    int index;
+    int fit;  // the fit box's side, 0 for none
+    double seconds;
+    const char* duration;
+  } rows[] = {
+      {4, 1920, 5, "Длительность : 5.00 с"}, {5, 1920, 5, "Длительность : 5.00 с"},
+      {6, 1920, 0, "Длительность : 0.60 с"}, {7, 1920, 0, "Длительность : 0.63 с"},
+      {2, 0, 0, ""},                          {3, 0, 0, ""},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.index);
+    const QString before = dlg.EstimateText();
+    Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(r.index);
+    EXPECT_EQ(dlg.EstimateText(), QStringLiteral("…")) << "not the figure of before, " << before.toStdString();
+    EXPECT_EQ(dlg.Scale().fitWidth, r.fit);
+    EXPECT_EQ(dlg.Settings(kMediumIntervalMs).encode.seconds, r.seconds);
+    dlg.UpdateEstimate();
+    EXPECT_NE(dlg.EstimateText(), QStringLiteral("…"));
+    EXPECT_FALSE(dlg.EstimateText().isEmpty());
+    if (*r.duration) {
+      EXPECT_EQ(Child<QLabel>(&dlg, "LblDuration")->text(), QString::fromUtf8(r.duration));
+    }
+  }
+  // The new box shows its whole text, beside "Без потерь" and inside the panel.
+  auto* fit = Child<QCheckBox>(&dlg, "CBFit");
+  EXPECT_GE(fit->width(), fit->sizeHint().width());
+  EXPECT_GE(fit->x(), Child<QCheckBox>(&dlg, "CBLossless")->geometry().right());
+  EXPECT_LE(fit->geometry().right(), Child<QFrame>(&dlg, "PnlShare")->width());
+  // The user's own choices replace the defaults.
+  Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(4);
+  Child<QCheckBox>(&dlg, "CBFit")->setChecked(false);
+  EXPECT_TRUE(dlg.Scale().Identity());
+  Child<QCheckBox>(&dlg, "CBFit")->setChecked(true);
+  Child<QSpinBox>(&dlg, "SEScale")->setValue(40);
+  EXPECT_FALSE(Child<QCheckBox>(&dlg, "CBFit")->isChecked());
+  EXPECT_EQ(dlg.Scale().percent, 40);
+  Child<QSpinBox>(&dlg, "SENO")->setValue(3);
+  EXPECT_EQ(dlg.Settings(kMediumIntervalMs).encode.seconds, 0);
+  EXPECT_EQ(dlg.Settings(kMediumIntervalMs).repetitions, 3);
+}
+
 }  // namespace
 }  // namespace kestal
 

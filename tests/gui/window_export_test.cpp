@@ -733,6 +733,28 @@ TEST_F(WindowExportTest, ProgressInTheStatusBar) {
   EXPECT_TRUE(bar->isHidden());
 }
 
+// From opening a photo to an MP4 with the dialog's defaults, as a new user makes one:
+// at least 5 s, the longer side at most 1920, and every frame read back by ffprobe.
+TEST_F(WindowExportTest, DefaultMp4IsReadyToPost) {
+  if (!test::HaveTool("ffprobe")) GTEST_SKIP() << "ffprobe is needed";
+  const std::string harbour = (tmp_.path() / "harbour.bmp").string();
+  ASSERT_TRUE(SaveBitmapFile(harbour, test::Gradient(2000, 1200)).ok());
+  ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(harbour)));
+  const std::string clip = (out_ / "harbour.mp4").string();
+  ScriptedPrompts prompts(Answers{.format = 4, .saveFile = clip});
+  SetPrompts(&prompts);
+  window_.ExportAnimation();
+  SetPrompts(&setup_prompts_);
+  ASSERT_TRUE(prompts.errors.empty()) << prompts.errors.front();
+  const auto probe = test::RunCommand("ffprobe -v error -count_frames -show_entries stream=width,height,nb_read_frames"
+                                      ":format=duration -of default=nw=1 " + test::ShellQuote(clip));
+  ASSERT_EQ(probe.status, 0) << probe.output;
+  // 2000 × 1200 with its reflection would be 2000 × 2280; fitted, the photo is 1683 × 1010
+  // and the picture 1683 × 1919, padded to even sides. 3 frames a cycle at 8 a second:
+  // 14 cycles, 42 frames, are the fewest that last 5 s.
+  EXPECT_EQ(probe.output, "width=1684\nheight=1920\nnb_read_frames=42\nduration=5.250000\n");
+}
+
 }  // namespace
 }  // namespace kestal
 

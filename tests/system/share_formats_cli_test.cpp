@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "export/codec_levels.h"
 #include "imageio/image_files.h"
 #include "support/test_support.h"
 
@@ -196,6 +197,67 @@ TEST(ShareFormatsCli, FailedEncodeExitsFourNamingTheFileAndLeavesNothing) {
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(dir.path())) left.push_back(e.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"plain-file"});
+  }
+}
+
+// The level an MP4 carries is the smallest that holds its picture at its frame rate,
+// so the most players take it.
+TEST(ShareFormatsCli, Mp4CarriesTheSmallestLevelThatHoldsIt) {
+  if (!test::HaveTool("ffprobe")) GTEST_SKIP() << "ffprobe is needed";
+  test::TempDir dir;
+  const std::string photo = ShellQuote(test::DefaultPhoto().string());
+  const struct {
+    const char* args;
+    int32_t width, height;  // as encoded, sides made even
+    int fps;
+  } rows[] = {
+      {"--scale 25", 160, 204, 8},
+      {"", 640, 812, 8},
+      {"-s fast", 640, 812, 20},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.args);
+    const std::string out = dir / "l.mp4";
+    ASSERT_EQ(RunCommand(Export(std::string(r.args) + " -R 1 " + photo + " " + ShellQuote(out))).status, 0);
+    const auto probe = RunCommand("ffprobe -v error -show_entries stream=width,height,level -of default=nw=1 " +
+                                  ShellQuote(out));
+    auto level = H264LevelFor(r.width, r.height, r.fps);
+    ASSERT_TRUE(level.ok());
+    EXPECT_EQ(probe.output, "width=" + std::to_string(r.width) + "\nheight=" + std::to_string(r.height) +
+                                "\nlevel=" + std::to_string(*level) + "\n");
+  }
+}
+
+// --estimate prints the output's size in bytes, the figure the export then comes
+// close to, and writes nothing: no file, no folder.
+TEST(ShareFormatsCli, EstimatePrintsBytesAndWritesNothing) {
+  test::TempDir dir;
+  const std::string photo = ShellQuote(test::DefaultPhoto().string());
+  const struct {
+    const char* args;
+    const char* output;
+  } rows[] = {
+      {"--scale 25", "seq/"},
+      {"-n 3 --scale 25 -R 4", "e.mp4"},
+      {"-n 3 --tint 1e465a:40 --blur 2", "e.webp"},
+      {"-r -c 32", "e.gif"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.output);
+    const std::string out = dir / r.output;
+    const auto estimate = RunCommand(Export(std::string(r.args) + " --estimate " + photo + " " + ShellQuote(out)));
+    ASSERT_EQ(estimate.status, 0) << estimate.output;
+    EXPECT_FALSE(fs::exists(out)) << "nothing is written";
+    ASSERT_EQ(estimate.output.find_first_not_of("0123456789"), estimate.output.size() - 1) << estimate.output;
+    const double bytes = std::stod(estimate.output);
+    ASSERT_EQ(RunCommand(Export(std::string(r.args) + " " + photo + " " + ShellQuote(out))).status, 0);
+    uintmax_t real = 0;
+    if (fs::is_directory(out)) {
+      for (const auto& e : fs::directory_iterator(out)) real += fs::file_size(e.path());
+    } else {
+      real = fs::file_size(out);
+    }
+    EXPECT_NEAR(bytes / static_cast<double>(real), 1.0, 0.2) << bytes << " for " << real;
   }
 }
 
