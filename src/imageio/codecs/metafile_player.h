@@ -12,6 +12,7 @@
 #include "imageio/codecs/metafile_dc.h"
 #include "imageio/codecs/metafile_records.h"
 #include "imageio/codecs/decode_util.h"
+#include "imageio/codecs/header_sizes.h"
 #include "base/bytes.h"
 
 namespace kestal::metafile {
@@ -118,6 +119,11 @@ struct PlayOptions {
 template <class PlayRecord>
 Result<Bitmap24> PlayOnto(double width, double height, const PixelLimits& limits, DeviceContext& dc,
                           const std::vector<Record>& records, PlayStats& stats, PlayRecord play);
+
+// The picture size of a file of each kind, from its header (and for a WMF without a
+// placeable header, its first window extent), before the file is read whole.
+Result<ClaimedSize> WmfHeaderSize(const FileHead& file);
+Result<ClaimedSize> EmfHeaderSize(const FileHead& file);
 
 // Plays a whole file of each kind onto a new white picture.
 Result<Bitmap24> PlayWmf(ByteSpan data, const PixelLimits& limits, const PlayOptions& options, PlayStats& stats);
