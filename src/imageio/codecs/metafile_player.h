@@ -144,6 +144,9 @@ Result<Bitmap24> PlayOnto(double width, double height, const PixelLimits& limits
   for (const Record& r : records) {
     ++player.stats().records;
     if (Status s = play(player, r); !s) return InRecord(s.error(), player.stats().records, r.type);
+    if ((*canvas)->TooComplex()) {
+      return InRecord(Error::OverLimit("the metafile is too complex to draw"), player.stats().records, r.type);
+    }
   }
   (*canvas)->CopyTo(picture.value());
   stats = player.stats();
