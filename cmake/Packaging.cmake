@@ -77,6 +77,7 @@ set(CPACK_PACKAGE_NAME kestal)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Kestal developers")
 set(CPACK_PACKAGE_CONTACT "The Kestal developers <dev@kestal.org>")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -93,10 +94,13 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "turn a photo into an animated water reflection
 Kestal puts a vertically mirrored copy beneath a photo and lets its rows
 ripple, as if the scene stood at the edge of a lake. Frames per wave cycle,
-reflection height, wave mode, length and speed are set in the window.
+reflection height, wave mode, length and speed are set in the window; a
+water panel adds a water line, a tint, a fade with depth, a blur and the
+waves' strength, shown while the animation plays.
 .
 The animation is exported as numbered BMP or JPG frames, a looping animated
-GIF of 16 to 256 colours with an HTML page that shows it, or an uncompressed
-AVI clip. The command-line exporter kestal-export writes the same files
+GIF of 16 to 256 colours with an HTML page that shows it, an uncompressed
+AVI clip, an MP4 (H.264) or WebM (VP9) video, an animated WebP or an
+animated PNG. The command-line exporter kestal-export writes the same files
 without a window, for scripts and batch work.")
 include(CPack)

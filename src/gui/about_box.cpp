@@ -76,6 +76,7 @@ TAProposForm::TAProposForm(QWidget* parent) : QDialog(parent) {
   Label2 = MakeLink(this, QString(33, QLatin1Char(' ')), QRect(128, 156, 158, 13));
   connect(URL, &LinkLabel::clicked, this, &TAProposForm::URLClick);
   connect(Label2, &LinkLabel::clicked, this, &TAProposForm::URLClick);
+  Licence = MakeLabel(this, QStringLiteral("GPL-3.0-or-later"), 128, 180);
 
   Button1 = new QPushButton(QStringLiteral("Ok"), this);
   Button1->setGeometry(246, 252, 75, 25);

@@ -41,6 +41,7 @@ class TAProposForm : public QDialog {
   QLabel* Credit;
   LinkLabel* URL;
   LinkLabel* Label2;
+  QLabel* Licence;  // the licence's SPDX identifier, below the links
   QPushButton* Button1;
 
  protected:

@@ -344,6 +344,8 @@ TEST(AboutBox, ContentAndClosing) {
   EXPECT_EQ(form.URL->text(), QString(26, QLatin1Char(' ')));
   EXPECT_EQ(form.Label2->text(), QString(33, QLatin1Char(' ')));
   EXPECT_EQ(form.Image1->pixmap().size(), QSize(96, 200));
+  EXPECT_EQ(form.Licence->text(), QStringLiteral("GPL-3.0-or-later"));
+  EXPECT_TRUE(form.Panel1->geometry().contains(form.Licence->geometry()));
   form.URLClick(form.URL);  // a blank link opens nothing and reports nothing
 
   for (int round = 0; round < 2; ++round) {

@@ -63,6 +63,10 @@ if grep -q '^E:' "$work/lintian"; then fail "lintian reports errors"; fi
 
 root=$work/root
 dpkg -x "$deb" "$root"
+# The licence, said the same way by the copyright file and the software-centre data.
+grep -qx 'License: GPL-3+' "$root/usr/share/doc/kestal/copyright" || fail "copyright names no GPL-3+ licence"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' \
+  "$root"/usr/share/metainfo/org.kestal.Kestal.metainfo.xml || fail "metainfo: project_license is not GPL-3.0-or-later"
 appstreamcli validate --no-net "$root"/usr/share/metainfo/org.kestal.Kestal.metainfo.xml ||
   fail "the AppStream metainfo does not validate"
 # Software centres find the program through the metainfo's launchable desktop entry
