@@ -11,7 +11,12 @@ namespace kestal::fuzz {
 
 inline constexpr PixelLimits kFuzzLimits{4096, 4 * 1024 * 1024};
 
-inline int Run(ImageReader reader, const uint8_t* data, size_t size) {
+// With `header_size`, the size the header claims is read first, as loading a file does.
+inline int Run(ImageReader reader, const uint8_t* data, size_t size, ImageHeaderSize header_size = nullptr) {
+  if (header_size) {
+    volatile bool claimed = header_size(FileHead(ByteSpan(data, size))).ok();
+    (void)claimed;
+  }
   auto result = reader(ByteSpan(data, size), kFuzzLimits);
   if (result.ok()) {
     // Touch every pixel so that a bitmap the reader left inconsistent shows up.

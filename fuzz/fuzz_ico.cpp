@@ -2,5 +2,5 @@
 #include "fuzz_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  return kestal::fuzz::Run(kestal::ReadIco, data, size);
+  return kestal::fuzz::Run(kestal::ReadIco, data, size, kestal::IcoHeaderSize);
 }

@@ -159,13 +159,14 @@ Result<Bitmap24> LoadImageFile(const std::string& path, const PixelLimits& limit
   auto size = OpenPlainFile(path, file);
   if (!size) return LoadFailure(path, size.error());
   // The first bytes first: where the header says the size, an oversized picture is
-  // refused before the rest of the file is read.
+  // refused before the rest of the file is read (the header may read more of it, by
+  // position).
   std::vector<uint8_t> bytes(static_cast<size_t>(std::min<int64_t>(size.value(), kHeaderProbeBytes)));
   size_t got = 0;
   if (!ReadFully(file.fd, bytes, got)) return LoadFailure(path, Error::Io(ErrnoText(errno)));
   bytes.resize(got);
   if (const ImageFamily* family = FamilyOf(ByteSpan(bytes), path); family && family->header_size) {
-    if (auto claimed = family->header_size(ByteSpan(bytes)); claimed) {
+    if (auto claimed = family->header_size(FileHead(ByteSpan(bytes), size.value(), file.fd)); claimed) {
       if (Status s = CheckPixelSize(claimed->width, claimed->height, limits); !s) return LoadFailure(path, s.error());
     }
   }

@@ -27,24 +27,24 @@ namespace kestal {
 
 std::vector<ImageFamily> BuiltInImageFamilies() {
   return {
-      {"Alias/Wavefront", {"rla", "rpf"}, ReadRla, nullptr},
+      {"Alias/Wavefront", {"rla", "rpf"}, ReadRla, nullptr, nullptr, RlaHeaderSize},
       {"Autodesk", {"cel", "pic"}, ReadAutodesk, SniffAutodesk},
       {"BMP", {"bmp", "dib", "rle"}, ReadBmp, SniffBmp, nullptr, BmpHeaderSize},
       {"Dr. Halo", {"cut"}, ReadDrHalo, nullptr, ReadDrHaloFile},
       {"EPS", {"eps"}, ReadEps, SniffEps},
       {"GIF", {"gif"}, ReadGif, SniffGif, nullptr, GifHeaderSize},
-      {"Icône", {"ico"}, ReadIco, SniffIco},
+      {"Icône", {"ico"}, ReadIco, SniffIco, nullptr, IcoHeaderSize},
       {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg, nullptr, JpegHeaderSize},
-      {"Metafile", {"emf", "wmf"}, ReadMetafile, SniffMetafile},
-      {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr},
+      {"Metafile", {"emf", "wmf"}, ReadMetafile, SniffMetafile, nullptr, MetafileHeaderSize},
+      {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr, nullptr, PcxHeaderSize},
       {"Paintshop Pro", {"psp", "tub"}, ReadPsp, SniffPsp},
       {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
       {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd, nullptr, PsdHeaderSize},
       {"PNG", {"png"}, ReadPng, SniffPng, nullptr, PngHeaderSize},
-      {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm},
-      {"SGI", {"bw", "rgb", "rgba", "sgi"}, ReadSgi, SniffSgi},
-      {"Targa", {"icb", "tga", "vda", "vst", "win"}, ReadTga, SniffTga},
-      {"TIFF", {"fax", "tif", "tiff"}, ReadTiff, SniffTiff},
+      {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm, nullptr, PnmHeaderSize},
+      {"SGI", {"bw", "rgb", "rgba", "sgi"}, ReadSgi, SniffSgi, nullptr, SgiHeaderSize},
+      {"Targa", {"icb", "tga", "vda", "vst", "win"}, ReadTga, SniffTga, nullptr, TgaHeaderSize},
+      {"TIFF", {"fax", "tif", "tiff"}, ReadTiff, SniffTiff, nullptr, TiffHeaderSize},
   };
 }
 

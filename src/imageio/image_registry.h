@@ -25,7 +25,7 @@ using ImageSniffer = bool (*)(ByteSpan data);
 // Decodes a file whose picture also depends on files beside it (a separate palette).
 using ImageFileReader = Result<Bitmap24> (*)(const std::string& path, ByteSpan data, const PixelLimits& limits);
 
-using ImageHeaderSize = Result<ClaimedSize> (*)(ByteSpan head);
+using ImageHeaderSize = Result<ClaimedSize> (*)(const FileHead& file);
 
 struct ImageFamily {
   std::string description;
@@ -34,7 +34,7 @@ struct ImageFamily {
   ImageSniffer sniff = nullptr;
   // When set, loading a file from disk uses this instead of `reader`.
   ImageFileReader file_reader = nullptr;
-  // When set, the size the first bytes of a file claim (see image_headers.h).
+  // When set, the size a file's header claims (see header_sizes.h).
   ImageHeaderSize header_size = nullptr;
 };
 

@@ -42,6 +42,11 @@ TEST(LegacyBadFiles, EachIsRefusedWithItsKind) {
       {"huge-header.bmp", ErrorKind::OverLimit},
       {"huge-header.tga", ErrorKind::OverLimit},
       {"truncated-rle8.bmp", ErrorKind::Truncated},
+      // Cut short where what is left still decodes: refused rather than drawn in part.
+      {"wmf-no-end-record.wmf", ErrorKind::Truncated},
+      {"emf-no-end-record.emf", ErrorKind::Truncated},
+      {"ico-image-cut-short.ico", ErrorKind::Truncated},
+      {"eps-cut-before-trailer.eps", ErrorKind::Truncated},
   };
   for (const auto& c : cases) {
     const Error e = LoadBad(c.file);
@@ -61,6 +66,7 @@ TEST(LegacyBadFiles, MetafilesAreRefusedWithTheirCause) {
       {"emf-text-outside-record.emf", "outside itself"},
       // Damaged in ways a reader could paper over: refused rather than shown in part.
       {"jpeg-corrupt-data.jpg", "picture data is damaged"},
+      {"jpeg-extraneous-scan-bytes.jpg", "extraneous bytes before marker 0xd9"},
       {"pcx-palette-cut-off.pcx", "palette at the end is cut off"},
       {"wmf-header-cut-off.wmf", "header is truncated"},
       {"png-over-limits.png", "at most 30000 pixels a side"},

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -33,12 +35,12 @@ struct EmfRecord {
   Bytes tail{};                 // bytes after them
 };
 
-// An EMF 48 × 48 pixels: a 96 dpi reference device (960 pixels over 254 mm) and a
-// frame of 12.7 mm.
-std::vector<uint8_t> Emf(const std::vector<EmfRecord>& records) {
+// An EMF 48 × 48 pixels (or `side` pixels): a 96 dpi reference device (960 pixels over
+// 254 mm) and a frame of 12.7 mm.
+std::vector<uint8_t> Emf(const std::vector<EmfRecord>& records, int side = kSide) {
   Bytes b;
-  b.U32LE(1).U32LE(88).U32LE(0).U32LE(0).U32LE(kSide - 1).U32LE(kSide - 1);
-  b.U32LE(0).U32LE(0).U32LE(1270).U32LE(1270);
+  b.U32LE(1).U32LE(88).U32LE(0).U32LE(0).U32LE(side - 1).U32LE(side - 1);
+  b.U32LE(0).U32LE(0).U32LE(side * 2540 / 96).U32LE(side * 2540 / 96);
   b.U32LE(0x464D4520).U32LE(0x10000).U32LE(0).U32LE(0).U16LE(8).U16LE(0).U32LE(0).U32LE(0).U32LE(0);
   b.U32LE(960).U32LE(960).U32LE(254).U32LE(254);
   for (const EmfRecord& r : records) {
@@ -211,6 +213,31 @@ TEST(MetafilePlayer, TextAlignment) {
   }
 }
 
+TEST(MetafilePlayer, TextOfExtremeHeightsIsPlayedOrDropped) {
+  // Each height makes fonts of its own size; none may stay behind (the sanitizer build
+  // checks for leaks).
+  for (int height : {-3000, -70000, -900000, -4000000, -2000000000, 2000000000}) {
+    SCOPED_TRACE(height);
+    Play(Emf({Font(height), Select(2), TextOut(2, 30, u"Hi")}));
+  }
+}
+
+TEST(MetafilePlayer, DrawingTooComplexForItsTimeIsRefused) {
+  // A million-point scribble across a 400-pixel picture: hundreds of millions of
+  // pixels of line, refused at once rather than drawn for minutes.
+  const int points = 1'000'000;
+  Bytes tail;
+  uint32_t seed = 1;
+  for (int i = 0; i < 2 * points; ++i) tail.U16LE((seed = seed * 1103515245 + 12345) >> 16 & 0x1FF);
+  const auto file = Emf({{87, {0, 0, 400, 400, points}, tail}}, 400);
+  const auto start = std::chrono::steady_clock::now();
+  auto b = ReadMetafile(ByteSpan(file), kDefaultPixelLimits);
+  ASSERT_FALSE(b.ok());
+  EXPECT_EQ(b.error().kind, ErrorKind::OverLimit);
+  EXPECT_NE(b.error().cause.find("too complex to draw"), std::string::npos) << b.error().cause;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
 std::vector<uint8_t> Wmf(const std::vector<std::pair<uint16_t, std::vector<int>>>& records) {
   Bytes b;
   b.U32LE(0x9AC6CDD7).U16LE(0).U16LE(0).U16LE(0).U16LE(kSide).U16LE(kSide).U16LE(96).U32LE(0).U16LE(0);
@@ -251,6 +278,14 @@ TEST(MetafilePlayer, RestoreDcBringsBackTheClip) {
   };
   ExpectPixels(clipped(false), {{5, 5, kRed}, {20, 20, kWhite}}, "clipped");
   ExpectPixels(clipped(true), {{5, 5, kRed}, {20, 20, kRed}}, "restored");
+  // However deep the saves go, restoring the first level removes a clip made inside it:
+  // the device context and the canvas keep the same levels.
+  for (const char* depth : {"1000", "2000"}) {
+    std::vector<EmfRecord> r{{33, {}}, {30, {0, 0, 10, 10}}};
+    r.insert(r.end(), size_t(std::atoi(depth) - 1), EmfRecord{33, {}});
+    r.insert(r.end(), {{34, {1}}, RedBrush(), Select(1), Select(kNullPen), Rect(0, 0, 40, 40)});
+    ExpectPixels(Play(Emf(r)), {{5, 5, kRed}, {20, 20, kRed}}, depth);
+  }
 }
 
 TEST(MetafileText, CharsetsAndUtf16) {

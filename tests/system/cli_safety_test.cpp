@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +21,7 @@
 #include <thread>
 
 #include "imageio/image_files.h"
+#include "support/byte_builder.h"
 #include "support/test_support.h"
 
 extern char** environ;
@@ -196,26 +198,94 @@ TEST_F(CliSafety, AnInterruptedSequenceRemovesItsFrames) {
   EXPECT_EQ(ReadAll(dir / "err.txt"), "kestal-export: interrupted: the unfinished output was removed\n");
 }
 
+// Bytes to place at an offset of a sparse file.
+struct Piece {
+  uint64_t at;
+  Bytes bytes;
+};
+
+// A sparse 2 GiB file holding only the given pieces: its header claims the picture, the
+// rest reads as zeros without taking room on the disk.
+fs::path SparseFile(const fs::path& path, const std::vector<Piece>& pieces) {
+  {
+    std::ofstream out(path, std::ios::binary);
+    for (const Piece& p : pieces) {
+      out.seekp(static_cast<std::streamoff>(p.at));
+      out.write(reinterpret_cast<const char*>(p.bytes.Vec().data()), static_cast<std::streamsize>(p.bytes.Size()));
+    }
+  }
+  fs::resize_file(path, (uintmax_t{2} << 30) - 1);
+  return path;
+}
+
+// The header of each family claiming 30000 × 30000 pixels, followed by nothing.
+std::vector<std::pair<std::string, std::vector<Piece>>> HugeClaims() {
+  constexpr unsigned kSide = 30000;
+  std::vector<std::pair<std::string, std::vector<Piece>>> files;
+  files.push_back({"huge.png", {{0, Bytes().Raw({0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'}).U32BE(13).Str("IHDR")
+                                          .U32BE(kSide).U32BE(kSide).Raw({8, 2, 0, 0, 0})}}});
+  for (const char* pnm : {"P6\n30000 30000\n255\n", "P5\n30000 30000\n255\n", "P4\n30000 30000\n"}) {
+    const std::string ext = pnm[1] == '6' ? "ppm" : pnm[1] == '5' ? "pgm" : "pbm";
+    files.push_back({"huge." + ext, {{0, Bytes().Str(pnm)}}});
+  }
+  for (unsigned type : {2, 10}) {  // Targa: plain and run-length true colour
+    files.push_back({"huge-" + std::to_string(type) + ".tga",
+                     {{0, Bytes().U8(0).U8(0).U8(type).Fill(9).U16LE(kSide).U16LE(kSide).U8(24).U8(0x20)}}});
+  }
+  for (unsigned storage : {0, 1}) {  // SGI: verbatim and RLE
+    files.push_back({"huge-" + std::to_string(storage) + ".sgi",
+                     {{0, Bytes().U16BE(474).U8(storage).U8(1).U16BE(3).U16BE(kSide).U16BE(kSide).U16BE(3)}}});
+  }
+  files.push_back({"huge.pcx", {{0, Bytes().Raw({0x0A, 5, 1, 8}).U16LE(0).U16LE(0).U16LE(kSide - 1).U16LE(kSide - 1)
+                                          .Fill(53).U8(3).U16LE(kSide)}}});
+  // TIFF: the directory far into the file, where only a read by position finds it.
+  const uint32_t ifd = 1500u << 20;
+  Bytes dir;
+  dir.U16LE(8);
+  for (auto [tag, type, value] : std::initializer_list<std::array<uint32_t, 3>>{
+           {256, 4, kSide}, {257, 4, kSide}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1}, {273, 4, 4096},
+           {278, 4, kSide}, {279, 4, 0x7FFF0000}}) {
+    dir.U16LE(tag).U16LE(type).U32LE(1).U32LE(value);
+  }
+  dir.U32LE(0);
+  files.push_back({"huge.tif", {{0, Bytes().Str("II").U16LE(42).U32LE(ifd)}, {ifd, dir}}});
+  Bytes rla;
+  for (int window = 0; window < 2; ++window) rla.U16BE(0).U16BE(kSide - 1).U16BE(0).U16BE(kSide - 1);
+  rla.U16BE(0).U16BE(0).U16BE(3).U16BE(0);
+  files.push_back({"huge.rla", {{0, rla}, {658, Bytes().U16BE(8).U16BE(0).U16BE(8)}}});
+  files.push_back({"huge.ico", {{0, Bytes().U16LE(0).U16LE(1).U16LE(1).U8(0).U8(0).U8(0).U8(0).U16LE(1).U16LE(32)
+                                          .U32LE(0x7FFF0000).U32LE(22)},
+                                {22, files[0].second[0].bytes}}});
+  files.push_back({"huge.wmf", {{0, Bytes().U32LE(0x9AC6CDD7).U16LE(0).U16LE(0).U16LE(0).U16LE(kSide).U16LE(kSide)
+                                          .U16LE(96).Fill(6).U16LE(1).U16LE(9).U16LE(0x300).Fill(12)}}});
+  files.push_back({"huge.emf", {{0, Bytes().U32LE(1).U32LE(88).U32LE(0).U32LE(0).U32LE(kSide - 1).U32LE(kSide - 1)
+                                          .U32LE(0).U32LE(0).U32LE(793750).U32LE(793750).U32LE(0x464D4520)
+                                          .U32LE(0x10000).Fill(24).U32LE(960).U32LE(960).U32LE(254).U32LE(254)}}});
+  // JPEG: the frame header after more than a megabyte of metadata segments.
+  std::vector<Piece> jpeg{{0, Bytes().Raw({0xFF, 0xD8})}};
+  uint64_t at = 2;
+  for (int i = 0; i < 20; ++i, at += 2 + 65535) jpeg.push_back({at, Bytes().Raw({0xFF, 0xE1}).U16BE(65535)});
+  jpeg.push_back({at, Bytes().Raw({0xFF, 0xC0}).U16BE(17).U8(8).U16BE(kSide).U16BE(kSide).U8(3)});
+  files.push_back({"huge.jpg", jpeg});
+  return files;
+}
+
 TEST_F(CliSafety, PhotosThatAreNotFilesOrClaimTooMuchAreRefusedAtOnce) {
   ASSERT_EQ(::mkfifo((dir / "fifo.png").c_str(), 0644), 0);
-  // A sparse 2 GiB file whose header claims 30000 × 30000 pixels: refused from its
-  // header, without reading (or making room for) the rest. The memory limit makes
-  // reading it whole fail.
-  {
-    std::ofstream png(dir / "huge.png", std::ios::binary);
-    const unsigned char head[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                  0, 0, 0x75, 0x30, 0, 0, 0x75, 0x30, 8, 2, 0, 0, 0};
-    png.write(reinterpret_cast<const char*>(head), sizeof head);
-  }
-  fs::resize_file(dir / "huge.png", (uintmax_t{2} << 30) - 1);
   struct Row {
     std::string photo;
     std::string cause;
-  } rows[] = {
+  };
+  std::vector<Row> rows{
       {dir / "fifo.png", "it is a FIFO, not a file"},
       {"/dev/zero", "it is a device, not a file"},
-      {dir / "huge.png", "the picture is 30000 x 30000 pixels; at most 100 megapixels are supported"},
   };
+  // Sparse 2 GiB files whose headers claim 30000 × 30000 pixels: refused from the
+  // header, without reading (or making room for) the rest. The memory limit makes
+  // reading one whole fail.
+  for (const auto& [name, pieces] : HugeClaims()) {
+    rows.push_back({SparseFile(dir / name, pieces), "the picture is 30000 x 30000 pixels; at most 100 megapixels are supported"});
+  }
   for (const Row& r : rows) {
     auto res = RunCommand("ulimit -v 1000000; timeout 20 " + std::string(KESTAL_EXPORT_BIN) + " -q " +
                           ShellQuote(r.photo) + " " + ShellQuote(dir / "out.gif") + " 2>&1");

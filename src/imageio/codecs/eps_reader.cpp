@@ -124,6 +124,23 @@ std::optional<Result<Bitmap24>> ReadEpsiPreview(std::string_view text, const Pix
   return Result<Bitmap24>(std::move(bitmap));
 }
 
+// A header comment whose value is "(atend)" promises it in the trailer; PostScript that
+// ends before its "%%Trailer" line was cut short, and rendering what is left would draw
+// a different picture.
+Status CheckTrailer(std::string_view text) {
+  bool promised = false;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(pos, end - pos);
+    if (line.starts_with("%%Trailer")) return Status::Ok();
+    if (line.starts_with("%%") && line.find("(atend)") != std::string_view::npos) promised = true;
+    pos = end + 1;
+  }
+  if (promised) return Error::Truncated("the PostScript ends before the trailer its header promises");
+  return Status::Ok();
+}
+
 // The PostScript of a plain or binary-headed EPS file, with any TIFF preview.
 Result<Sections> Split(ByteSpan data) {
   if (StartsWith(data, ByteSpan(kBinaryMagic, 4))) return SplitBinaryHeader(data);
@@ -223,6 +240,7 @@ Result<Bitmap24> ReadEps(ByteSpan data, const PixelLimits& limits) {
   bool found = false;
   auto preview = Preview(sections.value(), limits, found);
   if (found) return preview;
+  if (Status s = CheckTrailer(AsText(sections->postscript)); !s) return s.error();
   return RenderPostScript(sections->postscript, limits);
 }
 

@@ -4,6 +4,8 @@
 #include "base/byte_reader.h"
 #include "imageio/codecs/png_codec.h"
 
+#include <cstdlib>
+
 namespace kestal {
 namespace {
 
@@ -16,11 +18,44 @@ struct Entry {
 };
 
 // The entry's depth: the directory's, or when that is 0, the DIB header's.
-uint32_t EntryDepth(ByteSpan data, const Entry& e) {
+uint32_t EntryDepth(const FileHead& file, const Entry& e) {
   if (e.bpp != 0) return e.bpp;
-  if (e.offset > data.size() || data.size() - e.offset < 16) return 0;
-  ByteReader r(data.subspan(e.offset + 14));
-  return r.U16LE();
+  uint8_t bpp[2];
+  if (!file.ReadAt(int64_t{e.offset} + 14, bpp)) return 0;
+  return uint32_t{bpp[0]} | uint32_t{bpp[1]} << 8;
+}
+
+// The image the icon is read as: the largest, and of equal sizes the deepest.
+Result<Entry> PickEntry(const FileHead& file) {
+  ByteReader r(file.Head());
+  const uint16_t reserved = r.U16LE(), type = r.U16LE(), count = r.U16LE();
+  if (r.Failed() || reserved != 0 || (type != 1 && type != 2)) return Error::Invalid("not an icon file");
+  if (count == 0) return Error::Invalid("the icon file holds no image");
+  if (r.Remaining() / kEntrySize < count) return Error::Truncated();
+  Entry best;
+  bool found = false;
+  for (uint16_t i = 0; i < count; ++i) {
+    Entry e;
+    e.width = r.U8();
+    e.height = r.U8();
+    r.Skip(4);  // colour count, reserved, planes or hot spot x
+    e.bpp = r.U16LE();
+    e.size = r.U32LE();
+    e.offset = r.U32LE();
+    if (e.width == 0) e.width = 256;  // 0 stands for 256
+    if (e.height == 0) e.height = 256;
+    if (e.offset < kHeaderSize || e.offset >= file.Size()) continue;
+    e.bpp = EntryDepth(file, e);
+    const uint64_t area = uint64_t{e.width} * e.height, best_area = uint64_t{best.width} * best.height;
+    if (!found || area > best_area || (area == best_area && e.bpp > best.bpp)) {
+      best = e;
+      found = true;
+    }
+  }
+  if (!found) return Error::Truncated("every image of the icon file lies outside the file");
+  // An image that runs past the end of the file was cut short.
+  if (best.size > file.Size() - best.offset) return Error::Truncated("the icon's image is cut short");
+  return best;
 }
 
 }  // namespace
@@ -35,39 +70,26 @@ bool SniffIco(ByteSpan data) {
 }
 
 Result<Bitmap24> ReadIco(ByteSpan data, const PixelLimits& limits) {
-  ByteReader r(data);
-  const uint16_t reserved = r.U16LE(), type = r.U16LE(), count = r.U16LE();
-  if (r.Failed() || reserved != 0 || (type != 1 && type != 2)) return Error::Invalid("not an icon file");
-  if (count == 0) return Error::Invalid("the icon file holds no image");
-  if (r.Remaining() / kEntrySize < count) return Error::Truncated();
-
-  // The largest image, and of equal sizes the deepest.
-  Entry best;
-  bool found = false;
-  for (uint16_t i = 0; i < count; ++i) {
-    Entry e;
-    e.width = r.U8();
-    e.height = r.U8();
-    r.Skip(4);  // colour count, reserved, planes or hot spot x
-    e.bpp = r.U16LE();
-    e.size = r.U32LE();
-    e.offset = r.U32LE();
-    if (e.width == 0) e.width = 256;  // 0 stands for 256
-    if (e.height == 0) e.height = 256;
-    if (e.offset < kHeaderSize || e.offset >= data.size()) continue;
-    e.bpp = EntryDepth(data, e);
-    const uint64_t area = uint64_t{e.width} * e.height, best_area = uint64_t{best.width} * best.height;
-    if (!found || area > best_area || (area == best_area && e.bpp > best.bpp)) {
-      best = e;
-      found = true;
-    }
-  }
-  if (!found) return Error::Truncated("every image of the icon file lies outside the file");
-  // A size that runs past the file's end is taken as "to the end".
-  ByteSpan image = data.subspan(best.offset);
-  if (best.size < image.size()) image = image.first(best.size);
+  auto entry = PickEntry(FileHead(data));
+  if (!entry) return entry.error();
+  const ByteSpan image = data.subspan(entry->offset, entry->size);
   if (SniffPng(image)) return ReadPng(image, limits);
   return ReadIconDib(image, limits);
+}
+
+Result<ClaimedSize> IcoHeaderSize(const FileHead& file) {
+  // An embedded PNG's own header, or the DIB header, whose height counts the colour
+  // image and the AND mask.
+  auto entry = PickEntry(file);
+  if (!entry) return entry.error();
+  uint8_t head[33];
+  if (entry->size < sizeof head || !file.ReadAt(entry->offset, head)) return Error::Invalid("no image header");
+  const ByteSpan image(head, sizeof head);
+  if (SniffPng(image)) return PngHeaderSize(FileHead(image));
+  ByteReader r(image);
+  if (r.U32LE() < 40) return Error::Invalid("no 32-bit sizes in the image header");
+  const int64_t width = r.S32LE(), height = r.S32LE();
+  return ClaimedSize{std::llabs(width), std::llabs(height) / 2};
 }
 
 }  // namespace kestal

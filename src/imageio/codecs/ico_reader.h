@@ -5,10 +5,12 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 
 bool SniffIco(ByteSpan data);
 Result<Bitmap24> ReadIco(ByteSpan data, const PixelLimits& limits);
+Result<ClaimedSize> IcoHeaderSize(const FileHead& file);
 
 }  // namespace kestal

@@ -22,6 +22,7 @@ struct ErrorManager {
   char message[JMSG_LENGTH_MAX];
   bool truncated;
   bool corrupt;                        // the entropy-coded data is damaged
+  bool in_scans;                       // the header is read: markers now follow scans
   char warning[JMSG_LENGTH_MAX];       // libjpeg's words for the damage
 };
 
@@ -42,8 +43,13 @@ void OnMessage(j_common_ptr cinfo, int level) {
       break;
     // Damaged picture data: libjpeg resynchronises and carries on with grey or
     // misplaced blocks, even when the file ends properly. We refuse it like a
-    // truncated one. (Stray bytes between markers, JWRN_EXTRANEOUS_DATA, leave the
-    // pixels whole and are accepted.)
+    // truncated one. Stray bytes before a marker that follows a scan are scan data
+    // the decoder never used: it lost its place in the scan and decoded the rest
+    // wrongly. (Stray bytes between the header's markers leave the pixels whole and
+    // are accepted.)
+    case JWRN_EXTRANEOUS_DATA:
+      if (!err->in_scans) break;
+      [[fallthrough]];
     case JWRN_HIT_MARKER:
     case JWRN_HUFF_BAD_CODE:
     case JWRN_ARITH_BAD_CODE:
@@ -68,6 +74,7 @@ void InitErrors(ErrorManager& err) {
   err.message[0] = '\0';
   err.truncated = false;
   err.corrupt = false;
+  err.in_scans = false;
   err.warning[0] = '\0';
 }
 
@@ -104,6 +111,7 @@ bool StartDecoder(Decoder& d, const uint8_t* data, size_t size) {
   jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
   jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&d.cinfo, TRUE);
+  d.err.in_scans = true;
   // The saved markers live only until the decompression ends, so read them now.
   d.orientation = OrientationFromMarkers(d.cinfo);
   switch (d.cinfo.jpeg_color_space) {

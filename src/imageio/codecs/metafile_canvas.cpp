@@ -28,6 +28,17 @@ constexpr double kLargestCachedGlyph = 512, kSmallestGlyph = 0.05;
 // few times; a file that asks for more (a tiny bitmap stretched over the picture a
 // million times) has the rest of its drawing dropped rather than taking hours.
 constexpr double kCoverageBudget = 256;
+// Cairo strokes a path as one shape, and the work of joining its pieces grows with the
+// square of the times they cross: a scribble of a hundred thousand points would take
+// minutes. A longer path is stroked in runs of this many pieces, each run continuing
+// where the last ended, so the work grows with the length. (Where runs cross, an
+// antialiased edge pixel is blended twice; ordinary shapes are far shorter.)
+constexpr int kStrokeRun = 256;
+// The drawing work a metafile may ask for, in pixels of a one-pixel line: each piece of
+// a path costs kPieceWork (a dash is a piece), each pixel of stroked length one. This
+// is some ten seconds of drawing; a file that asks for more is refused as too complex
+// rather than drawn in part.
+constexpr double kWorkBudget = 48e6, kPieceWork = 8;
 
 // Windows' dash patterns: cosmetic pens in pixels, geometric pens in pen widths.
 const std::vector<double> kDashes[] = {{}, {18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
@@ -281,9 +292,53 @@ bool Canvas::SetBrushSource(const DcState& s) {
   return SetPenSource(s, b.color);
 }
 
+namespace {
+
+// The pen's width in picture pixels.
+double PenWidth(const DcState& s, double logicalScale) {
+  return s.pen.cosmetic ? 1.0 : std::clamp(s.pen.width * logicalScale, 1.0, kWidest);
+}
+
+// The pen's dash pattern in picture pixels; empty for a solid line.
+std::vector<double> PenDashes(const DcState& s, double width) {
+  const Pen& pen = s.pen;
+  uint32_t style = pen.style & kPsStyleMask;
+  // Pens of the old kind draw their dashes only while they are one pixel wide.
+  if (!pen.cosmetic && !pen.extended && width > 1.5) style = kPsSolid;
+  const bool inPixels = pen.cosmetic || !pen.extended;
+  std::vector<double> dashes;
+  if (style >= kPsDash && style <= kPsDashDotDot) {
+    for (double d : inPixels ? kDashes[style] : kGeometricDashes[style]) dashes.push_back(inPixels ? d : d * width);
+  } else if (style == kPsAlternate) {
+    dashes = {1, 1};
+  } else if (style == kPsUserStyle) {
+    for (double d : pen.dashes) dashes.push_back(std::max(0.0, inPixels ? d : d * width));
+  }
+  return dashes;
+}
+
+// The length of a path's pieces (a curve's by its control points, which are at least
+// as long), each counted up to `longest` (what can lie on the picture), and how many
+// pieces there are.
+void Measure(const cairo_path_t* path, double longest, double& length, double& pieces) {
+  Point last{};
+  for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+    const cairo_path_data_t* d = &path->data[i];
+    const int points = d->header.length - 1;
+    for (int k = 1; k <= points; ++k) {
+      const Point p{d[k].point.x, d[k].point.y};
+      if (d->header.type != CAIRO_PATH_MOVE_TO) length += std::min(longest, std::hypot(p.x - last.x, p.y - last.y));
+      last = p;
+    }
+    ++pieces;
+  }
+}
+
+}  // namespace
+
 void Canvas::Stroke(const DcState& s, double logicalScale) {
   const Pen& pen = s.pen;
-  const double width = pen.cosmetic ? 1.0 : std::clamp(pen.width * logicalScale, 1.0, kWidest);
+  const double width = PenWidth(s, logicalScale);
   cairo_set_line_width(cr_, width);
   const uint32_t cap = pen.style & kPsEndCapMask, join = pen.style & kPsJoinMask;
   if (pen.cosmetic) {
@@ -297,18 +352,7 @@ void Canvas::Stroke(const DcState& s, double logicalScale) {
                              : join == kPsJoinMiter ? CAIRO_LINE_JOIN_MITER : CAIRO_LINE_JOIN_ROUND);
   }
   cairo_set_miter_limit(cr_, std::clamp(s.miterLimit, 1.0, 100.0));
-  uint32_t style = pen.style & kPsStyleMask;
-  // Pens of the old kind draw their dashes only while they are one pixel wide.
-  if (!pen.cosmetic && !pen.extended && width > 1.5) style = kPsSolid;
-  const bool inPixels = pen.cosmetic || !pen.extended;
-  std::vector<double> dashes;
-  if (style >= kPsDash && style <= kPsDashDotDot) {
-    for (double d : inPixels ? kDashes[style] : kGeometricDashes[style]) dashes.push_back(inPixels ? d : d * width);
-  } else if (style == kPsAlternate) {
-    dashes = {1, 1};
-  } else if (style == kPsUserStyle) {
-    for (double d : pen.dashes) dashes.push_back(std::max(0.0, inPixels ? d : d * width));
-  }
+  std::vector<double> dashes = PenDashes(s, width);
   if (!dashes.empty() && s.backgroundMode == kOpaque && s.rop2 == kR2CopyPen) {
     // The gaps of a dashed line show the background colour in opaque mode.
     SetColor(cr_, s.backgroundColor);
@@ -343,8 +387,11 @@ void Canvas::FillAndStroke(const DcState& s, double logicalScale, bool fill, boo
     return;
   }
   if (fill && SetBrushSource(s)) {
+    cairo_path_t* path = cairo_copy_path(cr_);
+    const double pieces = path->num_data;
+    cairo_path_destroy(path);
     cairo_set_fill_rule(cr_, s.fillMode == kWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-    cairo_fill_preserve(cr_);
+    if (ChargeWork(pieces * kPieceWork)) cairo_fill_preserve(cr_);
   }
   if (stroke && !s.pen.IsNull()) {
     // Through the pixel centres: a line from x to x' at one pixel covers whole pixels.
@@ -352,13 +399,65 @@ void Canvas::FillAndStroke(const DcState& s, double logicalScale, bool fill, boo
     if (s.pen.cosmetic) CoverFirstPixelNotLast(path);
     cairo_new_path(cr_);
     cairo_translate(cr_, 0.5, 0.5);
-    cairo_append_path(cr_, path);
+    StrokeInRuns(s, logicalScale, path);
     cairo_path_destroy(path);
-    Stroke(s, logicalScale);
     cairo_identity_matrix(cr_);
   }
   ClearPath();
   cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+}
+
+bool Canvas::ChargeWork(double units) {
+  work_ += units;
+  if (work_ > kWorkBudget) tooComplex_ = true;
+  return !tooComplex_;
+}
+
+void Canvas::StrokeInRuns(const DcState& s, double logicalScale, const cairo_path_t* path) {
+  double length = 0, pieces = 0, period = 0;
+  Measure(path, std::hypot(double(width_), double(height_)), length, pieces);
+  for (double d : PenDashes(s, PenWidth(s, logicalScale))) period += d;
+  const double dashes = period > 0 ? length / period : 0;
+  if (!ChargeWork(length + (pieces + dashes) * kPieceWork)) return;
+  if (path->num_data <= kStrokeRun) {
+    cairo_append_path(cr_, path);
+    Stroke(s, logicalScale);
+    return;
+  }
+  Point figureStart{}, last{};
+  bool split = false;  // the current figure was cut between runs: its closing is a line
+  int inRun = 0;
+  for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+    const cairo_path_data_t* d = &path->data[i];
+    switch (d->header.type) {
+      case CAIRO_PATH_MOVE_TO:
+        figureStart = last = {d[1].point.x, d[1].point.y};
+        split = false;
+        cairo_move_to(cr_, last.x, last.y);
+        continue;
+      case CAIRO_PATH_LINE_TO:
+        last = {d[1].point.x, d[1].point.y};
+        cairo_line_to(cr_, last.x, last.y);
+        break;
+      case CAIRO_PATH_CURVE_TO:
+        last = {d[3].point.x, d[3].point.y};
+        cairo_curve_to(cr_, d[1].point.x, d[1].point.y, d[2].point.x, d[2].point.y, last.x, last.y);
+        break;
+      case CAIRO_PATH_CLOSE_PATH:
+        if (split) cairo_line_to(cr_, figureStart.x, figureStart.y);
+        else cairo_close_path(cr_);
+        last = figureStart;
+        break;
+    }
+    if (++inRun == kStrokeRun) {
+      Stroke(s, logicalScale);
+      cairo_new_path(cr_);
+      cairo_move_to(cr_, last.x, last.y);
+      inRun = 0;
+      split = true;
+    }
+  }
+  Stroke(s, logicalScale);
 }
 
 void Canvas::AddParallelogram(const Parallelogram& p, bool reverse) {
@@ -521,12 +620,20 @@ struct GlyphLine {
 };
 
 GlyphLine LayOutGlyphs(const TextFont& font, Point em, const TextRun& run, double sx) {
+  // Unhinted metrics grow in proportion to the size, so a large em is laid out at the
+  // largest cached size and scaled up: Cairo loses a scaled font that it cannot make
+  // at an extreme size, one for each such size a file asks for.
+  const double scale = std::max(1.0, std::max(em.x, em.y) / kLargestCachedGlyph);
   cairo_matrix_t identity, upright;
   cairo_matrix_init_identity(&identity);
-  cairo_matrix_init_scale(&upright, em.x, em.y);
+  cairo_matrix_init_scale(&upright, em.x / scale, em.y / scale);
   cairo_scaled_font_t* metrics = cairo_scaled_font_create(font.face, &upright, &identity, font.options);
   GlyphLine line;
   cairo_scaled_font_extents(metrics, &line.extents);
+  for (double* v : {&line.extents.ascent, &line.extents.descent, &line.extents.height, &line.extents.max_x_advance,
+                    &line.extents.max_y_advance}) {
+    *v *= scale;
+  }
   // Each character's glyphs; the run's own spacing, when it has one, replaces the font's.
   for (size_t i = 0; i < run.text.size(); ++i) {
     const std::string utf8 = ToUtf8(std::u32string(1, run.text[i]));
@@ -536,8 +643,8 @@ GlyphLine LayOutGlyphs(const TextFont& font, Point em, const TextRun& run, doubl
                                          nullptr) == CAIRO_STATUS_SUCCESS) {
       cairo_text_extents_t te;
       cairo_scaled_font_glyph_extents(metrics, g, count, &te);
-      for (int k = 0; k < count; ++k) line.glyphs.push_back({g[k].index, line.advance + g[k].x, 0});
-      line.advance += i < run.dx.size() ? run.dx[i] * sx : te.x_advance;
+      for (int k = 0; k < count; ++k) line.glyphs.push_back({g[k].index, line.advance + g[k].x * scale, 0});
+      line.advance += i < run.dx.size() ? run.dx[i] * sx : te.x_advance * scale;
       cairo_glyph_free(g);
     }
   }
@@ -555,6 +662,41 @@ struct TextPlacement {
                  origin.y + along.y * (shiftX + u) + down.y * (shiftY + v)};
   }
 };
+
+// Adds the glyphs' outlines to the current path.
+void AddGlyphPath(cairo_t* cr, const TextFont& font, const cairo_matrix_t& fontMatrix, double reach,
+                  const std::vector<cairo_glyph_t>& glyphs) {
+  if (reach <= kLargestCachedGlyph) {
+    cairo_glyph_path(cr, glyphs.data(), int(glyphs.size()));
+    return;
+  }
+  // Outlined at the largest cached size on a scratch context and scaled up: Cairo
+  // loses a scaled font that it cannot make at an extreme size.
+  const double scale = reach / kLargestCachedGlyph;
+  cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+  cairo_t* small = cairo_create(scratch);
+  cairo_matrix_t smallMatrix = fontMatrix;
+  cairo_matrix_scale(&smallMatrix, 1 / scale, 1 / scale);
+  cairo_set_font_face(small, font.face);
+  cairo_set_font_matrix(small, &smallMatrix);
+  cairo_set_font_options(small, font.options);
+  std::vector<cairo_glyph_t> placed(glyphs);
+  for (cairo_glyph_t& g : placed) g.x /= scale, g.y /= scale;
+  cairo_glyph_path(small, placed.data(), int(placed.size()));
+  cairo_path_t* path = cairo_copy_path(small);
+  if (path->status == CAIRO_STATUS_SUCCESS) {
+    for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+      for (int k = 1; k < path->data[i].header.length; ++k) {
+        path->data[i + k].point.x *= scale;
+        path->data[i + k].point.y *= scale;
+      }
+    }
+    cairo_append_path(cr, path);
+  }
+  cairo_path_destroy(path);
+  cairo_destroy(small);
+  cairo_surface_destroy(scratch);
+}
 
 }  // namespace
 
@@ -616,11 +758,11 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
   }
   SetColor(cr_, s.textColor);
   if (toPath) {
-    cairo_glyph_path(cr_, line.glyphs.data(), int(line.glyphs.size()));
+    AddGlyphPath(cr_, font, turnedMatrix, reach, line.glyphs);
   } else {
     if (reach > kLargestCachedGlyph) {
       cairo_new_path(cr_);
-      cairo_glyph_path(cr_, line.glyphs.data(), int(line.glyphs.size()));
+      AddGlyphPath(cr_, font, turnedMatrix, reach, line.glyphs);
       cairo_fill(cr_);
     } else {
       cairo_show_glyphs(cr_, line.glyphs.data(), int(line.glyphs.size()));
@@ -701,10 +843,61 @@ void Canvas::ClipToPath(bool replace) {
   cairo_path_t* path = cairo_copy_path(cr_);
   if (replace) cairo_reset_clip(cr_);
   cairo_new_path(cr_);
-  cairo_append_path(cr_, path);
+  if (path->num_data > kStrokeRun) {
+    ClipToCoveredPixels(path);
+  } else {
+    cairo_append_path(cr_, path);
+    cairo_clip(cr_);
+  }
   cairo_path_destroy(path);
-  cairo_clip(cr_);
   ClearPath();
+}
+
+void Canvas::ClipToCoveredPixels(const cairo_path_t* path) {
+  // Cairo intersects a clipping path with every shape drawn under it, and the work
+  // grows with the square of the times its edges cross. A long path is instead filled
+  // once into a mask, and the clip becomes the mask's covered pixels, as rows of boxes,
+  // which Cairo combines in time proportional to their number.
+  double length = 0, pieces = 0;
+  Measure(path, std::hypot(double(width_), double(height_)), length, pieces);
+  if (!ChargeWork(pieces * kPieceWork)) return;
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width_, height_);
+  cairo_t* m = cairo_create(mask);
+  cairo_set_fill_rule(m, cairo_get_fill_rule(cr_));
+  cairo_append_path(m, path);
+  cairo_fill(m);
+  cairo_destroy(m);
+  cairo_surface_flush(mask);
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(mask);
+    ++dropped;
+    return;
+  }
+  const unsigned char* data = cairo_image_surface_get_data(mask);
+  const int stride = cairo_image_surface_get_stride(mask);
+  // Each run of covered pixels in a row, counted first and charged, then added.
+  const auto eachRun = [&](auto&& use) {
+    for (int y = 0; y < height_; ++y) {
+      const unsigned char* row = data + size_t(stride) * y;
+      for (int x = 0; x < width_;) {
+        if (row[x] < 128) {
+          ++x;
+          continue;
+        }
+        const int start = x;
+        while (x < width_ && row[x] >= 128) ++x;
+        use(start, y, x - start);
+      }
+    }
+  };
+  double boxes = 0;
+  eachRun([&](int, int, int) { ++boxes; });
+  if (ChargeWork(boxes * kPieceWork)) {
+    eachRun([&](int x, int y, int w) { cairo_rectangle(cr_, x, y, w, 1); });
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    cairo_clip(cr_);
+  }
+  cairo_surface_destroy(mask);
 }
 
 void Canvas::ResetClip() { cairo_reset_clip(cr_); }

@@ -105,6 +105,9 @@ class Canvas {
 
   // Shapes and texts dropped because Cairo could not take them.
   size_t dropped = 0;
+  // True once the drawing asked for more work than a picture may take; the rest of
+  // the drawing is skipped and the file is refused.
+  bool TooComplex() const { return tooComplex_; }
 
  private:
   Canvas(cairo_surface_t* surface, cairo_t* cr, int32_t width, int32_t height);
@@ -116,6 +119,11 @@ class Canvas {
   bool SetPenSource(const DcState& s, ColorRef color);
   bool SetBrushSource(const DcState& s);
   void Stroke(const DcState& s, double logicalScale);
+  // Strokes a path, a long one in runs (see kStrokeRun).
+  void StrokeInRuns(const DcState& s, double logicalScale, const cairo_path_t* path);
+  void ClipToCoveredPixels(const cairo_path_t* path);
+  // Counts drawing work against the work budget; false once it is spent.
+  bool ChargeWork(double units);
   void PaintTextBackground(const DcState& s, const Affine& m, const TextRun& run,
                            const std::optional<Parallelogram>& cell);
 
@@ -125,6 +133,8 @@ class Canvas {
   int saveDepth_ = 0;
   bool pathTooFar_ = false;
   double covered_ = 0;
+  double work_ = 0;
+  bool tooComplex_ = false;
   cairo_path_t* kept_ = nullptr;
 };
 

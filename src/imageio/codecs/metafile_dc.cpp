@@ -142,8 +142,10 @@ void DeviceContext::Select(const Object& object) {
   else if (const auto* font = std::get_if<Font>(&object)) state.font = *font;
 }
 
-void DeviceContext::Save() {
-  if (saved_.size() < kMaxSavedStates) saved_.push_back(state);
+bool DeviceContext::Save() {
+  if (saved_.size() >= kMaxSavedStates) return false;
+  saved_.push_back(state);
+  return true;
 }
 
 int DeviceContext::Restore(int32_t which) {

@@ -157,7 +157,8 @@ class DeviceContext {
   // Makes a selected object current; other kinds (regions, palettes) are ignored here.
   void Select(const Object& object);
 
-  void Save();
+  // SaveDC; false (and nothing saved) when the stack is full.
+  bool Save();
   // RestoreDC: a negative count is relative to the top of the stack, a positive one
   // names a saved level (1 is the first save). Returns how many levels were popped,
   // 0 when the request is out of range.

@@ -494,6 +494,15 @@ Result<Affine> FrameMapping(const EmfHeader& h, DeviceContext& dc, double& width
 
 }  // namespace
 
+Result<ClaimedSize> EmfHeaderSize(const FileHead& file) {
+  auto header = ParseEmfHeader(file.Head());
+  if (!header) return header.error();
+  DeviceContext dc(0);
+  double width = 0, height = 0;
+  if (auto mapping = FrameMapping(header.value(), dc, width, height); !mapping) return mapping.error();
+  return ClaimedSize{std::llround(width), std::llround(height)};
+}
+
 Result<Bitmap24> PlayEmf(ByteSpan data, const PixelLimits& limits, const PlayOptions& options, PlayStats& stats) {
   auto header = ParseEmfHeader(data);
   if (!header) return header.error();

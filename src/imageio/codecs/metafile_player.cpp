@@ -299,8 +299,9 @@ void Player::FillRegion(const Region& region, const Brush& brush, bool deviceUni
 }
 
 void Player::Save() {
-  dc_.Save();
-  canvas_.Save();
+  // The canvas keeps a level for each one the device context keeps, so that a restore
+  // takes both back to the same state.
+  if (dc_.Save()) canvas_.Save();
 }
 
 void Player::Restore(int32_t which) { canvas_.Restore(dc_.Restore(which)); }

@@ -12,6 +12,7 @@
 #include "imageio/codecs/metafile_dc.h"
 #include "imageio/codecs/metafile_records.h"
 #include "imageio/codecs/decode_util.h"
+#include "imageio/codecs/header_sizes.h"
 #include "base/bytes.h"
 
 namespace kestal::metafile {
@@ -119,6 +120,11 @@ template <class PlayRecord>
 Result<Bitmap24> PlayOnto(double width, double height, const PixelLimits& limits, DeviceContext& dc,
                           const std::vector<Record>& records, PlayStats& stats, PlayRecord play);
 
+// The picture size of a file of each kind, from its header (and for a WMF without a
+// placeable header, its first window extent), before the file is read whole.
+Result<ClaimedSize> WmfHeaderSize(const FileHead& file);
+Result<ClaimedSize> EmfHeaderSize(const FileHead& file);
+
 // Plays a whole file of each kind onto a new white picture.
 Result<Bitmap24> PlayWmf(ByteSpan data, const PixelLimits& limits, const PlayOptions& options, PlayStats& stats);
 Result<Bitmap24> PlayEmf(ByteSpan data, const PixelLimits& limits, const PlayOptions& options, PlayStats& stats);
@@ -138,6 +144,9 @@ Result<Bitmap24> PlayOnto(double width, double height, const PixelLimits& limits
   for (const Record& r : records) {
     ++player.stats().records;
     if (Status s = play(player, r); !s) return InRecord(s.error(), player.stats().records, r.type);
+    if ((*canvas)->TooComplex()) {
+      return InRecord(Error::OverLimit("the metafile is too complex to draw"), player.stats().records, r.type);
+    }
   }
   (*canvas)->CopyTo(picture.value());
   stats = player.stats();

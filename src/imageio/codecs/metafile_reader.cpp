@@ -9,6 +9,11 @@ bool SniffMetafile(ByteSpan data) {
   return in.U32LE() == metafile::kPlaceableKey || metafile::IsEmf(data);
 }
 
+Result<ClaimedSize> MetafileHeaderSize(const FileHead& file) {
+  if (metafile::IsEmf(file.Head())) return metafile::EmfHeaderSize(file);
+  return metafile::WmfHeaderSize(file);
+}
+
 Result<Bitmap24> ReadMetafile(ByteSpan data, const PixelLimits& limits, const metafile::PlayOptions& options,
                               metafile::PlayStats& stats) {
   if (metafile::IsEmf(data)) return metafile::PlayEmf(data, limits, options, stats);

@@ -12,6 +12,7 @@ namespace kestal {
 
 bool SniffMetafile(ByteSpan data);
 Result<Bitmap24> ReadMetafile(ByteSpan data, const PixelLimits& limits);
+Result<ClaimedSize> MetafileHeaderSize(const FileHead& file);
 // The same with a limit on the records read, telling what was skipped.
 Result<Bitmap24> ReadMetafile(ByteSpan data, const PixelLimits& limits, const metafile::PlayOptions& options,
                               metafile::PlayStats& stats);

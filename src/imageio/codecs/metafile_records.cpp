@@ -1,5 +1,6 @@
 #include "imageio/codecs/metafile_records.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -13,6 +14,11 @@ constexpr size_t kEmfHeaderMinimum = 88;
 Error TooManyRecords(size_t maxRecords) {
   return Error::OverLimit("the metafile holds more than " + std::to_string(maxRecords) + " records");
 }
+
+Error RecordPastEnd() { return Error::Truncated("a metafile record runs past the end of the file"); }
+// A metafile cut short between records: what was drawn before the cut would be a
+// different picture.
+Error NoEndRecord() { return Error::Truncated("the metafile ends before its end record"); }
 
 }  // namespace
 
@@ -86,14 +92,16 @@ Result<std::vector<Record>> SplitWmfRecords(ByteSpan data, size_t recordsStart, 
   while (in.Remaining() >= 6) {
     const uint32_t words = in.U32LE();
     const uint16_t function = in.U16LE();
-    if (words < 3 || (words - 3) > in.Remaining() / 2) {
-      return Error::Truncated("a metafile record runs past the end of the file");
-    }
+    // The end record has no parameters; one whose size runs past the end still ends
+    // the file.
+    const bool end = function == kWmfEof;
+    if (!end && (words < 3 || (words - 3) > in.Remaining() / 2)) return RecordPastEnd();
     if (records.size() == maxRecords) return TooManyRecords(maxRecords);
-    records.push_back({function, in.Take((words - 3) * size_t{2})});
-    if (function == kWmfEof) break;
+    const size_t bytes = words < 3 ? 0 : (words - 3) * size_t{2};
+    records.push_back({function, in.Take(std::min(bytes, in.Remaining()))});
+    if (end) return records;
   }
-  return records;
+  return NoEndRecord();
 }
 
 Result<std::vector<Record>> SplitEmfRecords(ByteSpan data, size_t maxRecords) {
@@ -102,12 +110,15 @@ Result<std::vector<Record>> SplitEmfRecords(ByteSpan data, size_t maxRecords) {
   while (in.Remaining() >= 8) {
     const uint32_t type = in.U32LE();
     const uint32_t size = in.U32LE();
-    if (size < 8 || size - 8 > in.Remaining()) return Error::Truncated("a metafile record runs past the end of the file");
+    // The end record's palette fields are not drawn: one cut short in them still ends
+    // the file.
+    const bool end = type == kEmfEof;
+    if (!end && (size < 8 || size - 8 > in.Remaining())) return RecordPastEnd();
     if (records.size() == maxRecords) return TooManyRecords(maxRecords);
-    records.push_back({type, in.Take(size - 8)});
-    if (type == kEmfEof) break;
+    records.push_back({type, in.Take(std::min<size_t>(size < 8 ? 0 : size - 8, in.Remaining()))});
+    if (end) return records;
   }
-  return records;
+  return NoEndRecord();
 }
 
 Error InRecord(Error error, size_t number, uint32_t type) {

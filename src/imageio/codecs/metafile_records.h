@@ -53,8 +53,9 @@ bool IsWmf(ByteSpan data);
 Result<WmfHeader> ParseWmfHeader(ByteSpan data, size_t& recordsStart);
 Result<EmfHeader> ParseEmfHeader(ByteSpan data);
 
-// The records up to the end-of-file record (or the end of the data), at most
-// `maxRecords` of them. A record that runs past the end of the data is an error.
+// The records before the end-of-file record, at most `maxRecords` of them. A record
+// that runs past the end of the data, or data that ends before the end record, is an
+// error: the file was cut short.
 Result<std::vector<Record>> SplitWmfRecords(ByteSpan data, size_t recordsStart, size_t maxRecords);
 Result<std::vector<Record>> SplitEmfRecords(ByteSpan data, size_t maxRecords);
 

@@ -442,6 +442,35 @@ Status WmfPlayer::Play(const Record& r) {
 
 }  // namespace
 
+Result<ClaimedSize> WmfHeaderSize(const FileHead& file) {
+  size_t recordsStart = 0;
+  auto header = ParseWmfHeader(file.Head(), recordsStart);
+  if (!header) return header.error();
+  // Without a placeable header, the window records before the first extent, read
+  // record by record wherever they lie; only their sizes and types are read.
+  uint8_t org[4] = {}, ext[4] = {};
+  std::vector<Record> window;
+  int64_t pos = static_cast<int64_t>(recordsStart);
+  for (size_t n = 0; !header->placeable && n < PlayOptions{}.maxRecords; ++n) {
+    uint8_t head[6];
+    if (!file.ReadAt(pos, head)) break;
+    ByteReader r(head);
+    const uint32_t words = r.U32LE();
+    const uint16_t function = r.U16LE();
+    if (words < 3 || function == kWmfEof) break;
+    if (function == kSetWindowOrg || function == kSetWindowExt) {
+      uint8_t* params = function == kSetWindowOrg ? org : ext;
+      if (words < 5 || !file.ReadAt(pos + 6, {params, 4})) break;
+      window.push_back({function, ByteSpan(params, 4)});
+      if (function == kSetWindowExt) break;
+    }
+    pos += int64_t{words} * 2;
+  }
+  auto frame = FindFrame(header.value(), window);
+  if (!frame) return frame.error();
+  return ClaimedSize{std::llround(frame->width), std::llround(frame->height)};
+}
+
 Result<Bitmap24> PlayWmf(ByteSpan data, const PixelLimits& limits, const PlayOptions& options, PlayStats& stats) {
   size_t recordsStart = 0;
   auto header = ParseWmfHeader(data, recordsStart);

@@ -194,4 +194,6 @@ Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits) {
   return bitmap;
 }
 
+Result<ClaimedSize> PcxHeaderSize(const FileHead& file) { return SizeOf(ParseHeader(file.Head())); }
+
 }  // namespace kestal

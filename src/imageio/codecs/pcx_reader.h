@@ -5,9 +5,11 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 
 Result<Bitmap24> ReadPcx(ByteSpan data, const PixelLimits& limits);
+Result<ClaimedSize> PcxHeaderSize(const FileHead& file);
 
 }  // namespace kestal

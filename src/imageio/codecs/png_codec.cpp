@@ -115,7 +115,7 @@ Result<Bitmap24> ReadPng(ByteSpan data, const PixelLimits& limits) {
   Decoder d;
   d.src.data = data;
   // libpng's own limit check would only say "Invalid IHDR data"; say the size instead.
-  if (auto claimed = PngHeaderSize(data); claimed) {
+  if (auto claimed = PngHeaderSize(FileHead(data)); claimed) {
     if (Status s = CheckPixelSize(claimed->width, claimed->height, limits); !s) return s.error();
   }
   d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d, OnError, OnWarning);

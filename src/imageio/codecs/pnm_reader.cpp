@@ -152,4 +152,6 @@ Result<Bitmap24> ReadPnm(ByteSpan data, const PixelLimits& limits) {
   return bitmap;
 }
 
+Result<ClaimedSize> PnmHeaderSize(const FileHead& file) { return SizeOf(ParseHeader(file.Head())); }
+
 }  // namespace kestal

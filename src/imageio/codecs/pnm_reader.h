@@ -5,10 +5,12 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 
 bool SniffPnm(ByteSpan data);
 Result<Bitmap24> ReadPnm(ByteSpan data, const PixelLimits& limits);
+Result<ClaimedSize> PnmHeaderSize(const FileHead& file);
 
 }  // namespace kestal

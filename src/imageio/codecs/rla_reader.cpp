@@ -195,4 +195,10 @@ Result<Bitmap24> ReadRla(ByteSpan data, const PixelLimits& limits) {
   return bitmap;
 }
 
+Result<ClaimedSize> RlaHeaderSize(const FileHead& file) {
+  auto header = ReadHeader(file.Head());
+  if (!header) return header.error();
+  return ClaimedSize{header->frame.Width(), header->frame.Height()};
+}
+
 }  // namespace kestal

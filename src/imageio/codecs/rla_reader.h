@@ -7,9 +7,11 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 
 Result<Bitmap24> ReadRla(ByteSpan data, const PixelLimits& limits);
+Result<ClaimedSize> RlaHeaderSize(const FileHead& file);
 
 }  // namespace kestal

@@ -160,4 +160,6 @@ Result<Bitmap24> ReadSgi(ByteSpan data, const PixelLimits& limits) {
   return bitmap;
 }
 
+Result<ClaimedSize> SgiHeaderSize(const FileHead& file) { return SizeOf(ParseHeader(file.Head())); }
+
 }  // namespace kestal

@@ -5,10 +5,12 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 
 bool SniffSgi(ByteSpan data);
 Result<Bitmap24> ReadSgi(ByteSpan data, const PixelLimits& limits);
+Result<ClaimedSize> SgiHeaderSize(const FileHead& file);
 
 }  // namespace kestal

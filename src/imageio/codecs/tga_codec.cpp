@@ -297,4 +297,6 @@ Status WriteTgaFile(const std::string& path, const Bitmap24& bitmap) {
   return out.Commit();
 }
 
+Result<ClaimedSize> TgaHeaderSize(const FileHead& file) { return SizeOf(ParseHeader(file.Head())); }
+
 }  // namespace kestal

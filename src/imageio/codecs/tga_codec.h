@@ -11,12 +11,14 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 
 // TGA files have no magic number; only TGA 2.0 files end with a signature.
 bool SniffTga(ByteSpan data);
 Result<Bitmap24> ReadTga(ByteSpan data, const PixelLimits& limits);
+Result<ClaimedSize> TgaHeaderSize(const FileHead& file);
 
 std::vector<uint8_t> EncodeTga(const Bitmap24& bitmap);
 Status WriteTgaFile(const std::string& path, const Bitmap24& bitmap);

@@ -16,36 +16,40 @@
 namespace kestal {
 namespace {
 
-// The file in memory, and the first error libtiff reports about it.
+// The file (whole in memory, or its head with the rest read by position), and the
+// first error libtiff reports about it.
 struct Source {
-  ByteSpan data;
+  const FileHead& file;
   uint64_t pos = 0;
   std::string error;
+  uint64_t Size() const { return static_cast<uint64_t>(file.Size()); }
 };
 
 tsize_t ReadProc(thandle_t h, tdata_t buf, tsize_t size) {
   auto* s = static_cast<Source*>(h);
-  if (size <= 0 || s->pos >= s->data.size()) return 0;
-  const size_t n = std::min<uint64_t>(static_cast<uint64_t>(size), s->data.size() - s->pos);
-  std::memcpy(buf, s->data.data() + s->pos, n);
+  if (size <= 0 || s->pos >= s->Size()) return 0;
+  const size_t n = std::min<uint64_t>(static_cast<uint64_t>(size), s->Size() - s->pos);
+  if (!s->file.ReadAt(static_cast<int64_t>(s->pos), {static_cast<uint8_t*>(buf), n})) return -1;
   s->pos += n;
   return static_cast<tsize_t>(n);
 }
 tsize_t WriteProc(thandle_t, tdata_t, tsize_t) { return -1; }
 toff_t SeekProc(thandle_t h, toff_t off, int whence) {
   auto* s = static_cast<Source*>(h);
-  uint64_t base = whence == SEEK_CUR ? s->pos : whence == SEEK_END ? s->data.size() : 0;
+  uint64_t base = whence == SEEK_CUR ? s->pos : whence == SEEK_END ? s->Size() : 0;
   if (off > UINT64_MAX - base) return static_cast<toff_t>(-1);
   s->pos = base + off;
   return s->pos;
 }
 int CloseProc(thandle_t) { return 0; }
-toff_t SizeProc(thandle_t h) { return static_cast<Source*>(h)->data.size(); }
+toff_t SizeProc(thandle_t h) { return static_cast<Source*>(h)->Size(); }
 int MapProc(thandle_t h, tdata_t* base, toff_t* size) {
   auto* s = static_cast<Source*>(h);
+  const ByteSpan head = s->file.Head();
+  if (head.size() != s->Size()) return 0;  // only part of the file is in memory
   // The file is opened read-only, so libtiff never writes through this pointer.
-  *base = const_cast<uint8_t*>(s->data.data());
-  *size = s->data.size();
+  *base = const_cast<uint8_t*>(head.data());
+  *size = head.size();
   return 1;
 }
 void UnmapProc(thandle_t, tdata_t, toff_t) {}
@@ -68,6 +72,30 @@ Error Failure(const Source& s, const char* fallback) {
 struct TiffCloser {
   void operator()(TIFF* t) const { TIFFClose(t); }
 };
+using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+// Opens the file with libtiff, which reads its header and first directory, with the
+// errors going to `src` and no buffer larger than the RGBA picture at the limits.
+Result<TiffHandle> Open(Source& src, const PixelLimits& limits) {
+  std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> opts(TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
+  if (!opts) return Error::NoMemory("not enough memory");
+  TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), OnError, &src);
+  TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), OnWarning, &src);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(), static_cast<tmsize_t>(limits.max_pixels) * 4 + (1 << 20));
+  TiffHandle tif(TIFFClientOpenExt("image", "rm", &src, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
+                                   UnmapProc, opts.get()));
+  if (!tif) return Failure(src, "the file header is unreadable");
+  return tif;
+}
+
+// The picture size of the first directory.
+Result<ClaimedSize> PictureSize(TIFF* tif, const Source& src) {
+  uint32_t width = 0, height = 0;
+  if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height)) {
+    return Failure(src, "the picture size is missing");
+  }
+  return ClaimedSize{width, height};
+}
 struct RgbaImage {
   TIFFRGBAImage img{};
   bool begun = false;
@@ -87,29 +115,22 @@ bool SniffTiff(ByteSpan data) {
 
 Result<Bitmap24> ReadTiff(ByteSpan data, const PixelLimits& limits) {
   if (!SniffTiff(data)) return Error::Invalid("not a TIFF image");
-  Source src{data, 0, {}};
-  std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> opts(TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
-  if (!opts) return Error::NoMemory("not enough memory");
-  TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), OnError, &src);
-  TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), OnWarning, &src);
-  // No single buffer libtiff allocates may exceed the RGBA picture at the limits.
-  TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(), static_cast<tmsize_t>(limits.max_pixels) * 4 + (1 << 20));
-  std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt("image", "rm", &src, ReadProc, WriteProc, SeekProc,
-                                                          CloseProc, SizeProc, MapProc, UnmapProc, opts.get()));
-  if (!tif) return Failure(src, "the file header is unreadable");
-
-  uint32_t width = 0, height = 0;
+  const FileHead whole(data);
+  Source src{whole, 0, {}};
+  auto opened = Open(src, limits);
+  if (!opened) return opened.error();
+  TIFF* const tif = opened->get();
+  auto size = PictureSize(tif, src);
+  if (!size) return size.error();
+  const uint32_t width = static_cast<uint32_t>(size->width), height = static_cast<uint32_t>(size->height);
   uint16_t orientation = ORIENTATION_TOPLEFT;
-  if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height)) {
-    return Failure(src, "the picture size is missing");
-  }
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
   if (width == 0 || height == 0) return Error::Invalid("invalid TIFF data: the picture is empty");
   if (Status s = CheckPixelSize(width, height, limits); !s) return s.error();
 
   char message[1024] = {0};
   RgbaImage rgba;
-  if (!TIFFRGBAImageOK(tif.get(), message) || !TIFFRGBAImageBegin(&rgba.img, tif.get(), 0, message)) {
+  if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&rgba.img, tif, 0, message)) {
     return Error::Unsupported(std::string("unsupported TIFF layout: ") + message);
   }
   rgba.begun = true;
@@ -141,6 +162,14 @@ Result<Bitmap24> ReadTiff(ByteSpan data, const PixelLimits& limits) {
   }
   if (orientation < 2 || orientation > 8) return bitmap;
   return ApplyOrientation(bitmap.value(), orientation);
+}
+
+Result<ClaimedSize> TiffHeaderSize(const FileHead& file) {
+  if (!SniffTiff(file.Head())) return Error::Invalid("not a TIFF image");
+  Source src{file, 0, {}};
+  auto opened = Open(src, kDefaultPixelLimits);
+  if (!opened) return opened.error();
+  return PictureSize(opened->get(), src);
 }
 
 }  // namespace kestal

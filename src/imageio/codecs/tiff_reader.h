@@ -5,10 +5,12 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 
 bool SniffTiff(ByteSpan data);
 Result<Bitmap24> ReadTiff(ByteSpan data, const PixelLimits& limits);
+Result<ClaimedSize> TiffHeaderSize(const FileHead& file);
 
 }  // namespace kestal
