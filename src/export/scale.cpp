@@ -131,6 +131,10 @@ Result<AnimationModel> ScaledModel(const AnimationModel& source, const ScaleRequ
   auto copy = size == PixelSize{photo.Width(), photo.Height()} ? photo.Clone()
                                                                 : ScaleDown(photo, size.width, size.height);
   if (!copy) return copy.error();
+  return ModelOfScaledPhoto(source, std::move(copy.value()), photo.Height());
+}
+
+Result<AnimationModel> ModelOfScaledPhoto(const AnimationModel& source, Bitmap24 photo, int32_t fromHeight) {
   AnimationModel model;
   model.SetFrameCount(source.FrameCount());
   model.SetWaveLength(source.WaveLength());
@@ -138,9 +142,9 @@ Result<AnimationModel> ScaledModel(const AnimationModel& source, const ScaleRequ
   if (Status s = model.SetPercent(source.Percent()); !s) return s.error();
   // Tint, fade, blur and strength stay as set; the line moves with the photo.
   WaterSettings water = source.Water();
-  water.line = ScaledWaterLine(water.line, photo.Height(), size.height);
+  water.line = ScaledWaterLine(water.line, fromHeight, photo.Height());
   if (Status s = model.SetWater(water); !s) return s.error();
-  if (Status s = model.SetPhoto(std::move(copy.value())); !s) return s.error();
+  if (Status s = model.SetPhoto(std::move(photo)); !s) return s.error();
   return model;
 }
 

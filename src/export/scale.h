@@ -61,6 +61,11 @@ Result<Bitmap24> ScaleDown(const Bitmap24& src, int32_t width, int32_t height);
 // window's own model and pane stay as they are.
 Result<AnimationModel> ScaledModel(const AnimationModel& source, const ScaleRequest& request, Composition composition);
 
+// A model with `source`'s settings and water whose photo is `photo`, made from a photo
+// `fromHeight` rows high (all of `source`'s photo, or strips of it) scaled to `photo`'s
+// height; a water line given in rows moves with it.
+Result<AnimationModel> ModelOfScaledPhoto(const AnimationModel& source, Bitmap24 photo, int32_t fromHeight);
+
 // Parses "WxH" (e.g. "1280x720") into a fit request; false when malformed or zero.
 bool ParseFit(const std::string& text, ScaleRequest& request);
 

@@ -102,21 +102,6 @@ Result<Bitmap24> StripPhoto(const Bitmap24& photo, PixelSize target, const Strip
   return out;
 }
 
-// A model with `source`'s settings and water whose photo is `photo`: the strips of a
-// photo `fromHeight` rows high, scaled to `photo`'s height.
-Result<AnimationModel> StripModel(const AnimationModel& source, Bitmap24 photo, int32_t fromHeight) {
-  AnimationModel model;
-  model.SetFrameCount(source.FrameCount());
-  model.SetWaveLength(source.WaveLength());
-  model.SetMode(source.Mode());
-  if (Status s = model.SetPercent(source.Percent()); !s) return s.error();
-  WaterSettings water = source.Water();
-  water.line = ScaledWaterLine(water.line, fromHeight, photo.Height());
-  if (Status s = model.SetWater(water); !s) return s.error();
-  if (Status s = model.SetPhoto(std::move(photo)); !s) return s.error();
-  return model;
-}
-
 // The bytes of a whole clip of `cycles` cycles from a trial's bytes of each cycle it
 // ran: the first and last as tried, every cycle between them as the middle one.
 uint64_t ClipFromCycles(const std::vector<uint64_t>& cycleBytes, int64_t cycles) {
@@ -220,7 +205,7 @@ Result<SizeEstimate> EstimateExportSize(const AnimationModel& model, const Expor
   const StripPlan plan = PlanStrips(target.width);
   auto photo = StripPhoto(source, target, plan);
   if (!photo) return photo.error();
-  auto trial = StripModel(model, std::move(photo.value()), source.Height());
+  auto trial = ModelOfScaledPhoto(model, std::move(photo.value()), source.Height());
   if (!trial) return trial.error();
   // The strips are as high as the exported picture, water line and all.
   auto strip = CheckOutputSize(*trial, settings.composition, settings.format);
