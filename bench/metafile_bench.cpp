@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "imageio/codecs/metafile_reader.h"
+#include "imageio/codecs/metafile/reader.h"
 #include "imageio/image_files.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "imageio/codecs/metafile_reader.h"
+#include "imageio/codecs/metafile/reader.h"
 #include "fuzz_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -9,7 +9,7 @@
 #include "base/paths.h"
 #include "cli/water_options.h"
 #include "export/output_formats.h"
-#include "ui/text_utils.h"
+#include "text/text_utils.h"
 
 namespace kestal::cli {
 namespace {

@@ -22,7 +22,8 @@
 #include "export/share_export.h"
 #include "export/size_estimate.h"
 #include "imageio/image_files.h"
-#include "ui/text_utils.h"
+#include "base/paths.h"
+#include "text/text_utils.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "imageio/gif_writer.h"
 #include "imageio/image_files.h"
 #include "base/paths.h"
-#include "ui/text_utils.h"
+#include "text/text_utils.h"
 
 namespace kestal {
 namespace {

@@ -15,7 +15,7 @@
 #include "imageio/color_reduce.h"
 #include "imageio/gif_writer.h"
 #include "imageio/image_files.h"
-#include "ui/text_utils.h"
+#include "text/text_utils.h"
 
 namespace kestal {
 

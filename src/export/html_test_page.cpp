@@ -6,7 +6,7 @@
 #include "base/file_output.h"
 #include "base/file_input.h"
 #include "base/paths.h"
-#include "ui/text_utils.h"
+#include "text/text_utils.h"
 
 namespace kestal {
 namespace {

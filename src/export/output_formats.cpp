@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "ui/text_utils.h"
+#include "base/paths.h"
+#include "text/text_utils.h"
 
 namespace kestal {
 namespace {

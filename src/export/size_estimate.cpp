@@ -14,7 +14,8 @@
 #include "export/video_export.h"
 #include "export/webp_export.h"
 #include "imageio/image_files.h"
-#include "ui/text_utils.h"
+#include "base/file_input.h"
+#include "text/text_utils.h"
 
 namespace kestal {
 namespace {

@@ -23,7 +23,7 @@
 #include "base/file_output.h"
 #include "imageio/image_registry.h"
 #include "base/paths.h"
-#include "ui/text_utils.h"
+#include "text/text_utils.h"
 
 namespace kestal {
 namespace {

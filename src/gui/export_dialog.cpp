@@ -19,7 +19,7 @@
 #include "export/gif_export.h"
 #include "export/output_formats.h"
 #include "export/size_estimate.h"
-#include "ui/text_utils.h"
+#include "text/text_utils.h"
 #include "gui/platform_qt.h"
 
 namespace kestal {

@@ -54,15 +54,15 @@
 #include "gui/view_zoom.h"
 #include "gui/image_dialogs.h"
 #include "imageio/image_files.h"
-#include "ui/text_utils.h"
-#include "ui/help_page.h"
+#include "text/text_utils.h"
+#include "text/help_page.h"
 #include "gui/about_box.h"
 #include "gui/menu_style.h"
 #include "gui/message_dialog.h"
 #include "gui/platform_qt.h"
 #include "gui/water_panel.h"
-#include "ui/string_table.h"
-#include "ui/visual_styles.h"
+#include "text/string_table.h"
+#include "text/visual_styles.h"
 
 namespace kestal {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "bitmap/image_list.h"
 #include "render/animation_model.h"
-#include "ui/shortcut_text.h"
+#include "text/shortcut_text.h"
 
 class QAction;
 class QFrame;

@@ -9,8 +9,8 @@
 #include <QProxyStyle>
 #include <QString>
 
-#include "ui/menu_colors.h"
-#include "ui/shortcut_text.h"
+#include "text/menu_colors.h"
+#include "text/shortcut_text.h"
 
 class QAction;
 class QMenu;

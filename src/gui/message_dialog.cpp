@@ -14,7 +14,7 @@
 
 #include "gui/form_utils.h"
 #include "gui/platform_qt.h"
-#include "ui/string_table.h"
+#include "text/string_table.h"
 
 namespace kestal {
 namespace {

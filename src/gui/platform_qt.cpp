@@ -6,7 +6,7 @@
 #include <QUrl>
 
 #include "bitmap/colors.h"
-#include "ui/visual_styles.h"
+#include "text/visual_styles.h"
 
 namespace kestal {
 

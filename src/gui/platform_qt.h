@@ -9,7 +9,7 @@
 #include <QPalette>
 #include <QString>
 
-#include "ui/shortcut_text.h"
+#include "text/shortcut_text.h"
 
 namespace kestal {
 

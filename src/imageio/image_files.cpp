@@ -15,8 +15,10 @@
 #include "base/file_output.h"
 #include "imageio/gif_writer.h"
 #include "imageio/codecs/header_sizes.h"
-#include "ui/text_utils.h"
-#include "ui/string_table.h"
+#include "base/file_input.h"
+#include "base/paths.h"
+#include "text/text_utils.h"
+#include "text/string_table.h"
 
 namespace kestal {
 namespace {

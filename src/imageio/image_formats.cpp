@@ -9,7 +9,7 @@
 #include "imageio/codecs/gif_reader.h"
 #include "imageio/codecs/ico_reader.h"
 #include "imageio/codecs/jpeg_codec.h"
-#include "imageio/codecs/metafile_reader.h"
+#include "imageio/codecs/metafile/reader.h"
 #include "imageio/codecs/pcd_reader.h"
 #include "imageio/codecs/pcx_reader.h"
 #include "imageio/codecs/png_codec.h"

@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "support/test_support.h"
-#include "ui/help_page.h"
+#include "text/help_page.h"
 
 namespace kestal {
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "support/test_support.h"
-#include "ui/string_table.h"
+#include "text/string_table.h"
 
 namespace kestal {
 namespace {

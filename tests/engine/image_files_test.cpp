@@ -8,7 +8,7 @@
 #include "imageio/codecs/bmp_writer.h"
 #include "imageio/codecs/jpeg_codec.h"
 #include "support/test_support.h"
-#include "ui/string_table.h"
+#include "text/string_table.h"
 
 namespace kestal {
 namespace {

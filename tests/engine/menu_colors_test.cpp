@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/menu_colors.h"
+#include "text/menu_colors.h"
 
 namespace kestal {
 namespace {

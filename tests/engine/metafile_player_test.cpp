@@ -10,8 +10,8 @@
 #include <functional>
 #include <vector>
 
-#include "imageio/codecs/metafile_reader.h"
-#include "imageio/codecs/metafile_text.h"
+#include "imageio/codecs/metafile/reader.h"
+#include "imageio/codecs/metafile/text.h"
 #include "support/byte_builder.h"
 
 namespace kestal {

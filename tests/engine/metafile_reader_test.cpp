@@ -1,7 +1,7 @@
 // Metafiles made of bitmap records, built here. Each test places a 2 × 2 DIB somewhere
 // in a white frame and checks where it lands.
 
-#include "imageio/codecs/metafile_reader.h"
+#include "imageio/codecs/metafile/reader.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <string>
 
-#include "imageio/codecs/metafile_reader.h"
+#include "imageio/codecs/metafile/reader.h"
 #include "imageio/codecs/png_codec.h"
 #include "imageio/image_files.h"
 #include "support/test_support.h"

@@ -16,7 +16,8 @@
 #include "export/webp_export.h"
 #include "imageio/image_files.h"
 #include "support/test_support.h"
-#include "ui/text_utils.h"
+#include "base/file_input.h"
+#include "text/text_utils.h"
 
 namespace kestal {
 namespace {

@@ -5,9 +5,11 @@
 #include <fstream>
 
 #include "support/test_support.h"
-#include "ui/text_utils.h"
-#include "ui/string_table.h"
-#include "ui/shortcut_text.h"
+#include "base/file_input.h"
+#include "base/paths.h"
+#include "text/text_utils.h"
+#include "text/string_table.h"
+#include "text/shortcut_text.h"
 
 namespace kestal {
 namespace {

@@ -15,7 +15,7 @@
 #include "gui/export_dialog.h"
 #include "support/gui_support.h"
 #include "support/test_support.h"
-#include "ui/text_utils.h"
+#include "text/text_utils.h"
 
 namespace kestal {
 namespace {

@@ -33,9 +33,9 @@
 #include "gui/about_box.h"
 #include "gui/message_dialog.h"
 #include "gui/platform_qt.h"
-#include "ui/shortcut_text.h"
-#include "ui/string_table.h"
-#include "ui/visual_styles.h"
+#include "text/shortcut_text.h"
+#include "text/string_table.h"
+#include "text/visual_styles.h"
 
 namespace kestal {
 namespace {

@@ -10,8 +10,8 @@
 #include "gui/main_window.h"
 #include "support/gui_support.h"
 #include "gui/menu_style.h"
-#include "ui/string_table.h"
-#include "ui/visual_styles.h"
+#include "text/string_table.h"
+#include "text/visual_styles.h"
 
 namespace kestal {
 namespace {

@@ -8,7 +8,7 @@
 #include "support/gui_support.h"
 #include "gui/form_utils.h"
 #include "gui/message_dialog.h"
-#include "ui/string_table.h"
+#include "text/string_table.h"
 
 namespace kestal {
 namespace {

@@ -36,7 +36,7 @@
 #include "imageio/image_files.h"
 #include "support/gui_support.h"
 #include "support/test_support.h"
-#include "ui/string_table.h"
+#include "text/string_table.h"
 
 namespace kestal {
 namespace {

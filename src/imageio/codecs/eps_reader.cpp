@@ -19,7 +19,7 @@
 #include "base/byte_reader.h"
 #include "base/file_input.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/codecs/metafile_reader.h"
+#include "imageio/codecs/metafile/reader.h"
 #include "imageio/codecs/png_codec.h"
 #include "imageio/codecs/tiff_reader.h"
 

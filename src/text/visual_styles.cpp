@@ -1,4 +1,4 @@
-#include "ui/visual_styles.h"
+#include "text/visual_styles.h"
 
 namespace kestal {
 namespace {

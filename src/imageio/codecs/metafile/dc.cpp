@@ -1,4 +1,4 @@
-#include "imageio/codecs/metafile_dc.h"
+#include "imageio/codecs/metafile/dc.h"
 
 #include <cmath>
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bitmap/bitmap24.h"
-#include "imageio/codecs/metafile_dc.h"
+#include "imageio/codecs/metafile/dc.h"
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;

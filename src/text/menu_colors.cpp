@@ -1,4 +1,4 @@
-#include "ui/menu_colors.h"
+#include "text/menu_colors.h"
 
 #include "bitmap/color_math.h"
 

@@ -1,4 +1,4 @@
-#include "imageio/codecs/metafile_records.h"
+#include "imageio/codecs/metafile/records.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "ui/string_table.h"
+#include "text/string_table.h"
 
 #include <array>
 

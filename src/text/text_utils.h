@@ -5,10 +5,6 @@
 #include <string>
 #include <string_view>
 
-// Paths and file sizes live in base/; most users of these texts need them too.
-#include "base/file_input.h"
-#include "base/paths.h"
-
 namespace kestal {
 
 // A menu caption turned into a tool-button hint: the first "&" removed, then a final

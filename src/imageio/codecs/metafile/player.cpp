@@ -1,4 +1,4 @@
-#include "imageio/codecs/metafile_player.h"
+#include "imageio/codecs/metafile/player.h"
 
 #include <algorithm>
 #include <cmath>

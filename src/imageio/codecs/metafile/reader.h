@@ -6,7 +6,7 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/codecs/metafile_player.h"
+#include "imageio/codecs/metafile/player.h"
 
 namespace kestal {
 

@@ -1,6 +1,6 @@
-#include "imageio/codecs/metafile_canvas.h"
+#include "imageio/codecs/metafile/canvas.h"
 
-#include "imageio/codecs/metafile_text.h"
+#include "imageio/codecs/metafile/text.h"
 
 #include <cairo-ft.h>
 #include <cairo.h>

@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "imageio/codecs/decode_util.h"
-#include "imageio/codecs/metafile_player.h"
-#include "imageio/codecs/metafile_records.h"
-#include "imageio/codecs/metafile_text.h"
+#include "imageio/codecs/metafile/player.h"
+#include "imageio/codecs/metafile/records.h"
+#include "imageio/codecs/metafile/text.h"
 
 namespace kestal::metafile {
 namespace {

@@ -1,9 +1,10 @@
-#include "ui/help_page.h"
+#include "text/help_page.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "ui/text_utils.h"
+#include "base/paths.h"
+#include "text/text_utils.h"
 
 namespace kestal {
 

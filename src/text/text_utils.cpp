@@ -1,9 +1,9 @@
-#include "ui/text_utils.h"
+#include "text/text_utils.h"
 
 #include <clocale>
 #include <cstdio>
 
-#include "ui/string_table.h"
+#include "text/string_table.h"
 
 namespace kestal {
 

@@ -1,8 +1,8 @@
-#include "ui/shortcut_text.h"
+#include "text/shortcut_text.h"
 
 #include <utility>
 
-#include "ui/string_table.h"
+#include "text/string_table.h"
 
 namespace kestal {
 namespace {

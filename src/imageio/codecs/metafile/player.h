@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "imageio/codecs/metafile_canvas.h"
-#include "imageio/codecs/metafile_dc.h"
-#include "imageio/codecs/metafile_records.h"
+#include "imageio/codecs/metafile/canvas.h"
+#include "imageio/codecs/metafile/dc.h"
+#include "imageio/codecs/metafile/records.h"
 #include "imageio/codecs/decode_util.h"
 #include "imageio/codecs/header_sizes.h"
 #include "base/bytes.h"

@@ -1,4 +1,4 @@
-#include "imageio/codecs/metafile_text.h"
+#include "imageio/codecs/metafile/text.h"
 
 #include <iconv.h>
 

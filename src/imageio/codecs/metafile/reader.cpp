@@ -1,6 +1,6 @@
-#include "imageio/codecs/metafile_reader.h"
+#include "imageio/codecs/metafile/reader.h"
 
-#include "imageio/codecs/metafile_records.h"
+#include "imageio/codecs/metafile/records.h"
 
 namespace kestal {
 
