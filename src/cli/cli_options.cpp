@@ -20,11 +20,6 @@ bool ParseInt(const std::string& text, int& out) {
   return ec == std::errc() && p == end && !text.empty();
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 std::string ChoiceList(const OptionSpec& row) {
   std::string list;
   for (const OptionChoice& c : row.choices) list += (list.empty() ? "" : ", ") + std::string(c.name);
@@ -118,6 +113,11 @@ void ApplyFormatDefaults(Options& o) {
 }
 
 }  // namespace
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 const std::vector<OptionSpec>& OptionTable() {
   static const std::vector<OptionSpec> table = {

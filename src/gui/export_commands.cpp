@@ -10,7 +10,6 @@
 #include <optional>
 #include <type_traits>
 
-#include <cstdio>
 
 #include "export/avi_export.h"
 #include "export/export_driver.h"
@@ -148,12 +147,9 @@ std::unique_ptr<ExportModel> ModelToExport(ExportHost& host, const TFrmExport& d
 }  // namespace
 
 std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<int>& numbers, int count) {
-  char range[64];
-  std::snprintf(range, sizeof range, "%.2d to %.2d", numbers.front(), numbers.back());
-  if (numbers.size() == 1) std::snprintf(range, sizeof range, "%.2d", numbers.front());
   const bool one = numbers.size() == 1;
   return "The folder " + folder + " already holds " + std::to_string(numbers.size()) + " older frame" +
-         (one ? "" : "s") + " of this photo (" + range + ") beyond the " + std::to_string(count) +
+         (one ? "" : "s") + " of this photo (" + FrameRangeText(numbers) + ") beyond the " + std::to_string(count) +
          " of this export; " + (one ? "it" : "they") + " will remain beside the new ones.\nWrite the frames?";
 }
 
