@@ -353,6 +353,30 @@ bool TFrmExport::PhotoAndReflection() const { return photo_and_reflection_->isCh
 int TFrmExport::ColorIndex() const { return colour_buttons_->checkedId(); }
 int TFrmExport::Repetitions() const { return repetitions_->value(); }
 
+ExportChoices TFrmExport::Choices() const {
+  ExportChoices c;
+  c.format = FormatIndex();
+  c.reflectionOnly = !PhotoAndReflection();
+  c.colorIndex = ColorIndex();
+  c.repetitions = Repetitions();
+  c.scalePercent = scale_percent_->value();
+  c.lossless = lossless_->isChecked();
+  c.bySeconds = by_seconds_->isChecked();
+  c.seconds = seconds_->value();
+  return c;
+}
+
+void TFrmExport::SetChoices(const ExportChoices& c) {
+  if (c.format >= 0 && c.format < format_list_->count()) format_list_->setCurrentIndex(c.format);
+  (c.reflectionOnly ? reflection_only_ : photo_and_reflection_)->setChecked(true);
+  if (QAbstractButton* colours = colour_buttons_->button(c.colorIndex)) colours->setChecked(true);
+  repetitions_->setValue(c.repetitions);
+  scale_percent_->setValue(c.scalePercent);
+  lossless_->setChecked(c.lossless);
+  by_seconds_->setChecked(c.bySeconds);
+  seconds_->setValue(c.seconds);
+}
+
 ExportSettings TFrmExport::Settings(int intervalMs) const {
   ExportSettings s;
   s.format = Format();

@@ -1,19 +1,15 @@
 #include "gui/water_panel.h"
 
-#include <QAction>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "gui/bmp_image.h"
 #include "gui/main_window.h"
 
 namespace kestal {
@@ -99,24 +95,11 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   });
   connect(BtnClose, &QPushButton::clicked, this, &QDialog::close);
 
-  LineHandle = new WaterLineHandle(window->Ui().ScrollContent, [this](int row) {
+  LineHandle = new WaterLineHandle(window->PhotoView()->parentWidget(), [this](int row) {
     SpinLine->setValue(row);  // clamped to the photo by the spin box's range
   });
   LineHandle->hide();
   ShowSettings(window->Model().Water());
-}
-
-QAction* TFrmWater::AddMenuCommand(TFrmKestal* window) {
-  window->Ui().MenuOption->addSeparator();
-  auto* action = window->Ui().MenuOption->addAction(QStringLiteral("Вода..."));
-  action->setObjectName(QStringLiteral("OptionEau"));
-  QObject::connect(action, &QAction::triggered, window, [window] {
-    auto* panel = window->findChild<TFrmWater*>();
-    if (!panel) panel = new TFrmWater(window);
-    panel->show();
-    panel->raise();
-  });
-  return action;
 }
 
 WaterSettings TFrmWater::Settings() const {
@@ -188,7 +171,7 @@ void TFrmWater::PlaceLineHandle() {
     LineHandle->hide();
     return;
   }
-  LineHandle->Place(window_->Ui().Image1->pos(), model.Photo().Width(), model.WaterLineRow());
+  LineHandle->Place(window_->PhotoView()->pos(), model.Photo().Width(), model.WaterLineRow());
   LineHandle->show();
   LineHandle->raise();
 }
@@ -237,40 +220,6 @@ void WaterLineHandle::mousePressEvent(QMouseEvent* event) {
 void WaterLineHandle::mouseMoveEvent(QMouseEvent* event) {
   if (!(event->buttons() & Qt::LeftButton)) return;
   moved_(press_row_ + event->globalPosition().toPoint().y() - press_screen_y_);
-}
-
-void SaveWaterSettings(QSettings& s, const WaterSettings& w) {
-  s.beginGroup(QStringLiteral("water"));
-  s.setValue(QStringLiteral("line"), w.line.value);
-  s.setValue(QStringLiteral("lineInPercent"), w.line.unit == WaterLine::Unit::Percent);
-  s.setValue(QStringLiteral("tintColor"), ToQColor(w.tintColor).name());
-  s.setValue(QStringLiteral("tint"), w.tintPercent);
-  s.setValue(QStringLiteral("fade"), w.fadePercent);
-  s.setValue(QStringLiteral("fadeSmooth"), w.fadeCurve == FadeCurve::Smooth);
-  s.setValue(QStringLiteral("fadeToTint"), w.fadeTarget == FadeTarget::Tint);
-  s.setValue(QStringLiteral("blur"), w.blurRadius);
-  s.setValue(QStringLiteral("strength"), w.strengthPercent);
-  s.endGroup();
-}
-
-WaterSettings LoadWaterSettings(QSettings& s) {
-  WaterSettings w;
-  const WaterSettings d;
-  s.beginGroup(QStringLiteral("water"));
-  w.line.value = s.value(QStringLiteral("line"), d.line.value).toInt();
-  w.line.unit = s.value(QStringLiteral("lineInPercent"), true).toBool() ? WaterLine::Unit::Percent
-                                                                         : WaterLine::Unit::Rows;
-  const QColor tint(s.value(QStringLiteral("tintColor"), ToQColor(d.tintColor).name()).toString());
-  if (tint.isValid()) w.tintColor = Rgb(uint8_t(tint.red()), uint8_t(tint.green()), uint8_t(tint.blue()));
-  w.tintPercent = s.value(QStringLiteral("tint"), d.tintPercent).toInt();
-  w.fadePercent = s.value(QStringLiteral("fade"), d.fadePercent).toInt();
-  w.fadeCurve = s.value(QStringLiteral("fadeSmooth"), false).toBool() ? FadeCurve::Smooth : FadeCurve::Linear;
-  w.fadeTarget = s.value(QStringLiteral("fadeToTint"), false).toBool() ? FadeTarget::Tint : FadeTarget::Black;
-  w.blurRadius = s.value(QStringLiteral("blur"), d.blurRadius).toInt();
-  w.strengthPercent = s.value(QStringLiteral("strength"), d.strengthPercent).toInt();
-  s.endGroup();
-  // A stored file edited by hand must not put the water out of its ranges.
-  return CheckWaterSettings(w) ? w : d;
 }
 
 }  // namespace kestal

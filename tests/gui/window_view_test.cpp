@@ -279,8 +279,9 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
   EXPECT_EQ(read.percent, defaults.percent);
   EXPECT_EQ(read.intervalMs, defaults.intervalMs);
   EXPECT_EQ(read.zoom, defaults.zoom);
-  EXPECT_EQ(read.scalePercent, defaults.scalePercent);
-  EXPECT_EQ(read.seconds, defaults.seconds);
+  const ExportChoices readChoices = LoadExportChoices(store);
+  EXPECT_EQ(readChoices.scalePercent, ExportChoices{}.scalePercent);
+  EXPECT_EQ(readChoices.seconds, ExportChoices{}.seconds);
   const QString broken = QString::fromStdString(dir_ / "broken.conf");
   {
     QFile f(broken);
