@@ -15,14 +15,21 @@
 namespace kestal {
 namespace {
 
-QSpinBox* MakeSpin(QWidget* parent, int max, const QString& suffix) {
+// The spin box of a water setting, at its range and with its unit; the line's range is
+// the photo's rows, set when a photo shows.
+QSpinBox* MakeSpin(QWidget* parent, WaterSetting setting, const char* name) {
+  const WaterSettingInfo& row = WaterSettingRow(setting);
   auto* spin = new QSpinBox(parent);
-  spin->setRange(0, max);
-  spin->setSuffix(suffix);
+  spin->setObjectName(QLatin1String(name));
+  if (setting == WaterSetting::Line) spin->setRange(0, 1);
+  else spin->setRange(row.min, row.max);
+  spin->setSuffix(QString::fromUtf8(row.panelUnit));
   // A typed number applies once, when it is complete, not digit by digit.
   spin->setKeyboardTracking(false);
   return spin;
 }
+
+QString Label(WaterSetting setting) { return QString::fromUtf8(WaterSettingRow(setting).panelLabel); }
 
 QColor ToQColor(Color c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
@@ -39,22 +46,19 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   setModal(false);
 
   auto* form = new QFormLayout;
-  SpinLine = MakeSpin(this, 1, QString());
-  SpinLine->setObjectName(QStringLiteral("SpinLine"));
-  form->addRow(QStringLiteral("Линия воды (строка):"), SpinLine);
+  SpinLine = MakeSpin(this, WaterSetting::Line, "SpinLine");
+  form->addRow(Label(WaterSetting::Line), SpinLine);
 
   BtnTintColor = new QPushButton(this);
   BtnTintColor->setObjectName(QStringLiteral("BtnTintColor"));
   BtnTintColor->setToolTip(QStringLiteral("Цвет оттенка"));
-  SpinTint = MakeSpin(this, kMaxTintPercent, QStringLiteral(" %"));
-  SpinTint->setObjectName(QStringLiteral("SpinTint"));
+  SpinTint = MakeSpin(this, WaterSetting::Tint, "SpinTint");
   auto* tintRow = new QHBoxLayout;
   tintRow->addWidget(BtnTintColor);
   tintRow->addWidget(SpinTint, 1);
-  form->addRow(QStringLiteral("Оттенок:"), tintRow);
+  form->addRow(Label(WaterSetting::Tint), tintRow);
 
-  SpinFade = MakeSpin(this, kMaxFadePercent, QStringLiteral(" %"));
-  SpinFade->setObjectName(QStringLiteral("SpinFade"));
+  SpinFade = MakeSpin(this, WaterSetting::Fade, "SpinFade");
   CmbFadeCurve = new QComboBox(this);
   CmbFadeCurve->setObjectName(QStringLiteral("CmbFadeCurve"));
   CmbFadeCurve->addItems({QStringLiteral("линейно"), QStringLiteral("плавно")});
@@ -65,14 +69,12 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   fadeRow->addWidget(SpinFade, 1);
   fadeRow->addWidget(CmbFadeCurve);
   fadeRow->addWidget(CmbFadeTarget);
-  form->addRow(QStringLiteral("Затухание с глубиной:"), fadeRow);
+  form->addRow(Label(WaterSetting::Fade), fadeRow);
 
-  SpinBlur = MakeSpin(this, kMaxBlurRadius, QStringLiteral(" пикс."));
-  SpinBlur->setObjectName(QStringLiteral("SpinBlur"));
-  form->addRow(QStringLiteral("Размытие:"), SpinBlur);
-  SpinStrength = MakeSpin(this, kMaxStrengthPercent, QStringLiteral(" %"));
-  SpinStrength->setObjectName(QStringLiteral("SpinStrength"));
-  form->addRow(QStringLiteral("Сила волн:"), SpinStrength);
+  SpinBlur = MakeSpin(this, WaterSetting::Blur, "SpinBlur");
+  form->addRow(Label(WaterSetting::Blur), SpinBlur);
+  SpinStrength = MakeSpin(this, WaterSetting::Strength, "SpinStrength");
+  form->addRow(Label(WaterSetting::Strength), SpinStrength);
 
   BtnDefaults = new QPushButton(QStringLiteral("По умолчанию"), this);
   BtnClose = new QPushButton(QStringLiteral("Закрыть"), this);
