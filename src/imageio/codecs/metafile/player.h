@@ -12,7 +12,7 @@
 #include "imageio/codecs/metafile/dc.h"
 #include "imageio/codecs/metafile/records.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/codecs/header_sizes.h"
+#include "base/file_input.h"
 #include "base/bytes.h"
 
 namespace kestal::metafile {
