@@ -1,7 +1,9 @@
 #include "base/file_input.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -41,6 +43,23 @@ int64_t GetFileSizeBytes(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   if (!f) return -1;
   return static_cast<int64_t>(st.st_size);
+}
+
+bool FileHead::ReadAt(int64_t offset, std::span<uint8_t> out) const {
+  if (offset < 0 || offset > size_ || static_cast<int64_t>(out.size()) > size_ - offset) return false;
+  if (static_cast<uint64_t>(offset) + out.size() <= head_.size()) {
+    std::copy_n(head_.data() + offset, out.size(), out.data());
+    return true;
+  }
+  if (fd_ < 0) return false;
+  size_t got = 0;
+  while (got < out.size()) {
+    const ssize_t n = ::pread(fd_, out.data() + got, out.size() - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 }  // namespace kestal

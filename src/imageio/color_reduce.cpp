@@ -125,7 +125,7 @@ void MapNearest(const Bitmap24& bitmap, NearestColorMap& map, uint8_t* out) {
 //
 // The two kinds of dithering differ in the rules below, each chosen by the benchmark
 // (30 frames of the 600 × 800 reflection of coffee.png and the 640 × 854 reflection of
-// rocket.jpg, against the 24-bit frames; figures in the README).
+// rocket.jpg, against the 24-bit frames; figures in docs/benchmarks.md).
 struct DiffusionRules {
   // A pixel within this squared distance of a palette entry takes that entry: its own
   // colour no longer depends on what came before it (-1: never).

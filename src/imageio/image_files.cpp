@@ -14,7 +14,6 @@
 #include "imageio/codecs/tga_codec.h"
 #include "base/file_output.h"
 #include "imageio/gif_writer.h"
-#include "imageio/codecs/header_sizes.h"
 #include "base/file_input.h"
 #include "base/paths.h"
 #include "text/text_utils.h"
@@ -22,6 +21,11 @@
 
 namespace kestal {
 namespace {
+
+// How many bytes of a file are read before its header is looked at (fewer when the
+// file is shorter). Formats whose size may lie further in read the bytes they need
+// through FileHead::ReadAt.
+constexpr size_t kHeaderProbeBytes = size_t{1} << 20;
 
 constexpr const char* kDefaultLoadError = "Impossible d'ouvrir l'image dans le fichier \"%s\"";
 constexpr const char* kDefaultSaveError = "Impossible d'enregistrer l'image dans le fichier \"%s\"";

@@ -20,7 +20,6 @@
 #include "imageio/codecs/sgi_reader.h"
 #include "imageio/codecs/tga_codec.h"
 #include "imageio/codecs/tiff_reader.h"
-#include "imageio/codecs/header_sizes.h"
 #include "imageio/image_registry.h"
 
 namespace kestal {

@@ -12,7 +12,8 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/codecs/header_sizes.h"
+#include "base/file_input.h"
+#include "imageio/codecs/decode_util.h"
 
 namespace kestal {
 
@@ -34,7 +35,7 @@ struct ImageFamily {
   ImageSniffer sniff = nullptr;
   // When set, loading a file from disk uses this instead of `reader`.
   ImageFileReader file_reader = nullptr;
-  // When set, the size a file's header claims (see header_sizes.h).
+  // When set, the size a file's header claims, from the reader's own header parse.
   ImageHeaderSize header_size = nullptr;
 };
 

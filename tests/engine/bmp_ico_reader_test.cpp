@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -101,6 +102,19 @@ TEST(BmpReader, PalettedDepthsAndHeaders) {
                            [&](int y, Bytes& out) { PackedIndices(y, row.bpp, out); }, row.top_down, row.file_header);
     ExpectPaletted(ReadBmp(ByteSpan(bytes), kDefaultPixelLimits), row.bpp);
   }
+}
+
+// Loading from disk checks the size a header claims before reading the rest. A
+// headerless DIB lacks the 14-byte file header, so its fields sit 14 bytes earlier than
+// a BMP's; with its image-size field filled in, as writers do, it must load all the same.
+TEST(BmpReader, HeaderlessDibWithItsImageSizeLoadsFromDisk) {
+  auto dib = Bmp(40, 8, 0, 256, [](int y, Bytes& out) { PackedIndices(y, 8, out); }, false, false);
+  const uint32_t image_bytes = 8 * kH;  // rows of 5 bytes padded to 8
+  for (int i = 0; i < 4; ++i) dib[20 + i] = uint8_t(image_bytes >> (8 * i));
+  test::TempDir dir;
+  const std::string path = dir / "photo.dib";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(dib.data()), std::streamsize(dib.size()));
+  ExpectPaletted(LoadImageFile(path), 8);
 }
 
 TEST(BmpReader, DirectColourAndBitFields) {

@@ -56,7 +56,7 @@ for f in usr/bin/kestal usr/bin/kestal-export; do
   file "$work/binary" | grep -q ', stripped' || fail "$f is not stripped"
 done
 
-# lintian: errors fail, warnings are listed (the README says why each one stays).
+# lintian: errors fail, warnings are listed (docs/installing.md says why each one stays).
 lintian --no-tag-display-limit "$deb" >"$work/lintian" 2>&1 || true
 sed 's/^/lintian: /' "$work/lintian"
 if grep -q '^E:' "$work/lintian"; then fail "lintian reports errors"; fi

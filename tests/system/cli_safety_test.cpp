@@ -256,6 +256,10 @@ std::vector<std::pair<std::string, std::vector<Piece>>> HugeClaims() {
   files.push_back({"huge.ico", {{0, Bytes().U16LE(0).U16LE(1).U16LE(1).U8(0).U8(0).U8(0).U8(0).U16LE(1).U16LE(32)
                                           .U32LE(0x7FFF0000).U32LE(22)},
                                 {22, files[0].second[0].bytes}}});
+  // An icon's DIB: its height counts the colour image and the AND mask.
+  files.push_back({"huge-dib.ico", {{0, Bytes().U16LE(0).U16LE(1).U16LE(1).U8(0).U8(0).U8(0).U8(0).U16LE(1).U16LE(32)
+                                              .U32LE(0x7FFF0000).U32LE(22)},
+                                    {22, Bytes().U32LE(40).U32LE(kSide).U32LE(2 * kSide).U16LE(1).U16LE(32).Fill(24)}}});
   files.push_back({"huge.wmf", {{0, Bytes().U32LE(0x9AC6CDD7).U16LE(0).U16LE(0).U16LE(0).U16LE(kSide).U16LE(kSide)
                                           .U16LE(96).Fill(6).U16LE(1).U16LE(9).U16LE(0x300).Fill(12)}}});
   files.push_back({"huge.emf", {{0, Bytes().U32LE(1).U32LE(88).U32LE(0).U32LE(0).U32LE(kSide - 1).U32LE(kSide - 1)

@@ -365,6 +365,47 @@ Result<Decoded> DecodeDib(ByteSpan dib, size_t pixel_offset, const DibHeader& h,
 // Utah RLE files share the .rle extension; their magic is 0x52CC little-endian.
 bool IsUtahRle(ByteSpan data) { return data.size() >= 2 && data[0] == 0x52 && data[1] == 0xCC; }
 
+// A BMP file's DIB and where its pixels start (0: after the colour table), with the
+// DIB's header read and checked.
+struct BmpFile {
+  ByteSpan dib;
+  size_t pixel_offset = 0;
+  DibHeader header;
+};
+
+Result<BmpFile> ParseBmpFile(ByteSpan data) {
+  if (IsUtahRle(data)) return Error::Unsupported("Utah RLE images are not supported");
+  BmpFile file{data, 0, {}};
+  if (StartsWith(data, "BM")) {
+    if (data.size() < kFileHeaderSize + 4) return Error::Truncated();
+    ByteReader r(data);
+    r.Skip(10);
+    const uint32_t offset = r.U32LE();
+    file.dib = data.subspan(kFileHeaderSize);
+    // An offset inside the headers is wrong; the pixels then follow the colour table.
+    if (offset > kFileHeaderSize) file.pixel_offset = offset - kFileHeaderSize;
+  } else {
+    // A headerless DIB (.dib) must at least start with a known header size.
+    ByteReader r(data);
+    if (!IsKnownHeaderSize(r.U32LE())) return Error::Invalid("not a BMP image");
+  }
+  auto header = ParseDibHeader(file.dib);
+  if (!header) return header.error();
+  file.header = header.value();
+  if (file.pixel_offset != 0 && file.pixel_offset < file.header.palette_offset) file.pixel_offset = 0;
+  return file;
+}
+
+// An icon entry's DIB header: its height counts the colour image and the AND mask,
+// which comes second.
+Result<DibHeader> ParseIconDibHeader(ByteSpan dib) {
+  auto parsed = ParseDibHeader(dib);
+  if (!parsed) return parsed.error();
+  DibHeader h = parsed.value();
+  h.height /= 2;
+  return h;
+}
+
 }  // namespace
 
 bool SniffBmp(ByteSpan data) {
@@ -374,40 +415,29 @@ bool SniffBmp(ByteSpan data) {
 }
 
 Result<Bitmap24> ReadBmp(ByteSpan data, const PixelLimits& limits) {
-  if (IsUtahRle(data)) return Error::Unsupported("Utah RLE images are not supported");
-  size_t pixel_offset = 0;
-  ByteSpan dib = data;
-  if (StartsWith(data, "BM")) {
-    if (data.size() < kFileHeaderSize + 4) return Error::Truncated();
-    ByteReader r(data);
-    r.Skip(10);
-    const uint32_t offset = r.U32LE();
-    dib = data.subspan(kFileHeaderSize);
-    // An offset inside the headers is wrong; the pixels then follow the colour table.
-    if (offset > kFileHeaderSize) pixel_offset = offset - kFileHeaderSize;
-  } else {
-    // A headerless DIB (.dib) must at least start with a known header size.
-    ByteReader r(data);
-    if (!IsKnownHeaderSize(r.U32LE())) return Error::Invalid("not a BMP image");
-  }
-  auto header = ParseDibHeader(dib);
-  if (!header) return header.error();
-  if (pixel_offset != 0 && pixel_offset < header->palette_offset) pixel_offset = 0;
-  auto decoded = DecodeDib(dib, pixel_offset, header.value(), limits);
+  auto file = ParseBmpFile(data);
+  if (!file) return file.error();
+  auto decoded = DecodeDib(file->dib, file->pixel_offset, file->header, limits);
   if (!decoded) return decoded.error();
   if (HasAlpha(decoded.value())) FlattenOverWhite(decoded->bitmap, decoded->alpha);
   return std::move(decoded->bitmap);
 }
 
+Result<ClaimedSize> BmpHeaderSize(const FileHead& file) {
+  auto parsed = ParseBmpFile(file.Head());
+  if (!parsed) return parsed.error();
+  return ClaimedSize{parsed->header.width, parsed->header.height};
+}
+
+Result<ClaimedSize> IconDibSize(ByteSpan dib) { return SizeOf(ParseIconDibHeader(dib)); }
+
 Result<Bitmap24> ReadIconDib(ByteSpan dib, const PixelLimits& limits) {
-  auto parsed = ParseDibHeader(dib);
+  auto parsed = ParseIconDibHeader(dib);
   if (!parsed) return parsed.error();
   DibHeader h = parsed.value();
   if (h.compression != kRgb && h.compression != kBitFields) {
     return Error::Unsupported("unsupported compression in an icon image");
   }
-  // The height counts the colour image and the AND mask; the colours come first.
-  h.height /= 2;
   if (h.height == 0 || h.top_down) return Error::Invalid("invalid icon image size");
   if (h.bpp == 32 && !h.has_masks) {
     // 32-bit icon pixels are BGRA even without bit fields.

@@ -1,6 +1,6 @@
 #pragma once
-// Small helpers shared by the image readers: size checks before allocation, sample
-// scaling to 8 bits, and bit-field extraction.
+// Small helpers shared by the image readers: the size a header claims, size checks
+// before allocation, sample scaling to 8 bits, and bit-field extraction.
 
 #include <bit>
 #include <cstdint>
@@ -9,6 +9,22 @@
 #include "bitmap/bitmap24.h"
 
 namespace kestal {
+
+// The picture size a file's header claims. Loading checks it against the pixel limits
+// before it reads the rest of the file, so a huge (or sparse) file claiming an
+// oversized picture costs neither the time nor the memory of reading it. Each reader
+// that can tell it reports it from its own header parse.
+struct ClaimedSize {
+  int64_t width = 0;
+  int64_t height = 0;
+};
+
+// The size a reader's header parse found, or its error.
+template <class Header>
+Result<ClaimedSize> SizeOf(const Result<Header>& header) {
+  if (!header) return header.error();
+  return ClaimedSize{static_cast<int64_t>(header->width), static_cast<int64_t>(header->height)};
+}
 
 // Checks a header's size (any sign, any width) against the limits and allocates the
 // picture. Negative or zero sides are refused as corrupt, not as too large.

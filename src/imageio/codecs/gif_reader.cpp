@@ -40,6 +40,15 @@ Error GifFailure(int code) {
   return Error::Invalid(std::string("invalid GIF data: ") + (text ? text : "unknown error"));
 }
 
+// Opens the file with giflib, which reads the header, the logical screen descriptor
+// and the global colour table.
+Result<GifPtr> Open(Source& src) {
+  int error = 0;
+  GifPtr gif(DGifOpen(&src, ReadProc, &error));
+  if (!gif) return GifFailure(error);
+  return gif;
+}
+
 // Reads records up to the first image descriptor, keeping the transparent colour of
 // the graphic control extension before it (-1: none).
 Result<int> SeekFirstImage(GifFileType* gif) {
@@ -70,9 +79,9 @@ bool SniffGif(ByteSpan data) { return StartsWith(data, "GIF87a") || StartsWith(d
 Result<Bitmap24> ReadGif(ByteSpan data, const PixelLimits& limits) {
   if (!SniffGif(data)) return Error::Invalid("not a GIF image");
   Source src{data, 0};
-  int error = 0;
-  GifPtr gif(DGifOpen(&src, ReadProc, &error));
-  if (!gif) return GifFailure(error);
+  auto opened = Open(src);
+  if (!opened) return opened.error();
+  GifPtr gif = std::move(opened.value());
   auto transparent = SeekFirstImage(gif.get());
   if (!transparent) return transparent.error();
 
@@ -105,6 +114,13 @@ Result<Bitmap24> ReadGif(ByteSpan data, const PixelLimits& limits) {
     }
   }
   return bitmap;
+}
+
+Result<ClaimedSize> GifHeaderSize(const FileHead& file) {
+  Source src{file.Head(), 0};
+  auto gif = Open(src);
+  if (!gif) return gif.error();
+  return ClaimedSize{gif.value()->SWidth, gif.value()->SHeight};
 }
 
 }  // namespace kestal

@@ -4,7 +4,8 @@
 #include "base/byte_reader.h"
 #include "imageio/codecs/png_codec.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <span>
 
 namespace kestal {
 namespace {
@@ -78,18 +79,14 @@ Result<Bitmap24> ReadIco(ByteSpan data, const PixelLimits& limits) {
 }
 
 Result<ClaimedSize> IcoHeaderSize(const FileHead& file) {
-  // An embedded PNG's own header, or the DIB header, whose height counts the colour
-  // image and the AND mask.
+  // The chosen image's own header: an embedded PNG's, or the DIB's.
   auto entry = PickEntry(file);
   if (!entry) return entry.error();
-  uint8_t head[33];
-  if (entry->size < sizeof head || !file.ReadAt(entry->offset, head)) return Error::Invalid("no image header");
-  const ByteSpan image(head, sizeof head);
+  uint8_t head[kMaxDibHeaderBytes];
+  const std::span<uint8_t> image(head, std::min<size_t>(entry->size, sizeof head));
+  if (!file.ReadAt(entry->offset, image)) return Error::Truncated();
   if (SniffPng(image)) return PngHeaderSize(FileHead(image));
-  ByteReader r(image);
-  if (r.U32LE() < 40) return Error::Invalid("no 32-bit sizes in the image header");
-  const int64_t width = r.S32LE(), height = r.S32LE();
-  return ClaimedSize{std::llabs(width), std::llabs(height) / 2};
+  return IconDibSize(image);
 }
 
 }  // namespace kestal

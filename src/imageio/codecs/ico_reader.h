@@ -5,7 +5,8 @@
 
 #include "base/bytes.h"
 #include "bitmap/bitmap24.h"
-#include "imageio/codecs/header_sizes.h"
+#include "base/file_input.h"
+#include "imageio/codecs/decode_util.h"
 
 namespace kestal {
 

@@ -13,6 +13,11 @@
 namespace kestal {
 namespace {
 
+// Bounds on the walk through a JPEG's segments: ordinary files have a few dozen before
+// the frame header, and a marker rarely more than one fill byte.
+constexpr int kMaxJpegSegments = 1 << 16;
+constexpr int kMaxJpegFillBytes = 1 << 16;
+
 // libjpeg reports errors through error_exit, which must not return. We jump back to the
 // function that called into the library; those functions hold only trivially
 // destructible locals, so the jump skips no destructor.
@@ -198,6 +203,36 @@ bool Encode(Encoder& e, const Bitmap24& bitmap, FILE* file) {
 }
 
 }  // namespace
+
+Result<ClaimedSize> JpegHeaderSize(const FileHead& file) {
+  // Walks the marker segments (ITU T.81, B.1.1) up to the first start of frame,
+  // reading each segment's marker and length only, so metadata of any size before the
+  // frame header costs no more than a few reads.
+  uint8_t b[5];
+  if (!file.ReadAt(0, {b, 2}) || b[0] != 0xFF || b[1] != 0xD8) return Error::Invalid("no SOI");
+  int64_t pos = 2;
+  for (int segment = 0; segment < kMaxJpegSegments; ++segment) {
+    if (!file.ReadAt(pos, {b, 2})) return Error::Truncated();
+    if (b[0] != 0xFF) return Error::Invalid("no marker");
+    pos += 2;
+    uint8_t marker = b[1];
+    for (int fill = 0; marker == 0xFF; ++fill, ++pos) {  // fill bytes
+      if (fill == kMaxJpegFillBytes || !file.ReadAt(pos, {&marker, 1})) return Error::Invalid("no marker");
+    }
+    if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
+    if (!file.ReadAt(pos, {b, 2})) return Error::Truncated();
+    const uint16_t length = static_cast<uint16_t>(b[0] << 8 | b[1]);
+    if (length < 2) return Error::Invalid("bad segment length");
+    // SOF0..SOF15 except DHT (C4), JPG (C8) and DAC (CC): precision, height, width.
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+      if (!file.ReadAt(pos + 2, {b, 5})) return Error::Truncated();
+      return ClaimedSize{int64_t{b[3]} << 8 | b[4], int64_t{b[1]} << 8 | b[2]};
+    }
+    if (marker == 0xDA || marker == 0xD9) return Error::Invalid("no frame header before the scan");
+    pos += length;
+  }
+  return Error::Invalid("too many segments before the frame header");
+}
 
 bool SniffJpeg(ByteSpan data) {
   return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "base/bytes.h"
+#include "base/file_input.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/decode_util.h"
 
 namespace kestal {
 
@@ -15,6 +17,9 @@ inline constexpr int64_t kMaxJpegSide = 65500;
 
 bool SniffJpeg(ByteSpan data);
 Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits);
+// The size the frame header gives. Walks the marker segments wherever they lead,
+// reading only their headers, so metadata of any size before it costs a few reads.
+Result<ClaimedSize> JpegHeaderSize(const FileHead& file);
 Status WriteJpegFile(const std::string& path, const Bitmap24& bitmap);
 
 // The EXIF orientation (1 to 8) stored in an APP1 segment's payload, or 1 when there is

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -10,7 +11,6 @@
 
 #include "base/byte_reader.h"
 #include "bitmap/flatten.h"
-#include "imageio/codecs/header_sizes.h"
 
 namespace kestal {
 namespace {
@@ -104,6 +104,19 @@ Error Failure(const Decoder& d) {
 }
 
 }  // namespace
+
+Result<ClaimedSize> PngHeaderSize(const FileHead& file) {
+  // The signature, then IHDR first: length, "IHDR", width and height big-endian.
+  const ByteSpan head = file.Head();
+  ByteReader r(head);
+  r.Skip(12);
+  if (!StartsWith(head.subspan(std::min<size_t>(12, head.size())), "IHDR")) return Error::Invalid("no IHDR");
+  r.Skip(4);
+  const int64_t width = r.U32BE();
+  const int64_t height = r.U32BE();
+  if (r.Failed()) return Error::Truncated();
+  return ClaimedSize{width, height};
+}
 
 bool SniffPng(ByteSpan data) {
   static const uint8_t kMagic[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};

@@ -261,4 +261,9 @@ Result<Bitmap24> ReadPsd(ByteSpan data, const PixelLimits& limits) {
   return bitmap;
 }
 
+Result<ClaimedSize> PsdHeaderSize(const FileHead& file) {
+  ByteReader r(file.Head());
+  return SizeOf(ParseHeader(r));
+}
+
 }  // namespace kestal

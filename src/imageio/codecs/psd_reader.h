@@ -8,11 +8,14 @@
 // without its composite image is refused.
 
 #include "base/bytes.h"
+#include "base/file_input.h"
 #include "bitmap/bitmap24.h"
+#include "imageio/codecs/decode_util.h"
 
 namespace kestal {
 
 bool SniffPsd(ByteSpan data);
 Result<Bitmap24> ReadPsd(ByteSpan data, const PixelLimits& limits);
+Result<ClaimedSize> PsdHeaderSize(const FileHead& file);
 
 }  // namespace kestal

@@ -16,6 +16,29 @@ constexpr size_t kHeaderSize = 18;
 constexpr size_t kFooterSize = 26;
 constexpr char kSignature[] = "TRUEVISION-XFILE.";  // followed by a NUL
 
+// The header's image type: what the pixels are, with kRleFlag added when they are
+// run-length encoded (TGA 2.0, field 3).
+enum ImageType : uint8_t {
+  kNoImage = 0,
+  kColorMapped = 1,
+  kTrueColor = 2,
+  kGrayscale = 3,
+  kRleColorMapped = 9,
+  kRleTrueColor = 10,
+  kRleGrayscale = 11,
+};
+constexpr uint8_t kRleFlag = 8;
+
+// The colour map type (field 2): whether a colour map follows the image ID.
+constexpr uint8_t kNoColorMap = 0;
+constexpr uint8_t kHasColorMap = 1;
+
+// The image descriptor's bits (field 5.6): the alpha bits per pixel, and where the
+// first pixel lies.
+constexpr uint8_t kDescriptorAlphaBits = 0x0F;
+constexpr uint8_t kDescriptorRightToLeft = 0x10;
+constexpr uint8_t kDescriptorTopDown = 0x20;
+
 struct TgaHeader {
   uint8_t id_length = 0;
   uint8_t colormap_type = 0;
@@ -28,11 +51,12 @@ struct TgaHeader {
   uint8_t bpp = 0;
   uint8_t descriptor = 0;
 
-  bool Rle() const { return image_type >= 9; }
-  uint8_t BaseType() const { return image_type & 7; }  // 1 mapped, 2 true colour, 3 gray
+  bool Rle() const { return (image_type & kRleFlag) != 0; }
+  // Colour-mapped, true colour or grayscale, however stored.
+  ImageType BaseType() const { return static_cast<ImageType>(image_type & ~kRleFlag); }
   size_t PixelBytes() const { return (bpp + 7u) / 8u; }
   size_t ColormapBytes() const {
-    return colormap_type == 1 ? size_t{colormap_length} * ((colormap_bits + 7u) / 8u) : 0;
+    return colormap_type == kHasColorMap ? size_t{colormap_length} * ((colormap_bits + 7u) / 8u) : 0;
   }
 };
 
@@ -56,28 +80,28 @@ Result<TgaHeader> ParseHeader(ByteSpan data) {
   if (r.Failed()) return Error::Truncated();
 
   const auto invalid = [](const std::string& why) { return Error::Invalid("not a valid Targa image: " + why); };
-  if (h.image_type == 0) return Error::Invalid("the Targa file holds no image");
-  if (h.colormap_type > 1) return invalid("unknown colour map type");
+  if (h.image_type == kNoImage) return Error::Invalid("the Targa file holds no image");
+  if (h.colormap_type > kHasColorMap) return invalid("unknown colour map type");
   switch (h.image_type) {
-    case 1:
-    case 9:
-      if (h.colormap_type != 1) return invalid("a colour-mapped image without a colour map");
+    case kColorMapped:
+    case kRleColorMapped:
+      if (h.colormap_type != kHasColorMap) return invalid("a colour-mapped image without a colour map");
       if (h.bpp != 8 && h.bpp != 16) return invalid("colour-map indices of " + std::to_string(h.bpp) + " bits");
       break;
-    case 2:
-    case 10:
+    case kTrueColor:
+    case kRleTrueColor:
       if (h.bpp != 15 && h.bpp != 16 && h.bpp != 24 && h.bpp != 32) {
         return invalid(std::to_string(h.bpp) + " bits per pixel");
       }
       break;
-    case 3:
-    case 11:
+    case kGrayscale:
+    case kRleGrayscale:
       if (h.bpp != 8 && h.bpp != 16) return invalid(std::to_string(h.bpp) + "-bit grayscale");
       break;
     default:
       return Error::Unsupported("unsupported Targa image type " + std::to_string(h.image_type));
   }
-  if (h.colormap_type == 1 && h.colormap_bits != 15 && h.colormap_bits != 16 && h.colormap_bits != 24 &&
+  if (h.colormap_type == kHasColorMap && h.colormap_bits != 15 && h.colormap_bits != 16 && h.colormap_bits != 24 &&
       h.colormap_bits != 32) {
     return invalid("colour map entries of " + std::to_string(h.colormap_bits) + " bits");
   }
@@ -145,7 +169,7 @@ struct Decoder {
   size_t col = 0, line = 0;  // the next pixel's column and line in file order
 
   Pixel Lookup(const uint8_t* p) const {
-    if (h.BaseType() != 1) return ColorAt(p, h.bpp, h.BaseType() == 3);
+    if (h.BaseType() != kColorMapped) return ColorAt(p, h.bpp, h.BaseType() == kGrayscale);
     const uint32_t index = h.bpp == 8 ? p[0] : uint32_t{p[0]} | uint32_t{p[1]} << 8;
     const uint32_t i = index - h.colormap_first;
     return index >= h.colormap_first && i < colormap.size() ? colormap[i] : Pixel{0, 0, 0, 255};
@@ -153,8 +177,8 @@ struct Decoder {
   // Stores the next pixel in file order where the descriptor's origin puts it.
   void Put(Pixel px) {
     const size_t w = h.width;
-    const size_t x = h.descriptor & 0x10 ? w - 1 - col : col;
-    const size_t y = h.descriptor & 0x20 ? line : h.height - 1 - line;
+    const size_t x = h.descriptor & kDescriptorRightToLeft ? w - 1 - col : col;
+    const size_t y = h.descriptor & kDescriptorTopDown ? line : h.height - 1 - line;
     uint8_t* d = out.Row(static_cast<int32_t>(y)) + 3 * x;
     d[0] = px.b;
     d[1] = px.g;
@@ -189,15 +213,15 @@ Status DecodeRle(ByteReader& r, Decoder& d, size_t total) {
 // Whether the alpha values decoded are to be applied.
 bool AlphaApplies(const TgaHeader& h, AlphaUse use, const std::vector<uint8_t>& alpha) {
   if (use == AlphaUse::kNone) return false;
-  const bool mapped32 = h.BaseType() == 1 && h.colormap_bits == 32;
-  const bool mapped16 = h.BaseType() == 1 && h.colormap_bits == 16;
-  const bool has_channel = h.bpp == 32 || (h.bpp == 16 && h.BaseType() != 1) || mapped32 || mapped16;
+  const bool mapped32 = h.BaseType() == kColorMapped && h.colormap_bits == 32;
+  const bool mapped16 = h.BaseType() == kColorMapped && h.colormap_bits == 16;
+  const bool has_channel = h.bpp == 32 || (h.bpp == 16 && h.BaseType() != kColorMapped) || mapped32 || mapped16;
   if (!has_channel || h.bpp == 15) return false;
   // Without an extension area the descriptor's alpha bit count decides; many writers
   // leave it 0 for 32-bit pixels whose fourth byte is padding. A 32-bit colour map's
   // alpha is used whatever the descriptor says, since writers describe only the
   // indices there.
-  if (use == AlphaUse::kByDescriptor && (h.descriptor & 0x0F) == 0 && !mapped32) return false;
+  if (use == AlphaUse::kByDescriptor && (h.descriptor & kDescriptorAlphaBits) == 0 && !mapped32) return false;
   // An alpha channel that is zero everywhere is padding too.
   return std::any_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a != 0; });
 }
@@ -231,7 +255,7 @@ Result<Bitmap24> ReadTga(ByteSpan data, const PixelLimits& limits) {
   const bool may_have_alpha = h.bpp == 16 || h.bpp == 32 || h.colormap_bits == 16 || h.colormap_bits == 32;
   std::vector<uint8_t> alpha(may_have_alpha ? total : 0, 255);
   Decoder d{h, {}, bitmap.value(), alpha};
-  if (h.BaseType() == 1) {
+  if (h.BaseType() == kColorMapped) {
     const size_t entry = (h.colormap_bits + 7u) / 8u;
     d.colormap.reserve(h.colormap_length);
     for (size_t i = 0; i < h.colormap_length; ++i) {
@@ -240,12 +264,12 @@ Result<Bitmap24> ReadTga(ByteSpan data, const PixelLimits& limits) {
   }
   if (h.Rle()) {
     if (Status s = DecodeRle(r, d, total); !s) return s.error();
-  } else if (h.BaseType() == 2 && h.bpp == 24 && !(h.descriptor & 0x10)) {
+  } else if (h.BaseType() == kTrueColor && h.bpp == 24 && !(h.descriptor & kDescriptorRightToLeft)) {
     // Uncompressed BGR rows, the layout our writer and most programs use, are copied.
     const uint8_t* p = r.Take(need).data();
     const size_t row = size_t{h.width} * 3;
     for (size_t line = 0; line < h.height; ++line, p += row) {
-      const size_t y = h.descriptor & 0x20 ? line : h.height - 1 - line;
+      const size_t y = h.descriptor & kDescriptorTopDown ? line : h.height - 1 - line;
       std::memcpy(bitmap->Row(static_cast<int32_t>(y)), p, row);
     }
   } else {
@@ -262,14 +286,13 @@ Result<Bitmap24> ReadTga(ByteSpan data, const PixelLimits& limits) {
 }
 
 std::vector<uint8_t> EncodeTga(const Bitmap24& b) {
-  constexpr uint8_t kUncompressedTrueColor = 2;
   const size_t row = static_cast<size_t>(b.Width()) * 3;
   std::vector<uint8_t> out;
   out.reserve(kHeaderSize + row * static_cast<size_t>(b.Height()) + kFooterSize);
   ByteWriter w(out);
   w.Put8(0);  // no image ID
-  w.Put8(0);  // no colour map
-  w.Put8(kUncompressedTrueColor);
+  w.Put8(kNoColorMap);
+  w.Put8(kTrueColor);
   w.PutZeros(5);  // colour map fields: first entry, length, entry size
   w.Put16LE(0);   // x origin
   w.Put16LE(0);   // y origin

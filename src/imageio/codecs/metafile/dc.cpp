@@ -79,24 +79,26 @@ void ObjectTable::Remove(uint32_t index) {
 
 std::optional<Object> StockObject(uint32_t index) {
   switch (index) {
-    case 0: return SolidBrush(kWhite);
-    case 1: return SolidBrush(0xC0C0C0);
-    case 2: return SolidBrush(0x808080);
-    case 3: return SolidBrush(0x404040);
-    case 4: return SolidBrush(kBlack);
-    case 5: { Brush b; b.style = kBsNull; return b; }
-    case 6: return SolidPen(kWhite);
-    case 7: return SolidPen(kBlack);
-    case 8: return SolidPen(kBlack, kPsNull);
-    case 10: case 11: case 12: case 13: case 14: case 16: case 17: {
+    case kWhiteBrush: return SolidBrush(kWhite);
+    case kLtGrayBrush: return SolidBrush(0xC0C0C0);
+    case kGrayBrush: return SolidBrush(0x808080);
+    case kDkGrayBrush: return SolidBrush(0x404040);
+    case kBlackBrush: return SolidBrush(kBlack);
+    case kNullBrush: { Brush b; b.style = kBsNull; return b; }
+    case kWhitePen: return SolidPen(kWhite);
+    case kBlackPen: return SolidPen(kBlack);
+    case kNullPen: return SolidPen(kBlack, kPsNull);
+    case kOemFixedFont: case kAnsiFixedFont: case kAnsiVarFont: case kSystemFont: case kDeviceDefaultFont:
+    case kSystemFixedFont: case kDefaultGuiFont: {
       Font f;
       f.height = -12;
-      f.face = (index == 10 || index == 11 || index == 16) ? "monospace" : "sans-serif";
+      const bool fixed = index == kOemFixedFont || index == kAnsiFixedFont || index == kSystemFixedFont;
+      f.face = fixed ? "monospace" : "sans-serif";
       return f;
     }
-    case 18: return SolidBrush(kWhite);  // DC_BRUSH
-    case 19: return SolidPen(kBlack);    // DC_PEN
-    case 15: return OtherObject{};       // DEFAULT_PALETTE
+    case kDcBrush: return SolidBrush(kWhite);
+    case kDcPen: return SolidPen(kBlack);
+    case kDefaultPalette: return OtherObject{};
     default: return std::nullopt;
   }
 }

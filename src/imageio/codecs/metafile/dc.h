@@ -55,6 +55,15 @@ enum TextAlign : uint32_t {
 };
 enum BackgroundMode : int { kTransparent = 1, kOpaque = 2 };
 enum FillMode : int { kAlternate = 1, kWinding = 2 };
+// How a new clipping region or path combines with the clip (RGN_AND to RGN_COPY).
+enum RegionMode : int { kRgnAnd = 1, kRgnOr = 2, kRgnXor = 3, kRgnDiff = 4, kRgnCopy = 5 };
+// The stock objects a metafile selects by index (GetStockObject's; index 9 is unused).
+enum StockObjectIndex : uint32_t {
+  kWhiteBrush = 0, kLtGrayBrush = 1, kGrayBrush = 2, kDkGrayBrush = 3, kBlackBrush = 4, kNullBrush = 5,
+  kWhitePen = 6, kBlackPen = 7, kNullPen = 8, kOemFixedFont = 10, kAnsiFixedFont = 11, kAnsiVarFont = 12,
+  kSystemFont = 13, kDeviceDefaultFont = 14, kDefaultPalette = 15, kSystemFixedFont = 16, kDefaultGuiFont = 17,
+  kDcBrush = 18, kDcPen = 19
+};
 enum Rop2 : int { kR2Black = 1, kR2Not = 6, kR2XorPen = 7, kR2MaskPen = 9, kR2Nop = 11, kR2CopyPen = 13, kR2White = 16 };
 
 struct Pen {

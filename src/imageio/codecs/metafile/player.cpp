@@ -281,12 +281,12 @@ void Player::ClipRegion(const Region& region, int mode, bool deviceUnits) {
   std::vector<Parallelogram> boxes;
   for (const Region::Box& b : region.boxes) boxes.push_back(MapBox(m, b.left, b.top, b.right, b.bottom));
   switch (mode) {
-    case 5:  // RGN_COPY
+    case kRgnCopy:
       if (boxes.empty()) canvas_.ResetClip();
       else canvas_.ClipToBoxes(boxes, true);
       break;
-    case 1: canvas_.ClipToBoxes(boxes, false); break;  // RGN_AND
-    case 4: canvas_.ExcludeClip(boxes); break;         // RGN_DIFF
+    case kRgnAnd: canvas_.ClipToBoxes(boxes, false); break;
+    case kRgnDiff: canvas_.ExcludeClip(boxes); break;
     default: Skip(0x10000 + uint32_t(mode)); break;    // OR and XOR would widen the clip
   }
 }
@@ -335,7 +335,7 @@ void Player::FillPath(bool fill, bool stroke) {
 void Player::SelectClipPath(int mode) {
   if (inPath_) EndPath();
   if (!canvas_.TakeKeptPath()) return;
-  if (mode == 5 || mode == 1) canvas_.ClipToPath(mode == 5);
+  if (mode == kRgnCopy || mode == kRgnAnd) canvas_.ClipToPath(mode == kRgnCopy);
   else {
     canvas_.ClearPath();
     Skip(0x10000 + uint32_t(mode));

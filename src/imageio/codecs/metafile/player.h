@@ -12,7 +12,7 @@
 #include "imageio/codecs/metafile/dc.h"
 #include "imageio/codecs/metafile/records.h"
 #include "imageio/codecs/decode_util.h"
-#include "imageio/codecs/header_sizes.h"
+#include "base/file_input.h"
 #include "base/bytes.h"
 
 namespace kestal::metafile {
@@ -68,8 +68,8 @@ class Player {
 
   void IntersectClip(double left, double top, double right, double bottom);
   void ExcludeClip(double left, double top, double right, double bottom);
-  // Region boxes in logical units (WMF) or device pixels (EMF). Modes are
-  // RGN_AND 1, RGN_OR 2, RGN_XOR 3, RGN_DIFF 4, RGN_COPY 5; an empty COPY removes the clip.
+  // Region boxes in logical units (WMF) or device pixels (EMF), combined as a
+  // RegionMode says; an empty kRgnCopy removes the clip.
   void ClipRegion(const Region& region, int mode, bool deviceUnits);
   // FillRgn and PaintRgn: the region's boxes filled with a brush.
   void FillRegion(const Region& region, const Brush& brush, bool deviceUnits);

@@ -365,8 +365,8 @@ Status WmfPlayer::Play(const Record& r) {
     case kSelectClipRegion: {
       const uint16_t index = p.U16LE();
       const Object* o = dc_.objects.Find(index);
-      if (const auto* region = o ? std::get_if<Region>(o) : nullptr) player_.ClipRegion(*region, 5, false);
-      else player_.ClipRegion(Region{}, 5, false);
+      if (const auto* region = o ? std::get_if<Region>(o) : nullptr) player_.ClipRegion(*region, kRgnCopy, false);
+      else player_.ClipRegion(Region{}, kRgnCopy, false);
       break;
     }
     case kCreatePenIndirect: {

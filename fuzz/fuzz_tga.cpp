@@ -1,6 +1,0 @@
-#include "imageio/codecs/tga_codec.h"
-#include "fuzz_harness.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  return kestal::fuzz::Run(kestal::ReadTga, data, size);
-}
