@@ -107,7 +107,6 @@ void AnimationModel::SetFrameCount(int count) {
 
 void AnimationModel::NextFrame() {
   if (!HasPhoto() || frame_count_ < 1) return;
-  if (hooks_.before) hooks_.before(*this);
   ++frame_index_;
   if (frame_index_ >= frame_count_) frame_index_ = 0;
   const Color water = WaterBackground(BackgroundColor(), water_);
@@ -117,7 +116,6 @@ void AnimationModel::NextFrame() {
   } else {
     RenderRegularWave(mirror_, pane_, frame_index_, frame_count_, wave_length_, water, strength);
   }
-  if (hooks_.after) hooks_.after(*this);
 }
 
 Color AnimationModel::BackgroundColor() const {

@@ -98,8 +98,8 @@ TEST(CliOptions, OptionsThatDoNotApplyToTheOutputAreUsageErrors) {
     std::vector<std::string> args;
     const char* error;  // "" when the command line is fine
   } rows[] = {
-      {{"--repeat", "3", "p.jpg", "a.gif"}, "--repeat applies only to AVI, MP4, WebM, WebP or APNG output, not to gif output"},
-      {{"-R", "2", "p.jpg", "frames/"}, "--repeat applies only to AVI, MP4, WebM, WebP or APNG output, not to bmp output"},
+      {{"--repeat", "3", "p.jpg", "a.gif"}, "--repeat applies only to AVI, MP4, WebM, WebP, APNG or AVIF output, not to gif output"},
+      {{"-R", "2", "p.jpg", "frames/"}, "--repeat applies only to AVI, MP4, WebM, WebP, APNG or AVIF output, not to bmp output"},
       {{"--colors", "16", "p.jpg", "a.avi"}, "--colors applies only to GIF output, not to avi output"},
       {{"--html", "-f", "jpg", "p.jpg", "frames/"}, "--html applies only to GIF output, not to jpg output"},
       {{"-f", "jpg", "p.jpg", "out.gif"}, "--format jpg does not match the output 'out.gif', whose name says gif"},
