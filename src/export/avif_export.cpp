@@ -93,11 +93,13 @@ class AvifWriter : public FrameWriter {
     encoder_->maxThreads = 2;
     encoder_->timescale = kTimescale;
     encoder_->minQuantizer = encoder_->maxQuantizer = quantizer_;
-    // The sRGB pixels as BT.601 YUV, full range, said so in the file.
+    // The sRGB pixels as BT.601 YUV in limited range, as the videos have them, said so
+    // in the file. Browsers' YUV paths take limited range as they should; Chromium
+    // shows full-range 4:2:0 with its contrast stretched.
     image_->colorPrimaries = AVIF_COLOR_PRIMARIES_BT709;
     image_->transferCharacteristics = AVIF_TRANSFER_CHARACTERISTICS_SRGB;
     image_->matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_BT601;
-    image_->yuvRange = AVIF_RANGE_FULL;
+    image_->yuvRange = AVIF_RANGE_LIMITED;
     return path_.empty() ? Status::Ok() : OpenClipFile(file_, path_);
   }
 

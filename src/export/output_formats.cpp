@@ -20,29 +20,34 @@ namespace {
 // good at a similar size; WebP's quality runs 0..100 with 90 keeping fine ripples.
 // AV1's quantizer, which libavif takes for AVIF, runs 0..63 like VP9's, and 24 keeps
 // the ripples as VP9's CRF 24 does.
+// Each row: the format; name, extension, title, noun, dialog label, help; largest side;
+// clip and frame length; quality range, default, direction and hint; default fit and
+// length; writer; size method.
 constexpr OutputFormatInfo kFormats[] = {
-    {ExportFormat::BmpSequence, "bmp", "", "BMP", "a BMP file", "Sequence BMP", "", INT32_MAX, false,
-     FrameLength::TimerInterval, 0, 0, 0, false, 0, 0, nullptr, SizeMethod::BmpFrames},
-    {ExportFormat::JpgSequence, "jpg", "", "JPEG", "a JPEG file", "Sequence JPG", "", kMaxJpegSide, false,
-     FrameLength::TimerInterval, 0, 0, 0, false, 0, 0, nullptr, SizeMethod::FirstFrame},
-    {ExportFormat::Gif, "gif", ".gif", "GIF", "a GIF", "Анимация GIF", "animated GIF", kMaxGifSide, false,
-     FrameLength::TimerInterval, 0, 0, 0, false, 0, 0, nullptr, SizeMethod::WholeExport},
-    {ExportFormat::Avi, "avi", ".avi", "AVI", "an AVI clip", "Видео Клип AVI", "AVI clip", kMaxAviSide, true,
-     FrameLength::WholeFrameRate, 0, 0, 0, false, 0, 0, MakeAviWriter, SizeMethod::AviLayout},
-    {ExportFormat::Mp4, "mp4", ".mp4", "MP4", "an MP4 clip", "Видео MP4", "H.264 video", kMaxVideoSide, true,
-     FrameLength::WholeFrameRate, 0, 51, 18, false, kShareSide, kDefaultVideoSeconds, MakeVideoWriter,
-     SizeMethod::CycleBytes},
-    {ExportFormat::WebM, "webm", ".webm", "WebM", "a WebM clip", "Видео WebM", "VP9 video", kMaxVideoSide, true,
-     FrameLength::WholeFrameRate, 0, 63, 24, false, kShareSide, kDefaultVideoSeconds, MakeVideoWriter,
-     SizeMethod::CycleBytes},
+    {ExportFormat::BmpSequence, "bmp", "", "BMP", "a BMP file", "Sequence BMP", "", INT32_MAX,
+     false, FrameLength::TimerInterval, 0, 0, 0, false, "", 0, 0, nullptr, SizeMethod::BmpFrames},
+    {ExportFormat::JpgSequence, "jpg", "", "JPEG", "a JPEG file", "Sequence JPG", "", kMaxJpegSide,
+     false, FrameLength::TimerInterval, 0, 0, 0, false, "", 0, 0, nullptr, SizeMethod::FirstFrame},
+    {ExportFormat::Gif, "gif", ".gif", "GIF", "a GIF", "Анимация GIF", "animated GIF", kMaxGifSide,
+     false, FrameLength::TimerInterval, 0, 0, 0, false, "", 0, 0, nullptr, SizeMethod::WholeExport},
+    {ExportFormat::Avi, "avi", ".avi", "AVI", "an AVI clip", "Видео Клип AVI", "AVI clip", kMaxAviSide,
+     true, FrameLength::WholeFrameRate, 0, 0, 0, false, "", 0, 0, MakeAviWriter, SizeMethod::AviLayout},
+    {ExportFormat::Mp4, "mp4", ".mp4", "MP4", "an MP4 clip", "Видео MP4", "H.264 video", kMaxVideoSide,
+     true, FrameLength::WholeFrameRate, 0, 51, 18, false, "CRF: меньше — лучше",
+     kShareSide, kDefaultVideoSeconds, MakeVideoWriter, SizeMethod::CycleBytes},
+    {ExportFormat::WebM, "webm", ".webm", "WebM", "a WebM clip", "Видео WebM", "VP9 video", kMaxVideoSide,
+     true, FrameLength::WholeFrameRate, 0, 63, 24, false, "CRF: меньше — лучше",
+     kShareSide, kDefaultVideoSeconds, MakeVideoWriter, SizeMethod::CycleBytes},
     {ExportFormat::WebP, "webp", ".webp", "WebP", "an animated WebP", "Анимация WebP", "animated WebP", kMaxWebPSide,
-     true, FrameLength::TimerInterval, 0, 100, 90, true, kShareSide, 0, MakeWebPWriter, SizeMethod::SecondCycle},
+     true, FrameLength::TimerInterval, 0, 100, 90, true, "0..100, больше — лучше",
+     kShareSide, 0, MakeWebPWriter, SizeMethod::SecondCycle},
     // APNG keeps every pixel: no quality to set.
-    {ExportFormat::Apng, "apng", ".png", "APNG", "an APNG", "Анимация APNG", "animated PNG", INT32_MAX, true,
-     FrameLength::WholeFrameRate, 0, 0, 0, false, kShareSide, 0, MakeVideoWriter, SizeMethod::CycleBytes},
+    {ExportFormat::Apng, "apng", ".png", "APNG", "an APNG", "Анимация APNG", "animated PNG", INT32_MAX,
+     true, FrameLength::WholeFrameRate, 0, 0, 0, false, "",
+     kShareSide, 0, MakeVideoWriter, SizeMethod::CycleBytes},
     {ExportFormat::Avif, "avif", ".avif", "AVIF", "an animated AVIF", "Анимация AVIF", "animated AVIF", kMaxAvifSide,
-     true, FrameLength::TimerInterval, kAvifBestQuantizer, kAvifWorstQuantizer, 24, false, kShareSide, 0,
-     MakeAvifWriter, SizeMethod::SecondCycle},
+     true, FrameLength::TimerInterval, kAvifBestQuantizer, kAvifWorstQuantizer, 24, false, "0..63, меньше — лучше",
+     kShareSide, 0, MakeAvifWriter, SizeMethod::SecondCycle},
 };
 
 // The table is in the enum's order, so that a format is its own index.

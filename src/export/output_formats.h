@@ -48,6 +48,7 @@ struct OutputFormatInfo {
   int qualityMax;
   int qualityDefault;
   bool higherIsBetter;
+  const char* qualityTip;    // the export dialog's hint at the quality, UTF-8; "" without one
   int defaultFit;            // > 0: the picture fits in this many pixels a side unless asked
   double defaultSeconds;     // > 0: the clip lasts this long unless asked
   WriterFactory writer;      // the clips' writer; the sequences and the GIF have their own exports

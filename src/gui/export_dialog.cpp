@@ -252,8 +252,7 @@ void TFrmExport::ShowSharePanel(ExportFormat format) {
   quality_->setVisible(has_quality);
   exact_note_->setVisible(!has_quality);
   quality_->setEnabled(has_quality && !(format == ExportFormat::WebP && lossless_->isChecked()));
-  quality_->setToolTip(info.higherIsBetter ? QStringLiteral("0..100, больше — лучше")
-                                           : QStringLiteral("CRF: меньше — лучше"));
+  quality_->setToolTip(QString::fromUtf8(info.qualityTip));
   lossless_->setVisible(format == ExportFormat::WebP);
 }
 

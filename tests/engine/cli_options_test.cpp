@@ -55,7 +55,7 @@ TEST(CliOptions, BadValuesNameTheOptionAndItsRange) {
       {{"-c", "128", "a", "b"}, "--colors: '128' is not one of 16, 32, 64, 256"},
       {{"-m", "wavy", "a", "b"}, "--mode: 'wavy' is not one of perspective, regular"},
       {{"--speed", "warp", "a", "b"}, "--speed: 'warp' is not one of slow, medium, fast"},
-      {{"-f", "png", "a", "b"}, "--format: 'png' is not one of bmp, jpg, gif, avi, mp4, webm, webp, apng"},
+      {{"-f", "png", "a", "b"}, "--format: 'png' is not one of bmp, jpg, gif, avi, mp4, webm, webp, apng, avif"},
       {{"--bogus", "a", "b"}, "unknown option '--bogus' (see --help)"},
       {{"a"}, "expected PHOTO and OUTPUT (see --help)"},
       {{"a", "b", "c"}, "too many arguments: expected PHOTO and OUTPUT (see --help)"},
