@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 
 #include "base/paths.h"
@@ -98,11 +99,116 @@ std::string ParseWater(Options& o, const std::string& value) {
   return ParseWaterOption(std::string("--") + WaterSettingRow(kSetting).option, value, o.water);
 }
 
+unsigned OutputsWhere(bool (*keep)(const OutputFormatInfo&));
+bool AnyFormat(const OutputFormatInfo&);
+
 // The row of the water option `kSetting`, named as its row of the water's table says.
 template <WaterSetting kSetting>
 OptionSpec WaterOptionSpec() {
   const WaterSettingInfo& row = WaterSettingRow(kSetting);
-  return {0, row.option, row.argument, 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kSetting>};
+  return {0, row.option, row.argument, 0, 0, {}, OutputsWhere(AnyFormat), "", "", nullptr, ParseWater<kSetting>};
+}
+
+// The formats `keep` accepts, as OutputBit bits, and their titles for messages.
+unsigned OutputsWhere(bool (*keep)(const OutputFormatInfo&)) {
+  unsigned bits = 0;
+  for (const OutputFormatInfo& f : OutputFormats()) {
+    if (keep(f)) bits |= OutputBit(f.format);
+  }
+  return bits;
+}
+std::string OutputsName(bool (*keep)(const OutputFormatInfo&)) { return FormatTitles(keep) + " output"; }
+
+bool AnyFormat(const OutputFormatInfo&) { return true; }
+bool IsClip(const OutputFormatInfo& f) { return f.clip; }
+bool HasQuality(const OutputFormatInfo& f) { return f.qualityMax > 0; }
+bool HasDefaultFit(const OutputFormatInfo& f) { return f.defaultFit > 0; }
+bool HasDefaultSeconds(const OutputFormatInfo& f) { return f.defaultSeconds > 0; }
+bool IsOtherClip(const OutputFormatInfo& f) { return f.clip && f.format != ExportFormat::Avi; }
+
+// ".gif, .avi, ... or .avif": the extensions that name a format.
+std::string ExtensionList() {
+  std::vector<std::string> names;
+  for (const OutputFormatInfo& f : OutputFormats()) {
+    if (*f.extension != '\0') names.push_back(f.extension);
+  }
+  return ListText(names);
+}
+
+// "bmp|jpg|gif|..." and the choices of --format, in the table's order.
+const char* FormatArgument() {
+  static const std::string names = [] {
+    std::string list;
+    for (const OutputFormatInfo& f : OutputFormats()) list += (list.empty() ? "" : "|") + std::string(f.name);
+    return list;
+  }();
+  return names.c_str();
+}
+
+std::vector<OptionChoice> FormatChoices() {
+  std::vector<OptionChoice> choices;
+  for (const OutputFormatInfo& f : OutputFormats()) choices.push_back({f.name, static_cast<int>(f.format)});
+  return choices;
+}
+
+// The GIF colour counts, as choices and as their help ("16 | 32 | 64 | 256 (256)").
+std::vector<OptionChoice> ColorChoices() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (int count : kGifColorCounts) list.push_back(std::to_string(count));
+    return list;
+  }();
+  std::vector<OptionChoice> choices;
+  for (size_t i = 0; i < names.size(); ++i) choices.push_back({names[i].c_str(), kGifColorCounts[i]});
+  return choices;
+}
+
+std::string ColorHelp() {
+  std::string help;
+  for (int count : kGifColorCounts) help += (help.empty() ? "" : " | ") + std::to_string(count);
+  return help + " (" + std::to_string(ExportSettings{}.colors) + ")";
+}
+
+// "MP4: 0..51 (18); ..." for every format with a quality, grouped by which way is better.
+std::string QualityHelp() {
+  std::string lower, higher;
+  for (const OutputFormatInfo& f : OutputFormats()) {
+    if (!HasQuality(f)) continue;
+    std::string& list = f.higherIsBetter ? higher : lower;
+    list += (list.empty() ? "" : ", ") + std::string(f.title) + ": " + std::to_string(f.qualityMin) + ".." +
+            std::to_string(f.qualityMax) + " (" + std::to_string(f.qualityDefault) + ")";
+  }
+  std::string help = lower.empty() ? "" : lower + ", lower is better";
+  if (!higher.empty()) help += (help.empty() ? "" : "; ") + higher + ", higher is better";
+  return help;
+}
+
+std::string SecondsHelp() {
+  std::string help = "instead of --repeat: enough whole cycles to last S seconds";
+  std::string defaults;
+  double seconds = 0;
+  for (const OutputFormatInfo& f : OutputFormats()) {
+    if (!HasDefaultSeconds(f)) continue;
+    defaults += (defaults.empty() ? "" : ", ") + std::string(f.title);
+    seconds = f.defaultSeconds;
+  }
+  char number[32];
+  std::snprintf(number, sizeof number, "%g", seconds);
+  if (!defaults.empty()) help += " (" + defaults + ": " + number + ")";
+  return help;
+}
+
+std::string FitHelp() {
+  std::string fit;
+  for (const OutputFormatInfo& f : OutputFormats()) {
+    if (HasDefaultFit(f)) fit = std::to_string(f.defaultFit) + "x" + std::to_string(f.defaultFit);
+  }
+  std::string help = "shrink the photo so the exported picture fits in W x H";
+  return fit.empty() ? help : help + " (" + FormatTitles(HasDefaultFit, ", ") + ": " + fit + ")";
+}
+
+std::string RepeatHelp() {
+  return "AVI: the cycle N times, 1..100 (1); also " + FormatTitles(IsOtherClip, ", ");
 }
 
 // What the format does when its size or length is not asked for.
@@ -122,57 +228,51 @@ bool IsFolder(const std::string& path) {
 }
 
 const std::vector<OptionSpec>& OptionTable() {
+  static const unsigned any = OutputsWhere(AnyFormat);
+  static const unsigned clips = OutputsWhere(IsClip);
   static const std::vector<OptionSpec> table = {
-      {'f', "format", "bmp|jpg|gif|avi|mp4|webm|webp|apng", 0, 0,
-       {{"bmp", int(ExportFormat::BmpSequence)}, {"jpg", int(ExportFormat::JpgSequence)},
-        {"gif", int(ExportFormat::Gif)}, {"avi", int(ExportFormat::Avi)}, {"mp4", int(ExportFormat::Mp4)},
-        {"webm", int(ExportFormat::WebM)}, {"webp", int(ExportFormat::WebP)}, {"apng", int(ExportFormat::Apng)}},
-       kAnyOutput, "", "overrides the guess from OUTPUT",
+      {'f', "format", FormatArgument(), 0, 0, FormatChoices(), any, "", "overrides the guess from OUTPUT",
        [](Options& o, int v) { o.settings.format = static_cast<ExportFormat>(v), o.formatGiven = true; }},
-      {'n', "frames", "N", kMinFrameCount, kMaxFrameCount, {}, kAnyOutput, "",
+      {'n', "frames", "N", kMinFrameCount, kMaxFrameCount, {}, any, "",
        "frames per wave cycle, 2..30 (5)", [](Options& o, int v) { o.frames = v; }},
-      {'p', "height", "PCT", kMinPercent, kMaxPercent, {}, kAnyOutput, "",
+      {'p', "height", "PCT", kMinPercent, kMaxPercent, {}, any, "",
        "reflection height in percent, 30..100 (90)", [](Options& o, int v) { o.percent = v; }},
       {'m', "mode", "MODE", 0, 0, {{"perspective", int(WaveMode::Perspective)}, {"regular", int(WaveMode::Regular)},
                                  {"natural", int(WaveMode::Natural)}},
-       kAnyOutput, "", "perspective | regular | natural (perspective)",
+       any, "", "perspective | regular | natural (perspective)",
        [](Options& o, int v) { o.mode = static_cast<WaveMode>(v); }},
       {'w', "wave", "TYPE", 0, 0, 
        {{"short", int(WaveLength::Short)}, {"medium", int(WaveLength::Medium)}, {"long", int(WaveLength::Long)}},
-       kAnyOutput, "", "short | medium | long (medium)",
+       any, "", "short | medium | long (medium)",
        [](Options& o, int v) { o.waveLength = static_cast<WaveLength>(v); }},
       {'s', "speed", "SPEED", 0, 0,
-       {{"slow", kSlowIntervalMs}, {"medium", kMediumIntervalMs}, {"fast", kFastIntervalMs}}, kAnyOutput, "",
+       {{"slow", kSlowIntervalMs}, {"medium", kMediumIntervalMs}, {"fast", kFastIntervalMs}}, any, "",
        "slow | medium | fast (medium): GIF delay, AVI frame rate",
        [](Options& o, int v) { o.settings.intervalMs = v; }},
-      {'c', "colors", "N", 0, 0, {{"16", 16}, {"32", 32}, {"64", 64}, {"256", 256}}, kGifOutput, "GIF output",
-       "16 | 32 | 64 | 256 (256)", [](Options& o, int v) { o.settings.colors = v; }},
-      {'r', "reflection-only", nullptr, 0, 0, {}, kAnyOutput, "",
+      {'c', "colors", "N", 0, 0, ColorChoices(), kGifOutput, "GIF output", ColorHelp(),
+       [](Options& o, int v) { o.settings.colors = v; }},
+      {'r', "reflection-only", nullptr, 0, 0, {}, any, "",
        "only the reflection, without the photo above it",
        [](Options& o, int) { o.settings.composition = Composition::ReflectionOnly; }},
-      {'R', "repeat", "N", kMinRepetitions, kMaxRepetitions, {}, kClipOutput, "AVI, MP4, WebM, WebP or APNG output",
-       "AVI: the cycle N times, 1..100 (1); also MP4, WebM, WebP, APNG",
+      {'R', "repeat", "N", kMinRepetitions, kMaxRepetitions, {}, clips, OutputsName(IsClip), RepeatHelp(),
        [](Options& o, int v) { o.settings.repetitions = v; }},
       {0, "html", nullptr, 0, 0, {}, kGifOutput, "GIF output", "GIF: also write the HTML test page",
        [](Options& o, int) { o.settings.htmlPage = true; }},
-      {'q', "quiet", nullptr, 0, 0, {}, kAnyOutput, "", "no progress bar",
+      {'q', "quiet", nullptr, 0, 0, {}, any, "", "no progress bar",
        [](Options& o, int) { o.quiet = true; }},
       // The shared formats' choices and scaling.
-      {0, "seconds", "S", 0, 0, {}, kClipOutput, "AVI, MP4, WebM, WebP or APNG output",
-       "instead of --repeat: enough whole cycles to last S seconds (MP4, WebM: 5)", nullptr, ParseSeconds},
-      {0, "quality", "N", 0, 100, {}, kMp4Output | kWebMOutput | kWebPOutput, "MP4, WebM or WebP output",
-       "MP4: CRF 0..51 (18); WebM: CRF 0..63 (24), lower is better; WebP: 0..100 (90)", nullptr, ParseQuality},
+      {0, "seconds", "S", 0, 0, {}, clips, OutputsName(IsClip), SecondsHelp(), nullptr, ParseSeconds},
+      {0, "quality", "N", 0, 100, {}, OutputsWhere(HasQuality), OutputsName(HasQuality), QualityHelp(), nullptr,
+       ParseQuality},
       {0, "lossless", nullptr, 0, 0, {}, kWebPOutput, "WebP output", "WebP: every pixel exactly",
        [](Options& o, int) { o.settings.encode.lossless = true; }},
-      {0, "scale", "PCT", kMinScalePercent, kMaxScalePercent, {}, kAnyOutput, "",
+      {0, "scale", "PCT", kMinScalePercent, kMaxScalePercent, {}, any, "",
        "shrink the photo to PCT % of its sides, 10..100 (100)", [](Options& o, int v) { o.scale.percent = v; }},
-      {0, "fit", "WxH", 0, 0, {}, kAnyOutput, "",
-       "shrink the photo so the exported picture fits in W x H (MP4, WebM, WebP, APNG: 1920x1920)",
-       nullptr, ParseFitOption},
-      {0, "estimate", nullptr, 0, 0, {}, kAnyOutput, "", "print the output's estimated size in bytes, write nothing",
+      {0, "fit", "WxH", 0, 0, {}, any, "", FitHelp(), nullptr, ParseFitOption},
+      {0, "estimate", nullptr, 0, 0, {}, any, "", "print the output's estimated size in bytes, write nothing",
        [](Options& o, int) { o.estimate = true; }},
-      {'h', "help", nullptr, 0, 0, {}, kAnyOutput, "", "this text", [](Options& o, int) { o.help = true; }},
-      {0, "version", nullptr, 0, 0, {}, kAnyOutput, "", "the program's version",
+      {'h', "help", nullptr, 0, 0, {}, any, "", "this text", [](Options& o, int) { o.help = true; }},
+      {0, "version", nullptr, 0, 0, {}, any, "", "the program's version",
        [](Options& o, int) { o.version = true; }},
       // The water options; their help is WaterUsageText(), after the list.
       WaterOptionSpec<WaterSetting::Line>(), WaterOptionSpec<WaterSetting::Tint>(),
@@ -182,20 +282,37 @@ const std::vector<OptionSpec>& OptionTable() {
   return table;
 }
 
+// What each extension of OUTPUT writes, from the format table, in lines of at most 80
+// characters: "  OUTPUT ending in .gif: animated GIF; .avi: AVI clip; ...".
+std::string OutputsHelp() {
+  constexpr size_t kWidth = 80;
+  std::string text, line = "  OUTPUT ending in";
+  for (const OutputFormatInfo& f : OutputFormats()) {
+    if (*f.extension == '\0') continue;
+    const std::string item = std::string(" ") + f.extension + ": " + f.help + ";";
+    if (line.size() + item.size() > kWidth) {
+      text += line + "\n";
+      line = " ";
+    }
+    line += item;
+  }
+  line.back() = '\n';
+  return text + line;
+}
+
 std::string UsageText() {
-  std::string text =
-      "Usage: kestal-export [OPTIONS] PHOTO OUTPUT\n"
-      "Turns PHOTO into an animated water reflection and writes it to OUTPUT.\n"
-      "\n"
-      "  OUTPUT ending in .gif: animated GIF; .avi: AVI clip; an existing folder or a\n"
-      "  name ending in '/': numbered frames (<photo name>NN.bmp, or .jpg with --format jpg);\n"
-      "  .mp4: H.264 video; .webm: VP9 video; .webp: animated WebP; .png: animated PNG\n"
-      "  '-' with --format gif: the GIF goes to standard output\n"
-      "\n";
+  std::string text = "Usage: kestal-export [OPTIONS] PHOTO OUTPUT\n"
+                     "Turns PHOTO into an animated water reflection and writes it to OUTPUT.\n"
+                     "\n" +
+                     OutputsHelp() +
+                     "  an existing folder or a name ending in '/': numbered frames (<photo name>NN.bmp,\n"
+                     "  or .jpg with --format jpg)\n"
+                     "  '-' with --format gif: the GIF goes to standard output\n"
+                     "\n";
   // "  -n, --frames N" padded to a column of 26, or followed by three spaces when longer.
   constexpr size_t kHelpColumn = 26;
   for (const OptionSpec& row : OptionTable()) {
-    if (!row.help) continue;
+    if (row.help.empty()) continue;
     std::string names = row.shortName ? std::string("  -") + row.shortName + ", --" : std::string("      --");
     names += row.longName;
     if (row.argument) names += std::string(" ") + row.argument;
@@ -297,8 +414,8 @@ std::string ResolveFormat(Options& o) {
     } else if (named >= 0) {
       o.settings.format = static_cast<ExportFormat>(named);
     } else {
-      return "cannot tell the format from '" + o.output +
-             "': give a folder, a .gif, .avi, .mp4, .webm, .webp or .png name, or --format";
+      return "cannot tell the format from '" + o.output + "': give a folder, a " + ExtensionList() +
+             " name, or --format";
     }
   } else if (named >= 0 && named != static_cast<int>(o.settings.format)) {
     return std::string("--format ") + FormatName(o.settings.format) + " does not match the output '" + o.output +
@@ -308,7 +425,7 @@ std::string ResolveFormat(Options& o) {
   for (const std::string& name : o.given) {
     const OptionSpec* row = FindLong(name);
     if (row && !(row->outputs & bit)) {
-      return "--" + name + " applies only to " + std::string(row->outputName) + ", not to " +
+      return "--" + name + " applies only to " + row->outputName + ", not to " +
              FormatName(o.settings.format) + " output";
     }
   }

@@ -41,20 +41,11 @@ struct Options {
   std::vector<std::string> given;
 };
 
-// The outputs an option applies to, as a set of bits.
-enum OutputSet : unsigned {
-  kBmpOutput = 1u << static_cast<int>(ExportFormat::BmpSequence),
-  kJpgOutput = 1u << static_cast<int>(ExportFormat::JpgSequence),
-  kGifOutput = 1u << static_cast<int>(ExportFormat::Gif),
-  kAviOutput = 1u << static_cast<int>(ExportFormat::Avi),
-  kMp4Output = 1u << static_cast<int>(ExportFormat::Mp4),
-  kWebMOutput = 1u << static_cast<int>(ExportFormat::WebM),
-  kWebPOutput = 1u << static_cast<int>(ExportFormat::WebP),
-  kApngOutput = 1u << static_cast<int>(ExportFormat::Apng),
-  // The clips: whole wave cycles in time, which --repeat and --seconds set.
-  kClipOutput = kAviOutput | kMp4Output | kWebMOutput | kWebPOutput | kApngOutput,
-  kAnyOutput = kBmpOutput | kJpgOutput | kGifOutput | kClipOutput,
-};
+// The outputs an option applies to, as a set of bits: bit n is the format whose
+// ExportFormat value is n.
+inline constexpr unsigned OutputBit(ExportFormat format) { return 1u << static_cast<int>(format); }
+inline constexpr unsigned kGifOutput = OutputBit(ExportFormat::Gif);
+inline constexpr unsigned kWebPOutput = OutputBit(ExportFormat::WebP);
 
 // A named value of an option's argument ("fast" is 50 ms).
 struct OptionChoice {
@@ -68,9 +59,9 @@ struct OptionSpec {
   const char* argument;                 // shown in the help ("N"); nullptr for a switch
   int min, max;                         // range of a whole-number argument
   std::vector<OptionChoice> choices;    // when not empty, the argument is one of these
-  unsigned outputs;                     // OutputSet bits
-  const char* outputName;               // says which outputs, for the error ("AVI output")
-  const char* help;                     // the help line's text after the names
+  unsigned outputs;                     // OutputBit bits
+  std::string outputName;               // says which outputs, for the error ("AVI output")
+  std::string help;                     // the help line's text after the names; empty: none
   void (*store)(Options&, int value);   // a switch stores 1
   // For an argument that is not a whole number or a choice (seconds, a size, a colour):
   // reads it into the options and returns an error line, or "". Replaces min/max/store.
@@ -86,9 +77,10 @@ struct ParseResult {
 
 ParseResult ParseArguments(const std::vector<std::string>& args);
 
-// Chooses the format from OUTPUT when --format was not given: ".gif", ".avi", ".mp4",
-// ".webm", ".webp", ".png" (APNG), or a folder (an existing one, or a name ending in
-// '/') for a BMP sequence. Then checks that every option given applies to that format,
+// Chooses the format from OUTPUT when --format was not given: the extension of a
+// format in the format table (".gif", ".avi", ".mp4", ".webm", ".webp", ".png" for
+// APNG, ".avif"), or a folder (an existing one, or a name ending in '/') for a BMP
+// sequence. Then checks that every option given applies to that format,
 // that OUTPUT does not name another format and that the format's own choices (quality)
 // are in range. Then fills in the format's defaults for what was not asked: the shared
 // formats' fit (DefaultScale) and the videos' length (DefaultClipSeconds). Returns an

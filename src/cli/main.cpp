@@ -14,10 +14,10 @@
 #include "base/file_output.h"
 #include "cli/cli_options.h"
 #include "cli/progress_bar.h"
-#include "export/avi_export.h"
 #include "export/export_driver.h"
 #include "export/gif_export.h"
 #include "export/html_test_page.h"
+#include "export/output_formats.h"
 #include "export/scale.h"
 #include "export/share_export.h"
 #include "export/size_estimate.h"
@@ -53,7 +53,7 @@ int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
   } else if (!S_ISDIR(st.st_mode)) {
     return Fail(FailedStage::Output, Error::Io("not a folder"), folder);
   }
-  const char* ext = format == ExportFormat::JpgSequence ? "jpg" : "bmp";
+  const char* ext = FormatInfo(format).name;
   const std::vector<int> leftovers = LeftoverFrames(folder, o.photo, ext, model.FrameCount());
   auto report = ExportSequence(model, folder, o.photo, ext, o.settings.composition,
                                [&](int n, int total) { bar.Update(n, total); });
@@ -90,12 +90,7 @@ int ExportGifFile(Options& o, AnimationModel& model, ProgressBar& bar) {
 
 int ExportClipFile(Options& o, AnimationModel& model, ProgressBar& bar) {
   const auto progress = [&](int n, int total) { bar.Update(n, total); };
-  const Status written = [&] {
-    switch (o.settings.format) {
-      case ExportFormat::Avi: return ExportAvi(model, o.output, o.settings, progress);
-      default: return ExportShared(model, o.output, o.settings, {}, progress);
-    }
-  }();
+  const Status written = ExportClip(model, o.output, o.settings, progress);
   bar.Finish();
   if (!written) return Fail(FailedStage::Output, written.error(), o.output);
   std::printf("%s\n", o.output.c_str());
@@ -105,8 +100,8 @@ int ExportClipFile(Options& o, AnimationModel& model, ProgressBar& bar) {
 // Every file the export would write, for the check that none of them is the photo.
 std::vector<std::string> OutputsOf(const Options& o) {
   if (o.output == kStandardOutput) return {};
-  if (o.settings.format == ExportFormat::BmpSequence || o.settings.format == ExportFormat::JpgSequence) {
-    const char* ext = o.settings.format == ExportFormat::JpgSequence ? "jpg" : "bmp";
+  if (IsSequence(o.settings.format)) {
+    const char* ext = FormatInfo(o.settings.format).name;
     std::vector<std::string> frames;
     for (int i = 0; i < o.frames; ++i) frames.push_back(SequenceFileName(o.output, o.photo, i, ext));
     return frames;
@@ -171,24 +166,12 @@ int main(int argc, char** argv) {
     std::printf("%llu\n", static_cast<unsigned long long>(estimate->bytes));
     return kExitOk;
   }
-  if (ChangesPhotoSize(model, o.scale, o.settings.composition)) {
-    // The waves are made on the scaled photo, as if it had been opened at that size.
-    auto scaled = ScaledModel(model, o.scale, o.settings.composition);
-    if (!scaled) return Fail(FailedStage::Photo, scaled.error(), o.photo);
-    model = std::move(scaled.value());
-  }
+  // The waves are made on the scaled photo, as if it had been opened at that size.
+  ExportModel exported(model, o.scale, o.settings.composition);
+  if (!exported.Get()) return Fail(FailedStage::Photo, exported.Failure(), o.photo);
 
   ProgressBar bar(stderr, !o.quiet && ::isatty(STDERR_FILENO));
-  switch (o.settings.format) {
-    case ExportFormat::Gif:
-      return ExportGifFile(o, model, bar);
-    case ExportFormat::Avi:
-    case ExportFormat::Mp4:
-    case ExportFormat::WebM:
-    case ExportFormat::WebP:
-    case ExportFormat::Apng:
-      return ExportClipFile(o, model, bar);
-    default:
-      return ExportFrames(o, model, bar);
-  }
+  if (o.settings.format == ExportFormat::Gif) return ExportGifFile(o, *exported.Get(), bar);
+  if (IsSequence(o.settings.format)) return ExportFrames(o, *exported.Get(), bar);
+  return ExportClipFile(o, *exported.Get(), bar);
 }

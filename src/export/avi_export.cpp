@@ -1,43 +1,64 @@
 #include "export/avi_export.h"
 
+#include <optional>
+
+#include "export/frame_writer.h"
 #include "export/output_formats.h"
+#include "export/share_export.h"
 
 namespace kestal {
+namespace {
 
-int AviFrameRate(int intervalMs) { return intervalMs > 0 ? 1000 / intervalMs : 0; }
+// The uncompressed AVI through TCreateAvi, which creates the file at the first frame.
+// A frame or a close that fails removes the file itself, and a writer that got no
+// frame writes none, so there is nothing for Abort to remove.
+class AviWriter : public FrameWriter {
+ public:
+  AviWriter(std::string path, const ExportSettings& settings, const AviWriterOptions& options)
+      : path_(std::move(path)), repetitions_(settings.repetitions), options_(options) {}
+
+  Status Begin(int32_t, int32_t, const FramePace& pace) override {
+    if (pace.framesPerSecond <= 0) {
+      return Error::Invalid("a timer interval of " + std::to_string(pace.intervalMs) + " ms gives no frame rate");
+    }
+    if (repetitions_ < kMinRepetitions || repetitions_ > kMaxRepetitions) {
+      return Error::Invalid("the repetitions must be " + std::to_string(kMinRepetitions) + " to " +
+                            std::to_string(kMaxRepetitions) + ", not " + std::to_string(repetitions_));
+    }
+    avi_.emplace(path_, options_);
+    avi_->SetRate(1, pace.framesPerSecond);
+    return Status::Ok();
+  }
+
+  Status Add(const Bitmap24& frame) override {
+    if (avi_->AddFrame(frame) != kAviOk) return avi_->LastError();
+    return Status::Ok();
+  }
+
+  Status Finish() override { return avi_->Close(); }
+  void Abort() override {}
+  uint64_t Bytes() const override { return 0; }
+  std::string FileMessage() const override { return AviErrorMessage(path_); }
+
+ private:
+  std::string path_;
+  int repetitions_;
+  AviWriterOptions options_;
+  std::optional<TCreateAvi> avi_;
+};
+
+}  // namespace
+
+int AviFrameRate(int intervalMs) { return ClipFrameRate(intervalMs); }
+
+std::unique_ptr<FrameWriter> MakeAviWriter(const std::string& path, const ExportSettings& settings) {
+  return std::make_unique<AviWriter>(path, settings, AviWriterOptions{});
+}
 
 Status ExportAvi(AnimationModel& model, const std::string& path, const ExportSettings& settings,
                  const ExportProgress& progress, const AviWriterOptions& options) {
-  const int rate = AviFrameRate(settings.intervalMs);
-  if (rate <= 0) {
-    return Error::Invalid("a timer interval of " + std::to_string(settings.intervalMs) + " ms gives no frame rate")
-        .WithMessage(AviErrorMessage(path));
-  }
-  if (settings.repetitions < kMinRepetitions || settings.repetitions > kMaxRepetitions) {
-    return Error::Invalid("the repetitions must be " + std::to_string(kMinRepetitions) + " to " +
-                          std::to_string(kMaxRepetitions) + ", not " + std::to_string(settings.repetitions))
-        .WithMessage(AviErrorMessage(path));
-  }
-  if (auto size = CheckOutputSize(model, settings.composition, ExportFormat::Avi); !size) {
-    return Error{AviErrorMessage(path), size.error().cause, size.error().kind};
-  }
-  // A length in seconds becomes whole cycles at the clip's own frame duration.
-  auto cycles = ClipCycles(settings, model.FrameCount(), 1000.0 / rate);
-  if (!cycles) return Error{AviErrorMessage(path), cycles.error().cause, cycles.error().kind};
-  auto composer = FrameComposer::Create(model, settings.composition);
-  if (!composer) return composer.error().WithMessage(AviErrorMessage(path));
-
-  TCreateAvi avi(path, options);
-  avi.SetRate(1, rate);
-  model.ResetFrameIndex();
-  const int total = model.FrameCount() * *cycles;
-  for (int i = 1; i <= total; ++i) {
-    if (progress) progress(i, total);
-    composer->NextFrame(model);
-    if (avi.AddFrame(composer->Output()) != kAviOk) return avi.LastError();
-  }
-  FinishingCheck::Run();
-  return avi.Close();
+  AviWriter writer(path, settings, options);
+  return ExportClip(model, writer, settings, progress);
 }
 
 }  // namespace kestal

@@ -6,9 +6,7 @@
 #include <memory>
 
 #include "base/file_output.h"
-#include "export/create_avi.h"
-#include "imageio/codecs/jpeg_codec.h"
-#include "imageio/gif_writer.h"
+#include "export/output_formats.h"
 #include "imageio/image_files.h"
 #include "base/paths.h"
 #include "text/text_utils.h"
@@ -31,40 +29,7 @@ void FinishingCheck::Run() {
   if (g_finishing_check && g_finishing_check->check_) g_finishing_check->check_();
 }
 
-int64_t MaxOutputSide(ExportFormat format) {
-  switch (format) {
-    case ExportFormat::Gif: return kMaxGifSide;
-    case ExportFormat::JpgSequence: return kMaxJpegSide;
-    case ExportFormat::Avi: return kMaxAviSide;
-    case ExportFormat::WebP: return kMaxWebPSide;
-    // libx264 and libvpx take at most 16384 pixels a side (VP9's highest level is as
-    // wide; H.264's would allow 16880); their pictures' areas are checked by level.
-    case ExportFormat::Mp4:
-    case ExportFormat::WebM: return kMaxVideoSide;
-    case ExportFormat::BmpSequence:
-    case ExportFormat::Apng: break;
-  }
-  return INT32_MAX;
-}
-
-namespace {
-
-// The kind of file a format writes, for messages ("a GIF holds at most ...").
-const char* OutputNoun(ExportFormat format) {
-  switch (format) {
-    case ExportFormat::BmpSequence: return "a BMP file";
-    case ExportFormat::JpgSequence: return "a JPEG file";
-    case ExportFormat::Gif: return "a GIF";
-    case ExportFormat::Avi: return "an AVI clip";
-    case ExportFormat::Mp4: return "an MP4 clip";
-    case ExportFormat::WebM: return "a WebM clip";
-    case ExportFormat::WebP: return "an animated WebP";
-    case ExportFormat::Apng: return "an APNG";
-  }
-  return "the file";
-}
-
-}  // namespace
+int64_t MaxOutputSide(ExportFormat format) { return FormatInfo(format).maxSide; }
 
 namespace {
 
@@ -102,7 +67,7 @@ Status CheckFormatSide(ExportFormat format, int64_t width, int64_t height) {
   const int64_t side = MaxOutputSide(format);
   if (width > side || height > side) {
     return Error::OverLimit("the exported picture would be " + std::to_string(width) + " x " + std::to_string(height) +
-                            " pixels; " + OutputNoun(format) + " holds at most " + std::to_string(side) +
+                            " pixels; " + FormatInfo(format).noun + " holds at most " + std::to_string(side) +
                             " pixels a side");
   }
   return Status::Ok();

@@ -19,8 +19,18 @@
 namespace kestal {
 
 // The original four first; the formats people share today follow them, in the order of
-// the export dialog's list.
-enum class ExportFormat { BmpSequence = 0, JpgSequence = 1, Gif = 2, Avi = 3, Mp4 = 4, WebM = 5, WebP = 6, Apng = 7 };
+// the export dialog's list and of the format table (output_formats.h).
+enum class ExportFormat {
+  BmpSequence = 0,
+  JpgSequence = 1,
+  Gif = 2,
+  Avi = 3,
+  Mp4 = 4,
+  WebM = 5,
+  WebP = 6,
+  Apng = 7,
+  Avif = 8
+};
 // An animated WebP's pictures are at most this many pixels a side (WEBP_MAX_DIMENSION).
 inline constexpr int64_t kMaxWebPSide = 16383;
 // The video encoders (libx264, libvpx) take pictures of at most this many pixels a side.
@@ -86,8 +96,9 @@ class FinishingCheck {
 inline constexpr PixelLimits kOutputPixelLimits{2 * kDefaultPixelLimits.max_side,
                                                 2 * kDefaultPixelLimits.max_pixels};
 
-// The longest side a format can hold: GIF's 16-bit fields, the JPEG encoder's 65 500,
-// the AVI stream header's 16-bit frame rectangle; BMP only has the output limits.
+// The longest side a format can hold (the format table's maxSide): GIF's 16-bit
+// fields, the JPEG encoder's 65 500, the AVI stream header's 16-bit frame rectangle;
+// BMP only has the output limits.
 int64_t MaxOutputSide(ExportFormat format);
 
 struct OutputSize {

@@ -1,7 +1,7 @@
 #include "export/share_export.h"
 
-#include "export/video_export.h"
-#include "export/webp_export.h"
+#include "export/frame_writer.h"
+#include "export/output_formats.h"
 
 namespace kestal {
 
@@ -11,18 +11,99 @@ bool ChangesPhotoSize(const AnimationModel& model, const ScaleRequest& scale, Co
   return ScaledPhotoSize(photo, scale, model.Percent(), composition) != photo;
 }
 
+ExportModel::ExportModel(AnimationModel& model, const ScaleRequest& scale, Composition composition) {
+  if (!ChangesPhotoSize(model, scale, composition)) {
+    model_ = &model;
+    return;
+  }
+  auto made = ScaledModel(model, scale, composition);
+  if (!made) {
+    error_ = made.error();
+    return;
+  }
+  copy_ = std::move(made.value());
+  model_ = &copy_;
+}
+
+namespace {
+
+// Composes `frames` frames from frame 0 and hands them to `writer`, then finishes it.
+// The writer is abandoned on any failure.
+Status WriteFrames(AnimationModel& model, FrameWriter& writer, const ExportSettings& settings, int frames,
+                   const ExportProgress& progress) {
+  const OutputFormatInfo& info = FormatInfo(settings.format);
+  if (FrameMs(settings.format, settings.intervalMs) <= 0) {
+    return Error::Invalid("a timer interval of " + std::to_string(settings.intervalMs) + " ms gives no frame rate");
+  }
+  if (Status s = CheckQuality(info.format, settings.encode.quality); !s) return s;
+  auto composer = FrameComposer::Create(model, settings.composition);
+  if (!composer) return composer.error();
+  const Bitmap24& out = composer->Output();
+  const FramePace pace{settings.intervalMs, ClipFrameRate(settings.intervalMs)};
+  if (Status s = writer.Begin(out.Width(), out.Height(), pace); !s) return s;
+  model.ResetFrameIndex();
+  for (int i = 1; i <= frames; ++i) {
+    if (progress) progress(i, frames);
+    composer->NextFrame(model);
+    if (Status s = writer.Add(out); !s) return s;
+  }
+  FinishingCheck::Run();
+  return writer.Finish();
+}
+
+// Makes the writer of a clip format; an error for the formats without one.
+Result<std::unique_ptr<FrameWriter>> MakeWriter(const std::string& path, const ExportSettings& settings) {
+  const OutputFormatInfo& info = FormatInfo(settings.format);
+  if (!info.writer) return Error::Invalid(std::string(info.name) + " is not a clip format");
+  return info.writer(path, settings);
+}
+
+}  // namespace
+
+Status ExportClip(AnimationModel& model, const std::string& path, const ExportSettings& settings,
+                  const ExportProgress& progress) {
+  auto writer = MakeWriter(path, settings);
+  if (!writer) return writer.error();
+  return ExportClip(model, **writer, settings, progress);
+}
+
+Status ExportClip(AnimationModel& model, FrameWriter& w, const ExportSettings& settings,
+                  const ExportProgress& progress) {
+  const auto failed = [&](const Error& e) -> Status {
+    w.Abort();
+    return Error{w.FileMessage(), e.cause, e.kind};
+  };
+  auto cycles = ClipCycles(settings, model.FrameCount());
+  if (!cycles) return failed(cycles.error());
+  // A picture the format cannot hold is refused before the file is made.
+  if (auto size = CheckOutputSize(model, settings.composition, settings.format); !size) return failed(size.error());
+  if (Status s = WriteFrames(model, w, settings, model.FrameCount() * *cycles, progress); !s) return failed(s.error());
+  return Status::Ok();
+}
+
+Result<uint64_t> MeasureClip(AnimationModel& model, const ExportSettings& settings, int frames) {
+  auto writer = MakeWriter(std::string(), settings);
+  if (!writer) return writer.error();
+  return MeasureClip(model, **writer, settings, frames);
+}
+
+Result<uint64_t> MeasureClip(AnimationModel& model, FrameWriter& writer, const ExportSettings& settings, int frames) {
+  if (Status s = WriteFrames(model, writer, settings, frames, {}); !s) {
+    writer.Abort();
+    return s.error();
+  }
+  return writer.Bytes();
+}
+
 Status ExportShared(AnimationModel& model, const std::string& path, const ExportSettings& settings,
                     const ScaleRequest& scale, const ExportProgress& progress) {
-  AnimationModel scaled;
-  AnimationModel* source = &model;
-  if (ChangesPhotoSize(model, scale, settings.composition)) {
-    auto made = ScaledModel(model, scale, settings.composition);
-    if (!made) return Error{ClipErrorMessage(path), made.error().cause, made.error().kind};
-    scaled = std::move(made.value());
-    source = &scaled;
+  ExportModel source(model, scale, settings.composition);
+  if (!source.Get()) {
+    auto writer = MakeWriter(path, settings);
+    if (!writer) return writer.error();
+    return Error{(*writer)->FileMessage(), source.Failure().cause, source.Failure().kind};
   }
-  if (settings.format == ExportFormat::WebP) return ExportWebP(*source, path, settings, progress);
-  return ExportVideo(*source, path, settings, progress);
+  return ExportClip(*source.Get(), path, settings, progress);
 }
 
 }  // namespace kestal

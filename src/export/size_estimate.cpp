@@ -11,8 +11,8 @@
 #include "export/create_avi.h"
 #include "export/gif_export.h"
 #include "export/output_formats.h"
+#include "export/share_export.h"
 #include "export/video_export.h"
-#include "export/webp_export.h"
 #include "imageio/image_files.h"
 #include "base/file_input.h"
 #include "text/text_utils.h"
@@ -123,42 +123,49 @@ Result<uint64_t> VideoTrial(AnimationModel& model, const ExportSettings& setting
   return ClipFromCycles(per_cycle, cycles);
 }
 
-// WebP's encoder compares each frame with the one before, so every cycle after the
-// first costs what the second does.
-Result<uint64_t> WebPTrial(AnimationModel& model, const ExportSettings& settings, int64_t cycles) {
+// The encoders of animated images compare each frame with the one before, so every
+// cycle after the first costs what the second does.
+Result<uint64_t> SecondCycleTrial(AnimationModel& model, const ExportSettings& settings, int64_t cycles) {
   const int frame_count = model.FrameCount();
-  auto one = TrialWebPBytes(model, settings, frame_count);
+  auto one = MeasureClip(model, settings, frame_count);
   if (!one || cycles == 1) return one;
-  auto two = TrialWebPBytes(model, settings, 2 * frame_count);
+  auto two = MeasureClip(model, settings, 2 * frame_count);
   if (!two) return two;
   const uint64_t next = *two > *one ? *two - *one : 0;
   return *one + next * static_cast<uint64_t>(cycles - 1);
 }
 
+Result<uint64_t> FirstFrameTrial(AnimationModel& model, const ExportSettings& settings) {
+  auto composer = FrameComposer::Create(model, settings.composition);
+  if (!composer) return composer.error();
+  model.ResetFrameIndex();
+  composer->NextFrame(model);
+  TrialFile file(".jpg");
+  if (Status s = SaveBitmapFile(file.Path(), composer->Output()); !s) return s.error();
+  auto size = file.Size();
+  if (!size) return size;
+  return *size * static_cast<uint64_t>(model.FrameCount());
+}
+
+// The GIF's first frame is the whole picture and the others the reflection alone, so
+// the whole animation is the trial.
+Result<uint64_t> WholeExportTrial(AnimationModel& model, const ExportSettings& settings) {
+  TrialFile file(".gif");
+  auto gif = ExportGif(model, file.Path(), settings);
+  if (!gif) return gif.error();
+  return file.Size();
+}
+
 Result<uint64_t> Trial(AnimationModel& model, const ExportSettings& settings, int64_t cycles) {
-  switch (settings.format) {
-    case ExportFormat::JpgSequence: {
-      auto composer = FrameComposer::Create(model, settings.composition);
-      if (!composer) return composer.error();
-      model.ResetFrameIndex();
-      composer->NextFrame(model);
-      TrialFile file(".jpg");
-      if (Status s = SaveBitmapFile(file.Path(), composer->Output()); !s) return s.error();
-      auto size = file.Size();
-      if (!size) return size;
-      return *size * static_cast<uint64_t>(model.FrameCount());
-    }
-    case ExportFormat::Gif: {
-      // The GIF's first frame is the whole picture and the others the reflection alone,
-      // so the whole animation is the trial.
-      TrialFile file(".gif");
-      auto gif = ExportGif(model, file.Path(), settings);
-      if (!gif) return gif.error();
-      return file.Size();
-    }
-    case ExportFormat::WebP: return WebPTrial(model, settings, cycles);
-    default: return VideoTrial(model, settings, cycles);
+  switch (FormatInfo(settings.format).size) {
+    case SizeMethod::FirstFrame: return FirstFrameTrial(model, settings);
+    case SizeMethod::WholeExport: return WholeExportTrial(model, settings);
+    case SizeMethod::SecondCycle: return SecondCycleTrial(model, settings, cycles);
+    case SizeMethod::CycleBytes: return VideoTrial(model, settings, cycles);
+    case SizeMethod::BmpFrames:
+    case SizeMethod::AviLayout: break;
   }
+  return Error::Invalid("the size of this format is not measured");
 }
 
 }  // namespace
@@ -222,17 +229,15 @@ Result<SizeEstimate> EstimateExportSize(const AnimationModel& model, const Expor
   const OutputFormatInfo& info = FormatInfo(settings.format);
   int64_t cycles = 1;
   if (info.clip) {
-    const int fps = ClipFrameRate(settings.intervalMs);
-    const double frameMs = settings.format == ExportFormat::WebP ? settings.intervalMs : 1000.0 / std::max(1, fps);
-    auto counted = ClipCycles(settings, model.FrameCount(), frameMs);
+    auto counted = ClipCycles(settings, model.FrameCount());
     if (!counted) return counted.error();
     cycles = *counted;
   }
   const int64_t frames = model.FrameCount() * cycles;
-  if (settings.format == ExportFormat::BmpSequence) {
+  if (info.size == SizeMethod::BmpFrames) {
     return SizeEstimate{BmpFileSize(width, height) * static_cast<uint64_t>(frames), true};
   }
-  if (settings.format == ExportFormat::Avi) {
+  if (info.size == SizeMethod::AviLayout) {
     return SizeEstimate{AviClipSize(width, height, frames), true};
   }
   auto bytes = Trial(*trial, settings, cycles);

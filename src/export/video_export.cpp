@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -19,7 +20,9 @@ extern "C" {
 
 #include "base/file_output.h"
 #include "export/codec_levels.h"
+#include "export/frame_writer.h"
 #include "export/output_formats.h"
+#include "export/share_export.h"
 
 namespace kestal {
 namespace {
@@ -352,81 +355,78 @@ class ClipEncoder {
   std::vector<uint64_t> frame_bytes_;
 };
 
-Status CheckClipFormat(ExportFormat format) {
-  if (format != ExportFormat::Mp4 && format != ExportFormat::WebM && format != ExportFormat::Apng) {
-    return Error::Invalid("not a format of FFmpeg's clips");
-  }
-  return Status::Ok();
-}
+// MP4, WebM or APNG into a temporary file that takes its own name when complete, or
+// without a path only counting the encoder's bytes of each frame.
+class VideoWriter : public FrameWriter {
+ public:
+  VideoWriter(std::string path, const ExportSettings& settings)
+      : path_(std::move(path)), format_(settings.format), quality_(EffectiveQuality(settings.format, settings.encode)) {}
 
-// The picture's size against the encoder's limit a side and the codec's highest level.
-Status CheckClipSize(const AnimationModel& model, const ExportSettings& settings, int fps) {
-  auto size = CheckOutputSize(model, settings.composition, settings.format);
-  if (!size) return size.error();
-  return CheckClipPicture(settings.format, size->width, size->height, fps);
-}
+  Status Begin(int32_t width, int32_t height, const FramePace& pace) override {
+    if (format_ != ExportFormat::Mp4 && format_ != ExportFormat::WebM && format_ != ExportFormat::Apng) {
+      return Error::Invalid("not a format of FFmpeg's clips");
+    }
+    const int fps = pace.framesPerSecond;
+    if (fps <= 0) return Error::Invalid("a timer interval of " + std::to_string(pace.intervalMs) + " ms has no frame rate");
+    // A picture the codec's highest level cannot hold is refused before the file is made.
+    if (Status s = CheckClipPicture(format_, width, height, fps); !s) return s;
+    if (!path_.empty()) {
+      if (Status s = OpenClipFile(file_, path_); !s) return s;
+    }
+    encoder_ = std::make_unique<ClipEncoder>();
+    return encoder_->Open(format_, width, height, fps, quality_, path_.empty() ? -1 : file_.Descriptor());
+  }
 
-Status Encode(AnimationModel& model, const ExportSettings& settings, int frames, int file,
-              const ExportProgress& progress, std::vector<uint64_t>* frameBytes) {
-  if (Status s = CheckClipFormat(settings.format); !s) return s;
-  if (Status s = CheckQuality(settings.format, settings.encode.quality); !s) return s;
-  const int fps = ClipFrameRate(settings.intervalMs);
-  if (fps <= 0) return Error::Invalid("a timer interval of " + std::to_string(settings.intervalMs) + " ms has no frame rate");
-  auto composer = FrameComposer::Create(model, settings.composition);
-  if (!composer) return composer.error();
-  ClipEncoder encoder;
-  const Bitmap24& out = composer->Output();
-  if (Status s = encoder.Open(settings.format, out.Width(), out.Height(), fps,
-                              EffectiveQuality(settings.format, settings.encode), file);
-      !s) {
-    return s;
+  Status Add(const Bitmap24& frame) override { return encoder_->Add(frame); }
+
+  Status Finish() override {
+    if (Status s = encoder_->Finish(FinishingCheck::Run); !s) return s;
+    frame_bytes_ = encoder_->FrameBytes();
+    encoder_.reset();
+    FinishingCheck::Run();
+    return path_.empty() ? Status::Ok() : file_.Commit();
   }
-  model.ResetFrameIndex();
-  for (int i = 1; i <= frames; ++i) {
-    if (progress) progress(i, frames);
-    composer->NextFrame(model);
-    if (Status s = encoder.Add(out); !s) return s;
+
+  void Abort() override {
+    // The encoder writes through the file's descriptor: it goes first.
+    encoder_.reset();
+    file_.Abandon();
   }
-  if (Status s = encoder.Finish(FinishingCheck::Run); !s) return s;
-  if (frameBytes) *frameBytes = encoder.FrameBytes();
-  FinishingCheck::Run();
-  return Status::Ok();
-}
+
+  uint64_t Bytes() const override {
+    uint64_t total = 0;
+    for (uint64_t b : frame_bytes_) total += b;
+    return total;
+  }
+  std::string FileMessage() const override { return ClipErrorMessage(path_); }
+  const std::vector<uint64_t>& FrameBytes() const { return frame_bytes_; }
+
+ private:
+  std::string path_;
+  ExportFormat format_;
+  int quality_;
+  OutputFile file_;
+  std::unique_ptr<ClipEncoder> encoder_;  // after the file, so that it is destroyed first
+  std::vector<uint64_t> frame_bytes_;
+};
 
 }  // namespace
 
 std::string ClipErrorMessage(const std::string& path) { return "Unable to write the clip \"" + path + "\""; }
 
-Status WriteClipFile(const std::string& path, const std::function<Status(OutputFile&)>& write) {
-  OutputFile file;
-  Status s = file.Open(path);
-  if (!s) s = Error::Io(s.error().cause);
-  if (s) s = write(file);
-  if (s) s = file.Commit();
-  if (!s) {
-    file.Abandon();
-    return Error{ClipErrorMessage(path), s.error().cause, s.error().kind};
-  }
+Status OpenClipFile(OutputFile& file, const std::string& path) {
+  if (Status s = file.Open(path); !s) return Error::Io(s.error().cause);
   return Status::Ok();
 }
 
-Status ExportVideo(AnimationModel& model, const std::string& path, const ExportSettings& settings,
-                   const ExportProgress& progress) {
-  const int fps = ClipFrameRate(settings.intervalMs);
-  auto cycles = ClipCycles(settings, model.FrameCount(), fps > 0 ? 1000.0 / fps : 0);
-  if (!cycles) return Error{ClipErrorMessage(path), cycles.error().cause, cycles.error().kind};
-  // A picture the codec cannot hold is refused before the file is made.
-  if (Status s = CheckClipSize(model, settings, fps); !s) {
-    return Error{ClipErrorMessage(path), s.error().cause, s.error().kind};
-  }
-  return WriteClipFile(path, [&](OutputFile& file) {
-    return Encode(model, settings, model.FrameCount() * *cycles, file.Descriptor(), progress, nullptr);
-  });
+std::unique_ptr<FrameWriter> MakeVideoWriter(const std::string& path, const ExportSettings& settings) {
+  return std::make_unique<VideoWriter>(path, settings);
 }
 
 Result<std::vector<uint64_t>> TrialVideoFrameBytes(AnimationModel& model, const ExportSettings& settings, int frames) {
-  std::vector<uint64_t> bytes;
-  if (Status s = Encode(model, settings, frames, -1, {}, &bytes); !s) return s.error();
+  VideoWriter writer(std::string(), settings);
+  if (auto measured = MeasureClip(model, writer, settings, frames); !measured) return measured.error();
+  std::vector<uint64_t> bytes = writer.FrameBytes();
   bytes.resize(static_cast<size_t>(std::max(frames, 0)));
   return bytes;
 }

@@ -13,6 +13,7 @@
 // Memory: the composed frame, its padded copy and the encoder's picture.
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,17 +25,14 @@ namespace kestal {
 // The first line of a failed clip, naming the file.
 std::string ClipErrorMessage(const std::string& path);
 
+class FrameWriter;
 class OutputFile;
 
-// Runs `write` on a temporary file beside `path` and gives the file its name when
-// `write` succeeds; otherwise removes it and returns the error under ClipErrorMessage.
-Status WriteClipFile(const std::string& path, const std::function<Status(OutputFile&)>& write);
+// Opens `file`, the temporary file of a clip at `path`; a failure is an Io error.
+Status OpenClipFile(OutputFile& file, const std::string& path);
 
-// Writes settings.format (Mp4, WebM or Apng) to `path` under a temporary name, which
-// takes its own name only when the file is complete. An encoder missing at run time,
-// an unwritable folder or a full disk is an error naming the file and the cause.
-Status ExportVideo(AnimationModel& model, const std::string& path, const ExportSettings& settings,
-                   const ExportProgress& progress = {});
+// The format table's writer of MP4, WebM and APNG.
+std::unique_ptr<FrameWriter> MakeVideoWriter(const std::string& path, const ExportSettings& settings);
 
 // Encodes the first `frames` frames of the animation without writing a file and
 // returns the bytes the encoder produced for each frame, in display order: the size

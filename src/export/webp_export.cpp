@@ -4,6 +4,7 @@
 #include <webp/mux.h>
 
 #include "base/file_output.h"
+#include "export/frame_writer.h"
 #include "export/output_formats.h"
 #include "export/video_export.h"
 
@@ -78,52 +79,52 @@ class AnimationEncoder {
   WebPData data_{};
 };
 
-Result<int> FrameCountOfClip(const AnimationModel& model, const ExportSettings& settings) {
-  auto cycles = ClipCycles(settings, model.FrameCount(), settings.intervalMs);
-  if (!cycles) return cycles.error();
-  return model.FrameCount() * *cycles;
-}
+// The animation in memory until it is assembled, then written under a temporary name
+// that takes its own name only once complete. Without a path it only measures.
+class WebPWriter : public FrameWriter {
+ public:
+  WebPWriter(std::string path, const ExportSettings& settings) : path_(std::move(path)), options_(settings.encode) {}
 
-Status Encode(AnimationModel& model, const ExportSettings& settings, int frames, const ExportProgress& progress,
-              OutputFile* file, uint64_t* bytes) {
-  if (settings.intervalMs <= 0) return Error::Invalid("the frames have no duration");
-  if (Status s = CheckQuality(ExportFormat::WebP, settings.encode.quality); !s) return s;
-  auto composer = FrameComposer::Create(model, settings.composition);
-  if (!composer) return composer.error();
-  const Bitmap24& out = composer->Output();
-  AnimationEncoder encoder;
-  if (Status s = encoder.Open(out.Width(), out.Height(), settings.encode); !s) return s;
-  model.ResetFrameIndex();
-  for (int i = 1; i <= frames; ++i) {
-    if (progress) progress(i, frames);
-    composer->NextFrame(model);
-    if (Status s = encoder.Add(out, (i - 1) * settings.intervalMs); !s) return s;
+  Status Begin(int32_t width, int32_t height, const FramePace& pace) override {
+    interval_ms_ = pace.intervalMs;
+    if (Status s = encoder_.Open(width, height, options_); !s) return s;
+    return path_.empty() ? Status::Ok() : OpenClipFile(file_, path_);
   }
-  FinishingCheck::Run();
-  auto data = encoder.Assemble(frames * settings.intervalMs);
-  if (!data) return data.error();
-  if (bytes) *bytes = (*data)->size;
-  FinishingCheck::Run();
-  if (file) return file->Write((*data)->bytes, (*data)->size);
-  return Status::Ok();
-}
+
+  Status Add(const Bitmap24& frame) override {
+    if (Status s = encoder_.Add(frame, frames_ * interval_ms_); !s) return s;
+    ++frames_;
+    return Status::Ok();
+  }
+
+  Status Finish() override {
+    auto data = encoder_.Assemble(frames_ * interval_ms_);
+    if (!data) return data.error();
+    bytes_ = (*data)->size;
+    FinishingCheck::Run();
+    if (path_.empty()) return Status::Ok();
+    if (Status s = file_.Write((*data)->bytes, (*data)->size); !s) return s;
+    return file_.Commit();
+  }
+
+  void Abort() override { file_.Abandon(); }
+  uint64_t Bytes() const override { return bytes_; }
+  std::string FileMessage() const override { return ClipErrorMessage(path_); }
+
+ private:
+  std::string path_;
+  EncodeOptions options_;
+  AnimationEncoder encoder_;
+  OutputFile file_;
+  int interval_ms_ = 0;
+  int frames_ = 0;
+  uint64_t bytes_ = 0;
+};
 
 }  // namespace
 
-Status ExportWebP(AnimationModel& model, const std::string& path, const ExportSettings& settings,
-                  const ExportProgress& progress) {
-  auto frames = FrameCountOfClip(model, settings);
-  if (!frames) return Error{ClipErrorMessage(path), frames.error().cause, frames.error().kind};
-  if (auto size = CheckOutputSize(model, settings.composition, ExportFormat::WebP); !size) {
-    return Error{ClipErrorMessage(path), size.error().cause, size.error().kind};
-  }
-  return WriteClipFile(path, [&](OutputFile& file) { return Encode(model, settings, *frames, progress, &file, nullptr); });
-}
-
-Result<uint64_t> TrialWebPBytes(AnimationModel& model, const ExportSettings& settings, int frames) {
-  uint64_t bytes = 0;
-  if (Status s = Encode(model, settings, frames, {}, nullptr, &bytes); !s) return s.error();
-  return bytes;
+std::unique_ptr<FrameWriter> MakeWebPWriter(const std::string& path, const ExportSettings& settings) {
+  return std::make_unique<WebPWriter>(path, settings);
 }
 
 }  // namespace kestal

@@ -3,8 +3,10 @@
 // or lossless (the pixels exactly), looping forever, each frame lasting the animation
 // timer's interval. The clip holds whole cycles (ClipCycles), so the loop is seamless.
 // The encoder keeps the file in memory until it is assembled; it is then written under
-// a temporary name that takes its own name only once complete.
+// a temporary name that takes its own name only once complete. The clip driver
+// (ExportClip) feeds it.
 
+#include <memory>
 #include <string>
 
 #include "base/result.h"
@@ -12,11 +14,9 @@
 
 namespace kestal {
 
-Status ExportWebP(AnimationModel& model, const std::string& path, const ExportSettings& settings,
-                  const ExportProgress& progress = {});
+class FrameWriter;
 
-// The size of an animated WebP of the first `frames` frames, encoded in memory: the
-// size estimate's trial.
-Result<uint64_t> TrialWebPBytes(AnimationModel& model, const ExportSettings& settings, int frames);
+// The format table's writer of animated WebP.
+std::unique_ptr<FrameWriter> MakeWebPWriter(const std::string& path, const ExportSettings& settings);
 
 }  // namespace kestal

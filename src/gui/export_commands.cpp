@@ -13,7 +13,6 @@
 #include <type_traits>
 
 
-#include "export/avi_export.h"
 #include "export/export_driver.h"
 #include "export/gif_export.h"
 #include "export/output_formats.h"
@@ -70,36 +69,6 @@ QString ProposedName(const std::string& photo, const std::string& folder, const 
   for (int n = 2; n <= 1000 && NameTaken(folder + "/" + name); ++n) name = base + "-" + std::to_string(n) + extension;
   return QString::fromStdString(name);
 }
-
-// The model an export runs on: the window's own at 100 %, else a copy whose photo is
-// scaled as the dialog asks, so the waves are computed on the exported picture as
-// kestal-export --scale computes them. The window's pane stays as it is.
-class ExportModel {
- public:
-  ExportModel(AnimationModel& window, const ScaleRequest& scale, Composition composition) {
-    if (!ChangesPhotoSize(window, scale, composition)) {
-      model_ = &window;
-      return;
-    }
-    auto made = ScaledModel(window, scale, composition);
-    if (!made) {
-      error_ = made.error();
-      return;
-    }
-    copy_ = std::move(made.value());
-    model_ = &copy_;
-  }
-  ExportModel(const ExportModel&) = delete;
-  ExportModel& operator=(const ExportModel&) = delete;
-  // Null when the photo could not be scaled; Failure() then says why.
-  AnimationModel* Get() const { return model_; }
-  const Error& Failure() const { return error_; }
-
- private:
-  AnimationModel copy_;
-  AnimationModel* model_ = nullptr;
-  Error error_;
-};
 
 // Repaints the window (the dialog has just closed over it) and makes the model the
 // export runs on; null, after an error box naming `target`, when the photo cannot be
@@ -205,13 +174,10 @@ void ExportCommand::ExportAnimation() {
   dialog_.SetEstimateSource(nullptr, IntervalMs());
   if (!accepted) return;
   window_.Model().ResetFrameIndex();
-  switch (dialog_.Format()) {
-    case ExportFormat::BmpSequence: ExportSequence("bmp"); break;
-    case ExportFormat::JpgSequence: ExportSequence("jpg"); break;
-    case ExportFormat::Gif: ExportGif(); break;
-    case ExportFormat::Avi: ExportAvi(); break;
-    default: ExportShared(dialog_.Format()); break;
-  }
+  const ExportFormat format = dialog_.Format();
+  if (IsSequence(format)) ExportSequence(FormatInfo(format).name);
+  else if (format == ExportFormat::Gif) ExportGif();
+  else ExportClip(format);
 }
 
 std::string ExportStartFolder() {
@@ -336,26 +302,14 @@ void ExportCommand::ExportGif() {
   prompts_.OpenPage(*page);
 }
 
-void ExportCommand::ExportAvi() {
-  const std::string path = ChooseOutputFile(ExportFormat::Avi);
-  if (path.empty()) return;
-  RunClipExport(path, [](AnimationModel& model, const std::string& file, const ExportSettings& settings,
-                         const ExportProgress& progress) { return kestal::ExportAvi(model, file, settings, progress); });
-}
-
-void ExportCommand::ExportShared(ExportFormat format) {
+void ExportCommand::ExportClip(ExportFormat format) {
   const std::string path = ChooseOutputFile(format);
   if (path.empty()) return;
-  RunClipExport(path, [](AnimationModel& model, const std::string& file, const ExportSettings& settings,
-                         const ExportProgress& progress) { return kestal::ExportShared(model, file, settings, {}, progress); });
-}
-
-void ExportCommand::RunClipExport(const std::string& path, const ClipWriter& write) {
   const ExportSettings settings = dialog_.Settings(IntervalMs());
   const auto model = ModelToExport(window_, dialog_, prompts_, path, settings.composition);
   if (!model) return;
   auto written = RunBusy(
-      [&](const ExportProgress& progress) { return write(*model->Get(), path, settings, progress); });
+      [&](const ExportProgress& progress) { return kestal::ExportClip(*model->Get(), path, settings, progress); });
   if (!written) window_.ShowNotice(QString::fromLatin1(kExportCancelledText));
   else if (!*written) prompts_.ShowError(written->error());
   else window_.ShowNotice(ExportWrittenText(path));

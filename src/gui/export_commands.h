@@ -60,13 +60,13 @@ class ExportCommand {
   // The whole command. The timer is left stopped, whatever the outcome.
   void ExportAnimation();
 
-  // The four branches; each asks for its destination first and does nothing on cancel.
+  // The branches; each asks for its destination first and does nothing on cancel.
+  // Every branch exports at the dialog's scale.
   void ExportSequence(const char* extension);
   void ExportGif();
-  void ExportAvi();
-  // MP4, WebM, animated WebP or APNG, at the dialog's quality. Every branch exports
-  // at the dialog's scale.
-  void ExportShared(ExportFormat format);
+  // Any clip format of the format table (AVI, MP4, WebM, WebP, APNG, AVIF), at the
+  // dialog's settings, written off the interface thread.
+  void ExportClip(ExportFormat format);
 
   // Runs `work` on a thread of its own and returns when it has finished. Meanwhile the
   // window repaints, keeps the commands that would conflict disabled and offers
@@ -89,11 +89,6 @@ class ExportCommand {
   auto RunBusy(Work work) -> std::optional<std::invoke_result_t<Work, const ExportProgress&>>;
   std::string PhotoFileName() const;
   int IntervalMs() const;
-  using ClipWriter = std::function<Status(AnimationModel&, const std::string&, const ExportSettings&,
-                                          const ExportProgress&)>;
-  // Writes an AVI or shared-format clip to `path` off the interface thread, at the
-  // dialog's settings and scale, and reports how it went.
-  void RunClipExport(const std::string& path, const ClipWriter& write);
   // Asks for the file to write in `format`, proposing a name that is not the photo's.
   // The name gets the format's extension; "" when the person cancelled, declined, or
   // chose the photo itself (said in a box naming the file).

@@ -100,11 +100,8 @@ void TFrmExport::BuildMainControls() {
   format_label_->adjustSize();
 
   format_list_ = Named(new QComboBox(this), "CmbExport");
-  format_list_->addItems({QStringLiteral("Sequence BMP"), QStringLiteral("Sequence JPG"),
-                         QStringLiteral("Анимация GIF"), QStringLiteral("Видео Клип AVI")});
-  // The shared formats follow the original four, in the order of OutputFormats().
-  format_list_->addItems({QStringLiteral("Видео MP4"), QStringLiteral("Видео WebM"),
-                          QStringLiteral("Анимация WebP"), QStringLiteral("Анимация APNG")});
+  // The original four, then the shared formats, in the order of OutputFormats().
+  for (const OutputFormatInfo& f : OutputFormats()) format_list_->addItem(QString::fromUtf8(f.label));
   format_list_->setEditable(false);
   format_list_->setGeometry(16, 32, 137, format_list_->sizeHint().height());
 
@@ -126,15 +123,16 @@ void TFrmExport::BuildMainControls() {
   colour_group_ = Named(new QGroupBox(QStringLiteral(" Оттенков    "), this), "RGCouleurs");
   colour_group_->setGeometry(16, 104, 137, 57);
   colour_buttons_ = new QButtonGroup(this);
-  const char* counts[] = {"16 ", "32 ", "64 ", "256"};
   // Two columns, filled top to bottom: 16 and 32 on the left, 64 and 256 on the right.
-  for (int i = 0; i < 4; ++i) {
-    auto* item = new QRadioButton(QLatin1String(counts[i]), colour_group_);
+  // Each count is written in three characters ("16 ").
+  constexpr int kCounts = static_cast<int>(std::size(kGifColorCounts));
+  for (int i = 0; i < kCounts; ++i) {
+    auto* item = new QRadioButton(QString::number(kGifColorCounts[i]).leftJustified(3), colour_group_);
     item->setObjectName(QStringLiteral("RGCouleurs%1").arg(i));
     item->setGeometry(8 + (i / 2) * 64, 16 + (i % 2) * 18, 60, 17);
     colour_buttons_->addButton(item, i);
   }
-  colour_buttons_->button(3)->setChecked(true);
+  colour_buttons_->button(kCounts - 1)->setChecked(true);
 
   repetition_panel_ = Named(new QWidget(this), "PnlNO");
   repetition_panel_->resize(105, 65);
@@ -161,7 +159,7 @@ void TFrmExport::BuildMainControls() {
   setTabOrder(format_list_, photo_and_reflection_);
   setTabOrder(photo_and_reflection_, reflection_only_);
   setTabOrder(reflection_only_, colour_buttons_->button(0));
-  setTabOrder(colour_buttons_->button(3), repetitions_);
+  setTabOrder(colour_buttons_->button(kCounts - 1), repetitions_);
   setTabOrder(repetitions_, cancel_button_);
   setTabOrder(cancel_button_, ok_button_);
 }
@@ -252,7 +250,7 @@ void TFrmExport::BuildSharePanel() {
 // format keeps its own quality scale: a new format starts at its default.
 void TFrmExport::ShowSharePanel(ExportFormat format) {
   const OutputFormatInfo& info = FormatInfo(format);
-  const bool shared = static_cast<int>(format) > static_cast<int>(ExportFormat::Avi);
+  const bool shared = IsSharedFormat(format);
   share_panel_->setVisible(shared);
   setFixedSize(kDialogWidth,
                shared ? kDesignedHeight + kSharePanelHeight + kSharePanelBottomGap : kDesignedHeight);
@@ -267,8 +265,7 @@ void TFrmExport::ShowSharePanel(ExportFormat format) {
   quality_->setVisible(has_quality);
   exact_note_->setVisible(!has_quality);
   quality_->setEnabled(has_quality && !(format == ExportFormat::WebP && lossless_->isChecked()));
-  quality_->setToolTip(info.higherIsBetter ? QStringLiteral("0..100, больше — лучше")
-                                           : QStringLiteral("CRF: меньше — лучше"));
+  quality_->setToolTip(QString::fromUtf8(info.qualityTip));
   lossless_->setVisible(format == ExportFormat::WebP);
 }
 
@@ -297,8 +294,7 @@ void TFrmExport::UpdateEstimate() {
   const OutputFormatInfo& info = FormatInfo(settings.format);
   // The clip's playing time, for the formats that play in time: whole cycles.
   if (info.clip && estimate_model_ && estimate_model_->HasPhoto()) {
-    const int fps = ClipFrameRate(settings.intervalMs);
-    const double frame_ms = settings.format == ExportFormat::WebP ? settings.intervalMs : 1000.0 / std::max(1, fps);
+    const double frame_ms = FrameMs(settings.format, settings.intervalMs);
     auto cycles = ClipCycles(settings, estimate_model_->FrameCount(), frame_ms);
     if (cycles) {
       duration_->setText(QStringLiteral("Длительность : %1 с")

@@ -129,7 +129,6 @@ TFrmKestal::TFrmKestal(QWidget* parent) : QMainWindow(parent) {
 
 TFrmKestal::~TFrmKestal() {
   qApp->removeEventFilter(this);
-  model_.SetFrameHooks({});
   // The pane and the photo view point into the model; drop those views first.
   ui_.Pane->SetBitmap(nullptr);
   ui_.Image1->SetBitmap(nullptr);

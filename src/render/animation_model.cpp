@@ -107,7 +107,6 @@ void AnimationModel::SetFrameCount(int count) {
 
 void AnimationModel::NextFrame() {
   if (!HasPhoto() || frame_count_ < 1) return;
-  if (hooks_.before) hooks_.before(*this);
   ++frame_index_;
   if (frame_index_ >= frame_count_) frame_index_ = 0;
   const Color water = WaterBackground(BackgroundColor(), water_);
@@ -123,7 +122,6 @@ void AnimationModel::NextFrame() {
       RenderNaturalWave(mirror_, pane_, frame_index_, frame_count_, natural_, water, strength);
       break;
   }
-  if (hooks_.after) hooks_.after(*this);
 }
 
 Color AnimationModel::BackgroundColor() const {

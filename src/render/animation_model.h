@@ -5,7 +5,6 @@
 // widgets or timers.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "bitmap/bitmap24.h"
@@ -77,17 +76,7 @@ class AnimationModel {
 
   // Advances FrameIndex modulo FrameCount and renders that frame into the pane bitmap,
   // with the mode, wave length and background colour read afresh. Needs a photo.
-  // Whoever asks for the frame (a timer, an export), the view's hooks run around it.
   void NextFrame();
-
-  // What a view does around every frame: `before` lets it set the settings it shows
-  // (the window's wave mode), `after` lets it paint the new frame at once. Either may
-  // be empty.
-  struct FrameHooks {
-    std::function<void(AnimationModel&)> before;
-    std::function<void(const AnimationModel&)> after;
-  };
-  void SetFrameHooks(FrameHooks hooks) { hooks_ = std::move(hooks); }
 
   // The photo's top-left pixel as an RGB colour (rows beyond the mirror are filled
   // with it, after the water's tint and fade).
@@ -111,7 +100,6 @@ class AnimationModel {
   WaveMode mode_ = WaveMode::Perspective;
   WaterSettings water_;
   NaturalWaterSettings natural_;
-  FrameHooks hooks_;
 };
 
 // Builds the vertical mirror of a picture.

@@ -55,7 +55,7 @@ TEST(CliOptions, BadValuesNameTheOptionAndItsRange) {
       {{"-c", "128", "a", "b"}, "--colors: '128' is not one of 16, 32, 64, 256"},
       {{"-m", "wavy", "a", "b"}, "--mode: 'wavy' is not one of perspective, regular, natural"},
       {{"--speed", "warp", "a", "b"}, "--speed: 'warp' is not one of slow, medium, fast"},
-      {{"-f", "png", "a", "b"}, "--format: 'png' is not one of bmp, jpg, gif, avi, mp4, webm, webp, apng"},
+      {{"-f", "png", "a", "b"}, "--format: 'png' is not one of bmp, jpg, gif, avi, mp4, webm, webp, apng, avif"},
       {{"--bogus", "a", "b"}, "unknown option '--bogus' (see --help)"},
       {{"a"}, "expected PHOTO and OUTPUT (see --help)"},
       {{"a", "b", "c"}, "too many arguments: expected PHOTO and OUTPUT (see --help)"},
@@ -98,8 +98,8 @@ TEST(CliOptions, OptionsThatDoNotApplyToTheOutputAreUsageErrors) {
     std::vector<std::string> args;
     const char* error;  // "" when the command line is fine
   } rows[] = {
-      {{"--repeat", "3", "p.jpg", "a.gif"}, "--repeat applies only to AVI, MP4, WebM, WebP or APNG output, not to gif output"},
-      {{"-R", "2", "p.jpg", "frames/"}, "--repeat applies only to AVI, MP4, WebM, WebP or APNG output, not to bmp output"},
+      {{"--repeat", "3", "p.jpg", "a.gif"}, "--repeat applies only to AVI, MP4, WebM, WebP, APNG or AVIF output, not to gif output"},
+      {{"-R", "2", "p.jpg", "frames/"}, "--repeat applies only to AVI, MP4, WebM, WebP, APNG or AVIF output, not to bmp output"},
       {{"--colors", "16", "p.jpg", "a.avi"}, "--colors applies only to GIF output, not to avi output"},
       {{"--html", "-f", "jpg", "p.jpg", "frames/"}, "--html applies only to GIF output, not to jpg output"},
       {{"-f", "jpg", "p.jpg", "out.gif"}, "--format jpg does not match the output 'out.gif', whose name says gif"},

@@ -231,15 +231,20 @@ TEST(CliShareOptions, FormatsQualityLengthAndScale) {
       {{"p.jpg", "o.webp", "--quality", "high"}, "--quality: 'high' is not a whole number", ExportFormat::WebP},
       {{"p.jpg", "o.mp4", "--repeat", "5", "--seconds", "1"},
        "--repeat and --seconds both set the clip's length: give one of them", ExportFormat::Mp4},
-      {{"p.jpg", "o.png", "--quality", "5"}, "--quality applies only to MP4, WebM or WebP output, not to apng output", ExportFormat::Apng},
+      {{"p.jpg", "o.png", "--quality", "5"}, "--quality applies only to MP4, WebM, WebP or AVIF output, not to apng output", ExportFormat::Apng},
       {{"p.jpg", "o.mp4", "--lossless"}, "--lossless applies only to WebP output, not to mp4 output", ExportFormat::Mp4},
-      {{"p.jpg", "o.gif", "--seconds", "3"}, "--seconds applies only to AVI, MP4, WebM, WebP or APNG output, not to gif output", ExportFormat::Gif},
+      {{"p.jpg", "o.gif", "--seconds", "3"}, "--seconds applies only to AVI, MP4, WebM, WebP, APNG or AVIF output, not to gif output", ExportFormat::Gif},
       {{"p.jpg", "o.mp4", "--seconds", "0"}, "--seconds: '0' is not a number of seconds above 0, at most 3600",
        ExportFormat::Mp4},
       {{"p.jpg", "o.mp4", "--scale", "9"}, "--scale: '9' is not a whole number from 10 to 100", ExportFormat::Mp4},
       {{"p.jpg", "o.mp4", "--fit", "1280"}, "--fit: '1280' is not a size such as 1280x720", ExportFormat::Mp4},
-      {{"p.jpg", "o.mp4", "-f", "mkv"}, "--format: 'mkv' is not one of bmp, jpg, gif, avi, mp4, webm, webp, apng",
+      {{"p.jpg", "o.mp4", "-f", "mkv"}, "--format: 'mkv' is not one of bmp, jpg, gif, avi, mp4, webm, webp, apng, avif",
        ExportFormat::Mp4},
+      {{"p.jpg", "o.AVIF", "--quality", "63", "--seconds", "2"}, "", ExportFormat::Avif},
+      {{"p.jpg", "o.avif", "--quality", "64"}, "--quality: the quality of avif runs from 0 to 63, not 64", ExportFormat::Avif},
+      {{"p.jpg", "o.avif", "--lossless"}, "--lossless applies only to WebP output, not to avif output", ExportFormat::Avif},
+      {{"-f", "avif", "p.jpg", "o.webp"}, "--format avif does not match the output 'o.webp', whose name says webp",
+       ExportFormat::Avif},
   };
   for (const Row& r : rows) {
     cli::ParseResult p = cli::ParseArguments(r.args);
@@ -266,6 +271,7 @@ TEST(CliShareOptions, DefaultsForWhatIsNotAsked) {
       {{"p.jpg", "o.webm"}, 1920, 100, 5},
       {{"p.jpg", "o.webp"}, 1920, 100, 0},
       {{"p.jpg", "o.png"}, 1920, 100, 0},
+      {{"p.jpg", "o.avif"}, 1920, 100, 0},
       {{"p.jpg", "o.mp4", "-R", "2"}, 1920, 100, 0},
       {{"p.jpg", "o.webm", "--seconds", "2"}, 1920, 100, 2},
       {{"p.jpg", "o.mp4", "--scale", "100"}, 0, 100, 5},
@@ -400,6 +406,53 @@ TEST(SizeEstimate, EveryFormatWithinAFifthOfTheRealFile) {
           << estimate->bytes << " for " << real;
     }
   }
+}
+
+}  // namespace
+}  // namespace kestal
+
+namespace kestal {
+namespace {
+
+// Every row of the format table is reachable from the command line by its name and by
+// its extension, in any case, and is listed in the help; exactly the clips have a
+// writer; each frame lasts what the format's rule says.
+TEST(OutputFormats, EveryRowServesTheCommandLineAndTheClipDriver) {
+  const std::string help = cli::UsageText();
+  for (const OutputFormatInfo& info : OutputFormats()) {
+    SCOPED_TRACE(info.name);
+    EXPECT_EQ(&FormatInfo(info.format), &info);
+    const std::string ext = info.extension;
+    const std::string output = ext.empty() ? "seq/" : "o" + ext;
+    for (const bool named : {true, false}) {
+      cli::ParseResult p = cli::ParseArguments(named ? std::vector<std::string>{"-f", info.name, "p.jpg", output}
+                                                     : std::vector<std::string>{"p.jpg", output});
+      ASSERT_EQ(p.error, "");
+      if (!named && info.format == ExportFormat::JpgSequence) continue;  // a folder alone means BMP
+      EXPECT_EQ(cli::ResolveFormat(p.options), "");
+      EXPECT_EQ(p.options.settings.format, info.format);
+    }
+    if (!ext.empty()) {
+      std::string upper = "O" + ext;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      EXPECT_EQ(FormatByExtension(upper), info.format);
+      EXPECT_NE(help.find(ext + ": " + info.help), std::string::npos) << help;
+    }
+    EXPECT_EQ(info.writer != nullptr, info.clip);
+  }
+  const struct {
+    ExportFormat format;
+    int intervalMs;
+    double frameMs;
+  } lengths[] = {
+      {ExportFormat::Avi, kMediumIntervalMs, 125},   // 8 frames a second
+      {ExportFormat::Mp4, kFastIntervalMs, 50},
+      {ExportFormat::Apng, kSlowIntervalMs, 200},
+      {ExportFormat::WebP, kMediumIntervalMs, 120},  // the timer's own interval
+      {ExportFormat::Avif, kMediumIntervalMs, 120},
+      {ExportFormat::WebM, 0, 0},                    // no rate at all
+  };
+  for (const auto& r : lengths) EXPECT_EQ(FrameMs(r.format, r.intervalMs), r.frameMs) << FormatInfo(r.format).name;
 }
 
 }  // namespace

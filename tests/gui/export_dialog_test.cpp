@@ -35,9 +35,9 @@ TEST(ExportDialog, FirstOpening) {
   EXPECT_EQ(cmb->currentText(), QStringLiteral("Анимация GIF"));
   // The original four keep their indices; the shared formats follow them.
   const char* items[] = {"Sequence BMP", "Sequence JPG", "Анимация GIF", "Видео Клип AVI",
-                         "Видео MP4", "Видео WebM", "Анимация WebP", "Анимация APNG"};
-  ASSERT_EQ(cmb->count(), 8);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(cmb->itemText(i), QString::fromUtf8(items[i])) << i;
+                         "Видео MP4", "Видео WebM", "Анимация WebP", "Анимация APNG", "Анимация AVIF"};
+  ASSERT_EQ(cmb->count(), static_cast<int>(std::size(items)));
+  for (int i = 0; i < cmb->count(); ++i) EXPECT_EQ(cmb->itemText(i), QString::fromUtf8(items[i])) << i;
   EXPECT_FALSE(Child<QGroupBox>(&dlg, "RGCouleurs")->isHidden());
   EXPECT_TRUE(Child<QWidget>(&dlg, "PnlNO")->isHidden());
   // The repetition panel takes the colour group's top, its spin edit the group's left.
@@ -137,6 +137,7 @@ TEST(ExportDialog, SharedFormatsShowTheirPanelAndTheDialogGrows) {
       {"WebM: CRF 24", 5, true, false, 24},
       {"WebP: quality 90 and lossless", 6, true, true, 90},
       {"APNG: no quality", 7, true, false, -1},
+      {"AVIF: quantizer 24", 8, true, false, 24},
       {"GIF keeps the original size", 2, false, false, -1},
   };
   TFrmExport dlg;
@@ -204,7 +205,7 @@ TEST(ExportDialog, EstimatesTheSizeOfEveryFormat) {
   Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(0);
   dlg.UpdateEstimate();
   EXPECT_EQ(dlg.EstimateText(), QString::fromStdString(FileSizeText(5 * (54 + 192 * 76))));
-  for (int index = 1; index < 8; ++index) {
+  for (int index = 1; index < Child<QComboBox>(&dlg, "CmbExport")->count(); ++index) {
     Child<QComboBox>(&dlg, "CmbExport")->setCurrentIndex(index);
     dlg.UpdateEstimate();
     EXPECT_FALSE(dlg.EstimateText().isEmpty()) << index;

@@ -310,7 +310,7 @@ TEST_F(CliSafety, UsageErrorsWarningsAndEnglishMessages) {
   } rows[] = {
       {"no photo", "'' " + ShellQuote(dir / "a.gif"), 2, "kestal-export: no photo given: PHOTO is an empty name\n"},
       {"repeat without AVI", "-R 2 " + ShellQuote(photo) + " " + ShellQuote(dir / "a.gif"), 2,
-       "kestal-export: --repeat applies only to AVI, MP4, WebM, WebP or APNG output, not to gif output\n"},
+       "kestal-export: --repeat applies only to AVI, MP4, WebM, WebP, APNG or AVIF output, not to gif output\n"},
       {"a frame that cannot be written, and older frames",
        "-n 3 " + ShellQuote(photo) + " " + ShellQuote(dir / "seq"), 4,
        "kestal-export: " +

@@ -1,5 +1,6 @@
-// kestal-export writing MP4, WebM, animated WebP and APNG, each read back by an
-// independent reader (ffprobe and ffmpeg; libwebp through Pillow and webpinfo) and
+// kestal-export writing MP4, WebM, animated WebP, APNG and animated AVIF, each read
+// back by an independent reader (ffprobe and ffmpeg; libwebp through Pillow and
+// webpinfo; avifdec) and
 // compared frame by frame with the BMP sequence of the same settings; and a page that
 // shows every animated output in headless Chromium.
 
@@ -134,6 +135,39 @@ TEST(ShareFormatsCli, EveryFormatReadsBackAsTheSequenceRepeatedSeamlessly) {
   }
 }
 
+// avifdec, libavif's own tool, reads the animated AVIF: its size, frames and their
+// durations, and each frame against the sequence. The same settings give the same
+// bytes a second later: the file carries no time of writing.
+TEST(ShareFormatsCli, AvifReadsBackAsTheSequenceRepeatedSeamlessly) {
+  if (!test::HaveTool("avifdec")) GTEST_SKIP() << "avifdec is needed";
+  test::TempDir dir;
+  const auto sequence = Sequence(dir);
+  const std::string photo = ShellQuote(test::DefaultPhoto().string());
+  const std::string out = dir / "a.avif";
+  ASSERT_EQ(RunCommand(Export(kCommon + "-R 2 " + photo + " " + ShellQuote(out))).status, 0);
+  const std::string info = RunCommand("avifdec --info " + ShellQuote(out)).output;
+  EXPECT_NE(info.find("Resolution     : 160x203"), std::string::npos) << info;
+  EXPECT_NE(info.find("1000 timescales per second, 1.20 seconds (1200 timescales), 10 frames"), std::string::npos)
+      << info;
+  size_t durations = 0;
+  for (size_t at = 0; (at = info.find("[duration 0.12 (120 timescales)]", at)) != std::string::npos; ++at) ++durations;
+  EXPECT_EQ(durations, 10u) << info;
+  std::vector<Bitmap24> frames;
+  for (int i = 0; i < 10; ++i) {
+    const std::string png = dir / ("f" + std::to_string(i) + ".png");
+    ASSERT_EQ(RunCommand("avifdec --index " + std::to_string(i) + " " + ShellQuote(out) + " " + ShellQuote(png) +
+                         " >/dev/null").status, 0);
+    frames.push_back(std::move(LoadImageFile(png).value()));
+    EXPECT_GE(Psnr(frames.back(), sequence[static_cast<size_t>(i % 5)]), 30.0) << "frame " << i;
+  }
+  EXPECT_GE(Psnr(frames[5], frames[0]), 40.0) << "the second cycle starts where the first did";
+  EXPECT_LT(Psnr(frames[1], frames[0]), 35.0);
+  RunCommand("sleep 1.1");
+  const std::string again = dir / "b.avif";
+  ASSERT_EQ(RunCommand(Export(kCommon + "-R 2 " + photo + " " + ShellQuote(again))).status, 0);
+  EXPECT_EQ(RunCommand("cmp " + ShellQuote(out) + " " + ShellQuote(again)).status, 0);
+}
+
 TEST(ShareFormatsCli, ClipLengthAndScaling) {
   if (!test::HaveTool("ffprobe")) GTEST_SKIP() << "ffprobe is needed";
   test::TempDir dir;
@@ -181,6 +215,8 @@ TEST(ShareFormatsCli, FailedEncodeExitsFourNamingTheFileAndLeavesNothing) {
       {"WebM on a full disk", dir / "c.webm", "trap '' XFSZ; ulimit -f 8; ", "File too large"},
       {"APNG on a full disk", dir / "c.png", "trap '' XFSZ; ulimit -f 8; ", "File too large"},
       {"WebP on a full disk", dir / "c.webp", "trap '' XFSZ; ulimit -f 8; ", "File too large"},
+      {"AVIF on a full disk", dir / "c.avif", "trap '' XFSZ; ulimit -f 8; ", "File too large"},
+      {"AVIF under a file", dir / "plain-file/c.avif", "", "Not a directory"},
       {"MP4 without an H.264 encoder", dir / "c.mp4", kNoEncoders, "this system's FFmpeg has no libx264 encoder"},
       {"WebM without a VP9 encoder", dir / "c.webm", kNoEncoders, "this system's FFmpeg has no libvpx-vp9 encoder"},
       {"APNG without its encoder", dir / "c.png", kNoEncoders, "this system's FFmpeg has no apng encoder"},
@@ -277,7 +313,8 @@ TEST(SharePage, ChromiumShowsEveryAnimatedOutput) {
   } items[] = {{"a.webp", "img", 0, 0, false},
                {"a.png", "img", 200, 0, false},
                {"a.mp4", "video", 0, 250, true},
-               {"a.webm", "video", 200, 250, true}};
+               {"a.webm", "video", 200, 250, true},
+               {"a.avif", "img", 400, 0, false}};
   std::ofstream page(dir / "page.htm");
   page << "<!DOCTYPE html><html><body style=\"margin:0;background:#f0f\">\n";
   for (const auto& it : items) {
@@ -290,7 +327,7 @@ TEST(SharePage, ChromiumShowsEveryAnimatedOutput) {
   const std::string shot = dir / "shot.png";
   const auto r = RunCommand("chromium --headless --no-sandbox --disable-gpu --disable-background-networking "
                             "--disable-component-update --disable-sync --no-first-run --user-data-dir=" +
-                            ShellQuote(dir / "profile") + " --window-size=400,500 --virtual-time-budget=3000 "
+                            ShellQuote(dir / "profile") + " --window-size=600,500 --virtual-time-budget=3000 "
                             "--screenshot=" + ShellQuote(shot) + " file://" + dir / "page.htm" + " >/dev/null 2>&1");
   ASSERT_EQ(r.status, 0);
   auto screen = LoadImageFile(shot);
