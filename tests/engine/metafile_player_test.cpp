@@ -148,6 +148,12 @@ TEST(MetafilePlayer, ShapesPathsClipsAndModes) {
       {"XOR pen colour twice", {{20, {7}}, Rect(10, 10, 20, 20), Rect(10, 10, 20, 20)}, {{15, 15, kWhite}}},
       // A one-pixel line leaves out its last pixel.
       {"line", {Select(0x80000007), {27, {5, 5}}, {54, {15, 5}}}, {{5, 5, kBlack}, {14, 5, kBlack}, {15, 5, kWhite}}},
+      // A geometric pen's own dashes are logical lengths: 20 units at half scale are 10
+      // pixels, whatever the pen's width.
+      {"user dashes of a geometric pen",
+       {{17, {8}}, {9, {96, 96}}, {11, {48, 48}}, {95, {5, 0, 0, 0, 0, 0x10207, 4, 0, 0, 0, 2, 20, 20}}, Select(5),
+        {27, {0, 40}}, {54, {96, 40}}},
+       {{5, 20, kBlack}, {15, 20, kWhite}, {25, 20, kBlack}, {35, 20, kWhite}}},
   };
   for (const auto& c : cases) {
     std::vector<EmfRecord> records = redNoPen;

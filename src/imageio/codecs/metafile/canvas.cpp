@@ -299,8 +299,10 @@ double PenWidth(const DcState& s, double logicalScale) {
   return s.pen.cosmetic ? 1.0 : std::clamp(s.pen.width * logicalScale, 1.0, kWidest);
 }
 
-// The pen's dash pattern in picture pixels; empty for a solid line.
-std::vector<double> PenDashes(const DcState& s, double width) {
+// The pen's dash pattern in picture pixels; empty for a solid line. A geometric pen's
+// own (user) dash lengths are in logical units, scaled as its width is; a cosmetic
+// pen's are in pixels.
+std::vector<double> PenDashes(const DcState& s, double width, double logicalScale) {
   const Pen& pen = s.pen;
   uint32_t style = pen.style & kPsStyleMask;
   // Pens of the old kind draw their dashes only while they are one pixel wide.
@@ -312,7 +314,7 @@ std::vector<double> PenDashes(const DcState& s, double width) {
   } else if (style == kPsAlternate) {
     dashes = {1, 1};
   } else if (style == kPsUserStyle) {
-    for (double d : pen.dashes) dashes.push_back(std::max(0.0, inPixels ? d : d * width));
+    for (double d : pen.dashes) dashes.push_back(std::max(0.0, inPixels ? d : d * logicalScale));
   }
   return dashes;
 }
@@ -352,7 +354,7 @@ void Canvas::Stroke(const DcState& s, double logicalScale) {
                              : join == kPsJoinMiter ? CAIRO_LINE_JOIN_MITER : CAIRO_LINE_JOIN_ROUND);
   }
   cairo_set_miter_limit(cr_, std::clamp(s.miterLimit, 1.0, 100.0));
-  std::vector<double> dashes = PenDashes(s, width);
+  std::vector<double> dashes = PenDashes(s, width, logicalScale);
   if (!dashes.empty() && s.backgroundMode == kOpaque && s.rop2 == kR2CopyPen) {
     // The gaps of a dashed line show the background colour in opaque mode.
     SetColor(cr_, s.backgroundColor);
@@ -416,7 +418,7 @@ bool Canvas::ChargeWork(double units) {
 void Canvas::StrokeInRuns(const DcState& s, double logicalScale, const cairo_path_t* path) {
   double length = 0, pieces = 0, period = 0;
   Measure(path, std::hypot(double(width_), double(height_)), length, pieces);
-  for (double d : PenDashes(s, PenWidth(s, logicalScale))) period += d;
+  for (double d : PenDashes(s, PenWidth(s, logicalScale), logicalScale)) period += d;
   const double dashes = period > 0 ? length / period : 0;
   if (!ChargeWork(length + (pieces + dashes) * kPieceWork)) return;
   if (path->num_data <= kStrokeRun) {
