@@ -228,6 +228,24 @@ TEST(MetafilePlayer, TextOfExtremeHeightsIsPlayedOrDropped) {
   }
 }
 
+TEST(MetafilePlayer, LargeFramesAreDrawnAtTheLargestScaleAllowed) {
+  // A frame of 4000 pixels under a one-megapixel limit is drawn at a quarter of its
+  // size; a frame of 20 000 pixels a side claims no more than the usual limit allows.
+  const PixelLimits small{30000, 1'000'000};
+  auto b = ReadMetafile(ByteSpan(Emf({RedBrush(), Select(1), Select(kNullPen), Rect(2000, 2000, 4000, 4000)}, 4000)),
+                        small);
+  ASSERT_TRUE(b.ok()) << b.error().Line();
+  EXPECT_LE(int64_t{b->Width()} * b->Height(), small.max_pixels);
+  EXPECT_GE(b->Width(), 990);
+  EXPECT_EQ(b->Pixel(600, 600), kRed);
+  EXPECT_EQ(b->Pixel(400, 400), kWhite);
+  const auto huge = Emf({}, 20000);
+  auto claimed = MetafileHeaderSize(FileHead(ByteSpan(huge)));
+  ASSERT_TRUE(claimed.ok()) << claimed.error().Line();
+  EXPECT_TRUE(CheckPixelSize(claimed->width, claimed->height, kDefaultPixelLimits).ok());
+  EXPECT_GE(claimed->width, 9990);
+}
+
 TEST(MetafilePlayer, DrawingTooComplexForItsTimeIsRefused) {
   // A million-point scribble across a 400-pixel picture: hundreds of millions of
   // pixels of line, refused at once rather than drawn for minutes.

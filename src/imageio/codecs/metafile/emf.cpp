@@ -500,6 +500,8 @@ Result<ClaimedSize> EmfHeaderSize(const FileHead& file) {
   DeviceContext dc(0);
   double width = 0, height = 0;
   if (auto mapping = FrameMapping(header.value(), dc, width, height); !mapping) return mapping.error();
+  // The size it is drawn at with the usual limits: a vector picture is never too large.
+  FitToLimits(width, height, kDefaultPixelLimits);
   return ClaimedSize{std::llround(width), std::llround(height)};
 }
 

@@ -7,6 +7,18 @@
 #include "imageio/codecs/bmp_reader.h"
 
 namespace kestal::metafile {
+
+double FitToLimits(double& width, double& height, const PixelLimits& limits) {
+  if (!(width > 0 && height > 0 && std::isfinite(width) && std::isfinite(height))) return 1;
+  // Rounded sides must stay within the limits too: the bounds are taken a little short.
+  const double side = std::max(1.0, double(limits.max_side) - 0.5);
+  const double area = std::max(1.0, double(limits.max_pixels) * 0.999);
+  double scale = std::min({1.0, side / width, side / height, std::sqrt(area / (width * height))});
+  if (!(scale > 0)) scale = 1;
+  width *= scale, height *= scale;
+  return scale;
+}
+
 namespace {
 
 constexpr double kPi = std::numbers::pi;
