@@ -186,9 +186,9 @@ EmfRecord TextOut(int x, int y, const std::u16string& text) {
   return {84, {0, 0, -1, -1, 1, 0, 0, x, y, int64_t(text.size()), 76, 0, 0, 0, -1, -1, 0}, tail};
 }
 
-EmfRecord Font(int height) {
+EmfRecord Font(int height, const std::string& name = "DejaVu Sans") {
   Bytes face;
-  for (char c : std::string("DejaVu Sans")) face.U16LE(uint8_t(c));
+  for (char c : name) face.U16LE(uint8_t(c));
   face.Fill(64 - face.Size());
   return {82, {2, height, 0, 0, 0, 400, 0, 0}, face};
 }
@@ -217,6 +217,20 @@ TEST(MetafilePlayer, TextAlignment) {
     const Bitmap24 b = Play(Emf({Font(-16), Select(2), {18, {1}}, {22, {c.align}}, TextOut(24, 30, u"HH")}));
     c.check(InkOf(b));
   }
+}
+
+TEST(MetafilePlayer, SymbolFontTextAndGlyphsTheFaceLacks) {
+  const auto text = [](const std::string& face, const std::u16string& s) {
+    const Bitmap24 b = Play(Emf({Font(-30, face), Select(2), TextOut(4, 4, s)}));
+    return std::vector<uint8_t>(b.Row(0), b.Row(0) + size_t(b.Height()) * b.Stride());
+  };
+  // The Symbol font's "p" is π, by its code or by its private-use character.
+  EXPECT_EQ(text("Symbol", u"p"), text("DejaVu Sans", u"\u03C0"));
+  EXPECT_EQ(text("Symbol", u"\uF070"), text("DejaVu Sans", u"\u03C0"));
+  EXPECT_EQ(text("Symbol", u"\uF0B3"), text("DejaVu Sans", u"\u2265"));
+  // 〈 (the Symbol font's 0xE1) is not in DejaVu Sans: another installed font draws it
+  // rather than the missing-glyph box that a character no font has gets.
+  EXPECT_NE(text("DejaVu Sans", u"\u2329"), text("DejaVu Sans", u"\uE000"));
 }
 
 TEST(MetafilePlayer, TextOfExtremeHeightsIsPlayedOrDropped) {

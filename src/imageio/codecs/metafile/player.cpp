@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "imageio/codecs/bmp_reader.h"
+#include "imageio/codecs/metafile/text.h"
 
 namespace kestal::metafile {
 
@@ -265,7 +266,14 @@ void Player::AngleArc(Point c, double radius, double startDegrees, double sweepD
 void Player::Text(Point reference, const TextRun& run) {
   const bool updateCp = dc_.state.textAlign & kTaUpdateCp;
   const Point at = updateCp ? dc_.state.position : reference;
-  const Point after = canvas_.DrawText(dc_.state, Map(), at, run, inPath_);
+  Point after;
+  if (IsSymbolFace(dc_.state.font.face)) {
+    TextRun mapped = run;
+    mapped.text = FromSymbolFont(run.text);
+    after = canvas_.DrawText(dc_.state, Map(), at, mapped, inPath_);
+  } else {
+    after = canvas_.DrawText(dc_.state, Map(), at, run, inPath_);
+  }
   if (updateCp) dc_.state.position = after;
 }
 
