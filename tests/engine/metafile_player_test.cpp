@@ -37,9 +37,9 @@ struct EmfRecord {
 
 // An EMF 48 × 48 pixels (or `side` pixels): a 96 dpi reference device (960 pixels over
 // 254 mm) and a frame of 12.7 mm.
-std::vector<uint8_t> Emf(const std::vector<EmfRecord>& records, int side = kSide) {
+std::vector<uint8_t> Emf(const std::vector<EmfRecord>& records, int side = kSide, int boundsTop = 0) {
   Bytes b;
-  b.U32LE(1).U32LE(88).U32LE(0).U32LE(0).U32LE(side - 1).U32LE(side - 1);
+  b.U32LE(1).U32LE(88).U32LE(0).U32LE(uint32_t(boundsTop)).U32LE(side - 1).U32LE(uint32_t(boundsTop + side - 1));
   b.U32LE(0).U32LE(0).U32LE(side * 2540 / 96).U32LE(side * 2540 / 96);
   b.U32LE(0x464D4520).U32LE(0x10000).U32LE(0).U32LE(0).U16LE(8).U16LE(0).U32LE(0).U32LE(0).U32LE(0);
   b.U32LE(960).U32LE(960).U32LE(254).U32LE(254);
@@ -240,6 +240,16 @@ TEST(MetafilePlayer, TextOfExtremeHeightsIsPlayedOrDropped) {
     SCOPED_TRACE(height);
     Play(Emf({Font(height), Select(2), TextOut(2, 30, u"Hi")}));
   }
+}
+
+TEST(MetafilePlayer, DrawingOutsideTheFrameIsShownByItsBounds) {
+  // The frame is at the origin, the drawing (and the header's bounds) 48 pixels above
+  // it: the picture shows the bounds.
+  ExpectPixels(Play(Emf({RedBrush(), Select(1), Select(kNullPen), Rect(10, -40, 20, -30)}, kSide, -kSide)),
+               {{12, 10, kRed}, {25, 10, kWhite}}, "drawn above the frame");
+  // Bounds mostly inside the frame leave the frame as it is.
+  ExpectPixels(Play(Emf({RedBrush(), Select(1), Select(kNullPen), Rect(10, 10, 20, 20)}, kSide, -10)),
+               {{12, 12, kRed}, {12, 22, kWhite}}, "bounds a little above the frame");
 }
 
 TEST(MetafilePlayer, LargeFramesAreDrawnAtTheLargestScaleAllowed) {
