@@ -108,5 +108,26 @@ TEST(EpsReader, GhostscriptRendersFilesWithoutPreview) {
   EXPECT_LE(test::Compare(ours.value(), reference.value()).mean, 8.0);
 }
 
+TEST(EpsReader, GhostscriptUsesTheTrailersBoxAndNeedsNoShowpage) {
+  if (!test::HaveTool("gs")) GTEST_SKIP() << "Ghostscript is not installed";
+  const std::string fill = "%%EndComments\n0 0 1 setrgbcolor 0 0 20 10 rectfill\n";
+  const struct {
+    const char* description;
+    std::string file;
+  } cases[] = {
+      {"the box in the trailer (the last one counts)",
+       "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n" + fill +
+           "showpage\n%%Trailer\n%%BoundingBox: 0 0 40 40\n%%BoundingBox: 0 0 20 10\n%%EOF\n"},
+      {"no showpage", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 20 10\n" + fill + "%%EOF\n"},
+  };
+  for (const auto& c : cases) {
+    auto b = ReadEps(ByteSpan(Text(c.file)), kDefaultPixelLimits);
+    ASSERT_TRUE(b.ok()) << c.description << ": " << b.error().Line();
+    EXPECT_EQ(b->Width(), 20) << c.description;
+    EXPECT_EQ(b->Height(), 10) << c.description;
+    EXPECT_EQ(b->Pixel(10, 5), (ColorTriple{255, 0, 0})) << c.description;
+  }
+}
+
 }  // namespace
 }  // namespace kestal

@@ -37,9 +37,9 @@ struct EmfRecord {
 
 // An EMF 48 × 48 pixels (or `side` pixels): a 96 dpi reference device (960 pixels over
 // 254 mm) and a frame of 12.7 mm.
-std::vector<uint8_t> Emf(const std::vector<EmfRecord>& records, int side = kSide) {
+std::vector<uint8_t> Emf(const std::vector<EmfRecord>& records, int side = kSide, int boundsTop = 0) {
   Bytes b;
-  b.U32LE(1).U32LE(88).U32LE(0).U32LE(0).U32LE(side - 1).U32LE(side - 1);
+  b.U32LE(1).U32LE(88).U32LE(0).U32LE(uint32_t(boundsTop)).U32LE(side - 1).U32LE(uint32_t(boundsTop + side - 1));
   b.U32LE(0).U32LE(0).U32LE(side * 2540 / 96).U32LE(side * 2540 / 96);
   b.U32LE(0x464D4520).U32LE(0x10000).U32LE(0).U32LE(0).U16LE(8).U16LE(0).U32LE(0).U32LE(0).U32LE(0);
   b.U32LE(960).U32LE(960).U32LE(254).U32LE(254);
@@ -148,6 +148,12 @@ TEST(MetafilePlayer, ShapesPathsClipsAndModes) {
       {"XOR pen colour twice", {{20, {7}}, Rect(10, 10, 20, 20), Rect(10, 10, 20, 20)}, {{15, 15, kWhite}}},
       // A one-pixel line leaves out its last pixel.
       {"line", {Select(0x80000007), {27, {5, 5}}, {54, {15, 5}}}, {{5, 5, kBlack}, {14, 5, kBlack}, {15, 5, kWhite}}},
+      // A geometric pen's own dashes are logical lengths: 20 units at half scale are 10
+      // pixels, whatever the pen's width.
+      {"user dashes of a geometric pen",
+       {{17, {8}}, {9, {96, 96}}, {11, {48, 48}}, {95, {5, 0, 0, 0, 0, 0x10207, 4, 0, 0, 0, 2, 20, 20}}, Select(5),
+        {27, {0, 40}}, {54, {96, 40}}},
+       {{5, 20, kBlack}, {15, 20, kWhite}, {25, 20, kBlack}, {35, 20, kWhite}}},
   };
   for (const auto& c : cases) {
     std::vector<EmfRecord> records = redNoPen;
@@ -180,9 +186,9 @@ EmfRecord TextOut(int x, int y, const std::u16string& text) {
   return {84, {0, 0, -1, -1, 1, 0, 0, x, y, int64_t(text.size()), 76, 0, 0, 0, -1, -1, 0}, tail};
 }
 
-EmfRecord Font(int height) {
+EmfRecord Font(int height, const std::string& name = "DejaVu Sans") {
   Bytes face;
-  for (char c : std::string("DejaVu Sans")) face.U16LE(uint8_t(c));
+  for (char c : name) face.U16LE(uint8_t(c));
   face.Fill(64 - face.Size());
   return {82, {2, height, 0, 0, 0, 400, 0, 0}, face};
 }
@@ -213,6 +219,20 @@ TEST(MetafilePlayer, TextAlignment) {
   }
 }
 
+TEST(MetafilePlayer, SymbolFontTextAndGlyphsTheFaceLacks) {
+  const auto text = [](const std::string& face, const std::u16string& s) {
+    const Bitmap24 b = Play(Emf({Font(-30, face), Select(2), TextOut(4, 4, s)}));
+    return std::vector<uint8_t>(b.Row(0), b.Row(0) + size_t(b.Height()) * b.Stride());
+  };
+  // The Symbol font's "p" is π, by its code or by its private-use character.
+  EXPECT_EQ(text("Symbol", u"p"), text("DejaVu Sans", u"\u03C0"));
+  EXPECT_EQ(text("Symbol", u"\uF070"), text("DejaVu Sans", u"\u03C0"));
+  EXPECT_EQ(text("Symbol", u"\uF0B3"), text("DejaVu Sans", u"\u2265"));
+  // 〈 (the Symbol font's 0xE1) is not in DejaVu Sans: another installed font draws it
+  // rather than the missing-glyph box that a character no font has gets.
+  EXPECT_NE(text("DejaVu Sans", u"\u2329"), text("DejaVu Sans", u"\uE000"));
+}
+
 TEST(MetafilePlayer, TextOfExtremeHeightsIsPlayedOrDropped) {
   // Each height makes fonts of its own size; none may stay behind (the sanitizer build
   // checks for leaks).
@@ -220,6 +240,34 @@ TEST(MetafilePlayer, TextOfExtremeHeightsIsPlayedOrDropped) {
     SCOPED_TRACE(height);
     Play(Emf({Font(height), Select(2), TextOut(2, 30, u"Hi")}));
   }
+}
+
+TEST(MetafilePlayer, DrawingOutsideTheFrameIsShownByItsBounds) {
+  // The frame is at the origin, the drawing (and the header's bounds) 48 pixels above
+  // it: the picture shows the bounds.
+  ExpectPixels(Play(Emf({RedBrush(), Select(1), Select(kNullPen), Rect(10, -40, 20, -30)}, kSide, -kSide)),
+               {{12, 10, kRed}, {25, 10, kWhite}}, "drawn above the frame");
+  // Bounds mostly inside the frame leave the frame as it is.
+  ExpectPixels(Play(Emf({RedBrush(), Select(1), Select(kNullPen), Rect(10, 10, 20, 20)}, kSide, -10)),
+               {{12, 12, kRed}, {12, 22, kWhite}}, "bounds a little above the frame");
+}
+
+TEST(MetafilePlayer, LargeFramesAreDrawnAtTheLargestScaleAllowed) {
+  // A frame of 4000 pixels under a one-megapixel limit is drawn at a quarter of its
+  // size; a frame of 20 000 pixels a side claims no more than the usual limit allows.
+  const PixelLimits small{30000, 1'000'000};
+  auto b = ReadMetafile(ByteSpan(Emf({RedBrush(), Select(1), Select(kNullPen), Rect(2000, 2000, 4000, 4000)}, 4000)),
+                        small);
+  ASSERT_TRUE(b.ok()) << b.error().Line();
+  EXPECT_LE(int64_t{b->Width()} * b->Height(), small.max_pixels);
+  EXPECT_GE(b->Width(), 990);
+  EXPECT_EQ(b->Pixel(600, 600), kRed);
+  EXPECT_EQ(b->Pixel(400, 400), kWhite);
+  const auto huge = Emf({}, 20000);
+  auto claimed = MetafileHeaderSize(FileHead(ByteSpan(huge)));
+  ASSERT_TRUE(claimed.ok()) << claimed.error().Line();
+  EXPECT_TRUE(CheckPixelSize(claimed->width, claimed->height, kDefaultPixelLimits).ok());
+  EXPECT_GE(claimed->width, 9990);
 }
 
 TEST(MetafilePlayer, DrawingTooComplexForItsTimeIsRefused) {

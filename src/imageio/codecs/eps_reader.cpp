@@ -124,21 +124,53 @@ std::optional<Result<Bitmap24>> ReadEpsiPreview(std::string_view text, const Pix
   return Result<Bitmap24>(std::move(bitmap));
 }
 
+// The lines of a text, each without its line end, until `use` returns false.
+template <class Use>
+void EachLine(std::string_view text, Use use) {
+  for (size_t pos = 0; pos < text.size();) {
+    size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    if (!use(text.substr(pos, end - pos), pos)) return;
+    pos = end + 1;
+  }
+}
+
 // A header comment whose value is "(atend)" promises it in the trailer; PostScript that
 // ends before its "%%Trailer" line was cut short, and rendering what is left would draw
 // a different picture.
 Status CheckTrailer(std::string_view text) {
-  bool promised = false;
-  for (size_t pos = 0; pos < text.size();) {
-    size_t end = text.find_first_of("\r\n", pos);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = text.substr(pos, end - pos);
-    if (line.starts_with("%%Trailer")) return Status::Ok();
+  bool promised = false, trailer = false;
+  EachLine(text, [&](std::string_view line, size_t) {
+    if (line.starts_with("%%Trailer")) return !(trailer = true);
     if (line.starts_with("%%") && line.find("(atend)") != std::string_view::npos) promised = true;
-    pos = end + 1;
-  }
-  if (promised) return Error::Truncated("the PostScript ends before the trailer its header promises");
+    return true;
+  });
+  if (promised && !trailer) return Error::Truncated("the PostScript ends before the trailer its header promises");
   return Status::Ok();
+}
+
+// A header "%%BoundingBox: (atend)" defers the box to the trailer, where Ghostscript
+// does not look for it (it would crop to a whole default page). The PostScript handed
+// to it has the header's line replaced by the trailer's last box; empty when there is
+// nothing to replace.
+std::string WithTrailerBoundingBox(std::string_view text) {
+  constexpr std::string_view kBox = "%%BoundingBox:";
+  size_t atend = std::string_view::npos, trailer = std::string_view::npos, lineLength = 0;
+  std::string_view box;
+  EachLine(text, [&](std::string_view line, size_t pos) {
+    if (trailer == std::string_view::npos && line.starts_with("%%Trailer")) trailer = pos;
+    if (!line.starts_with(kBox)) return true;
+    if (trailer != std::string_view::npos) {
+      box = line;  // the last one counts
+    } else if (atend == std::string_view::npos && line.find("(atend)") != std::string_view::npos) {
+      atend = pos, lineLength = line.size();
+    }
+    return true;
+  });
+  if (atend == std::string_view::npos || box.empty()) return {};
+  std::string copy(text);
+  copy.replace(atend, lineLength, box);
+  return copy;
 }
 
 // The PostScript of a plain or binary-headed EPS file, with any TIFF preview.
@@ -241,6 +273,10 @@ Result<Bitmap24> ReadEps(ByteSpan data, const PixelLimits& limits) {
   auto preview = Preview(sections.value(), limits, found);
   if (found) return preview;
   if (Status s = CheckTrailer(AsText(sections->postscript)); !s) return s.error();
+  const std::string boxed = WithTrailerBoundingBox(AsText(sections->postscript));
+  if (!boxed.empty()) {
+    return RenderPostScript(ByteSpan(reinterpret_cast<const uint8_t*>(boxed.data()), boxed.size()), limits);
+  }
   return RenderPostScript(sections->postscript, limits);
 }
 

@@ -4,11 +4,13 @@
 
 #include <cairo-ft.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cctype>
 #include <mutex>
 #include <cmath>
+#include <map>
 #include <numbers>
 #include <optional>
 
@@ -121,6 +123,43 @@ cairo_font_face_t* FaceFor(const Font& f) {
                                       bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   }
   return cairo_font_face_reference(face);
+}
+
+// A face that has the character, found through fontconfig, for text whose face lacks
+// it (a missing glyph would show as a box), or null when no installed font has it.
+// Faces are made once per font file and kept for the process, as FaceFor's are; the
+// answer for each character is kept too, up to a bound.
+cairo_font_face_t* FallbackFace(char32_t c) {
+  static std::mutex mutex;
+  static std::map<std::pair<std::string, int>, cairo_font_face_t*> byFile;
+  static std::map<char32_t, cairo_font_face_t*> byChar;
+  constexpr size_t kRememberedChars = 4096;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (auto known = byChar.find(c); known != byChar.end()) return known->second;
+  FcPattern* wanted = FcPatternCreate();
+  FcCharSet* chars = FcCharSetCreate();
+  FcCharSetAddChar(chars, c);
+  FcPatternAddCharSet(wanted, FC_CHARSET, chars);
+  FcCharSetDestroy(chars);
+  FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
+  FcDefaultSubstitute(wanted);
+  FcResult result;
+  FcPattern* match = FcFontMatch(nullptr, wanted, &result);
+  FcPatternDestroy(wanted);
+  cairo_font_face_t* face = nullptr;
+  FcCharSet* has = nullptr;
+  FcChar8* file = nullptr;
+  int index = 0;
+  if (match && FcPatternGetCharSet(match, FC_CHARSET, 0, &has) == FcResultMatch && FcCharSetHasChar(has, c) &&
+      FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+    FcPatternGetInteger(match, FC_INDEX, 0, &index);
+    cairo_font_face_t*& kept = byFile[{reinterpret_cast<const char*>(file), index}];
+    if (!kept) kept = cairo_ft_font_face_create_for_pattern(match);
+    face = kept;
+  }
+  if (match) FcPatternDestroy(match);
+  if (byChar.size() < kRememberedChars) byChar[c] = face;
+  return face;
 }
 
 // A one-pixel line from x to x' covers the pixels x to x' − 1. Through pixel centres
@@ -299,8 +338,10 @@ double PenWidth(const DcState& s, double logicalScale) {
   return s.pen.cosmetic ? 1.0 : std::clamp(s.pen.width * logicalScale, 1.0, kWidest);
 }
 
-// The pen's dash pattern in picture pixels; empty for a solid line.
-std::vector<double> PenDashes(const DcState& s, double width) {
+// The pen's dash pattern in picture pixels; empty for a solid line. A geometric pen's
+// own (user) dash lengths are in logical units, scaled as its width is; a cosmetic
+// pen's are in pixels.
+std::vector<double> PenDashes(const DcState& s, double width, double logicalScale) {
   const Pen& pen = s.pen;
   uint32_t style = pen.style & kPsStyleMask;
   // Pens of the old kind draw their dashes only while they are one pixel wide.
@@ -312,7 +353,7 @@ std::vector<double> PenDashes(const DcState& s, double width) {
   } else if (style == kPsAlternate) {
     dashes = {1, 1};
   } else if (style == kPsUserStyle) {
-    for (double d : pen.dashes) dashes.push_back(std::max(0.0, inPixels ? d : d * width));
+    for (double d : pen.dashes) dashes.push_back(std::max(0.0, inPixels ? d : d * logicalScale));
   }
   return dashes;
 }
@@ -352,7 +393,7 @@ void Canvas::Stroke(const DcState& s, double logicalScale) {
                              : join == kPsJoinMiter ? CAIRO_LINE_JOIN_MITER : CAIRO_LINE_JOIN_ROUND);
   }
   cairo_set_miter_limit(cr_, std::clamp(s.miterLimit, 1.0, 100.0));
-  std::vector<double> dashes = PenDashes(s, width);
+  std::vector<double> dashes = PenDashes(s, width, logicalScale);
   if (!dashes.empty() && s.backgroundMode == kOpaque && s.rop2 == kR2CopyPen) {
     // The gaps of a dashed line show the background colour in opaque mode.
     SetColor(cr_, s.backgroundColor);
@@ -416,7 +457,7 @@ bool Canvas::ChargeWork(double units) {
 void Canvas::StrokeInRuns(const DcState& s, double logicalScale, const cairo_path_t* path) {
   double length = 0, pieces = 0, period = 0;
   Measure(path, std::hypot(double(width_), double(height_)), length, pieces);
-  for (double d : PenDashes(s, PenWidth(s, logicalScale))) period += d;
+  for (double d : PenDashes(s, PenWidth(s, logicalScale), logicalScale)) period += d;
   const double dashes = period > 0 ? length / period : 0;
   if (!ChargeWork(length + (pieces + dashes) * kPieceWork)) return;
   if (path->num_data <= kStrokeRun) {
@@ -611,10 +652,12 @@ Point EmSize(const TextFont& font, int32_t height, double sx, double sy) {
   return {em > 0 ? std::min(em * sx, kFarthest) : 16, em > 0 ? std::min(em * sy, kFarthest) : 16};
 }
 
-// A run's glyphs at their offsets along the baseline, its whole advance and the font's
-// extents at the em size.
+// A run's glyphs at their offsets along the baseline, the face of each (the run's, or
+// a fallback's for characters it lacks), its whole advance and the font's extents at
+// the em size.
 struct GlyphLine {
   std::vector<cairo_glyph_t> glyphs;
+  std::vector<cairo_font_face_t*> faces;
   double advance = 0;
   cairo_font_extents_t extents{};
 };
@@ -634,20 +677,43 @@ GlyphLine LayOutGlyphs(const TextFont& font, Point em, const TextRun& run, doubl
                     &line.extents.max_y_advance}) {
     *v *= scale;
   }
+  // Scaled fonts of the fallback faces this run uses, made once each.
+  std::map<cairo_font_face_t*, cairo_scaled_font_t*> fallbacks;
+  const auto glyphsOf = [](cairo_scaled_font_t* sf, const std::string& utf8, cairo_glyph_t*& g, int& count) {
+    g = nullptr, count = 0;
+    return cairo_scaled_font_text_to_glyphs(sf, 0, 0, utf8.data(), int(utf8.size()), &g, &count, nullptr, nullptr,
+                                            nullptr) == CAIRO_STATUS_SUCCESS;
+  };
   // Each character's glyphs; the run's own spacing, when it has one, replaces the font's.
   for (size_t i = 0; i < run.text.size(); ++i) {
     const std::string utf8 = ToUtf8(std::u32string(1, run.text[i]));
     cairo_glyph_t* g = nullptr;
     int count = 0;
-    if (cairo_scaled_font_text_to_glyphs(metrics, 0, 0, utf8.data(), int(utf8.size()), &g, &count, nullptr, nullptr,
-                                         nullptr) == CAIRO_STATUS_SUCCESS) {
-      cairo_text_extents_t te;
-      cairo_scaled_font_glyph_extents(metrics, g, count, &te);
-      for (int k = 0; k < count; ++k) line.glyphs.push_back({g[k].index, line.advance + g[k].x * scale, 0});
-      line.advance += i < run.dx.size() ? run.dx[i] * sx : te.x_advance * scale;
-      cairo_glyph_free(g);
+    if (!glyphsOf(metrics, utf8, g, count)) continue;
+    cairo_scaled_font_t* used = metrics;
+    cairo_font_face_t* face = font.face;
+    // Glyph 0 is the missing glyph: another installed font draws the character.
+    const bool missing = run.text[i] > U' ' && std::any_of(g, g + count, [](const cairo_glyph_t& x) { return x.index == 0; });
+    if (cairo_font_face_t* other = missing ? FallbackFace(run.text[i]) : nullptr) {
+      cairo_scaled_font_t*& sf = fallbacks[other];
+      if (!sf) sf = cairo_scaled_font_create(other, &upright, &identity, font.options);
+      cairo_glyph_t* g2 = nullptr;
+      int count2 = 0;
+      if (glyphsOf(sf, utf8, g2, count2)) {
+        cairo_glyph_free(g);
+        g = g2, count = count2, used = sf, face = other;
+      }
     }
+    cairo_text_extents_t te;
+    cairo_scaled_font_glyph_extents(used, g, count, &te);
+    for (int k = 0; k < count; ++k) {
+      line.glyphs.push_back({g[k].index, line.advance + g[k].x * scale, 0});
+      line.faces.push_back(face);
+    }
+    line.advance += i < run.dx.size() ? run.dx[i] * sx : te.x_advance * scale;
+    cairo_glyph_free(g);
   }
+  for (auto& [face, sf] : fallbacks) cairo_scaled_font_destroy(sf);
   cairo_scaled_font_destroy(metrics);
   return line;
 }
@@ -664,8 +730,8 @@ struct TextPlacement {
 };
 
 // Adds the glyphs' outlines to the current path.
-void AddGlyphPath(cairo_t* cr, const TextFont& font, const cairo_matrix_t& fontMatrix, double reach,
-                  const std::vector<cairo_glyph_t>& glyphs) {
+void AddGlyphPath(cairo_t* cr, cairo_font_face_t* face, const TextFont& font, const cairo_matrix_t& fontMatrix,
+                  double reach, const std::vector<cairo_glyph_t>& glyphs) {
   if (reach <= kLargestCachedGlyph) {
     cairo_glyph_path(cr, glyphs.data(), int(glyphs.size()));
     return;
@@ -677,7 +743,7 @@ void AddGlyphPath(cairo_t* cr, const TextFont& font, const cairo_matrix_t& fontM
   cairo_t* small = cairo_create(scratch);
   cairo_matrix_t smallMatrix = fontMatrix;
   cairo_matrix_scale(&smallMatrix, 1 / scale, 1 / scale);
-  cairo_set_font_face(small, font.face);
+  cairo_set_font_face(small, face);
   cairo_set_font_matrix(small, &smallMatrix);
   cairo_set_font_options(small, font.options);
   std::vector<cairo_glyph_t> placed(glyphs);
@@ -749,7 +815,6 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
   }
   cairo_matrix_t turnedMatrix;
   cairo_matrix_init(&turnedMatrix, along.x * em.x, along.y * em.x, place.down.x * em.y, place.down.y * em.y, 0, 0);
-  cairo_set_font_face(cr_, font.face);
   cairo_set_font_matrix(cr_, &turnedMatrix);
   cairo_set_font_options(cr_, font.options);
   for (cairo_glyph_t& g : line.glyphs) {
@@ -757,16 +822,19 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
     g.x = p.x, g.y = p.y;
   }
   SetColor(cr_, s.textColor);
-  if (toPath) {
-    AddGlyphPath(cr_, font, turnedMatrix, reach, line.glyphs);
-  } else {
-    if (reach > kLargestCachedGlyph) {
-      cairo_new_path(cr_);
-      AddGlyphPath(cr_, font, turnedMatrix, reach, line.glyphs);
-      cairo_fill(cr_);
-    } else {
-      cairo_show_glyphs(cr_, line.glyphs.data(), int(line.glyphs.size()));
-    }
+  if (!toPath && reach > kLargestCachedGlyph) cairo_new_path(cr_);
+  // The glyphs in runs of one face each.
+  for (size_t from = 0; from < line.glyphs.size();) {
+    size_t to = from + 1;
+    while (to < line.glyphs.size() && line.faces[to] == line.faces[from]) ++to;
+    const std::vector<cairo_glyph_t> part(line.glyphs.begin() + from, line.glyphs.begin() + to);
+    cairo_set_font_face(cr_, line.faces[from]);
+    if (toPath || reach > kLargestCachedGlyph) AddGlyphPath(cr_, line.faces[from], font, turnedMatrix, reach, part);
+    else cairo_show_glyphs(cr_, part.data(), int(part.size()));
+    from = to;
+  }
+  if (!toPath) {
+    if (reach > kLargestCachedGlyph) cairo_fill(cr_);
     // Underline and strike-out: bars a fourteenth of the em thick.
     const double bar = std::max(1.0, em.y / 14);
     const cairo_font_extents_t& e = line.extents;

@@ -471,18 +471,38 @@ Status EmfPlayer::Play(const Record& r) {
   return Status::Ok();
 }
 
+// Whether the drawing's bounds (device pixels) lie mostly outside the frame (left, top,
+// right, bottom in device pixels): diagram tools write a frame at the origin for a
+// drawing made above or beside it.
+bool BoundsMostlyOutside(const EmfHeader& h, double left, double top, double right, double bottom) {
+  if (h.boundsRight < h.boundsLeft || h.boundsBottom < h.boundsTop) return false;
+  const double bl = h.boundsLeft, bt = h.boundsTop, br = double(h.boundsRight) + 1, bb = double(h.boundsBottom) + 1;
+  const double inside = std::max(0.0, std::min(br, right) - std::max(bl, left)) *
+                        std::max(0.0, std::min(bb, bottom) - std::max(bt, top));
+  return inside < 0.5 * (br - bl) * (bb - bt);
+}
+
 // The picture's size and the reference device's pixels onto it: the frame (in
 // hundredths of a millimetre) at 96 dots per inch, or the bounds when the frame is
-// unusable.
+// unusable. When the frame would cut most of the drawing away, the picture shows the
+// bounds instead, as common viewers do, at the frame's scale.
 Result<Affine> FrameMapping(const EmfHeader& h, DeviceContext& dc, double& width, double& height) {
   if (h.devicePixelsX > 0 && h.devicePixelsY > 0 && h.deviceMillimetresX > 0 && h.deviceMillimetresY > 0 &&
       h.frameRight > h.frameLeft && h.frameBottom > h.frameTop) {
     dc.pixelsPerMillimetreX = double(h.devicePixelsX) / h.deviceMillimetresX;
     dc.pixelsPerMillimetreY = double(h.devicePixelsY) / h.deviceMillimetresY;
-    width = (double(h.frameRight) - h.frameLeft) * kScreenDpi / 2540.0;
-    height = (double(h.frameBottom) - h.frameTop) * kScreenDpi / 2540.0;
     const double sx = (kScreenDpi / 25.4) / dc.pixelsPerMillimetreX, sy = (kScreenDpi / 25.4) / dc.pixelsPerMillimetreY;
-    const double left = h.frameLeft / 100.0 * dc.pixelsPerMillimetreX, top = h.frameTop / 100.0 * dc.pixelsPerMillimetreY;
+    double left = h.frameLeft / 100.0 * dc.pixelsPerMillimetreX, top = h.frameTop / 100.0 * dc.pixelsPerMillimetreY;
+    const double right = h.frameRight / 100.0 * dc.pixelsPerMillimetreX;
+    const double bottom = h.frameBottom / 100.0 * dc.pixelsPerMillimetreY;
+    if (BoundsMostlyOutside(h, left, top, right, bottom)) {
+      left = h.boundsLeft, top = h.boundsTop;
+      width = (double(h.boundsRight) - h.boundsLeft + 1) * sx;
+      height = (double(h.boundsBottom) - h.boundsTop + 1) * sy;
+    } else {
+      width = (double(h.frameRight) - h.frameLeft) * kScreenDpi / 2540.0;
+      height = (double(h.frameBottom) - h.frameTop) * kScreenDpi / 2540.0;
+    }
     return Affine{sx, 0, 0, sy, -left * sx, -top * sy};
   }
   if (h.boundsRight >= h.boundsLeft && h.boundsBottom >= h.boundsTop) {
@@ -500,6 +520,8 @@ Result<ClaimedSize> EmfHeaderSize(const FileHead& file) {
   DeviceContext dc(0);
   double width = 0, height = 0;
   if (auto mapping = FrameMapping(header.value(), dc, width, height); !mapping) return mapping.error();
+  // The size it is drawn at with the usual limits: a vector picture is never too large.
+  FitToLimits(width, height, kDefaultPixelLimits);
   return ClaimedSize{std::llround(width), std::llround(height)};
 }
 

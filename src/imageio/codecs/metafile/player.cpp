@@ -5,8 +5,21 @@
 #include <numbers>
 
 #include "imageio/codecs/bmp_reader.h"
+#include "imageio/codecs/metafile/text.h"
 
 namespace kestal::metafile {
+
+double FitToLimits(double& width, double& height, const PixelLimits& limits) {
+  if (!(width > 0 && height > 0 && std::isfinite(width) && std::isfinite(height))) return 1;
+  // Rounded sides must stay within the limits too: the bounds are taken a little short.
+  const double side = std::max(1.0, double(limits.max_side) - 0.5);
+  const double area = std::max(1.0, double(limits.max_pixels) * 0.999);
+  double scale = std::min({1.0, side / width, side / height, std::sqrt(area / (width * height))});
+  if (!(scale > 0)) scale = 1;
+  width *= scale, height *= scale;
+  return scale;
+}
+
 namespace {
 
 constexpr double kPi = std::numbers::pi;
@@ -253,7 +266,14 @@ void Player::AngleArc(Point c, double radius, double startDegrees, double sweepD
 void Player::Text(Point reference, const TextRun& run) {
   const bool updateCp = dc_.state.textAlign & kTaUpdateCp;
   const Point at = updateCp ? dc_.state.position : reference;
-  const Point after = canvas_.DrawText(dc_.state, Map(), at, run, inPath_);
+  Point after;
+  if (IsSymbolFace(dc_.state.font.face)) {
+    TextRun mapped = run;
+    mapped.text = FromSymbolFont(run.text);
+    after = canvas_.DrawText(dc_.state, Map(), at, mapped, inPath_);
+  } else {
+    after = canvas_.DrawText(dc_.state, Map(), at, run, inPath_);
+  }
   if (updateCp) dc_.state.position = after;
 }
 

@@ -113,9 +113,15 @@ struct PlayOptions {
   size_t maxRecords = 1'000'000;
 };
 
-// Makes the white picture of the frame's size and its canvas, plays every record
-// through `play` (a callable taking the player and a record and returning a Status),
-// and copies the canvas into the picture.
+// A vector picture is drawn at its frame's size when that is within the limits, and
+// otherwise at the largest scale within them (a frame of several metres becomes the
+// largest picture allowed rather than a refusal). Returns the scale, at most 1, and
+// shrinks `width` and `height` by it.
+double FitToLimits(double& width, double& height, const PixelLimits& limits);
+
+// Makes the white picture of the frame's size (fitted to the limits) and its canvas,
+// plays every record through `play` (a callable taking the player and a record and
+// returning a Status), and copies the canvas into the picture.
 template <class PlayRecord>
 Result<Bitmap24> PlayOnto(double width, double height, const PixelLimits& limits, DeviceContext& dc,
                           const std::vector<Record>& records, PlayStats& stats, PlayRecord play);
@@ -132,6 +138,8 @@ Result<Bitmap24> PlayEmf(ByteSpan data, const PixelLimits& limits, const PlayOpt
 template <class PlayRecord>
 Result<Bitmap24> PlayOnto(double width, double height, const PixelLimits& limits, DeviceContext& dc,
                           const std::vector<Record>& records, PlayStats& stats, PlayRecord play) {
+  const double scale = FitToLimits(width, height, limits);
+  dc.deviceToPicture = Affine::Scale(scale, scale).After(dc.deviceToPicture);
   auto picture = CreateFromHeader(std::llround(width), std::llround(height), limits);
   if (!picture) {
     Error e = picture.error();

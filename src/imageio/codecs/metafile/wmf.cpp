@@ -468,6 +468,8 @@ Result<ClaimedSize> WmfHeaderSize(const FileHead& file) {
   }
   auto frame = FindFrame(header.value(), window);
   if (!frame) return frame.error();
+  // The size it is drawn at with the usual limits: a vector picture is never too large.
+  FitToLimits(frame->width, frame->height, kDefaultPixelLimits);
   return ClaimedSize{std::llround(frame->width), std::llround(frame->height)};
 }
 
