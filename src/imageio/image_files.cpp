@@ -122,12 +122,9 @@ Status ReadRest(int fd, int64_t size, int64_t maxBytes, std::vector<uint8_t>& by
 
 namespace {
 
-// Picks the family by the name's extension (or by a signature the bytes plainly
-// carry) and decodes. With a path, a family whose pictures depend on files beside
-// them reads those too.
 // The family a file is read as: by its name's extension, unless its bytes plainly
-// carry another family's signature (extensions are ambiguous). Null for an unknown
-// extension.
+// carry another family's signature (extensions are ambiguous; the content decides and
+// the extension breaks ties). Null for an unknown extension.
 const ImageFamily* FamilyOf(ByteSpan data, std::string_view name) {
   const ImageRegistry& registry = ImageRegistry::Instance();
   const ImageFamily* family = registry.FindByExtension(LowerExtensionOf(name));
@@ -137,6 +134,8 @@ const ImageFamily* FamilyOf(ByteSpan data, std::string_view name) {
   return family;
 }
 
+// Picks the family and decodes. With a path, a family whose pictures depend on files
+// beside them reads those too.
 Result<Bitmap24> Decode(ByteSpan data, std::string_view name, const std::string* path, const PixelLimits& limits) {
   const ImageFamily* family = FamilyOf(data, name);
   if (!family) {

@@ -62,11 +62,11 @@ Result<ClaimedSize> GifHeaderSize(const FileHead& file) {
 }
 
 Result<ClaimedSize> BmpHeaderSize(const FileHead& file) {
-  // The 14-byte file header, then the DIB header: its size says the layout. OS/2's
-  // 12-byte core header has 16-bit sizes; the others 32-bit, the height negative for
-  // top-down rows.
+  // The 14-byte file header (which a headerless DIB, as on the clipboard, lacks), then
+  // the DIB header: its size says the layout. OS/2's 12-byte core header has 16-bit
+  // sizes; the others 32-bit, the height negative for top-down rows.
   ByteReader r(file.Head());
-  r.Skip(14);
+  r.Skip(StartsWith(file.Head(), "BM") ? 14 : 0);
   const uint32_t dib = r.U32LE();
   if (dib == 12) {
     const int64_t width = r.U16LE();
