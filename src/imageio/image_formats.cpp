@@ -1,7 +1,8 @@
 // The built-in image families: description, extensions (sorted) and reader. A family
 // without a reader is listed in the open dialog, and opening one of its files says that
-// reading it is not available. Cursors (.cur) share the icon layout and .pnm names any
-// portable map; both are read without being listed.
+// reading it is not available. Cursors (.cur) share the icon layout, .pnm names any
+// portable map and .psb Photoshop's large document format; these are read without
+// being listed.
 
 #include "imageio/codecs/autodesk_reader.h"
 #include "imageio/codecs/bmp_reader.h"
@@ -40,7 +41,7 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
       {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr, nullptr, PcxHeaderSize},
       {"Paintshop Pro", {"psp", "tub"}, ReadPsp, SniffPsp},
       {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
-      {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd, nullptr, PsdHeaderSize},
+      {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd, nullptr, PsdHeaderSize, {"psb"}},
       {"PNG", {"png"}, ReadPng, SniffPng, nullptr, PngHeaderSize},
       {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm, nullptr, PnmHeaderSize, {"pnm"}},
       {"SGI", {"bw", "rgb", "rgba", "sgi"}, ReadSgi, SniffSgi, nullptr, SgiHeaderSize},

@@ -174,8 +174,8 @@ TEST(GifReader, LzwCodeSizesOtherDecodersAcceptAndMissingColourTables) {
   }
 }
 
-// Files whose extension the open dialog does not list, or whose header is cut off
-// as on the clipboard, are read by their content.
+// Files whose extension the open dialog does not list (cursors, portable maps, large
+// Photoshop documents), or whose header is cut off as on the clipboard, are read.
 TEST(ImageRegistry, CursorsPortableMapsAndHeaderlessDibs) {
   test::TempDir dir;
   Bytes dib;  // a 1 × 1 24-bit bitmap info header and its padded row
@@ -185,6 +185,8 @@ TEST(ImageRegistry, CursorsPortableMapsAndHeaderlessDibs) {
   cursor.U32LE(40).U32LE(1).U32LE(2).U16LE(1).U16LE(32).U32LE(0).U32LE(0).Fill(16).Raw({0, 0, 255, 255}).Fill(4);
   Bytes pnm;
   pnm.Str("P6 1 1 255\n").Raw({0, 255, 0});
+  Bytes psb;  // a 1 × 1 grey large document, uncompressed
+  psb.Str("8BPS").U16BE(2).Fill(6).U16BE(1).U32BE(1).U32BE(1).U16BE(8).U16BE(1).U32BE(0).U32BE(0).Fill(8).U16BE(0).U8(128);
   struct Row {
     const char* name;
     const Bytes& bytes;
@@ -193,6 +195,7 @@ TEST(ImageRegistry, CursorsPortableMapsAndHeaderlessDibs) {
       {"clip.dib", dib, ColorTriple{255, 0, 0}},
       {"arrow.cur", cursor, ColorTriple{0, 0, 255}},
       {"photo.pnm", pnm, ColorTriple{0, 255, 0}},
+      {"poster.psb", psb, ColorTriple{128, 128, 128}},
   };
   for (const Row& row : rows) {
     const std::string path = dir / row.name;

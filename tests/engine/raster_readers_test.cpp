@@ -213,9 +213,9 @@ TEST(PcxReader, PalettesPlanesAndRunsAcrossLines) {
 // A 2 × 2 Photoshop file of `channels` planes in `mode`, raw data `planes` (one byte a
 // sample), with optional colour mode data and resources.
 Bytes Psd(uint16_t channels, uint16_t mode, const std::vector<uint8_t>& planes, const std::vector<uint8_t>& mode_data = {},
-          const std::vector<uint8_t>& resources = {}) {
+          const std::vector<uint8_t>& resources = {}, uint16_t depth = 8) {
   Bytes b;
-  b.Str("8BPS").U16BE(1).Fill(6).U16BE(channels).U32BE(2).U32BE(2).U16BE(8).U16BE(mode);
+  b.Str("8BPS").U16BE(1).Fill(6).U16BE(channels).U32BE(2).U32BE(2).U16BE(depth).U16BE(mode);
   b.U32BE(uint32_t(mode_data.size())).Raw(mode_data);
   b.U32BE(uint32_t(resources.size())).Raw(resources);
   b.U32BE(0);  // no layers
@@ -237,6 +237,19 @@ TEST(PsdReader, ColourModesRleAndMissingComposite) {
   // A fourth channel with transparent pixels that are not white: flattened over white.
   Expect2x2(ReadPsd(Psd(4, 3, {255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 255, 0}).Span(), kDefaultPixelLimits),
             "RGB with alpha", kRed, kWhite, kBlack, kWhite);
+
+  // Multichannel inks show the first three as red, green and blue.
+  Expect2x2(ReadPsd(Psd(3, 7, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255}).Span(), kDefaultPixelLimits),
+            "multichannel", kRed, kGreen, kBlue, kWhite);
+  // Lab: L* 0..100 as 0..255, a* and b* offset by 128; sRGB red is about (53, 80, 67).
+  Expect2x2(ReadPsd(Psd(3, 9, {136, 255, 0, 255, 208, 128, 128, 128, 195, 128, 128, 128}).Span(), kDefaultPixelLimits),
+            "Lab", ColorTriple{1, 2, 255}, kWhite, kBlack, kWhite);
+  // 32 bits: big-endian floats, 0 to 1 from black to white, clamped.
+  Bytes floats;
+  floats.U32BE(0x3F800000).U32BE(0).U32BE(0x3F000000).U32BE(0x40000000);
+  const ColorTriple half{128, 128, 128};
+  Expect2x2(ReadPsd(Psd(1, 1, floats.Vec(), {}, {}, 32).Span(), kDefaultPixelLimits), "32-bit float grey", kWhite,
+            kBlack, half, kWhite);
 
   // RLE gray: per-row byte counts, then PackBits rows (a repeat and a literal).
   Bytes rle;

@@ -1,6 +1,8 @@
 #include "imageio/codecs/psd_reader.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <vector>
 
 #include "base/byte_reader.h"
@@ -28,7 +30,12 @@ struct PsdHeader {
   uint16_t depth = 0;
   uint16_t mode = 0;
 
-  size_t ChannelsUsed() const { return mode == kRgb ? 3 : mode == kCmyk ? 4 : 1; }
+  // Multichannel pictures of three or more inks show the first three as red, green and
+  // blue, as other readers do; fewer show the first as grey.
+  size_t ChannelsUsed() const {
+    if (mode == kMultichannel) return channels >= 3 ? 3 : 1;
+    return mode == kRgb || mode == kLab ? 3 : mode == kCmyk ? 4 : 1;
+  }
   size_t RowBytes() const { return depth == 1 ? (size_t{width} + 7) / 8 : size_t{width} * (depth / 8); }
 };
 
@@ -47,7 +54,7 @@ Result<PsdHeader> ParseHeader(ByteReader& r) {
   if (version != 1 && version != 2) return Error::Unsupported("unsupported Photoshop version " + std::to_string(version));
   h.large = version == 2;
   if (h.channels < 1 || h.channels > 56) return Error::Invalid("invalid Photoshop header: " + std::to_string(h.channels) + " channels");
-  if (h.depth != 1 && h.depth != 8 && h.depth != 16) {
+  if (h.depth != 1 && h.depth != 8 && h.depth != 16 && h.depth != 32) {
     return Error::Unsupported("unsupported Photoshop depth of " + std::to_string(h.depth) + " bits per channel");
   }
   switch (h.mode) {
@@ -60,10 +67,9 @@ Result<PsdHeader> ParseHeader(ByteReader& r) {
     case kCmyk:
     case kMultichannel:
     case kDuotone:
+    case kLab:
       if (h.depth == 1) return Error::Invalid("invalid Photoshop header: 1 bit per channel outside bitmap mode");
       break;
-    case kLab:
-      return Error::Unsupported("Lab colour Photoshop images are not supported");
     default:
       return Error::Unsupported("unsupported Photoshop colour mode " + std::to_string(h.mode));
   }
@@ -123,6 +129,14 @@ bool UnpackBits(ByteSpan in, std::vector<uint8_t>& out) {
 // 8-bit sample x of a decoded row.
 uint8_t Sample(const PsdHeader& h, const std::vector<uint8_t>& row, size_t x) {
   if (h.depth == 16) return row[2 * x];  // the high byte of a big-endian sample
+  if (h.depth == 32) {
+    // A big-endian float, 0 to 1 from black to full intensity.
+    const uint32_t bits = uint32_t{row[4 * x]} << 24 | uint32_t{row[4 * x + 1]} << 16 |
+                          uint32_t{row[4 * x + 2]} << 8 | row[4 * x + 3];
+    const float v = std::bit_cast<float>(bits);
+    if (!(v > 0)) return 0;  // also NaN
+    return v >= 1 ? 255 : static_cast<uint8_t>(v * 255 + 0.5f);
+  }
   if (h.depth == 1) return (row[x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;  // 1 is black
   return row[x];
 }
@@ -181,12 +195,29 @@ Result<RowIndex> IndexRows(ByteReader& r, const PsdHeader& h, size_t used) {
   return index;
 }
 
+// An sRGB companded channel of a linear value.
+uint8_t ToSrgb(double v) {
+  v = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+  return v <= 0 ? 0 : v >= 1 ? 255 : static_cast<uint8_t>(v * 255 + 0.5);
+}
+
+// A CIE L*a*b* colour (L 0..255 for 0..100, a and b offset by 128) as sRGB, with D65
+// white (CIE 15 inverse of L*a*b*, then the sRGB matrix of IEC 61966-2-1).
+void LabToRgb(uint8_t l8, uint8_t a8, uint8_t b8, uint8_t* bgr) {
+  const double fy = (l8 * 100.0 / 255 + 16) / 116, fx = fy + (a8 - 128) / 500.0, fz = fy - (b8 - 128) / 200.0;
+  auto inverse = [](double f) { return f > 6.0 / 29 ? f * f * f : 3 * (6.0 / 29) * (6.0 / 29) * (f - 4.0 / 29); };
+  const double x = 0.95047 * inverse(fx), y = inverse(fy), z = 1.08883 * inverse(fz);
+  bgr[2] = ToSrgb(3.2404542 * x - 1.5371385 * y - 0.4985314 * z);
+  bgr[1] = ToSrgb(-0.9692660 * x + 1.8760108 * y + 0.0415560 * z);
+  bgr[0] = ToSrgb(0.0556434 * x - 0.2040259 * y + 1.0572252 * z);
+}
+
 // One row of 8-bit samples per channel into a row of pixels, by the colour mode.
 void ComposeRow(const PsdHeader& h, const std::vector<std::vector<uint8_t>>& planes, ByteSpan mode_data,
                 uint8_t* out) {
   for (size_t x = 0; x < h.width; ++x, out += 3) {
     const uint8_t v0 = Sample(h, planes[0], x);
-    if (h.mode == kRgb) {
+    if (h.mode == kRgb || (h.mode == kMultichannel && h.ChannelsUsed() == 3)) {
       out[0] = Sample(h, planes[2], x), out[1] = Sample(h, planes[1], x), out[2] = v0;
     } else if (h.mode == kCmyk) {
       // Photoshop stores CMYK inverted (255 is no ink): each colour is the product of
@@ -195,6 +226,8 @@ void ComposeRow(const PsdHeader& h, const std::vector<std::vector<uint8_t>>& pla
       out[0] = static_cast<uint8_t>((Sample(h, planes[2], x) * k + 127) / 255);
       out[1] = static_cast<uint8_t>((Sample(h, planes[1], x) * k + 127) / 255);
       out[2] = static_cast<uint8_t>((v0 * k + 127) / 255);
+    } else if (h.mode == kLab) {
+      LabToRgb(v0, Sample(h, planes[1], x), Sample(h, planes[2], x), out);
     } else if (h.mode == kIndexed) {
       out[0] = mode_data[512 + v0], out[1] = mode_data[256 + v0], out[2] = mode_data[v0];
     } else {
