@@ -145,8 +145,15 @@ Result<Bitmap24> Decode(ByteSpan data, std::string_view name, const std::string*
   }
   if (!family->reader) return Error::Unsupported("reading " + family->description + " images is not available");
   if (data.empty()) return Error::Invalid("the file is empty");
-  if (path && family->file_reader) return family->file_reader(*path, data, limits);
-  return family->reader(data, limits);
+  auto decoded = path && family->file_reader ? family->file_reader(*path, data, limits) : family->reader(data, limits);
+  // A file read by its content as another family than its extension names says so
+  // when it fails: a damaged TIFF named .rla is not a damaged RLA.
+  const ImageFamily* named = ImageRegistry::Instance().FindByExtension(LowerExtensionOf(name));
+  if (!decoded && named && named != family) {
+    Error& e = decoded.error();
+    e.cause = "its content is " + family->description + ", not " + named->description + ": " + e.cause;
+  }
+  return decoded;
 }
 
 }  // namespace

@@ -210,6 +210,12 @@ TEST(ImageRegistry, CursorsPortableMapsAndHeaderlessDibs) {
   auto r = LoadImageFile(path);
   ASSERT_FALSE(r.ok());
   EXPECT_EQ(r.error().cause, "the icon file holds no image");
+  // A damaged file is refused as what its content is, not as what its name says.
+  const uint8_t tiff_head[] = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0};
+  auto damaged = DecodeImage(ByteSpan(tiff_head, sizeof tiff_head), "scene.rla");
+  ASSERT_FALSE(damaged.ok());
+  EXPECT_EQ(damaged.error().cause.rfind("its content is TIFF, not Alias/Wavefront: invalid TIFF data", 0), 0u)
+      << damaged.error().cause;
 }
 
 // Writes a 3 × 2 RGB TIFF of the gradient pattern with an orientation tag.
