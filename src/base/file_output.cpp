@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 
@@ -197,6 +199,32 @@ Status OutputFile::Write(const void* data, size_t size) {
   if (size == 0) return Status::Ok();
   if (std::fwrite(data, 1, size, file_) != size) return Fail(errno);
   position_ += size;
+  return Status::Ok();
+}
+
+Status OutputFile::WritePieces(std::span<const iovec> pieces) {
+  if (!file_) return Error::Io("the file is not open");
+  if (std::fflush(file_) != 0) return Fail(errno);
+  const int fd = ::fileno(file_);
+  std::vector<iovec> rest(pieces.begin(), pieces.end());
+  size_t first = 0;
+  while (first < rest.size()) {
+    const size_t count = std::min<size_t>(rest.size() - first, IOV_MAX);
+    const ssize_t written = ::writev(fd, rest.data() + first, static_cast<int>(count));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno);
+    }
+    if (written == 0) return Fail(EIO);
+    position_ += static_cast<uint64_t>(written);
+    // Skip what went out; a piece written in part is resumed where it stopped.
+    size_t left = static_cast<size_t>(written);
+    while (first < rest.size() && left >= rest[first].iov_len) left -= rest[first++].iov_len;
+    if (left > 0) {
+      rest[first].iov_base = static_cast<uint8_t*>(rest[first].iov_base) + left;
+      rest[first].iov_len -= left;
+    }
+  }
   return Status::Ok();
 }
 

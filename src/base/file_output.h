@@ -12,8 +12,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
+
+#include <sys/uio.h>
 
 #include "base/result.h"
 
@@ -33,6 +36,11 @@ class OutputFile {
   bool IsOpen() const { return file_ != nullptr; }
 
   Status Write(const void* data, size_t size);
+  // Writes `pieces` one after another with as few system calls as the kernel allows
+  // (writev), for data that lies in many places, such as a frame's rows: the stream's
+  // buffer is flushed first and then bypassed, so a frame costs a call or two instead
+  // of one per buffer's worth.
+  Status WritePieces(std::span<const iovec> pieces);
   // Writes at an earlier offset (to patch a header) and returns to the end.
   Status WriteAt(uint64_t offset, const void* data, size_t size);
   uint64_t Position() const { return position_; }

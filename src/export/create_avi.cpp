@@ -196,18 +196,21 @@ void TCreateAvi::ReleaseBuffers() {
   stream_info_.reset();
 }
 
-Status TCreateAvi::WriteBottomUp(const Bitmap24& frame) {
+Status TCreateAvi::WriteChunk(const uint8_t (&header)[8], const Bitmap24& frame) {
   // A Bitmap24 row is already a DIB row: the same stride, its padding bytes zero. So
-  // the rows go out as they are, last row first, without a copy of the frame (which
-  // for a large photo is hundreds of megabytes).
+  // the chunk header and the rows, last row first, go out in one gathered write
+  // without a copy of the frame (which for a large photo is hundreds of megabytes).
   if (options_.writeHook) {
-    if (Status s = options_.writeHook(avi_file_.Position(), static_cast<size_t>(image_size_)); !s) return s;
+    if (Status s = options_.writeHook(avi_file_.Position(), sizeof header); !s) return s;
+    if (Status s = options_.writeHook(avi_file_.Position() + sizeof header, static_cast<size_t>(image_size_)); !s)
+      return s;
   }
   const size_t stride = Bitmap24Stride(width_);
-  for (int32_t r = height_ - 1; r >= 0; --r) {
-    if (Status s = avi_file_.Write(frame.Row(r), stride); !s) return s;
-  }
-  return Status::Ok();
+  pieces_.clear();
+  pieces_.push_back(iovec{const_cast<uint8_t*>(header), sizeof header});
+  for (int32_t r = height_ - 1; r >= 0; --r)
+    pieces_.push_back(iovec{const_cast<uint8_t*>(frame.Row(r)), stride});
+  return avi_file_.WritePieces(pieces_);
 }
 
 Status TCreateAvi::WriteFrame(const Bitmap24& frame) {
@@ -232,8 +235,7 @@ Status TCreateAvi::WriteFrame(const Bitmap24& frame) {
   std::copy(id.begin(), id.end(), header);
   std::copy(size.begin(), size.end(), header + 4);
   const uint64_t offset = avi_file_.Position() - movi_start_;
-  if (Status s = Write(header, sizeof header); !s) return s;
-  if (Status s = WriteBottomUp(frame); !s) return s;
+  if (Status s = WriteChunk(header, frame); !s) return s;
   // image_size_ is a multiple of 4, so no pad byte follows the chunk.
   chunk_offsets_.push_back(static_cast<uint32_t>(offset));
   return Status::Ok();

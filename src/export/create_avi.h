@@ -124,7 +124,7 @@ class TCreateAvi {
   int Open(const Bitmap24& frame);
   int Fail(int code, const Error& error);
   void ReleaseBuffers();
-  Status WriteBottomUp(const Bitmap24& frame);
+  Status WriteChunk(const uint8_t (&header)[8], const Bitmap24& frame);
   Status WriteFrame(const Bitmap24& frame);
   Status StartRiff(bool first);
   Status FinishRiff();
@@ -162,6 +162,7 @@ class TCreateAvi {
   uint32_t first_riff_frames_ = 0;
   std::vector<SuperIndexEntry> super_index_;
   std::vector<uint8_t> scratch_;  // index chunks and the header, built before writing
+  std::vector<iovec> pieces_;     // a frame chunk's header and rows, for one gathered write
 };
 
 }  // namespace kestal

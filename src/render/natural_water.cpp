@@ -1,0 +1,271 @@
+#include "render/natural_water.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace kestal {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586477;
+constexpr double kDegree = kTwoPi / 360;
+
+// The field is computed every kStep pixels along a row and interpolated between: the
+// waves are smooth at that scale, and the trains' cost drops kStep times.
+constexpr int32_t kStep = 4;
+// Displacements are carried in 1/256 of a pixel, the bilinear weights in 1/256 too.
+constexpr int kSubpixel = 256;
+
+// The wave trains, relative to the wind's direction, length and height: a long swell
+// and shorter trains across it, so that crests cross and no row moves as one piece.
+// `periods` is how many times a train passes a point in one cycle; `phase` offsets it.
+struct Train {
+  double angleDegrees;
+  double length;
+  double height;
+  int periods;
+  double phase;
+};
+constexpr Train kTrains[] = {
+    {0, 1.00, 1.00, 1, 0.0},
+    {-32, 0.62, 0.55, 1, 1.9},
+    {47, 0.41, 0.38, 2, 4.1},
+    {12, 0.23, 0.22, 3, 2.7},
+};
+// A sideways slope moves the reflection less than one along the line of sight, which
+// the view meets at a grazing angle.
+constexpr double kSideways = 0.6;
+// Rain rings are seen flattened to this share of their width.
+constexpr double kRingAspect = 0.3;
+constexpr int kMaxDrops = 12;
+// Glints: the share of the trains' summed height a slope must pass, and how far a
+// glint goes towards the bright colour at most.
+constexpr double kGlintFrom = 0.45;
+// How much further along its slope a glinting facet looks.
+constexpr int32_t kGlintReach = 4;
+constexpr double kGlintGain = 0.85;
+
+// The phase of something passing `periods` times a cycle at `frame`, reduced in
+// integers first so that frame `frameCount` gives exactly frame 0's value.
+double CyclePhase(int64_t periods, int frame, int frameCount) {
+  const int64_t n = std::max(frameCount, 1);
+  const int64_t k = ((periods * frame) % n + n) % n;
+  return kTwoPi * static_cast<double>(k) / static_cast<double>(n);
+}
+
+// A small fixed generator: the drops' places are the same on every run and machine.
+class Seeded {
+ public:
+  double Next() {
+    state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<double>(state_ >> 11) / 9007199254740992.0;  // [0, 1)
+  }
+
+ private:
+  uint64_t state_ = 0x6b657374616c2121ull;
+};
+
+struct Drop {
+  double x, y;      // centre, in pane pixels
+  double radius;    // of the ring now, across
+  double width;     // of the ring's crest
+  double height;    // of its slope, in pixels of displacement
+};
+
+// Brightness as red × 3 + green × 6 + blue, of a pixel in blue, green, red order.
+int32_t Luma(const uint8_t* bgr) { return bgr[2] * 3 + bgr[1] * 6 + bgr[0]; }
+
+// The photo's brightest colour, from a sparse grid: the mean of the brightest
+// hundredth of the samples, so that one hot pixel does not decide it.
+ColorTriple BrightColor(const Bitmap24& src) {
+  const int32_t stepX = std::max<int32_t>(1, src.Width() / 64);
+  const int32_t stepY = std::max<int32_t>(1, src.Height() / 64);
+  std::vector<std::pair<int, ColorTriple>> samples;
+  for (int32_t y = 0; y < src.Height(); y += stepY)
+    for (int32_t x = 0; x < src.Width(); x += stepX) {
+      const ColorTriple c = src.Pixel(x, y);
+      samples.push_back({c.red * 3 + c.green * 6 + c.blue, c});
+    }
+  const size_t keep = std::max<size_t>(1, samples.size() / 100);
+  std::partial_sort(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(keep), samples.end(),
+                    [](const auto& a, const auto& b) { return a.first > b.first; });
+  int64_t r = 0, g = 0, b = 0;
+  for (size_t i = 0; i < keep; ++i) {
+    r += samples[i].second.red;
+    g += samples[i].second.green;
+    b += samples[i].second.blue;
+  }
+  const auto mean = [&](int64_t v) { return static_cast<uint8_t>((v + static_cast<int64_t>(keep) / 2) / static_cast<int64_t>(keep)); };
+  return ColorTriple{mean(r), mean(g), mean(b)};
+}
+
+}  // namespace
+
+void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
+                       const NaturalWaterSettings& water, Color background, int strengthPercent) {
+  const int32_t width = dst.Width();
+  const int32_t height = dst.Height();
+  const int32_t hs = src.Height();
+  // As in the other modes: a reflection taller or other than as wide as the mirror is
+  // a caller's mistake that must not turn into a read past it.
+  if (width < 1 || height < 1 || src.Width() != width || height > hs) return;
+
+  const double factor = std::max(strengthPercent, 0) / 100.0;
+  const double wind = std::clamp(water.wind, 0, kMaxNaturalWind) / 100.0;
+  const double direction = std::clamp(water.directionDegrees, -kMaxNaturalDirection, kMaxNaturalDirection) * kDegree;
+  // The scene's size: the pane's height, or half its width for a low, wide pane.
+  const double scene = std::max<double>(height, width / 2.0);
+  // Perspective: a row's share of the nearest row's scale, from y0 / (H + y0) at the
+  // water line to 1 at the bottom.
+  const double y0 = std::max(4.0, height * 0.12);
+  const auto perspective = [&](double y) { return (y + y0) / (height + y0); };
+  const double length = std::max(8.0, scene * (0.06 + 0.14 * wind));  // at the bottom row
+  const double amplitude = length * (0.10 + 0.12 * wind) * factor;    // in pixels there
+
+  struct TrainNow {
+    double sin, cos;   // of the direction it runs
+    double number;     // 2π / its length at the bottom row
+    double height;     // of its slope there, in pixels
+    double phase;      // its offset, less the time
+  };
+  std::vector<TrainNow> trains;
+  double summedHeight = 0;
+  for (const Train& t : kTrains) {
+    const double angle = direction + t.angleDegrees * kDegree;
+    const double h = amplitude * t.height;
+    trains.push_back({std::sin(angle), std::cos(angle), kTwoPi / (length * t.length), h,
+                      t.phase - CyclePhase(t.periods, frame, frameCount)});
+    summedHeight += h * std::abs(std::cos(angle));
+  }
+
+  std::vector<Drop> drops;
+  const int dropCount = std::clamp(water.rain, 0, kMaxNaturalRain) * kMaxDrops / kMaxNaturalRain;
+  Seeded seeded;
+  for (int d = 0; d < dropCount && factor > 0; ++d) {
+    const double x = (0.05 + 0.9 * seeded.Next()) * width;
+    const double y = (0.25 + 0.7 * seeded.Next()) * height;
+    const int64_t n = std::max(frameCount, 1);
+    const int64_t born = static_cast<int64_t>(seeded.Next() * static_cast<double>(n));
+    // Its age in the cycle, 0 to 1: it is born, spreads and fades within one cycle.
+    const double age = static_cast<double>(((frame - born) % n + n) % n) / static_cast<double>(n);
+    const double fade = std::sin(age * kTwoPi / 2);
+    const double p = perspective(y);
+    drops.push_back({x, y, age * scene * 0.22 * p, std::max(1.5, scene * 0.012 * p),
+                     amplitude * 0.8 * p * fade * fade});
+  }
+
+  const bool glints = water.glints && factor > 0 && summedHeight > 0;
+  const ColorTriple bright = glints ? BrightColor(src) : ColorTriple{};
+  const int32_t brightLuma = bright.red * 3 + bright.green * 6 + bright.blue;
+  const int glintGain = static_cast<int>(kGlintGain * std::min(factor, 1.0) * kSubpixel);
+
+  const ColorTriple back = ColorToTriple(background);
+  std::vector<uint8_t> backRow(static_cast<size_t>(width) * 3);
+  for (int32_t x = 0; x < width; ++x) {
+    backRow[3 * x] = back.blue;
+    backRow[3 * x + 1] = back.green;
+    backRow[3 * x + 2] = back.red;
+  }
+
+  const int32_t points = (width - 1) / kStep + 2;
+  std::vector<int32_t> fieldX(points), fieldY(points), fieldGlint(points);
+  std::vector<double> dx(points), dy(points);
+  const double centre = width / 2.0;
+
+  for (int32_t y = 0; y < height; ++y) {
+    const double p = perspective(y);
+    // How far each train's phase has come from the water line down to this row: the
+    // integral of its wave number, which grows as 1 / p towards the water line.
+    const double depth = (height + y0) * std::log((y + y0) / y0);
+    std::fill(dx.begin(), dx.end(), 0.0);
+    std::fill(dy.begin(), dy.end(), 0.0);
+    double rowHeight = 0;
+    for (const TrainNow& t : trains) {
+      const double along = t.number / p * t.sin;  // phase per pixel across the row
+      const double start = t.number * depth * t.cos + along * (0 - centre) + t.phase;
+      // cos and sin of the phase at each field point, by rotation: no trigonometry
+      // inside the row.
+      double c = std::cos(start), s = std::sin(start);
+      const double stepC = std::cos(along * kStep), stepS = std::sin(along * kStep);
+      const double h = t.height * p;
+      const double hx = h * t.sin * kSideways, hy = h * t.cos;
+      for (int32_t k = 0; k < points; ++k) {
+        dx[k] += hx * c;
+        dy[k] += hy * c;
+        const double next = c * stepC - s * stepS;
+        s = s * stepC + c * stepS;
+        c = next;
+      }
+      rowHeight += h * std::abs(t.cos);
+    }
+    for (const Drop& d : drops) {
+      const double reach = d.radius + 3 * d.width;
+      if (d.height <= 0 || std::abs(y - d.y) > reach * kRingAspect) continue;
+      const double ey = (y - d.y) / kRingAspect;
+      const int32_t first = std::max<int32_t>(0, static_cast<int32_t>((d.x - reach) / kStep));
+      const int32_t last = std::min<int32_t>(points - 1, static_cast<int32_t>((d.x + reach) / kStep) + 1);
+      for (int32_t k = first; k <= last; ++k) {
+        const double ex = k * kStep - d.x;
+        const double r = std::sqrt(ex * ex + ey * ey);
+        const double off = (r - d.radius) / d.width;
+        if (r <= 0 || std::abs(off) > 3) continue;
+        const double slope = d.height * std::cos(off * 2.1) * std::exp(-off * off);
+        dx[k] += slope * ex / r * kSideways;
+        dy[k] += slope * ey / r;
+      }
+    }
+    for (int32_t k = 0; k < points; ++k) {
+      fieldX[k] = static_cast<int32_t>(std::lround(dx[k] * kSubpixel));
+      fieldY[k] = static_cast<int32_t>(std::lround(dy[k] * kSubpixel));
+      int32_t glint = 0;
+      if (glints && rowHeight > 0) {
+        const double over = (dy[k] / rowHeight - kGlintFrom) / (1 - kGlintFrom);
+        if (over > 0) glint = static_cast<int32_t>(std::lround(std::min(over, 1.0) * std::min(over, 1.0) * glintGain));
+      }
+      fieldGlint[k] = glint;
+    }
+
+    uint8_t* out = dst.Row(y);
+    for (int32_t x = 0; x < width; ++x, out += 3) {
+      const int32_t k = x / kStep, j = x % kStep;
+      const int32_t ox = fieldX[k] + (fieldX[k + 1] - fieldX[k]) * j / kStep;
+      const int32_t oy = fieldY[k] + (fieldY[k + 1] - fieldY[k]) * j / kStep;
+      int32_t sx = x * kSubpixel + ox, sy = y * kSubpixel + oy;
+      int32_t ix = sx >> 8, fx = sx & (kSubpixel - 1);
+      int32_t iy = sy >> 8, fy = sy & (kSubpixel - 1);
+      if (ix < 0) ix = 0, fx = 0;
+      if (ix >= width - 1) ix = width - 1, fx = 0;
+      if (iy < 0) iy = 0, fy = 0;
+      const uint8_t* row0 = iy < hs ? src.Row(iy) : backRow.data();
+      const uint8_t* row1 = iy + 1 < hs ? src.Row(iy + 1) : backRow.data();
+      const int32_t ix1 = std::min(ix + 1, width - 1);
+      const int32_t w00 = (kSubpixel - fx) * (kSubpixel - fy), w01 = fx * (kSubpixel - fy);
+      const int32_t w10 = (kSubpixel - fx) * fy, w11 = fx * fy;
+      const uint8_t* a = row0 + 3 * ix;
+      const uint8_t* b = row0 + 3 * ix1;
+      const uint8_t* c = row1 + 3 * ix;
+      const uint8_t* e = row1 + 3 * ix1;
+      const int32_t glint = fieldGlint[k] + (fieldGlint[k + 1] - fieldGlint[k]) * j / kStep;
+      uint8_t toward[3] = {0, 0, 0};
+      int32_t shine = 0;
+      if (glint > 0) {
+        // A steep facet reflects what lies further along its slope: where that is as
+        // bright as the photo's brightest part, the facet glints.
+        const int32_t gx = std::clamp((sx + ox * kGlintReach) >> 8, 0, width - 1);
+        const int32_t gy = std::clamp((sy + oy * kGlintReach) >> 8, 0, hs - 1);
+        const uint8_t* g = src.Row(gy) + 3 * gx;
+        const int32_t lit = std::clamp((Luma(g) - brightLuma * 2 / 3) * 3, 0, brightLuma);
+        if (brightLuma > 0) shine = glint * lit / brightLuma;
+        toward[0] = bright.blue, toward[1] = bright.green, toward[2] = bright.red;
+      }
+      for (int ch = 0; ch < 3; ++ch) {
+        int32_t v = (a[ch] * w00 + b[ch] * w01 + c[ch] * w10 + e[ch] * w11 + 32768) >> 16;
+        if (shine > 0) v += ((toward[ch] - v) * shine) >> 8;
+        out[ch] = static_cast<uint8_t>(v);
+      }
+    }
+  }
+}
+
+}  // namespace kestal

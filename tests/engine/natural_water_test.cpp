@@ -1,0 +1,94 @@
+#include "render/natural_water.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "render/wave_render.h"
+
+namespace kestal {
+namespace {
+
+// A mirror whose every row has its own colour, the same across the row, so that the
+// colours an output row holds tell which source rows it was taken from.
+Bitmap24 RowStriped(int32_t width, int32_t height) {
+  Bitmap24 b = Bitmap24::Create(width, height).value();
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      b.SetPixel(x, y, ColorTriple{uint8_t(y * 7), uint8_t(y * 3 + 40), uint8_t(255 - y)});
+  return b;
+}
+
+Bitmap24 Render(const Bitmap24& mirror, int32_t height, int frame, int frames, const NaturalWaterSettings& water,
+                int strength = 100) {
+  Bitmap24 pane = Bitmap24::Create(mirror.Width(), height).value();
+  RenderNaturalWave(mirror, pane, frame, frames, water, Rgb(10, 20, 30), strength);
+  return pane;
+}
+
+struct Case {
+  const char* name;
+  NaturalWaterSettings water;
+  int frames;
+};
+const Case kCases[] = {
+    {"calm, 5 frames", {0, 0, 0, true}, 5},
+    {"default, 12 frames", {}, 12},
+    {"breezy rain across, 30 frames", {100, 90, 100, true}, 30},
+    {"rain, no glints, 7 frames", {40, -60, 60, false}, 7},
+};
+
+TEST(NaturalWater, LoopsExactlyAndNeverRepeatsInside) {
+  const Bitmap24 mirror = RowStriped(97, 80);
+  for (const Case& c : kCases) {
+    const Bitmap24 first = Render(mirror, 72, 0, c.frames, c.water);
+    EXPECT_TRUE(first.SamePixels(Render(mirror, 72, c.frames, c.frames, c.water))) << c.name;
+    EXPECT_TRUE(first.SamePixels(Render(mirror, 72, 0, c.frames, c.water))) << c.name << ": not deterministic";
+    EXPECT_FALSE(first.SamePixels(Render(mirror, 72, 1, c.frames, c.water))) << c.name << ": frame 1 is frame 0";
+  }
+}
+
+// Natural water mixes source rows within an output row; the designed modes copy whole
+// rows, so each of their output rows holds one colour.
+TEST(NaturalWater, MixesSourceRowsWhereTheDesignedModesDoNot) {
+  const Bitmap24 mirror = RowStriped(160, 90);
+  const auto coloursIn = [](const Bitmap24& pane, int32_t y) {
+    std::set<uint32_t> seen;
+    for (int32_t x = 0; x < pane.Width(); ++x) {
+      const ColorTriple c = pane.Pixel(x, y);
+      seen.insert(uint32_t{c.red} << 16 | uint32_t{c.green} << 8 | c.blue);
+    }
+    return seen.size();
+  };
+  for (const Case& c : kCases) {
+    const Bitmap24 natural = Render(mirror, 81, 2, c.frames, c.water);
+    int mixed = 0;
+    for (int32_t y = 0; y < natural.Height(); ++y) mixed += coloursIn(natural, y) > 1;
+    EXPECT_GT(mixed, natural.Height() / 2) << c.name;
+  }
+  Bitmap24 designed = Bitmap24::Create(160, 81).value();
+  for (int frame = 0; frame < 5; ++frame) {
+    RenderPerspectiveWave(mirror, designed, frame, 5, Rgb(10, 20, 30));
+    for (int32_t y = 0; y < designed.Height(); ++y) ASSERT_EQ(coloursIn(designed, y), 1u) << "perspective row " << y;
+    RenderRegularWave(mirror, designed, frame, 5, WaveLength::Short, Rgb(10, 20, 30));
+    for (int32_t y = 0; y < designed.Height(); ++y) ASSERT_EQ(coloursIn(designed, y), 1u) << "regular row " << y;
+  }
+}
+
+TEST(NaturalWater, NoStrengthIsTheStillMirrorAndOddSizesAreSafe) {
+  const Bitmap24 mirror = RowStriped(33, 40);
+  for (const Case& c : kCases) {
+    const Bitmap24 still = Render(mirror, 40, 3, c.frames, c.water, 0);
+    for (int32_t y = 0; y < still.Height(); ++y)
+      for (int32_t x = 0; x < still.Width(); ++x) ASSERT_EQ(still.Pixel(x, y), mirror.Pixel(x, y)) << c.name;
+  }
+  // One pixel, one row, one column, a reflection as tall as the mirror at full strength:
+  // every sample stays inside the mirror or takes the background (the sanitizers watch).
+  for (auto [w, h] : {std::pair{1, 1}, {1, 9}, {9, 1}, {5, 5}}) {
+    const Bitmap24 small = RowStriped(w, h);
+    for (const Case& c : kCases) Render(small, h, 1, c.frames, c.water, 400);
+  }
+}
+
+}  // namespace
+}  // namespace kestal
