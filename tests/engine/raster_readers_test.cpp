@@ -347,6 +347,8 @@ TEST(TiffReader, LayoutsBeyondTheRgbaInterfaceReadSampleBySample) {
        {Le16({0x3C00, 0x3800})}, {kWhite, grey(128)}},
       {"16-bit signed grey: zero and below are black", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_INT, 1, 0,
        PLANARCONFIG_CONTIG, {Le16({0x7FFF, 0xFFFB})}, {kWhite, kBlack}},
+      {"8-bit CIELab, a* and b* signed (sRGB red is about 53, 80, 67)", PHOTOMETRIC_CIELAB, 8, SAMPLEFORMAT_UINT,
+       3, 0, PLANARCONFIG_CONTIG, {{136, 80, 67, 0, 0, 0}}, {ColorTriple{1, 2, 255}, kBlack}},
       {"palette with alpha", PHOTOMETRIC_PALETTE, 8, SAMPLEFORMAT_UINT, 2, EXTRASAMPLE_UNASSALPHA,
        PLANARCONFIG_CONTIG, {{1, 255, 1, 0}}, {kRed, kWhite}},
       {"12-bit grey in 16 × 16 tiles, the second cut by the picture's edge", PHOTOMETRIC_MINISBLACK, 12,

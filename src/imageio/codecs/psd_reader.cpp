@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <vector>
 
 #include "base/byte_reader.h"
@@ -193,23 +192,6 @@ Result<RowIndex> IndexRows(ByteReader& r, const PsdHeader& h, size_t used) {
     at += index.lengths[i];
   }
   return index;
-}
-
-// An sRGB companded channel of a linear value.
-uint8_t ToSrgb(double v) {
-  v = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
-  return v <= 0 ? 0 : v >= 1 ? 255 : static_cast<uint8_t>(v * 255 + 0.5);
-}
-
-// A CIE L*a*b* colour (L 0..255 for 0..100, a and b offset by 128) as sRGB, with D65
-// white (CIE 15 inverse of L*a*b*, then the sRGB matrix of IEC 61966-2-1).
-void LabToRgb(uint8_t l8, uint8_t a8, uint8_t b8, uint8_t* bgr) {
-  const double fy = (l8 * 100.0 / 255 + 16) / 116, fx = fy + (a8 - 128) / 500.0, fz = fy - (b8 - 128) / 200.0;
-  auto inverse = [](double f) { return f > 6.0 / 29 ? f * f * f : 3 * (6.0 / 29) * (6.0 / 29) * (f - 4.0 / 29); };
-  const double x = 0.95047 * inverse(fx), y = inverse(fy), z = 1.08883 * inverse(fz);
-  bgr[2] = ToSrgb(3.2404542 * x - 1.5371385 * y - 0.4985314 * z);
-  bgr[1] = ToSrgb(-0.9692660 * x + 1.8760108 * y + 0.0415560 * z);
-  bgr[0] = ToSrgb(0.0556434 * x - 0.2040259 * y + 1.0572252 * z);
 }
 
 // One row of 8-bit samples per channel into a row of pixels, by the colour mode.

@@ -180,6 +180,11 @@ Result<SampleLayout> ReadSampleLayout(TIFF* tif) {
     case PHOTOMETRIC_MINISBLACK:
     case PHOTOMETRIC_PALETTE: l.colours = 1; break;
     case PHOTOMETRIC_RGB: l.colours = 3; break;
+    case PHOTOMETRIC_CIELAB:
+    case PHOTOMETRIC_ICCLAB:
+      if (l.bits != 8) return Error::Unsupported("unsupported TIFF layout: L*a*b* samples of " + layout);
+      l.colours = 3;
+      break;
     case PHOTOMETRIC_SEPARATED:
       if (inkset != INKSET_CMYK) return Error::Unsupported("unsupported TIFF layout: separated inks other than CMYK");
       l.colours = 4;
@@ -417,6 +422,10 @@ Result<Bitmap24> ReadBySamples(TIFF* tif, const Source& src, uint32_t width, uin
         out[0] = static_cast<uint8_t>(((255u - p[2]) * k + 127) / 255);
         out[1] = static_cast<uint8_t>(((255u - p[1]) * k + 127) / 255);
         out[2] = static_cast<uint8_t>(((255u - p[0]) * k + 127) / 255);
+      } else if (l.photometric == PHOTOMETRIC_CIELAB || l.photometric == PHOTOMETRIC_ICCLAB) {
+        // CIELAB keeps a* and b* as signed bytes, ICCLAB offset by 128.
+        const uint8_t flip = l.photometric == PHOTOMETRIC_CIELAB ? 0x80 : 0;
+        LabToRgb(p[0], p[1] ^ flip, p[2] ^ flip, out);
       } else if (l.photometric == PHOTOMETRIC_PALETTE || l.colours == 3) {
         out[0] = p[2], out[1] = p[1], out[2] = p[0];
       } else {
@@ -444,6 +453,8 @@ bool NeedsSamplePath(TIFF* tif) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
   TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra_count, &extra);
   if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+  // libtiff's own L*a*b* conversion is far from the CIE one; 8-bit L*a*b* goes through ours.
+  if ((photometric == PHOTOMETRIC_CIELAB || photometric == PHOTOMETRIC_ICCLAB) && bits == 8) return true;
   const bool plain = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK ||
                      photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_SEPARATED;
   if (plain && (format == SAMPLEFORMAT_IEEEFP || (format == SAMPLEFORMAT_INT && bits > 8))) return true;
