@@ -75,6 +75,7 @@ TEST(AutodeskReader, MalformedFilesAreRefused) {
       {"chunk longer than the file", oversized, "truncated"},
       {"original Animator cel with too few pixels", original, "truncated"},
       {"animation without a frame", flic, "no frame"},
+      {"a PC Paint picture, which shares .pic", Bytes{0x34, 0x12, 200, 0, 30, 1, 0, 0}, "PC Paint (Pictor)"},
   });
 }
 

@@ -139,6 +139,11 @@ TEST(PnmReader, AllSixKindsWithCommentsAndWideSamples) {
     EXPECT_FALSE(ReadPnm(ByteSpan(reinterpret_cast<const uint8_t*>(bad), std::strlen(bad) + 1), kDefaultPixelLimits).ok())
         << bad;
   }
+  // Deluxe Paint's IFF pictures share .pbm; the refusal says what the file is.
+  const char iff[] = "FORM\0\0\0\x10PBM BMHD";
+  auto r = ReadPnm(ByteSpan(reinterpret_cast<const uint8_t*>(iff), sizeof iff), kDefaultPixelLimits);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error().cause.find("IFF pictures"), std::string::npos) << r.error().cause;
 }
 
 // An SGI header for a 2 × 2 picture.
