@@ -20,11 +20,6 @@ bool ParseInt(const std::string& text, int& out) {
   return ec == std::errc() && p == end && !text.empty();
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 std::string ChoiceList(const OptionSpec& row) {
   std::string list;
   for (const OptionChoice& c : row.choices) list += (list.empty() ? "" : ", ") + std::string(c.name);
@@ -98,15 +93,17 @@ std::string ParseFitOption(Options& o, const std::string& value) {
 }
 
 // The water options read their own values (a row, a percentage, a colour).
-template <const char* kName>
+template <WaterSetting kSetting>
 std::string ParseWater(Options& o, const std::string& value) {
-  return ParseWaterOption(std::string("--") + kName, value, o.water);
+  return ParseWaterOption(std::string("--") + WaterSettingRow(kSetting).option, value, o.water);
 }
-constexpr char kWaterLine[] = "water-line";
-constexpr char kTint[] = "tint";
-constexpr char kFade[] = "fade";
-constexpr char kBlur[] = "blur";
-constexpr char kStrength[] = "strength";
+
+// The row of the water option `kSetting`, named as its row of the water's table says.
+template <WaterSetting kSetting>
+OptionSpec WaterOptionSpec() {
+  const WaterSettingInfo& row = WaterSettingRow(kSetting);
+  return {0, row.option, row.argument, 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kSetting>};
+}
 
 // What the format does when its size or length is not asked for.
 void ApplyFormatDefaults(Options& o) {
@@ -118,6 +115,11 @@ void ApplyFormatDefaults(Options& o) {
 }
 
 }  // namespace
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 const std::vector<OptionSpec>& OptionTable() {
   static const std::vector<OptionSpec> table = {
@@ -131,8 +133,9 @@ const std::vector<OptionSpec>& OptionTable() {
        "frames per wave cycle, 2..30 (5)", [](Options& o, int v) { o.frames = v; }},
       {'p', "height", "PCT", kMinPercent, kMaxPercent, {}, kAnyOutput, "",
        "reflection height in percent, 30..100 (90)", [](Options& o, int v) { o.percent = v; }},
-      {'m', "mode", "MODE", 0, 0, {{"perspective", int(WaveMode::Perspective)}, {"regular", int(WaveMode::Regular)}},
-       kAnyOutput, "", "perspective | regular (perspective)",
+      {'m', "mode", "MODE", 0, 0, {{"perspective", int(WaveMode::Perspective)}, {"regular", int(WaveMode::Regular)},
+                                 {"natural", int(WaveMode::Natural)}},
+       kAnyOutput, "", "perspective | regular | natural (perspective)",
        [](Options& o, int v) { o.mode = static_cast<WaveMode>(v); }},
       {'w', "wave", "TYPE", 0, 0, 
        {{"short", int(WaveLength::Short)}, {"medium", int(WaveLength::Medium)}, {"long", int(WaveLength::Long)}},
@@ -172,11 +175,9 @@ const std::vector<OptionSpec>& OptionTable() {
       {0, "version", nullptr, 0, 0, {}, kAnyOutput, "", "the program's version",
        [](Options& o, int) { o.version = true; }},
       // The water options; their help is WaterUsageText(), after the list.
-      {0, kWaterLine, "ROW|PCT%", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kWaterLine>},
-      {0, kTint, "RRGGBB[:PCT]", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kTint>},
-      {0, kFade, "PCT", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kFade>},
-      {0, kBlur, "PX", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kBlur>},
-      {0, kStrength, "PCT", 0, 0, {}, kAnyOutput, "", nullptr, nullptr, ParseWater<kStrength>},
+      WaterOptionSpec<WaterSetting::Line>(), WaterOptionSpec<WaterSetting::Tint>(),
+      WaterOptionSpec<WaterSetting::Fade>(), WaterOptionSpec<WaterSetting::Blur>(),
+      WaterOptionSpec<WaterSetting::Strength>(),
   };
   return table;
 }

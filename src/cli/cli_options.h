@@ -95,6 +95,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args);
 // error line, or "" when all is well.
 std::string ResolveFormat(Options& options);
 
+// Whether `path` names a folder (following links).
+bool IsFolder(const std::string& path);
+
 std::string UsageText();
 
 // Which exit status a failure gets: anything that went wrong with the photo is 3;

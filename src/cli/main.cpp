@@ -30,22 +30,11 @@ namespace {
 using namespace kestal;
 using namespace kestal::cli;
 
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // Prints the error's line and gives the exit status it calls for. `file` is what
 // failed; empty when the error's message already names it (a sequence's frame).
 int Fail(FailedStage stage, const Error& error, const std::string& file) {
   std::fprintf(stderr, "%s\n", ErrorLine(error, file).c_str());
   return ExitCodeFor(stage, error);
-}
-
-std::string FrameNumber(int n) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%.2d", n);
-  return text;
 }
 
 int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
@@ -72,12 +61,8 @@ int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {
   if (!report) return Fail(FailedStage::Output, report.error(), folder);
   for (const std::string& path : report->written) std::printf("%s\n", path.c_str());
   for (const Error& e : report->failures) Fail(FailedStage::Output, e, std::string());
-  if (leftovers.size() == 1) {
-    std::fprintf(stderr, "kestal-export: %s: an older frame %s of this photo remains beside the new ones\n",
-                 folder.c_str(), FrameNumber(leftovers.front()).c_str());
-  } else if (!leftovers.empty()) {
-    std::fprintf(stderr, "kestal-export: %s: older frames %s to %s of this photo remain beside the new ones\n",
-                 folder.c_str(), FrameNumber(leftovers.front()).c_str(), FrameNumber(leftovers.back()).c_str());
+  if (!leftovers.empty()) {
+    std::fprintf(stderr, "kestal-export: %s: %s\n", folder.c_str(), LeftoverFramesNote(leftovers).c_str());
   }
   return report->failures.empty() ? kExitOk : kExitOutput;
 }

@@ -6,9 +6,6 @@
 namespace kestal::cli {
 namespace {
 
-// The tint's strength when the option gives only a colour.
-constexpr int kDefaultTintOptionPercent = 30;
-
 bool ParseNumber(std::string_view text, int& out, int base = 10) {
   const char* end = text.data() + text.size();
   auto [p, ec] = std::from_chars(text.data(), end, out, base);
@@ -17,6 +14,22 @@ bool ParseNumber(std::string_view text, int& out, int base = 10) {
 
 bool InRange(std::string_view text, int lo, int hi, int& out) {
   return ParseNumber(text, out) && out >= lo && out <= hi;
+}
+
+// Within the range of the setting's row.
+bool InRange(std::string_view text, WaterSetting setting, int& out) {
+  const WaterSettingInfo& row = WaterSettingRow(setting);
+  return InRange(text, row.min, row.max, out);
+}
+
+std::string RangeText(WaterSetting setting, const char* unit = "") {
+  const WaterSettingInfo& row = WaterSettingRow(setting);
+  return "from " + std::to_string(row.min) + unit + " to " + std::to_string(row.max) + unit;
+}
+
+void ReplaceAll(std::string& text, std::string_view from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
 }
 
 std::vector<std::string_view> SplitColons(std::string_view text) {
@@ -32,7 +45,7 @@ std::vector<std::string_view> SplitColons(std::string_view text) {
 bool ParseWaterLine(std::string_view text, WaterLine& line) {
   if (!text.empty() && text.back() == '%') {
     line.unit = WaterLine::Unit::Percent;
-    return InRange(text.substr(0, text.size() - 1), 1, 100, line.value);
+    return InRange(text.substr(0, text.size() - 1), WaterSetting::Line, line.value);
   }
   line.unit = WaterLine::Unit::Rows;
   return InRange(text, 1, kDefaultPixelLimits.max_side, line.value);
@@ -45,13 +58,13 @@ bool ParseTint(std::string_view text, WaterSettings& w) {
   int rgb = 0;
   if (parts.size() > 2 || hex.size() != 6 || !ParseNumber(hex, rgb, 16)) return false;
   w.tintColor = Rgb(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
-  w.tintPercent = kDefaultTintOptionPercent;
-  return parts.size() == 1 || InRange(parts[1], 0, kMaxTintPercent, w.tintPercent);
+  w.tintPercent = WaterSettingRow(WaterSetting::Tint).optionDefault;
+  return parts.size() == 1 || InRange(parts[1], WaterSetting::Tint, w.tintPercent);
 }
 
 bool ParseFade(std::string_view text, WaterSettings& w) {
   const std::vector<std::string_view> parts = SplitColons(text);
-  if (!InRange(parts[0], 0, kMaxFadePercent, w.fadePercent)) return false;
+  if (!InRange(parts[0], WaterSetting::Fade, w.fadePercent)) return false;
   // Each of the curve and the target at most once: "smooth:linear" says two things.
   bool curve = false, target = false;
   for (size_t i = 1; i < parts.size(); ++i) {
@@ -68,42 +81,42 @@ bool ParseFade(std::string_view text, WaterSettings& w) {
 
 }  // namespace
 
-bool IsWaterOption(std::string_view name) {
-  return name == "--water-line" || name == "--tint" || name == "--fade" || name == "--blur" ||
-         name == "--strength";
-}
-
 std::string ParseWaterOption(const std::string& name, const std::string& value, WaterSettings& w) {
   std::string accepts;
   if (name == "--water-line") {
     if (ParseWaterLine(value, w.line)) return {};
-    accepts = "a row from 1 (the top row has nothing above it to reflect) or a percentage of the height "
-              "from 1% to 100%";
+    accepts = "a row from 1 (the top row has nothing above it to reflect) or a percentage of the height " +
+              RangeText(WaterSetting::Line, "%");
   } else if (name == "--tint") {
     if (ParseTint(value, w)) return {};
-    accepts = "RRGGBB[:PCT], a colour in hexadecimal and a strength from 0 to 100";
+    accepts = "RRGGBB[:PCT], a colour in hexadecimal and a strength " + RangeText(WaterSetting::Tint);
   } else if (name == "--fade") {
     if (ParseFade(value, w)) return {};
-    accepts = "PCT[:linear|smooth][:black|tint], PCT from 0 to 100";
+    accepts = "PCT[:linear|smooth][:black|tint], PCT " + RangeText(WaterSetting::Fade);
   } else if (name == "--blur") {
-    if (InRange(value, 0, kMaxBlurRadius, w.blurRadius)) return {};
-    accepts = "a whole number from 0 to " + std::to_string(kMaxBlurRadius);
+    if (InRange(value, WaterSetting::Blur, w.blurRadius)) return {};
+    accepts = "a whole number " + RangeText(WaterSetting::Blur);
   } else if (name == "--strength") {
-    if (InRange(value, 0, kMaxStrengthPercent, w.strengthPercent)) return {};
-    accepts = "a whole number from 0 to " + std::to_string(kMaxStrengthPercent);
+    if (InRange(value, WaterSetting::Strength, w.strengthPercent)) return {};
+    accepts = "a whole number " + RangeText(WaterSetting::Strength);
   }
   return name + ": '" + value + "' is not " + accepts;
 }
 
 std::string WaterUsageText() {
-  return "Water (each off by default):\n"
-         "      --water-line ROW|PCT%   where the water starts: the rows from there down are\n"
-         "                          replaced by the reflection (the bottom edge)\n"
-         "      --tint RRGGBB[:PCT]     blends a colour into the reflection, 0..100 (30)\n"
-         "      --fade PCT[:smooth][:tint]  darkens the reflection with depth, PCT at its\n"
-         "                          last row, linear or smooth, to black or to the tint (0)\n"
-         "      --blur PX               softens the reflection, 0..10 pixels (0)\n"
-         "      --strength PCT          the waves' amplitude, 0..200 percent (100)\n";
+  // "      --blur PX" padded to a column of 30, or followed by two spaces when longer.
+  constexpr size_t kHelpColumn = 30;
+  std::string text = "Water (each off by default):\n";
+  for (const WaterSettingInfo& row : kWaterSettingTable) {
+    std::string names = std::string("      --") + row.option + " " + row.argument;
+    names += std::string(names.size() + 2 < kHelpColumn ? kHelpColumn - names.size() : 2, ' ');
+    std::string help = row.help;
+    ReplaceAll(help, "{min}", std::to_string(row.min));
+    ReplaceAll(help, "{max}", std::to_string(row.max));
+    ReplaceAll(help, "{default}", std::to_string(row.optionDefault));
+    text += names + help + "\n";
+  }
+  return text;
 }
 
 }  // namespace kestal::cli

@@ -1,15 +1,12 @@
 #pragma once
-// The command line's water options: --water-line, --tint, --fade, --blur, --strength.
-// Every one takes a value.
+// The command line's water options: --water-line, --tint, --fade, --blur, --strength,
+// one for each row of the water's table (kWaterSettingTable). Every one takes a value.
 
 #include <string>
-#include <string_view>
 
 #include "render/water_effects.h"
 
 namespace kestal::cli {
-
-bool IsWaterOption(std::string_view longName);
 
 // Reads `value` of the water option `longName` into `water`. Returns an error line that
 // names the option and what it accepts, or an empty string.

@@ -160,6 +160,20 @@ std::vector<int> LeftoverFrames(const std::string& folder, const std::string& ph
   return numbers;
 }
 
+std::string FrameRangeText(const std::vector<int>& numbers) {
+  if (numbers.empty()) return {};
+  char range[64];
+  if (numbers.size() == 1) std::snprintf(range, sizeof range, "%.2d", numbers.front());
+  else std::snprintf(range, sizeof range, "%.2d to %.2d", numbers.front(), numbers.back());
+  return range;
+}
+
+std::string LeftoverFramesNote(const std::vector<int>& numbers) {
+  const bool one = numbers.size() == 1;
+  return std::string(one ? "an older frame " : "older frames ") + FrameRangeText(numbers) + " of this photo " +
+         (one ? "remains" : "remain") + " beside the new ones";
+}
+
 Result<SequenceReport> ExportSequence(AnimationModel& model, const std::string& folder,
                                       const std::string& photoPath, std::string_view extension,
                                       Composition composition, const ExportProgress& progress) {

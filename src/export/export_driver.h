@@ -134,6 +134,13 @@ std::string SequenceFileName(std::string_view folder, std::string_view photoPath
 // export's numbering would make count ("sea07.bmp", not "sea7.bmp").
 std::vector<int> LeftoverFrames(const std::string& folder, const std::string& photoPath,
                                 std::string_view extension, int count);
+// Leftover frame numbers as the notes about them give them, two digits each: "04" for
+// one frame, "04 to 07" for several.
+std::string FrameRangeText(const std::vector<int>& numbers);
+// The note after a sequence that left older frames beside it: "an older frame 04 of
+// this photo remains beside the new ones", "older frames 04 to 07 of this photo remain
+// beside the new ones".
+std::string LeftoverFramesNote(const std::vector<int>& numbers);
 
 struct SequenceReport {
   std::vector<std::string> written;

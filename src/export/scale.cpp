@@ -139,6 +139,7 @@ Result<AnimationModel> ModelOfScaledPhoto(const AnimationModel& source, Bitmap24
   model.SetFrameCount(source.FrameCount());
   model.SetWaveLength(source.WaveLength());
   model.SetMode(source.Mode());
+  model.SetNaturalWater(source.NaturalWater());
   if (Status s = model.SetPercent(source.Percent()); !s) return s.error();
   // Tint, fade, blur and strength stay as set; the line moves with the photo.
   WaterSettings water = source.Water();

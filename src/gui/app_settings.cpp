@@ -1,5 +1,6 @@
 #include "gui/app_settings.h"
 
+#include <QColor>
 #include <QSettings>
 #include <algorithm>
 #include <initializer_list>
@@ -38,6 +39,9 @@ int ReadChoice(const QSettings& store, const char* key, int fallback, std::initi
   return ok && std::find(allowed.begin(), allowed.end(), value) != allowed.end() ? value : fallback;
 }
 
+// "#rrggbb", as the water's tint colour is stored.
+QString ColorName(Color c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)).name(); }
+
 bool ReadBool(const QSettings& store, const char* key, bool fallback) {
   const QVariant v = store.value(QLatin1String(key));
   const QString text = v.toString();
@@ -59,15 +63,6 @@ WindowSettings LoadWindowSettings(QSettings& store) {
   s.waveLength = static_cast<WaveLength>(ReadInt(store, "animation/wave", static_cast<int>(s.waveLength),
                                                  static_cast<int>(WaveLength::Short),
                                                  static_cast<int>(WaveLength::Long)));
-  // The format's upper bound is checked against the dialog's list when it is applied.
-  s.exportFormat = ReadInt(store, "export/format", s.exportFormat, 0, 99);
-  s.reflectionOnly = ReadBool(store, "export/reflectionOnly", s.reflectionOnly);
-  s.colorIndex = ReadInt(store, "export/colors", s.colorIndex, 0, int(std::size(kGifColorCounts)) - 1);
-  s.repetitions = ReadInt(store, "export/repetitions", s.repetitions, kMinRepetitions, kMaxRepetitions);
-  s.scalePercent = ReadInt(store, "export/scale", s.scalePercent, kMinScalePercent, kMaxScalePercent);
-  s.lossless = ReadBool(store, "export/lossless", s.lossless);
-  s.bySeconds = ReadBool(store, "export/bySeconds", s.bySeconds);
-  s.seconds = ReadDouble(store, "export/seconds", s.seconds, 0.1, kMaxClipSeconds);
   s.openFolder = store.value(QStringLiteral("folders/open")).toString();
   s.saveFolder = store.value(QStringLiteral("folders/save")).toString();
   for (const QString& f : store.value(QStringLiteral("recent/files")).toStringList())
@@ -83,20 +78,84 @@ void SaveWindowSettings(QSettings& store, const WindowSettings& s) {
   store.setValue(QStringLiteral("animation/regular"), s.regularMode);
   store.setValue(QStringLiteral("animation/interval"), s.intervalMs);
   store.setValue(QStringLiteral("animation/wave"), static_cast<int>(s.waveLength));
-  store.setValue(QStringLiteral("export/format"), s.exportFormat);
-  store.setValue(QStringLiteral("export/reflectionOnly"), s.reflectionOnly);
-  store.setValue(QStringLiteral("export/colors"), s.colorIndex);
-  store.setValue(QStringLiteral("export/repetitions"), s.repetitions);
-  store.setValue(QStringLiteral("export/scale"), s.scalePercent);
-  store.setValue(QStringLiteral("export/lossless"), s.lossless);
-  store.setValue(QStringLiteral("export/bySeconds"), s.bySeconds);
-  store.setValue(QStringLiteral("export/seconds"), s.seconds);
   store.setValue(QStringLiteral("folders/open"), s.openFolder);
   store.setValue(QStringLiteral("folders/save"), s.saveFolder);
   store.setValue(QStringLiteral("recent/files"), s.recentFiles);
   store.setValue(QStringLiteral("window/geometry"), s.geometry);
   store.setValue(QStringLiteral("window/zoom"), s.zoom);
   store.sync();
+}
+
+ExportChoices LoadExportChoices(QSettings& store) {
+  ExportChoices c;
+  if (store.status() != QSettings::NoError) return c;
+  // The format's upper bound is checked against the dialog's list when it is applied.
+  c.format = ReadInt(store, "export/format", c.format, 0, 99);
+  c.reflectionOnly = ReadBool(store, "export/reflectionOnly", c.reflectionOnly);
+  c.colorIndex = ReadInt(store, "export/colors", c.colorIndex, 0, int(std::size(kGifColorCounts)) - 1);
+  c.repetitions = ReadInt(store, "export/repetitions", c.repetitions, kMinRepetitions, kMaxRepetitions);
+  c.scalePercent = ReadInt(store, "export/scale", c.scalePercent, kMinScalePercent, kMaxScalePercent);
+  c.lossless = ReadBool(store, "export/lossless", c.lossless);
+  c.bySeconds = ReadBool(store, "export/bySeconds", c.bySeconds);
+  c.seconds = ReadDouble(store, "export/seconds", c.seconds, 0.1, kMaxClipSeconds);
+  return c;
+}
+
+void SaveExportChoices(QSettings& store, const ExportChoices& c) {
+  store.setValue(QStringLiteral("export/format"), c.format);
+  store.setValue(QStringLiteral("export/reflectionOnly"), c.reflectionOnly);
+  store.setValue(QStringLiteral("export/colors"), c.colorIndex);
+  store.setValue(QStringLiteral("export/repetitions"), c.repetitions);
+  store.setValue(QStringLiteral("export/scale"), c.scalePercent);
+  store.setValue(QStringLiteral("export/lossless"), c.lossless);
+  store.setValue(QStringLiteral("export/bySeconds"), c.bySeconds);
+  store.setValue(QStringLiteral("export/seconds"), c.seconds);
+  store.sync();
+}
+
+void SaveWaterSettings(QSettings& s, const WaterSettings& w) {
+  s.beginGroup(QStringLiteral("water"));
+  s.setValue(QStringLiteral("line"), w.line.value);
+  s.setValue(QStringLiteral("lineInPercent"), w.line.unit == WaterLine::Unit::Percent);
+  s.setValue(QStringLiteral("tintColor"), ColorName(w.tintColor));
+  s.setValue(QStringLiteral("tint"), w.tintPercent);
+  s.setValue(QStringLiteral("fade"), w.fadePercent);
+  s.setValue(QStringLiteral("fadeSmooth"), w.fadeCurve == FadeCurve::Smooth);
+  s.setValue(QStringLiteral("fadeToTint"), w.fadeTarget == FadeTarget::Tint);
+  s.setValue(QStringLiteral("blur"), w.blurRadius);
+  s.setValue(QStringLiteral("strength"), w.strengthPercent);
+  s.endGroup();
+  s.sync();
+}
+
+WaterSettings LoadWaterSettings(QSettings& s) {
+  WaterSettings w;
+  const WaterSettings d;
+  s.beginGroup(QStringLiteral("water"));
+  w.line.value = s.value(QStringLiteral("line"), d.line.value).toInt();
+  w.line.unit = s.value(QStringLiteral("lineInPercent"), true).toBool() ? WaterLine::Unit::Percent
+                                                                         : WaterLine::Unit::Rows;
+  const QColor tint(s.value(QStringLiteral("tintColor"), ColorName(d.tintColor)).toString());
+  if (tint.isValid()) w.tintColor = Rgb(uint8_t(tint.red()), uint8_t(tint.green()), uint8_t(tint.blue()));
+  w.tintPercent = s.value(QStringLiteral("tint"), d.tintPercent).toInt();
+  w.fadePercent = s.value(QStringLiteral("fade"), d.fadePercent).toInt();
+  w.fadeCurve = s.value(QStringLiteral("fadeSmooth"), false).toBool() ? FadeCurve::Smooth : FadeCurve::Linear;
+  w.fadeTarget = s.value(QStringLiteral("fadeToTint"), false).toBool() ? FadeTarget::Tint : FadeTarget::Black;
+  w.blurRadius = s.value(QStringLiteral("blur"), d.blurRadius).toInt();
+  w.strengthPercent = s.value(QStringLiteral("strength"), d.strengthPercent).toInt();
+  s.endGroup();
+  // A stored file edited by hand must not put the water out of its ranges.
+  return CheckWaterSettings(w) ? w : d;
+}
+
+AppSettings LoadAppSettings(QSettings& store) {
+  return AppSettings{LoadWindowSettings(store), LoadExportChoices(store), LoadWaterSettings(store)};
+}
+
+void SaveAppSettings(QSettings& store, const AppSettings& s) {
+  SaveWindowSettings(store, s.window);
+  SaveExportChoices(store, s.exportChoices);
+  SaveWaterSettings(store, s.water);
 }
 
 QStringList WithRecentFile(QStringList list, const QString& path) {

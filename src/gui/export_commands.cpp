@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QThread>
 
 #include <exception>
 #include <filesystem>
@@ -10,7 +12,6 @@
 #include <optional>
 #include <type_traits>
 
-#include <cstdio>
 
 #include "export/avi_export.h"
 #include "export/export_driver.h"
@@ -19,6 +20,7 @@
 #include "export/scale.h"
 #include "export/share_export.h"
 #include "gui/export_dialog.h"
+#include "gui/main_window.h"
 #include "export/html_test_page.h"
 #include "base/file_output.h"
 #include "imageio/image_registry.h"
@@ -32,55 +34,23 @@ namespace {
 // it unwinds the engine's export, whose unfinished output file removes itself.
 struct ExportCancelled {};
 
-// The busy cursor, the progress text and the export's thread for the length of one
-// export. The cursor and the status text are put back on every way out.
+// The busy cursor and the progress text for the length of one export, put back on
+// every way out.
 class ExportBusy {
  public:
-  explicit ExportBusy(ExportHost& host) : host_(host) {
+  explicit ExportBusy(TFrmKestal& window) : window_(window) {
     // The arrow with the hourglass: the window still takes clicks meanwhile.
     QApplication::setOverrideCursor(Qt::BusyCursor);
   }
   ~ExportBusy() {
-    host_.EndExportProgress();
+    window_.EndExportProgress();
     QApplication::restoreOverrideCursor();
   }
   ExportBusy(const ExportBusy&) = delete;
   ExportBusy& operator=(const ExportBusy&) = delete;
 
-  // Runs work(progress) off the interface thread. Empty when the person cancelled; an
-  // unexpected exception is thrown again here, on the interface thread, where the
-  // general error report shows it.
-  template <class Work>
-  auto Run(Work work) -> std::optional<std::invoke_result_t<Work, const ExportProgress&>> {
-    std::optional<std::invoke_result_t<Work, const ExportProgress&>> result;
-    std::exception_ptr failure;
-    const ExportProgress progress = [this](int number, int total) {
-      if (host_.CancelRequested()) throw ExportCancelled{};
-      started_ = number;
-      host_.ShowExportProgress(number, total);
-    };
-    host_.RunInBackground([&] {
-      try {
-        // The steps after the last frame stop at a cancel too.
-        const FinishingCheck finishing([this] {
-          if (host_.CancelRequested()) throw ExportCancelled{};
-        });
-        result.emplace(work(progress));
-      } catch (const ExportCancelled&) {
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    });
-    if (failure) std::rethrow_exception(failure);
-    return result;
-  }
-
-  // The number of the last frame the export started, 0 before the first.
-  int Started() const { return started_; }
-
  private:
-  ExportHost& host_;
-  int started_ = 0;
+  TFrmKestal& window_;
 };
 
 bool NameTaken(const std::string& path) {
@@ -134,10 +104,10 @@ class ExportModel {
 // Repaints the window (the dialog has just closed over it) and makes the model the
 // export runs on; null, after an error box naming `target`, when the photo cannot be
 // scaled.
-std::unique_ptr<ExportModel> ModelToExport(ExportHost& host, const TFrmExport& dialog, Prompts& prompts,
+std::unique_ptr<ExportModel> ModelToExport(TFrmKestal& window, const TFrmExport& dialog, Prompts& prompts,
                                            const std::string& target, Composition composition) {
-  host.Window()->repaint();
-  auto model = std::make_unique<ExportModel>(host.Model(), dialog.Scale(), composition);
+  window.repaint();
+  auto model = std::make_unique<ExportModel>(window.Model(), dialog.Scale(), composition);
   if (!model->Get()) {
     prompts.ShowError(model->Failure().WithMessage(target));
     return nullptr;
@@ -148,12 +118,9 @@ std::unique_ptr<ExportModel> ModelToExport(ExportHost& host, const TFrmExport& d
 }  // namespace
 
 std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<int>& numbers, int count) {
-  char range[64];
-  std::snprintf(range, sizeof range, "%.2d to %.2d", numbers.front(), numbers.back());
-  if (numbers.size() == 1) std::snprintf(range, sizeof range, "%.2d", numbers.front());
   const bool one = numbers.size() == 1;
   return "The folder " + folder + " already holds " + std::to_string(numbers.size()) + " older frame" +
-         (one ? "" : "s") + " of this photo (" + range + ") beyond the " + std::to_string(count) +
+         (one ? "" : "s") + " of this photo (" + FrameRangeText(numbers) + ") beyond the " + std::to_string(count) +
          " of this export; " + (one ? "it" : "they") + " will remain beside the new ones.\nWrite the frames?";
 }
 
@@ -163,13 +130,81 @@ QString ExportWrittenText(const std::string& path) {
   return QStringLiteral("Written: %1").arg(QDir::toNativeSeparators(QString::fromStdString(path)));
 }
 
+template <class Work>
+auto ExportCommand::RunBusy(Work work) -> std::optional<std::invoke_result_t<Work, const ExportProgress&>> {
+  const ExportBusy busy(window_);
+  std::optional<std::invoke_result_t<Work, const ExportProgress&>> result;
+  std::exception_ptr failure;
+  started_ = 0;
+  const ExportProgress progress = [this](int number, int total) {
+    if (StopRequested()) throw ExportCancelled{};
+    started_ = number;
+    FrameStarted(number, total);
+  };
+  RunInBackground([&] {
+    try {
+      // The steps after the last frame stop at a cancel too.
+      const FinishingCheck finishing([this] {
+        if (StopRequested()) throw ExportCancelled{};
+      });
+      result.emplace(work(progress));
+    } catch (const ExportCancelled&) {
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  if (failure) std::rethrow_exception(failure);
+  return result;
+}
+
+void ExportCommand::RunInBackground(const std::function<void()>& work) {
+  window_.BeginExport();
+  std::unique_ptr<QThread> worker(QThread::create(work));
+  QEventLoop loop;
+  QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+  worker->start();
+  loop.exec();
+  // The loop also ends when the application quits: stop the work at its next frame.
+  if (!worker->isFinished()) window_.CancelExport();
+  worker->wait();
+  window_.EndExport();
+}
+
+void ExportCommand::FrameStarted(int number, int total) {
+  // Between two frames the model's pane holds the frame written last and nothing
+  // changes it until this returns. A copy goes to the window's thread unless the
+  // previous one is still on its way.
+  std::shared_ptr<Bitmap24> frame;
+  if (number > 1 && !frame_in_flight_->exchange(true)) {
+    if (auto copy = window_.Model().PaneBitmap().Clone()) frame = std::make_shared<Bitmap24>(std::move(copy.value()));
+    else *frame_in_flight_ = false;
+  }
+  TFrmKestal& window = window_;
+  QMetaObject::invokeMethod(
+      &window,
+      [&window, in_flight = frame_in_flight_, number, total, frame] {
+        if (frame) {
+          *in_flight = false;
+          window.ShowExportFrame(std::move(*frame));
+        }
+        if (window.ExportRunning() && !window.ExportCancelRequested()) window.ShowExportProgress(number, total);
+      },
+      Qt::QueuedConnection);
+}
+
+bool ExportCommand::StopRequested() const { return window_.ExportCancelRequested(); }
+
+std::string ExportCommand::PhotoFileName() const { return window_.PhotoFileName().toStdString(); }
+
+int ExportCommand::IntervalMs() const { return window_.TimerInterval(); }
+
 void ExportCommand::ExportAnimation() {
-  host_.StopTimer();
-  dialog_.SetEstimateSource(&host_.Model(), host_.TimerIntervalMs());
+  window_.StopAnimation();
+  dialog_.SetEstimateSource(&window_.Model(), IntervalMs());
   const bool accepted = prompts_.EditSettings(dialog_);
-  dialog_.SetEstimateSource(nullptr, host_.TimerIntervalMs());
+  dialog_.SetEstimateSource(nullptr, IntervalMs());
   if (!accepted) return;
-  host_.Model().ResetFrameIndex();
+  window_.Model().ResetFrameIndex();
   switch (dialog_.Format()) {
     case ExportFormat::BmpSequence: ExportSequence("bmp"); break;
     case ExportFormat::JpgSequence: ExportSequence("jpg"); break;
@@ -187,33 +222,28 @@ std::string ExportStartFolder() {
 }
 
 void ExportCommand::ExportSequence(const char* extension) {
-  const std::string photo = host_.PhotoFileName();
+  const std::string photo = PhotoFileName();
   const std::string folder = prompts_.ChooseFolder(
       kSavingFolderTitle, QDir::toNativeSeparators(QString::fromStdString(ExportStartFolder())).toStdString());
   if (folder.empty()) return;
   std::vector<std::string> frames;
-  for (int i = 0; i < host_.Model().FrameCount(); ++i) frames.push_back(SequenceFileName(folder, photo, i, extension));
+  for (int i = 0; i < window_.Model().FrameCount(); ++i) frames.push_back(SequenceFileName(folder, photo, i, extension));
   if (RefusesPhoto(frames)) return;
   if (!ConfirmLeftoverFrames(folder, extension)) return;
-  const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  const auto model = ModelToExport(host_, dialog_, prompts_, folder, settings.composition);
+  const ExportSettings settings = dialog_.Settings(IntervalMs());
+  const auto model = ModelToExport(window_, dialog_, prompts_, folder, settings.composition);
   if (!model) return;
-  int started = 0;
-  auto outcome = [&] {
-    ExportBusy busy(host_);
-    auto run = busy.Run([&](const ExportProgress& progress) {
-      return kestal::ExportSequence(*model->Get(), folder, photo, extension, settings.composition, progress);
-    });
-    started = busy.Started();
-    return run;
-  }();
+  auto outcome = RunBusy([&](const ExportProgress& progress) {
+    return kestal::ExportSequence(*model->Get(), folder, photo, extension, settings.composition, progress);
+  });
+  const int started = started_;
   if (!outcome) {
     // The frames written before the cancel would look like a finished sequence.
     for (int i = 0; i < started; ++i) {
       std::error_code ignored;
       std::filesystem::remove(SequenceFileName(folder, photo, i, extension), ignored);
     }
-    host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+    window_.ShowNotice(QString::fromLatin1(kExportCancelledText));
     return;
   }
   auto& report = *outcome;
@@ -224,7 +254,7 @@ void ExportCommand::ExportSequence(const char* extension) {
   }
   for (const Error& failure : report->failures) prompts_.ShowError(failure);
   if (!report->written.empty())
-    host_.ShowNotice(QStringLiteral("Written: %1 frames, %2 … %3 in %4")
+    window_.ShowNotice(QStringLiteral("Written: %1 frames, %2 … %3 in %4")
                          .arg(report->written.size())
                          .arg(QString::fromStdString(FileNameOf(report->written.front())),
                               QString::fromStdString(FileNameOf(report->written.back())),
@@ -232,15 +262,15 @@ void ExportCommand::ExportSequence(const char* extension) {
 }
 
 bool ExportCommand::ConfirmLeftoverFrames(const std::string& folder, const char* extension) {
-  const int count = host_.Model().FrameCount();
-  const std::vector<int> left = LeftoverFrames(folder, host_.PhotoFileName(), extension, count);
+  const int count = window_.Model().FrameCount();
+  const std::vector<int> left = LeftoverFrames(folder, PhotoFileName(), extension, count);
   if (left.empty()) return true;
   return prompts_.Ask(LeftoverFramesQuestion(folder, left, count), MsgConfirmation, MsgBtnYes | MsgBtnNo) ==
          kMsgResultYes;
 }
 
 bool ExportCommand::RefusesPhoto(const std::vector<std::string>& outputs) {
-  const Status s = RefuseToReplacePhoto(host_.PhotoFileName(), outputs);
+  const Status s = RefuseToReplacePhoto(PhotoFileName(), outputs);
   if (!s) prompts_.ShowError(s.error());
   return !s;
 }
@@ -262,7 +292,7 @@ std::string ExportCommand::WithFormatExtension(const std::string& path, const ch
 std::string ExportCommand::ChooseOutputFile(ExportFormat format) {
   const char* extension = FormatInfo(format).extension;
   const QString suffix = QString::fromLatin1(extension + 1);
-  const std::string photo = host_.PhotoFileName();
+  const std::string photo = PhotoFileName();
   const std::string folder = ExportStartFolder();
   const std::string chosen = prompts_.ChooseSaveFile({QStringLiteral("%1 (*.%2)").arg(suffix.toUpper(), suffix), suffix,
                                                       ProposedName(photo, folder, extension),
@@ -276,14 +306,14 @@ std::string ExportCommand::ChooseOutputFile(ExportFormat format) {
 void ExportCommand::ExportGif() {
   const std::string path = ChooseOutputFile(ExportFormat::Gif);
   if (path.empty()) return;
-  const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  const auto model = ModelToExport(host_, dialog_, prompts_, path, settings.composition);
+  const ExportSettings settings = dialog_.Settings(IntervalMs());
+  const auto model = ModelToExport(window_, dialog_, prompts_, path, settings.composition);
   if (!model) return;
-  auto outcome = ExportBusy(host_).Run([&](const ExportProgress& progress) {
+  auto outcome = RunBusy([&](const ExportProgress& progress) {
     return kestal::ExportGif(*model->Get(), path, settings, progress);
   });
   if (!outcome) {
-    host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+    window_.ShowNotice(QString::fromLatin1(kExportCancelledText));
     return;
   }
   auto& gif = *outcome;
@@ -291,13 +321,13 @@ void ExportCommand::ExportGif() {
     prompts_.ShowError(gif.error());
     return;
   }
-  host_.ShowNotice(ExportWrittenText(path));
+  window_.ShowNotice(ExportWrittenText(path));
   if (prompts_.Ask(kHtmlPageQuestion, MsgConfirmation, MsgBtnYes | MsgBtnNo) != kMsgResultYes) return;
   // The page shows the photo at the size it has in the GIF.
   const Bitmap24& photo = model->Get()->Photo();
   auto page = WriteHtmlTestPage(path, gif->width, gif->height,
                                 settings.composition == Composition::PhotoAndReflection,
-                                HtmlPhoto{host_.PhotoFileName(), photo.Width(), photo.Height(),
+                                HtmlPhoto{PhotoFileName(), photo.Width(), photo.Height(),
                                           model->Get()->WaterLineRow()});
   if (!page) {
     prompts_.ShowError(page.error());
@@ -321,14 +351,14 @@ void ExportCommand::ExportShared(ExportFormat format) {
 }
 
 void ExportCommand::RunClipExport(const std::string& path, const ClipWriter& write) {
-  const ExportSettings settings = dialog_.Settings(host_.TimerIntervalMs());
-  const auto model = ModelToExport(host_, dialog_, prompts_, path, settings.composition);
+  const ExportSettings settings = dialog_.Settings(IntervalMs());
+  const auto model = ModelToExport(window_, dialog_, prompts_, path, settings.composition);
   if (!model) return;
-  auto written = ExportBusy(host_).Run(
+  auto written = RunBusy(
       [&](const ExportProgress& progress) { return write(*model->Get(), path, settings, progress); });
-  if (!written) host_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+  if (!written) window_.ShowNotice(QString::fromLatin1(kExportCancelledText));
   else if (!*written) prompts_.ShowError(written->error());
-  else host_.ShowNotice(ExportWrittenText(path));
+  else window_.ShowNotice(ExportWrittenText(path));
 }
 
 }  // namespace kestal

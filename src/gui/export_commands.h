@@ -1,16 +1,21 @@
 #pragma once
 // The export command of the main window: it stops the animation, asks for the settings
 // in the export dialog, asks where to write, and runs the engine's export driver, so the
-// window writes the same bytes as kestal-export with the same settings. The window
-// supplies what the export needs of it (ExportHost); the questions go through
-// Prompts, which the desktop answers with real dialogs and tests answer directly. The
-// work runs off the interface thread and stops at the next frame when cancelled.
+// window writes the same bytes as kestal-export with the same settings. The questions
+// go through Prompts, which the desktop answers with real dialogs and tests answer
+// directly. The work runs on a thread of its own while the window stays responsive,
+// shows its progress and the frame written last, and stops at the next frame when
+// cancelled.
 
 #include <QCoreApplication>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "base/result.h"
@@ -23,31 +28,7 @@ class QWidget;
 namespace kestal {
 
 class TFrmExport;
-
-// What the export needs of the main window.
-class ExportHost {
- public:
-  virtual ~ExportHost() = default;
-  virtual AnimationModel& Model() = 0;
-  virtual std::string PhotoFileName() const = 0;
-  // The animation timer: its interval gives the GIF delay and the AVI frame rate.
-  virtual int TimerIntervalMs() const = 0;
-  virtual void StopTimer() = 0;
-  virtual QWidget* Window() = 0;
-  // Status panel 1 shows ExportProgressText(number) with a progress bar beside it.
-  // Called from the thread that runs the export; the window shows it on its own
-  // thread. EndExportProgress puts the photo's path back.
-  virtual void ShowExportProgress(int number, int total) = 0;
-  virtual void EndExportProgress() = 0;
-  // Runs `work` off the interface thread and returns when it has finished. Meanwhile
-  // the window repaints, keeps the commands that would conflict disabled and offers
-  // Cancel; `work` must not touch widgets.
-  virtual void RunInBackground(const std::function<void()>& work) = 0;
-  // Whether the person asked to stop the export running; read from its thread.
-  virtual bool CancelRequested() const = 0;
-  // A short note in the status bar, shown for a few seconds.
-  virtual void ShowNotice(const QString& text) = 0;
-};
+class TFrmKestal;
 
 // The question asked once before a sequence is written into a folder that holds
 // frames of the same names numbered from `count` on.
@@ -72,8 +53,9 @@ class ExportCommand {
   Q_DECLARE_TR_FUNCTIONS(ExportCommand)
 
  public:
-  ExportCommand(ExportHost& host, TFrmExport& dialog, Prompts& prompts)
-      : host_(host), dialog_(dialog), prompts_(prompts) {}
+  ExportCommand(TFrmKestal& window, TFrmExport& dialog, Prompts& prompts)
+      : window_(window), dialog_(dialog), prompts_(prompts) {}
+  virtual ~ExportCommand() = default;
 
   // The whole command. The timer is left stopped, whatever the outcome.
   void ExportAnimation();
@@ -86,7 +68,27 @@ class ExportCommand {
   // at the dialog's scale.
   void ExportShared(ExportFormat format);
 
+  // Runs `work` on a thread of its own and returns when it has finished. Meanwhile the
+  // window repaints, keeps the commands that would conflict disabled and offers
+  // Cancel; `work` must not touch widgets.
+  void RunInBackground(const std::function<void()>& work);
+
+ protected:
+  // On the export's thread, as frame `number` of `total` begins: the window shows the
+  // progress and the frame written last, on its own thread.
+  virtual void FrameStarted(int number, int total);
+  // Whether the person asked the export to stop; read on the export's thread.
+  virtual bool StopRequested() const;
+
  private:
+  // Runs work(progress) through RunInBackground with the busy cursor, the progress in
+  // the status bar and the cancel checks. Empty when the person cancelled; an
+  // unexpected exception is thrown again on the interface thread, where the general
+  // error report shows it.
+  template <class Work>
+  auto RunBusy(Work work) -> std::optional<std::invoke_result_t<Work, const ExportProgress&>>;
+  std::string PhotoFileName() const;
+  int IntervalMs() const;
   using ClipWriter = std::function<Status(AnimationModel&, const std::string&, const ExportSettings&,
                                           const ExportProgress&)>;
   // Writes an AVI or shared-format clip to `path` off the interface thread, at the
@@ -106,9 +108,15 @@ class ExportCommand {
   // Asks whether to write when older frames would remain; true to go on.
   bool ConfirmLeftoverFrames(const std::string& folder, const char* extension);
 
-  ExportHost& host_;
+  TFrmKestal& window_;
   TFrmExport& dialog_;
   Prompts& prompts_;
+  // The number of the last frame the running export started, 0 before the first.
+  std::atomic<int> started_{0};
+  // Set while a copy of the frame is on its way to the window's thread, so that a slow
+  // window is sent no more frames than it can show. Shared with the copies in flight,
+  // which may arrive after the command has ended.
+  std::shared_ptr<std::atomic<bool>> frame_in_flight_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace kestal

@@ -25,6 +25,17 @@
 namespace kestal {
 namespace {
 
+// The designed client area, which holds the original controls.
+constexpr int kDialogWidth = 377;
+constexpr int kDesignedHeight = 176;
+// The shared formats' panel below them: its height, and the margin it keeps on the
+// left and right (the designed controls' own) and at the bottom.
+constexpr int kSharePanelHeight = 57;
+constexpr int kSharePanelMargin = 16;
+constexpr int kSharePanelBottomGap = 12;
+// The pause after a change before the size estimate is worked out again.
+constexpr int kEstimatePauseMs = 150;
+
 // A spin edit whose text field is reachable, to limit how many characters are typed.
 class SpinEdit : public QSpinBox {
  public:
@@ -71,7 +82,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(DesignFont());
-  setFixedSize(377, 176);
+  setFixedSize(kDialogWidth, kDesignedHeight);
   BuildMainControls();
   BuildScaleAndEstimate();
   BuildSharePanel();
@@ -175,7 +186,7 @@ void TFrmExport::BuildScaleAndEstimate() {
 void TFrmExport::ConnectChoices() {
   estimate_timer_ = new QTimer(this);
   estimate_timer_->setSingleShot(true);
-  estimate_timer_->setInterval(150);
+  estimate_timer_->setInterval(kEstimatePauseMs);
   connect(estimate_timer_, &QTimer::timeout, this, &TFrmExport::UpdateEstimate);
   connect(format_list_, &QComboBox::currentIndexChanged, this, &TFrmExport::ChoicesChanged);
   connect(photo_and_reflection_, &QRadioButton::toggled, this, &TFrmExport::ChoicesChanged);
@@ -195,7 +206,8 @@ void TFrmExport::BuildSharePanel() {
   // A lowered panel like the web note, under the original controls.
   share_panel_ = Named(new QFrame(this), "PnlShare");
   share_panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  share_panel_->setGeometry(16, 176, 345, 57);
+  share_panel_->setGeometry(kSharePanelMargin, kDesignedHeight, kDialogWidth - 2 * kSharePanelMargin,
+                            kSharePanelHeight);
   quality_label_ = Named(new QLabel(QStringLiteral("Качество :"), share_panel_), "LblQuality");
   quality_label_->move(8, 10);
   quality_label_->adjustSize();
@@ -242,7 +254,8 @@ void TFrmExport::ShowSharePanel(ExportFormat format) {
   const OutputFormatInfo& info = FormatInfo(format);
   const bool shared = static_cast<int>(format) > static_cast<int>(ExportFormat::Avi);
   share_panel_->setVisible(shared);
-  setFixedSize(377, shared ? 176 + 57 + 12 : 176);
+  setFixedSize(kDialogWidth,
+               shared ? kDesignedHeight + kSharePanelHeight + kSharePanelBottomGap : kDesignedHeight);
   if (!shared) return;
   if (last_quality_format_ != static_cast<int>(format)) {
     quality_->setRange(info.qualityMin, info.qualityMax);
@@ -339,6 +352,30 @@ ExportFormat TFrmExport::Format() const { return FormatAt(FormatIndex()); }
 bool TFrmExport::PhotoAndReflection() const { return photo_and_reflection_->isChecked(); }
 int TFrmExport::ColorIndex() const { return colour_buttons_->checkedId(); }
 int TFrmExport::Repetitions() const { return repetitions_->value(); }
+
+ExportChoices TFrmExport::Choices() const {
+  ExportChoices c;
+  c.format = FormatIndex();
+  c.reflectionOnly = !PhotoAndReflection();
+  c.colorIndex = ColorIndex();
+  c.repetitions = Repetitions();
+  c.scalePercent = scale_percent_->value();
+  c.lossless = lossless_->isChecked();
+  c.bySeconds = by_seconds_->isChecked();
+  c.seconds = seconds_->value();
+  return c;
+}
+
+void TFrmExport::SetChoices(const ExportChoices& c) {
+  if (c.format >= 0 && c.format < format_list_->count()) format_list_->setCurrentIndex(c.format);
+  (c.reflectionOnly ? reflection_only_ : photo_and_reflection_)->setChecked(true);
+  if (QAbstractButton* colours = colour_buttons_->button(c.colorIndex)) colours->setChecked(true);
+  repetitions_->setValue(c.repetitions);
+  scale_percent_->setValue(c.scalePercent);
+  lossless_->setChecked(c.lossless);
+  by_seconds_->setChecked(c.bySeconds);
+  seconds_->setValue(c.seconds);
+}
 
 ExportSettings TFrmExport::Settings(int intervalMs) const {
   ExportSettings s;

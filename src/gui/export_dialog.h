@@ -14,6 +14,7 @@
 #include <QDialog>
 
 #include "export/export_driver.h"
+#include "gui/app_settings.h"
 #include "export/scale.h"
 
 class QButtonGroup;
@@ -42,6 +43,11 @@ class TFrmExport : public QDialog {
   // The photo's scale, for every format: the spin edit's percentage, or for the shared
   // formats while "≤ 1920" is ticked (the default) the fit in 1920 × 1920.
   ScaleRequest Scale() const;
+
+  // Every choice at once, as the program keeps them between runs. SetChoices leaves a
+  // control whose stored value it cannot show (a format item beyond the list) as it is.
+  ExportChoices Choices() const;
+  void SetChoices(const ExportChoices& choices);
 
   // Item indexes and values of the controls.
   int FormatIndex() const;

@@ -3,17 +3,8 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QCloseEvent>
 #include <QDir>
-#include <QEventLoop>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
-#include <QSettings>
-#include <QThread>
-#include <QWheelEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -27,7 +18,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -45,13 +35,9 @@
 #include "gui/bitmap_qt.h"
 #include "gui/bmp_image.h"
 #include "gui/export_commands.h"
-#include "gui/window_export_host.h"
-#include "export/export_driver.h"
 #include "bitmap/toolbar_glyphs.h"
 #include "gui/export_dialog.h"
-#include "gui/app_settings.h"
 #include "gui/prompts.h"
-#include "gui/view_zoom.h"
 #include "gui/image_dialogs.h"
 #include "imageio/image_files.h"
 #include "text/text_utils.h"
@@ -67,24 +53,6 @@
 namespace kestal {
 namespace {
 
-constexpr int kSlowInterval = kSlowIntervalMs;
-constexpr int kMediumInterval = kMediumIntervalMs;
-constexpr int kFastInterval = kFastIntervalMs;
-
-// A status-bar note that shows as much of its text as its place holds, with "…" in
-// the middle for the rest, so that a long path keeps its file name in view.
-class ElidedLabel : public QLabel {
- public:
-  using QLabel::QLabel;
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    const QRect room = contentsRect();
-    painter.drawText(room, Qt::AlignLeft | Qt::AlignVCenter,
-                     fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
-  }
-};
 
 // The glyphs are drawn over magenta; that colour is their mask.
 constexpr Color kGlyphTransparent = Rgb(255, 0, 255);
@@ -185,7 +153,7 @@ void TFrmKestal::CreateControls() {
   FitToolPanel();
 
   ui_.Timer = new QTimer(this);
-  ui_.Timer->setInterval(kMediumInterval);
+  ui_.Timer->setInterval(kMediumIntervalMs);
   ui_.Timer->setTimerType(Qt::PreciseTimer);
   connect(ui_.Timer, &QTimer::timeout, this, &TFrmKestal::TimerTimer);
 }
@@ -245,55 +213,6 @@ void TFrmKestal::CreatePictureArea(QWidget* central, QVBoxLayout* column) {
   ui_.PnlImg = new QWidget(ui_.ScrollContent);
   ui_.PnlImg->setObjectName(QStringLiteral("PnlImg"));
   ui_.PnlImg->setGeometry(0, 0, 9, 8);
-}
-
-void TFrmKestal::CreateStatusBar() {
-  // Panel 0: the picture size, 100 wide and centred; panel 1: the rest.
-  status_panel0_ = new QLabel;
-  status_panel0_->setFixedWidth(100);
-  status_panel0_->setAlignment(Qt::AlignCenter);
-  statusBar()->addWidget(status_panel0_);
-  status_panel1_ = new QWidget;
-  status_panel1_->setMinimumWidth(50);
-  status_panel1_layout_ = new QHBoxLayout(status_panel1_);
-  status_panel1_layout_->setContentsMargins(0, 0, 0, 0);
-  status_path_ = new QLabel;
-  status_path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  // A long path or note is cut at the panel's edge rather than pushing the other
-  // items over each other.
-  status_path_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  status_panel1_layout_->addWidget(status_path_, 1);
-  // The note after an export ("Written: ..."), shown for a few seconds in place of the path.
-  status_notice_ = new ElidedLabel(status_panel1_);
-  status_notice_->setObjectName(QStringLiteral("StatusNotice"));
-  status_notice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  status_notice_->hide();
-  status_panel1_layout_->addWidget(status_notice_, 1);
-  notice_timer_ = new QTimer(this);
-  notice_timer_->setSingleShot(true);
-  connect(notice_timer_, &QTimer::timeout, this, &TFrmKestal::EndNotice);
-  // During an export: the progress bar and the Cancel button (Esc) beside the text.
-  progress_bar_ = new QProgressBar(status_panel1_);
-  progress_bar_->setObjectName(QStringLiteral("ExportProgress"));
-  progress_bar_->setMaximumWidth(160);
-  progress_bar_->setMaximumHeight(14);
-  progress_bar_->setTextVisible(false);
-  progress_bar_->hide();
-  status_panel1_layout_->addWidget(progress_bar_);
-  ui_.BtnCancelExport = new QPushButton(QStringLiteral("Отмена"), status_panel1_);
-  ui_.BtnCancelExport->setObjectName(QStringLiteral("BtnCancelExport"));
-  ui_.BtnCancelExport->setShortcut(QKeySequence(Qt::Key_Escape));
-  ui_.BtnCancelExport->setFocusPolicy(Qt::NoFocus);
-  ui_.BtnCancelExport->hide();
-  connect(ui_.BtnCancelExport, &QPushButton::clicked, this, &TFrmKestal::CancelExport);
-  status_panel1_layout_->addWidget(ui_.BtnCancelExport);
-  statusBar()->addWidget(status_panel1_, 1);
-  // Shown while water effects are on, which carry over from photo to photo.
-  status_water_ = new QLabel(tr("Эффекты воды включены"));
-  status_water_->setObjectName(QStringLiteral("StatusWater"));
-  status_water_->setToolTip(tr("Опции → Вода...: «По умолчанию» возвращает простое отражение"));
-  status_water_->hide();
-  statusBar()->addWidget(status_water_);
 }
 
 QAction* TFrmKestal::AddItem(QMenu* menu, const QString& caption, ShortCut shortcut) {
@@ -374,34 +293,12 @@ void TFrmKestal::CreateMenus() {
   ui_.MenuRecent = ui_.MenuFichier->addMenu(QStringLiteral("Последние фото"));
   ui_.MenuRecent->setObjectName(QStringLiteral("MenuRecent"));
   RebuildRecentMenu();
-  TFrmWater::AddMenuCommand(this);
+  // Added at the end of the options menu: the water panel.
+  ui_.MenuOption->addSeparator();
+  ui_.OptionEau = ui_.MenuOption->addAction(QStringLiteral("Вода..."));
+  ui_.OptionEau->setObjectName(QStringLiteral("OptionEau"));
+  connect(ui_.OptionEau, &QAction::triggered, this, &TFrmKestal::OptionEauClick);
   CreateViewMenu();
-}
-
-// The View menu follows the designed menus. Its keys are the desktop's standard zoom
-// keys (Ctrl++ and Ctrl+- on most desktops) with Ctrl+= as a second Zoom in, since
-// plus needs Shift on many layouts.
-void TFrmKestal::CreateViewMenu() {
-  ui_.MenuView = menuBar()->addMenu(QStringLiteral("Вид"));
-  ui_.MenuView->setObjectName(QStringLiteral("MenuView"));
-  const struct {
-    QAction** action;
-    const char* caption;
-    QList<QKeySequence> keys;
-    void (TFrmKestal::*handler)();
-  } items[] = {
-      {&ui_.ViewZoomIn, "Увеличить", {QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, &TFrmKestal::ZoomIn},
-      {&ui_.ViewZoomOut, "Уменьшить", {QKeySequence::ZoomOut}, &TFrmKestal::ZoomOut},
-      {&ui_.ViewActualSize, "Реальный размер", {QKeySequence(Qt::CTRL | Qt::Key_0)}, &TFrmKestal::ZoomActualSize},
-      {&ui_.ViewFit, "По размеру окна", {QKeySequence(Qt::CTRL | Qt::Key_9)}, &TFrmKestal::ZoomToFit},
-  };
-  for (const auto& item : items) {
-    auto* action = ui_.MenuView->addAction(QString::fromUtf8(item.caption));
-    action->setShortcuts(item.keys);
-    action->setShortcutContext(Qt::WindowShortcut);
-    connect(action, &QAction::triggered, this, item.handler);
-    *item.action = action;
-  }
 }
 
 void TFrmKestal::RebuildRecentMenu() {
@@ -485,14 +382,6 @@ void TFrmKestal::showEvent(QShowEvent* event) {
   }
 }
 
-void TFrmKestal::SetStatusText(int panel, const QString& text) {
-  (panel == 0 ? status_panel0_ : status_path_)->setText(text);
-}
-
-QString TFrmKestal::StatusText(int panel) const {
-  return (panel == 0 ? status_panel0_ : status_path_)->text();
-}
-
 void TFrmKestal::OpenPhoto() {
   ui_.Timer->stop();
   const QString before = QDir::currentPath();
@@ -522,7 +411,7 @@ bool TFrmKestal::OpenPhotoFile(const QString& path) {
   SetStatusText(1, photo_file_name_);
   // SetPhoto has laid the pane out already, at the percentage EditPct shows.
   PlacePane();
-  if (auto* water = findChild<TFrmWater*>()) water->PhotoChanged();
+  if (water_panel_) water_panel_->PhotoChanged();
   // A new photo is shown from its top-left corner, not where the last one was scrolled.
   ui_.ScrollBox->horizontalScrollBar()->setValue(0);
   ui_.ScrollBox->verticalScrollBar()->setValue(0);
@@ -604,8 +493,7 @@ void TFrmKestal::ExportAnimation() {
   if (export_running_) return;
   // The export renders with the mode the window shows.
   model_.SetMode(ui_.RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
-  WindowExportHost host(*this);
-  ExportCommand(host, *FrmExport, CurrentPrompts()).ExportAnimation();
+  ExportCommand(*this, *FrmExport, CurrentPrompts()).ExportAnimation();
 }
 
 void TFrmKestal::OptionAnimerClick() {
@@ -617,16 +505,23 @@ void TFrmKestal::OptionAnimerClick() {
   ui_.OptionAnimer->setChecked(ui_.Timer->isActive());
 }
 
+void TFrmKestal::OptionEauClick() {
+  // One panel, made on first use and kept, with its place, for the rest of the run.
+  if (!water_panel_) water_panel_ = new TFrmWater(this);
+  water_panel_->show();
+  water_panel_->raise();
+}
+
 void TFrmKestal::MenuOptionClick() { ui_.OptionAnimer->setChecked(ui_.Timer->isActive()); }
 
 void TFrmKestal::VitesseClick(QAction* sender) {
-  const int interval = sender == ui_.VitesseLente ? kSlowInterval
-                       : sender == ui_.VitesseMoyenne ? kMediumInterval
-                                                  : kFastInterval;
+  const int interval = sender == ui_.VitesseLente ? kSlowIntervalMs
+                       : sender == ui_.VitesseMoyenne ? kMediumIntervalMs
+                                                  : kFastIntervalMs;
   ui_.Timer->setInterval(interval);
-  ui_.VitesseLente->setChecked(interval == kSlowInterval);
-  ui_.VitesseMoyenne->setChecked(interval == kMediumInterval);
-  ui_.VitesseRapide->setChecked(interval == kFastInterval);
+  ui_.VitesseLente->setChecked(interval == kSlowIntervalMs);
+  ui_.VitesseMoyenne->setChecked(interval == kMediumIntervalMs);
+  ui_.VitesseRapide->setChecked(interval == kFastIntervalMs);
 }
 
 void TFrmKestal::OndeClick(QAction* sender) {
@@ -706,10 +601,6 @@ void TFrmKestal::dropEvent(QDropEvent* event) {
   QTimer::singleShot(0, this, [this, path] { OpenPhotoFile(path); });
 }
 
-}  // namespace kestal
-
-namespace kestal {
-
 void TFrmKestal::FitToolPanel() {
   // The design assumes a font in which each label ends before its spin edit; with a
   // wider face the spin edit (and everything right of it) moves right instead of
@@ -732,285 +623,10 @@ void TFrmKestal::FitToolPanel() {
   setMinimumSize(std::max(minimumWidth(), right + 9), minimumHeight());
 }
 
+QWidget* TFrmKestal::PhotoView() const { return ui_.Image1; }
+
 int TFrmKestal::TimerInterval() const { return ui_.Timer->interval(); }
 
 void TFrmKestal::StopAnimation() { ui_.Timer->stop(); }
-
-QString TFrmKestal::StatusNotice() const { return status_notice_->isHidden() ? QString() : status_notice_->text(); }
-
-void TFrmKestal::ShowNotice(const QString& text) {
-  // In panel 1 in place of the path, so that it never covers another item.
-  status_notice_->setText(text);
-  status_notice_->setToolTip(text);
-  status_path_->hide();
-  status_notice_->show();
-  notice_timer_->start(6000);
-}
-
-void TFrmKestal::EndNotice() {
-  notice_timer_->stop();
-  status_notice_->hide();
-  status_path_->show();
-}
-
-void TFrmKestal::ShowWaterState() {
-  status_water_->setVisible(model_.Water() != WaterSettings{});
-}
-
-void TFrmKestal::ShowExportProgress(int number, int total) {
-  if (QThread::currentThread() != thread()) {
-    // On the export's thread, between two frames: the model's pane holds the frame
-    // written last and nothing changes it until this returns. A copy goes to the
-    // interface thread unless the previous one is still on its way.
-    std::shared_ptr<Bitmap24> frame;
-    if (number > 1 && !frame_in_flight_.exchange(true)) {
-      if (auto copy = model_.PaneBitmap().Clone()) frame = std::make_shared<Bitmap24>(std::move(copy.value()));
-      else frame_in_flight_ = false;
-    }
-    QMetaObject::invokeMethod(
-        this,
-        [this, number, total, frame] {
-          if (frame) {
-            frame_in_flight_ = false;
-            if (export_running_) {
-              export_frame_ = std::move(*frame);
-              ui_.Pane->update();
-            }
-          }
-          if (export_running_ && !cancel_requested_) ShowExportProgress(number, total);
-        },
-        Qt::QueuedConnection);
-    return;
-  }
-  SetStatusText(1, ExportProgressText(number));
-  progress_bar_->setRange(0, total);
-  progress_bar_->setValue(number);
-  progress_bar_->show();
-}
-
-void TFrmKestal::EndExportProgress() {
-  SetStatusText(1, photo_file_name_);
-  progress_bar_->hide();
-}
-
-void TFrmKestal::RunExport(const std::function<void()>& work) {
-  cancel_requested_ = false;
-  // The pane shows a copy while the export renders into the model's pane bitmap.
-  if (auto copy = model_.PaneBitmap().Clone()) {
-    export_frame_ = std::move(copy.value());
-    ui_.Pane->SetBitmap(&export_frame_);
-  }
-  SetExportBusy(true);
-  std::unique_ptr<QThread> worker(QThread::create(work));
-  QEventLoop loop;
-  connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-  worker->start();
-  loop.exec();
-  // The loop also ends when the application quits: stop the work at its next frame.
-  if (!worker->isFinished()) cancel_requested_ = true;
-  worker->wait();
-  SetExportBusy(false);
-  ui_.Pane->SetBitmap(&model_.PaneBitmap());
-  export_frame_ = Bitmap24();
-  if (close_after_export_) {
-    close_after_export_ = false;
-    QTimer::singleShot(0, this, &QWidget::close);
-  }
-}
-
-void TFrmKestal::SetExportBusy(bool busy) {
-  export_running_ = busy;
-  if (busy) EndNotice();
-  for (QAction* a : {ui_.FichierOuvrir, ui_.FichierExporter, ui_.OptionAnimer, ui_.OptionVitesse->menuAction(),
-                     ui_.OptionVague->menuAction()})
-    a->setEnabled(!busy);
-  for (QWidget* w : std::initializer_list<QWidget*>{ui_.BtnOpen, ui_.BtnAnimation, ui_.BtnSauve, ui_.EditFrames,
-                                                    ui_.EditPct, ui_.RBPerspective, ui_.RBRegul})
-    w->setEnabled(!busy);
-  ui_.MenuRecent->setEnabled(!busy && !recent_files_.isEmpty());
-  ui_.BtnCancelExport->setEnabled(busy);
-  ui_.BtnCancelExport->setVisible(busy);
-}
-
-void TFrmKestal::CancelExport() {
-  if (!export_running_) return;
-  cancel_requested_ = true;
-  ui_.BtnCancelExport->setEnabled(false);
-  // The frame being made is finished first; a large one takes a moment.
-  SetStatusText(1, QStringLiteral("Stopping the export…"));
-}
-
-void TFrmKestal::closeEvent(QCloseEvent* event) {
-  if (export_running_) {
-    event->ignore();
-    if (CurrentPrompts().Ask("Экспорт ещё идёт. Остановить его и закрыть окно ?", MsgConfirmation,
-                             MsgBtnYes | MsgBtnNo) == kMsgResultYes) {
-      close_after_export_ = true;
-      CancelExport();
-    }
-    return;
-  }
-  if (settings_loaded_) SaveSettings();
-  QMainWindow::closeEvent(event);
-}
-
-QSize TFrmKestal::PictureSize() const {
-  if (!model_.HasPhoto()) return {};
-  const int x = ui_.Image1->x(), y = ui_.Image1->y();
-  const Bitmap24& photo = model_.Photo();
-  return QSize(x + photo.Width() + ui_.PnlImg->width(),
-               y + photo.Height() + model_.PaneBitmap().Height() + ui_.PnlImg->height());
-}
-
-void TFrmKestal::ZoomAbout(double zoom, QPointF pointer) {
-  zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
-  if (zoom == zoom_) return;
-  QScrollBar* h = ui_.ScrollBox->horizontalScrollBar();
-  QScrollBar* v = ui_.ScrollBox->verticalScrollBar();
-  const QPoint scroll(h->value(), v->value());
-  const double from = zoom_;
-  zoom_ = zoom;
-  if (model_.HasPhoto()) PlacePane();
-  const QPoint to = ScrollKeepingPoint(scroll, pointer, from, zoom_);
-  h->setValue(to.x());
-  v->setValue(to.y());
-}
-
-void TFrmKestal::SetZoom(double zoom) {
-  chosen_zoom_ = std::clamp(zoom, kMinZoom, kMaxZoom);
-  ShowAtZoom(zoom);
-}
-
-void TFrmKestal::ShowAtZoom(double zoom) {
-  ZoomAbout(zoom, QRectF(QPointF(0, 0), QSizeF(ui_.ScrollBox->viewport()->size())).center());
-}
-
-void TFrmKestal::ZoomIn() { SetZoom(ZoomInStep(zoom_)); }
-void TFrmKestal::ZoomOut() { SetZoom(ZoomOutStep(zoom_)); }
-void TFrmKestal::ZoomToFit() { SetZoom(FitPictureZoom(ui_.ScrollBox->maximumViewportSize())); }
-
-double TFrmKestal::FitPictureZoom(QSize viewport) const {
-  // The margins around the picture stay the same at every zoom.
-  const QSize margins(ui_.Image1->x() + ui_.PnlImg->width(), ui_.Image1->y() + ui_.PnlImg->height());
-  // One pixel of slack: photo and pane are rounded to whole pixels separately.
-  return FitZoom(PictureSize() - margins, viewport - margins - QSize(1, 1));
-}
-
-void TFrmKestal::ShowWholePicture() {
-  // The picture at the zoom the person chose (kept between runs); the margins around
-  // it stay the same at every zoom.
-  const QSize margins(ui_.Image1->x() + ui_.PnlImg->width(), ui_.Image1->y() + ui_.PnlImg->height());
-  const QSize picture = margins + (PictureSize() - margins) * chosen_zoom_;
-  QSize viewport = ui_.ScrollBox->maximumViewportSize();
-  if (!isMaximized() && !isFullScreen() && screen()) {
-    const QSize chrome = size() - viewport;
-    QSize frame = frameGeometry().size() - size();
-    // Before the window manager has reported its decorations, allow for a title bar
-    // and borders rather than grow under the screen's edge.
-    if (frame.isEmpty()) frame = QSize(8, 36);
-    const QRect available = screen()->availableGeometry();
-    const QSize wanted = (picture + chrome).expandedTo(size()).boundedTo(available.size() - frame);
-    if (wanted != size()) {
-      resize(wanted);
-      // Keep the grown window on the screen.
-      QRect placed = frameGeometry();
-      placed.moveRight(std::min(placed.right(), available.right()));
-      placed.moveBottom(std::min(placed.bottom(), available.bottom()));
-      placed.moveLeft(std::max(placed.left(), available.left()));
-      placed.moveTop(std::max(placed.top(), available.top()));
-      move(placed.topLeft());
-    }
-    viewport = wanted - chrome;
-  }
-  const bool fits = picture.width() < viewport.width() && picture.height() < viewport.height();
-  ShowAtZoom(fits ? chosen_zoom_ : std::min(chosen_zoom_, FitPictureZoom(viewport)));
-  // The window manager may place or size the window otherwise than asked; fit again
-  // once it has, if the picture no longer shows whole.
-  if (zoom_ < 1.0) {
-    QTimer::singleShot(200, this, [this] {
-      const QSize shown = ui_.ScrollContent->size(), room = ui_.ScrollBox->maximumViewportSize();
-      if (shown.width() > room.width() || shown.height() > room.height())
-        ShowAtZoom(FitPictureZoom(ui_.ScrollBox->maximumViewportSize()));
-    });
-  }
-}
-
-void TFrmKestal::LoadSettings() {
-  QSettings store;
-  ApplySettings(LoadWindowSettings(store));
-  // The model refuses water values it cannot take and keeps its own, the plain mirror.
-  (void)model_.SetWater(LoadWaterSettings(store));
-  ShowWaterState();
-  settings_loaded_ = true;
-}
-
-void TFrmKestal::ApplySettings(const WindowSettings& s) {
-  ui_.EditFrames->setValue(s.frames);
-  ui_.EditPct->setValue(s.percent);
-  (s.regularMode ? ui_.RBRegul : ui_.RBPerspective)->setChecked(true);
-  VitesseClick(s.intervalMs == kSlowInterval     ? ui_.VitesseLente
-               : s.intervalMs == kMediumInterval ? ui_.VitesseMoyenne
-                                                 : ui_.VitesseRapide);
-  OndeClick(s.waveLength == kestal::WaveLength::Short    ? ui_.OndeCourte
-            : s.waveLength == kestal::WaveLength::Medium ? ui_.OndeMoyenne
-                                                 : ui_.OndeLongue);
-  if (FrmExport) {
-    // The dialog's controls by their names, so its own code needs no setters.
-    auto* format = FrmExport->findChild<QComboBox*>(QStringLiteral("CmbExport"));
-    if (format && s.exportFormat < format->count()) format->setCurrentIndex(s.exportFormat);
-    const char* composition = s.reflectionOnly ? "RBKestal" : "RBImage";
-    if (auto* rb = FrmExport->findChild<QRadioButton*>(QLatin1String(composition))) rb->setChecked(true);
-    if (auto* rb = FrmExport->findChild<QRadioButton*>(QStringLiteral("RGCouleurs%1").arg(s.colorIndex)))
-      rb->setChecked(true);
-    if (auto* se = FrmExport->findChild<QSpinBox*>(QStringLiteral("SENO"))) se->setValue(s.repetitions);
-    if (auto* se = FrmExport->findChild<QSpinBox*>(QStringLiteral("SEScale"))) se->setValue(s.scalePercent);
-    if (auto* cb = FrmExport->findChild<QCheckBox*>(QStringLiteral("CBLossless"))) cb->setChecked(s.lossless);
-    if (auto* cb = FrmExport->findChild<QCheckBox*>(QStringLiteral("CBSeconds"))) cb->setChecked(s.bySeconds);
-    if (auto* se = FrmExport->findChild<QDoubleSpinBox*>(QStringLiteral("SESeconds"))) se->setValue(s.seconds);
-  }
-  // The open dialog starts in the current folder, as it always has: starting the run
-  // in the last photo's folder is what brings the person back there.
-  if (!s.openFolder.isEmpty() && QFileInfo(s.openFolder).isDir()) QDir::setCurrent(s.openFolder);
-  SetLastSaveFolder(s.saveFolder);
-  recent_files_ = s.recentFiles;
-  RebuildRecentMenu();
-  if (!s.geometry.isEmpty()) restoreGeometry(s.geometry);
-  SetZoom(s.zoom);
-}
-
-void TFrmKestal::SaveSettings() {
-  WindowSettings s;
-  s.frames = ui_.EditFrames->value();
-  s.percent = ui_.EditPct->value();
-  s.regularMode = ui_.RBRegul->isChecked();
-  s.intervalMs = ui_.Timer->interval();
-  s.waveLength = model_.WaveLength();
-  if (FrmExport) {
-    s.exportFormat = FrmExport->FormatIndex();
-    s.reflectionOnly = !FrmExport->PhotoAndReflection();
-    s.colorIndex = FrmExport->ColorIndex();
-    s.repetitions = FrmExport->Repetitions();
-    if (auto* se = FrmExport->findChild<QSpinBox*>(QStringLiteral("SEScale"))) s.scalePercent = se->value();
-    if (auto* cb = FrmExport->findChild<QCheckBox*>(QStringLiteral("CBLossless"))) s.lossless = cb->isChecked();
-    if (auto* cb = FrmExport->findChild<QCheckBox*>(QStringLiteral("CBSeconds"))) s.bySeconds = cb->isChecked();
-    if (auto* se = FrmExport->findChild<QDoubleSpinBox*>(QStringLiteral("SESeconds"))) s.seconds = se->value();
-  }
-  s.openFolder = photo_file_name_.isEmpty() ? QDir::currentPath() : QFileInfo(photo_file_name_).absolutePath();
-  s.saveFolder = LastSaveFolder();
-  s.recentFiles = recent_files_;
-  s.geometry = saveGeometry();
-  s.zoom = chosen_zoom_;
-  QSettings store;
-  SaveWindowSettings(store, s);
-  SaveWaterSettings(store, model_.Water());
-}
-
-bool TFrmKestal::CtrlWheelZoom(QEvent* event) {
-  auto* wheel = static_cast<QWheelEvent*>(event);
-  if (!(wheel->modifiers() & Qt::ControlModifier) || wheel->angleDelta().y() == 0) return false;
-  ZoomAbout(wheel->angleDelta().y() > 0 ? ZoomInStep(zoom_) : ZoomOutStep(zoom_), wheel->position());
-  chosen_zoom_ = zoom_;
-  return true;
-}
 
 }  // namespace kestal

@@ -3,13 +3,16 @@
 // count, the reflection height, the wave mode), a scroll box with the photo and its
 // animated reflection under it, a status bar and the menu bar. The window drives the
 // engine's animation model from its timer and paints the reflection after each frame.
-// Exports run on a thread of their own while the window stays responsive; the View
-// menu zooms the display; the choices are kept between runs.
+// Exports (ExportCommand) run on a thread of their own while the window stays
+// responsive; the View menu zooms the display; the choices are kept between runs.
+//
+// The designed form and its handlers are in main_window.cpp; the status bar and the
+// window's state during an export in main_window_status.cpp, the zoom in
+// main_window_zoom.cpp, the kept choices in main_window_settings.cpp.
 
 #include <QMainWindow>
 #include <QString>
 #include <atomic>
-#include <functional>
 #include <optional>
 
 #include "bitmap/image_list.h"
@@ -36,6 +39,7 @@ namespace kestal {
 class TAProposForm;
 class TBmpImage;
 class TFrmExport;
+class TFrmWater;
 struct WindowSettings;
 
 // Where the web command leads.
@@ -97,17 +101,22 @@ class TFrmKestal : public QMainWindow {
   void ShowNotice(const QString& text);
   void EndNotice();
 
-  // The export's progress: status panel 1 reads "Exporting image N" beside a progress
-  // bar and the pane shows the last frame written. Callable from the export's thread.
-  void ShowExportProgress(int number, int total);
-  void EndExportProgress();
-  // Runs an export's work on its own thread; returns when it has finished. Meanwhile
-  // the window repaints, the commands that would conflict are disabled and Cancel
-  // (or Esc) asks the work to stop.
-  void RunExport(const std::function<void()>& work);
+  // The window while an export runs (ExportCommand runs it on its own thread and calls
+  // these on the window's): BeginExport disables the commands that would conflict,
+  // shows Cancel (Esc) and keeps the pane on a copy of its frame; ShowExportFrame
+  // shows the frame written last; EndExport gives the commands back and, when the
+  // person closed the window meanwhile, closes it. Cancel asks the export to stop at
+  // its next frame (ExportCancelRequested, read from the export's thread).
+  void BeginExport();
+  void ShowExportFrame(Bitmap24 frame);
+  void EndExport();
   bool ExportRunning() const { return export_running_; }
   bool ExportCancelRequested() const { return cancel_requested_; }
   void CancelExport();
+  // The export's progress: status panel 1 reads "Exporting image N" beside a progress
+  // bar; EndExportProgress puts the photo's path back.
+  void ShowExportProgress(int number, int total);
+  void EndExportProgress();
 
   // The zoom of the picture on screen (1 is one photo pixel per screen pixel).
   // SetZoom and the View menu's commands set the zoom the person chose, which is kept
@@ -134,6 +143,7 @@ class TFrmKestal : public QMainWindow {
   void OptionAnimerClick();
   void BtnAnimationClick() { OptionAnimerClick(); }
   void MenuOptionClick();
+  void OptionEauClick();
   void VitesseClick(QAction* sender);
   void OndeClick(QAction* sender);
   void EditFramesChange();
@@ -145,6 +155,9 @@ class TFrmKestal : public QMainWindow {
   void MenuAProposClick();
   void FormKeyDown(int key);
   void FormKeyUp(int key);
+
+  // The photo's view in the scroll box; the water panel draws its line over it.
+  QWidget* PhotoView() const;
 
   // The help page: the executable's path with ".htm" as its extension.
   static QString HelpPagePath();
@@ -193,7 +206,9 @@ class TFrmKestal : public QMainWindow {
     QAction* MenuWeb;
     QAction* MenuAPropos;
 
-    // Added: recent photos, the View menu, the export's Cancel button.
+    // Added: the water panel's command, recent photos, the View menu, the export's
+    // Cancel button.
+    QAction* OptionEau;
     QMenu* MenuRecent;
     QMenu* MenuView;
     QAction* ViewZoomIn;
@@ -252,6 +267,7 @@ class TFrmKestal : public QMainWindow {
   Controls ui_{};
   TAProposForm* AProposForm = nullptr;
   TFrmExport* FrmExport = nullptr;
+  TFrmWater* water_panel_ = nullptr;
 
   AnimationModel model_;
   QString photo_file_name_;
@@ -277,9 +293,6 @@ class TFrmKestal : public QMainWindow {
   bool close_after_export_ = false;
   // The frame the pane shows while an export renders into the model's pane bitmap.
   Bitmap24 export_frame_;
-  // Set while a copy of the frame is on its way to the interface thread, so that a
-  // slow window is sent no more frames than it can show.
-  std::atomic<bool> frame_in_flight_{false};
 };
 
 }  // namespace kestal

@@ -1,32 +1,35 @@
 #include "gui/water_panel.h"
 
-#include <QAction>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "gui/bmp_image.h"
 #include "gui/main_window.h"
 
 namespace kestal {
 namespace {
 
-QSpinBox* MakeSpin(QWidget* parent, int max, const QString& suffix) {
+// The spin box of a water setting, at its range and with its unit; the line's range is
+// the photo's rows, set when a photo shows.
+QSpinBox* MakeSpin(QWidget* parent, WaterSetting setting, const char* name) {
+  const WaterSettingInfo& row = WaterSettingRow(setting);
   auto* spin = new QSpinBox(parent);
-  spin->setRange(0, max);
-  spin->setSuffix(suffix);
+  spin->setObjectName(QLatin1String(name));
+  if (setting == WaterSetting::Line) spin->setRange(0, 1);
+  else spin->setRange(row.min, row.max);
+  spin->setSuffix(QString::fromUtf8(row.panelUnit));
   // A typed number applies once, when it is complete, not digit by digit.
   spin->setKeyboardTracking(false);
   return spin;
 }
+
+QString Label(WaterSetting setting) { return QString::fromUtf8(WaterSettingRow(setting).panelLabel); }
 
 QColor ToQColor(Color c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
@@ -43,22 +46,19 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   setModal(false);
 
   auto* form = new QFormLayout;
-  SpinLine = MakeSpin(this, 1, QString());
-  SpinLine->setObjectName(QStringLiteral("SpinLine"));
-  form->addRow(QStringLiteral("Линия воды (строка):"), SpinLine);
+  SpinLine = MakeSpin(this, WaterSetting::Line, "SpinLine");
+  form->addRow(Label(WaterSetting::Line), SpinLine);
 
   BtnTintColor = new QPushButton(this);
   BtnTintColor->setObjectName(QStringLiteral("BtnTintColor"));
   BtnTintColor->setToolTip(QStringLiteral("Цвет оттенка"));
-  SpinTint = MakeSpin(this, kMaxTintPercent, QStringLiteral(" %"));
-  SpinTint->setObjectName(QStringLiteral("SpinTint"));
+  SpinTint = MakeSpin(this, WaterSetting::Tint, "SpinTint");
   auto* tintRow = new QHBoxLayout;
   tintRow->addWidget(BtnTintColor);
   tintRow->addWidget(SpinTint, 1);
-  form->addRow(QStringLiteral("Оттенок:"), tintRow);
+  form->addRow(Label(WaterSetting::Tint), tintRow);
 
-  SpinFade = MakeSpin(this, kMaxFadePercent, QStringLiteral(" %"));
-  SpinFade->setObjectName(QStringLiteral("SpinFade"));
+  SpinFade = MakeSpin(this, WaterSetting::Fade, "SpinFade");
   CmbFadeCurve = new QComboBox(this);
   CmbFadeCurve->setObjectName(QStringLiteral("CmbFadeCurve"));
   CmbFadeCurve->addItems({QStringLiteral("линейно"), QStringLiteral("плавно")});
@@ -69,14 +69,12 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   fadeRow->addWidget(SpinFade, 1);
   fadeRow->addWidget(CmbFadeCurve);
   fadeRow->addWidget(CmbFadeTarget);
-  form->addRow(QStringLiteral("Затухание с глубиной:"), fadeRow);
+  form->addRow(Label(WaterSetting::Fade), fadeRow);
 
-  SpinBlur = MakeSpin(this, kMaxBlurRadius, QStringLiteral(" пикс."));
-  SpinBlur->setObjectName(QStringLiteral("SpinBlur"));
-  form->addRow(QStringLiteral("Размытие:"), SpinBlur);
-  SpinStrength = MakeSpin(this, kMaxStrengthPercent, QStringLiteral(" %"));
-  SpinStrength->setObjectName(QStringLiteral("SpinStrength"));
-  form->addRow(QStringLiteral("Сила волн:"), SpinStrength);
+  SpinBlur = MakeSpin(this, WaterSetting::Blur, "SpinBlur");
+  form->addRow(Label(WaterSetting::Blur), SpinBlur);
+  SpinStrength = MakeSpin(this, WaterSetting::Strength, "SpinStrength");
+  form->addRow(Label(WaterSetting::Strength), SpinStrength);
 
   BtnDefaults = new QPushButton(QStringLiteral("По умолчанию"), this);
   BtnClose = new QPushButton(QStringLiteral("Закрыть"), this);
@@ -99,24 +97,11 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   });
   connect(BtnClose, &QPushButton::clicked, this, &QDialog::close);
 
-  LineHandle = new WaterLineHandle(window->Ui().ScrollContent, [this](int row) {
+  LineHandle = new WaterLineHandle(window->PhotoView()->parentWidget(), [this](int row) {
     SpinLine->setValue(row);  // clamped to the photo by the spin box's range
   });
   LineHandle->hide();
   ShowSettings(window->Model().Water());
-}
-
-QAction* TFrmWater::AddMenuCommand(TFrmKestal* window) {
-  window->Ui().MenuOption->addSeparator();
-  auto* action = window->Ui().MenuOption->addAction(QStringLiteral("Вода..."));
-  action->setObjectName(QStringLiteral("OptionEau"));
-  QObject::connect(action, &QAction::triggered, window, [window] {
-    auto* panel = window->findChild<TFrmWater*>();
-    if (!panel) panel = new TFrmWater(window);
-    panel->show();
-    panel->raise();
-  });
-  return action;
 }
 
 WaterSettings TFrmWater::Settings() const {
@@ -188,7 +173,7 @@ void TFrmWater::PlaceLineHandle() {
     LineHandle->hide();
     return;
   }
-  LineHandle->Place(window_->Ui().Image1->pos(), model.Photo().Width(), model.WaterLineRow());
+  LineHandle->Place(window_->PhotoView()->pos(), model.Photo().Width(), model.WaterLineRow());
   LineHandle->show();
   LineHandle->raise();
 }
@@ -237,40 +222,6 @@ void WaterLineHandle::mousePressEvent(QMouseEvent* event) {
 void WaterLineHandle::mouseMoveEvent(QMouseEvent* event) {
   if (!(event->buttons() & Qt::LeftButton)) return;
   moved_(press_row_ + event->globalPosition().toPoint().y() - press_screen_y_);
-}
-
-void SaveWaterSettings(QSettings& s, const WaterSettings& w) {
-  s.beginGroup(QStringLiteral("water"));
-  s.setValue(QStringLiteral("line"), w.line.value);
-  s.setValue(QStringLiteral("lineInPercent"), w.line.unit == WaterLine::Unit::Percent);
-  s.setValue(QStringLiteral("tintColor"), ToQColor(w.tintColor).name());
-  s.setValue(QStringLiteral("tint"), w.tintPercent);
-  s.setValue(QStringLiteral("fade"), w.fadePercent);
-  s.setValue(QStringLiteral("fadeSmooth"), w.fadeCurve == FadeCurve::Smooth);
-  s.setValue(QStringLiteral("fadeToTint"), w.fadeTarget == FadeTarget::Tint);
-  s.setValue(QStringLiteral("blur"), w.blurRadius);
-  s.setValue(QStringLiteral("strength"), w.strengthPercent);
-  s.endGroup();
-}
-
-WaterSettings LoadWaterSettings(QSettings& s) {
-  WaterSettings w;
-  const WaterSettings d;
-  s.beginGroup(QStringLiteral("water"));
-  w.line.value = s.value(QStringLiteral("line"), d.line.value).toInt();
-  w.line.unit = s.value(QStringLiteral("lineInPercent"), true).toBool() ? WaterLine::Unit::Percent
-                                                                         : WaterLine::Unit::Rows;
-  const QColor tint(s.value(QStringLiteral("tintColor"), ToQColor(d.tintColor).name()).toString());
-  if (tint.isValid()) w.tintColor = Rgb(uint8_t(tint.red()), uint8_t(tint.green()), uint8_t(tint.blue()));
-  w.tintPercent = s.value(QStringLiteral("tint"), d.tintPercent).toInt();
-  w.fadePercent = s.value(QStringLiteral("fade"), d.fadePercent).toInt();
-  w.fadeCurve = s.value(QStringLiteral("fadeSmooth"), false).toBool() ? FadeCurve::Smooth : FadeCurve::Linear;
-  w.fadeTarget = s.value(QStringLiteral("fadeToTint"), false).toBool() ? FadeTarget::Tint : FadeTarget::Black;
-  w.blurRadius = s.value(QStringLiteral("blur"), d.blurRadius).toInt();
-  w.strengthPercent = s.value(QStringLiteral("strength"), d.strengthPercent).toInt();
-  s.endGroup();
-  // A stored file edited by hand must not put the water out of its ranges.
-  return CheckWaterSettings(w) ? w : d;
 }
 
 }  // namespace kestal

@@ -13,7 +13,6 @@
 
 class QComboBox;
 class QPushButton;
-class QSettings;
 class QSpinBox;
 
 namespace kestal {
@@ -26,10 +25,6 @@ class TFrmWater : public QDialog {
 
  public:
   explicit TFrmWater(TFrmKestal* window);
-
-  // Adds the "Вода..." command at the end of the window's options menu; the command
-  // opens the window's one panel, made on first use.
-  static QAction* AddMenuCommand(TFrmKestal* window);
 
   // The settings the controls show, and showing other settings without applying them.
   WaterSettings Settings() const;
@@ -86,9 +81,5 @@ class WaterLineHandle : public QWidget {
   int press_row_ = 0;
   int press_screen_y_ = 0;
 };
-
-// The water settings among the remembered settings, under the group "water".
-void SaveWaterSettings(QSettings& settings, const WaterSettings& water);
-WaterSettings LoadWaterSettings(QSettings& settings);
 
 }  // namespace kestal

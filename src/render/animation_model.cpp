@@ -112,10 +112,16 @@ void AnimationModel::NextFrame() {
   if (frame_index_ >= frame_count_) frame_index_ = 0;
   const Color water = WaterBackground(BackgroundColor(), water_);
   const int strength = water_.strengthPercent;
-  if (mode_ == WaveMode::Perspective) {
-    RenderPerspectiveWave(mirror_, pane_, frame_index_, frame_count_, water, strength);
-  } else {
-    RenderRegularWave(mirror_, pane_, frame_index_, frame_count_, wave_length_, water, strength);
+  switch (mode_) {
+    case WaveMode::Perspective:
+      RenderPerspectiveWave(mirror_, pane_, frame_index_, frame_count_, water, strength);
+      break;
+    case WaveMode::Regular:
+      RenderRegularWave(mirror_, pane_, frame_index_, frame_count_, wave_length_, water, strength);
+      break;
+    case WaveMode::Natural:
+      RenderNaturalWave(mirror_, pane_, frame_index_, frame_count_, natural_, water, strength);
+      break;
   }
   if (hooks_.after) hooks_.after(*this);
 }

@@ -10,12 +10,14 @@
 
 #include "bitmap/bitmap24.h"
 #include "bitmap/colors.h"
+#include "render/natural_water.h"
 #include "render/water_effects.h"
 #include "render/wave_render.h"
 
 namespace kestal {
 
-enum class WaveMode { Perspective, Regular };
+// The two row-shifting modes, then natural water (natural_water.h).
+enum class WaveMode { Perspective, Regular, Natural };
 
 // Limits and defaults of the animation settings.
 inline constexpr int kMinFrameCount = 2;
@@ -60,6 +62,9 @@ class AnimationModel {
   kestal::WaveLength WaveLength() const { return wave_length_; }
   void SetMode(WaveMode mode) { mode_ = mode; }
   WaveMode Mode() const { return mode_; }
+  // The natural mode's wind, direction, rain and glints; applies from the next frame.
+  void SetNaturalWater(const NaturalWaterSettings& natural) { natural_ = natural; }
+  const NaturalWaterSettings& NaturalWater() const { return natural_; }
 
   // The water's shape. A new water line lays the pane out again; tint, fade and blur
   // rebuild the mirror and show it in the frame on show; the strength applies from the
@@ -105,6 +110,7 @@ class AnimationModel {
   kestal::WaveLength wave_length_ = kDefaultWaveLength;
   WaveMode mode_ = WaveMode::Perspective;
   WaterSettings water_;
+  NaturalWaterSettings natural_;
   FrameHooks hooks_;
 };
 

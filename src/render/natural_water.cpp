@@ -13,7 +13,8 @@ constexpr double kDegree = kTwoPi / 360;
 
 // The field is computed every kStep pixels along a row and interpolated between: the
 // waves are smooth at that scale, and the trains' cost drops kStep times.
-constexpr int32_t kStep = 4;
+constexpr int32_t kStepBits = 2;
+constexpr int32_t kStep = 1 << kStepBits;
 // Displacements are carried in 1/256 of a pixel, the bilinear weights in 1/256 too.
 constexpr int kSubpixel = 256;
 
@@ -168,6 +169,11 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
     backRow[3 * x + 2] = back.red;
   }
 
+  // The mirror's rows, then the background as the row past its end.
+  std::vector<const uint8_t*> rows(static_cast<size_t>(hs) + 1);
+  for (int32_t i = 0; i < hs; ++i) rows[i] = src.Row(i);
+  rows[hs] = backRow.data();
+
   const int32_t points = (width - 1) / kStep + 2;
   std::vector<int32_t> fieldX(points), fieldY(points), fieldGlint(points);
   std::vector<double> dx(points), dy(points);
@@ -227,42 +233,46 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
     }
 
     uint8_t* out = dst.Row(y);
-    for (int32_t x = 0; x < width; ++x, out += 3) {
-      const int32_t k = x / kStep, j = x % kStep;
-      const int32_t ox = fieldX[k] + (fieldX[k + 1] - fieldX[k]) * j / kStep;
-      const int32_t oy = fieldY[k] + (fieldY[k + 1] - fieldY[k]) * j / kStep;
-      int32_t sx = x * kSubpixel + ox, sy = y * kSubpixel + oy;
-      int32_t ix = sx >> 8, fx = sx & (kSubpixel - 1);
-      int32_t iy = sy >> 8, fy = sy & (kSubpixel - 1);
-      if (ix < 0) ix = 0, fx = 0;
-      if (ix >= width - 1) ix = width - 1, fx = 0;
-      if (iy < 0) iy = 0, fy = 0;
-      const uint8_t* row0 = iy < hs ? src.Row(iy) : backRow.data();
-      const uint8_t* row1 = iy + 1 < hs ? src.Row(iy + 1) : backRow.data();
-      const int32_t ix1 = std::min(ix + 1, width - 1);
-      const int32_t w00 = (kSubpixel - fx) * (kSubpixel - fy), w01 = fx * (kSubpixel - fy);
-      const int32_t w10 = (kSubpixel - fx) * fy, w11 = fx * fy;
-      const uint8_t* a = row0 + 3 * ix;
-      const uint8_t* b = row0 + 3 * ix1;
-      const uint8_t* c = row1 + 3 * ix;
-      const uint8_t* e = row1 + 3 * ix1;
-      const int32_t glint = fieldGlint[k] + (fieldGlint[k + 1] - fieldGlint[k]) * j / kStep;
-      uint8_t toward[3] = {0, 0, 0};
-      int32_t shine = 0;
-      if (glint > 0) {
-        // A steep facet reflects what lies further along its slope: where that is as
-        // bright as the photo's brightest part, the facet glints.
-        const int32_t gx = std::clamp((sx + ox * kGlintReach) >> 8, 0, width - 1);
-        const int32_t gy = std::clamp((sy + oy * kGlintReach) >> 8, 0, hs - 1);
-        const uint8_t* g = src.Row(gy) + 3 * gx;
-        const int32_t lit = std::clamp((Luma(g) - brightLuma * 2 / 3) * 3, 0, brightLuma);
-        if (brightLuma > 0) shine = glint * lit / brightLuma;
-        toward[0] = bright.blue, toward[1] = bright.green, toward[2] = bright.red;
-      }
-      for (int ch = 0; ch < 3; ++ch) {
-        int32_t v = (a[ch] * w00 + b[ch] * w01 + c[ch] * w10 + e[ch] * w11 + 32768) >> 16;
-        if (shine > 0) v += ((toward[ch] - v) * shine) >> 8;
-        out[ch] = static_cast<uint8_t>(v);
+    for (int32_t k = 0, x = 0; x < width; ++k) {
+      // Within a cell the offsets run linearly from this field point to the next.
+      const int32_t stepX = fieldX[k + 1] - fieldX[k], stepY = fieldY[k + 1] - fieldY[k];
+      const int32_t stepGlint = fieldGlint[k + 1] - fieldGlint[k];
+      const bool cellGlints = fieldGlint[k] > 0 || fieldGlint[k + 1] > 0;
+      for (int32_t j = 0; j < kStep && x < width; ++j, ++x, out += 3) {
+        const int32_t ox = fieldX[k] + (stepX * j >> kStepBits);
+        const int32_t oy = fieldY[k] + (stepY * j >> kStepBits);
+        const int32_t sx = x * kSubpixel + ox, sy = y * kSubpixel + oy;
+        int32_t ix = sx >> 8, fx = sx & (kSubpixel - 1);
+        int32_t iy = sy >> 8, fy = sy & (kSubpixel - 1);
+        if (ix < 0) ix = 0, fx = 0;
+        if (ix >= width - 1) ix = width - 1, fx = 0;
+        if (iy < 0) iy = 0, fy = 0;
+        if (iy > hs) iy = hs;
+        const uint8_t* a = rows[iy] + 3 * ix;
+        const uint8_t* c = rows[std::min(iy + 1, hs)] + 3 * ix;
+        const int32_t right = ix < width - 1 ? 3 : 0;
+        int32_t v[3];
+        for (int ch = 0; ch < 3; ++ch) {
+          const int32_t top = a[ch] * kSubpixel + (a[ch + right] - a[ch]) * fx;
+          const int32_t bottom = c[ch] * kSubpixel + (c[ch + right] - c[ch]) * fx;
+          v[ch] = (top * kSubpixel + (bottom - top) * fy + 32768) >> 16;
+        }
+        if (cellGlints) {
+          const int32_t glint = fieldGlint[k] + (stepGlint * j >> kStepBits);
+          if (glint > 0 && brightLuma > 0) {
+            // A steep facet reflects what lies further along its slope: where that is
+            // as bright as the photo's brightest part, the facet glints.
+            const int32_t gx = std::clamp((sx + ox * kGlintReach) >> 8, 0, width - 1);
+            const int32_t gy = std::clamp((sy + oy * kGlintReach) >> 8, 0, hs - 1);
+            const int32_t lit = std::clamp((Luma(rows[gy] + 3 * gx) - brightLuma * 2 / 3) * 3, 0, brightLuma);
+            const int32_t shine = glint * lit / brightLuma;
+            const int32_t toward[3] = {bright.blue, bright.green, bright.red};
+            for (int ch = 0; ch < 3; ++ch) v[ch] += ((toward[ch] - v[ch]) * shine) >> 8;
+          }
+        }
+        out[0] = static_cast<uint8_t>(v[0]);
+        out[1] = static_cast<uint8_t>(v[1]);
+        out[2] = static_cast<uint8_t>(v[2]);
       }
     }
   }

@@ -135,19 +135,17 @@ WaterLine FitWaterLine(const WaterLine& line, int photoHeight) {
 }
 
 Status CheckWaterSettings(const WaterSettings& w) {
-  if (w.line.unit == WaterLine::Unit::Percent && (w.line.value < 1 || w.line.value > 100))
-    return RangeError("the water line", w.line.value, 1, 100, " %");
+  const WaterSettingInfo& line = WaterSettingRow(WaterSetting::Line);
+  if (w.line.unit == WaterLine::Unit::Percent && (w.line.value < line.min || w.line.value > line.max))
+    return RangeError(line.what, w.line.value, line.min, line.max, line.unit);
   if (w.line.unit == WaterLine::Unit::Rows && w.line.value < 1)
     return Error::Invalid("the water line (row " + std::to_string(w.line.value) +
                           ") is at the photo's top row: there is nothing above it to reflect");
-  if (w.tintPercent < 0 || w.tintPercent > kMaxTintPercent)
-    return RangeError("the tint", w.tintPercent, 0, kMaxTintPercent, " %");
-  if (w.fadePercent < 0 || w.fadePercent > kMaxFadePercent)
-    return RangeError("the fade", w.fadePercent, 0, kMaxFadePercent, " %");
-  if (w.blurRadius < 0 || w.blurRadius > kMaxBlurRadius)
-    return RangeError("the blur", w.blurRadius, 0, kMaxBlurRadius, " px");
-  if (w.strengthPercent < 0 || w.strengthPercent > kMaxStrengthPercent)
-    return RangeError("the wave strength", w.strengthPercent, 0, kMaxStrengthPercent, " %");
+  for (const WaterSettingInfo& row : kWaterSettingTable) {
+    if (!row.field) continue;
+    const int value = w.*row.field;
+    if (value < row.min || value > row.max) return RangeError(row.what, value, row.min, row.max, row.unit);
+  }
   return Status::Ok();
 }
 

@@ -51,6 +51,59 @@ struct WaterSettings {
   bool operator==(const WaterSettings&) const = default;
 };
 
+// The water's settings, one row each, in the order the panel and the help list them:
+// the range and default of the number each one holds, the unit its messages give,
+// the command line's option with its argument and help, and the panel's label and
+// unit. The effects check, the command line parses and explains, and the panel shows
+// the settings from these rows.
+enum class WaterSetting { Line, Tint, Fade, Blur, Strength };
+
+struct WaterSettingInfo {
+  WaterSetting setting;
+  // The number's member of WaterSettings; null for the line, whose number is a
+  // percentage or a row (the range is the percentage's).
+  int WaterSettings::*field;
+  int min, max;
+  // The value the option's number takes when it is left out (the tint's colour alone
+  // tints at 30 %); the setting's own default otherwise.
+  int optionDefault;
+  const char* what;         // in messages: "the blur"
+  const char* unit;         // in messages: " px"
+  const char* option;       // the long option without its dashes: "blur"
+  const char* argument;     // "PX"
+  // The help's text after the option; "{min}", "{max}" and "{default}" stand for the
+  // range and the option's default.
+  const char* help;
+  const char* panelLabel;   // UTF-8
+  const char* panelUnit;    // the panel's spin box suffix, UTF-8
+};
+
+inline constexpr int kDefaultTintOptionPercent = 30;
+
+inline constexpr WaterSettingInfo kWaterSettingTable[] = {
+    {WaterSetting::Line, nullptr, 1, 100, 100, "the water line", " %", "water-line", "ROW|PCT%",
+     "where the water starts: the rows from there down are\n"
+     "                          replaced by the reflection (the bottom edge)",
+     "Линия воды (строка):", ""},
+    {WaterSetting::Tint, &WaterSettings::tintPercent, 0, kMaxTintPercent, kDefaultTintOptionPercent, "the tint",
+     " %", "tint", "RRGGBB[:PCT]", "blends a colour into the reflection, {min}..{max} ({default})", "Оттенок:",
+     " %"},
+    {WaterSetting::Fade, &WaterSettings::fadePercent, 0, kMaxFadePercent, 0, "the fade", " %", "fade",
+     "PCT[:smooth][:tint]",
+     "darkens the reflection with depth, PCT at its\n"
+     "                          last row, linear or smooth, to black or to the tint ({default})",
+     "Затухание с глубиной:", " %"},
+    {WaterSetting::Blur, &WaterSettings::blurRadius, 0, kMaxBlurRadius, 0, "the blur", " px", "blur", "PX",
+     "softens the reflection, {min}..{max} pixels ({default})", "Размытие:", " пикс."},
+    {WaterSetting::Strength, &WaterSettings::strengthPercent, 0, kMaxStrengthPercent, kDefaultStrengthPercent,
+     "the wave strength", " %", "strength", "PCT", "the waves' amplitude, {min}..{max} percent ({default})",
+     "Сила волн:", " %"},
+};
+
+constexpr const WaterSettingInfo& WaterSettingRow(WaterSetting setting) {
+  return kWaterSettingTable[static_cast<int>(setting)];
+}
+
 // Whether the settings change the mirror (tint, fade or blur).
 bool ChangesMirror(const WaterSettings& water);
 

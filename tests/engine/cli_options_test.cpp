@@ -53,7 +53,7 @@ TEST(CliOptions, BadValuesNameTheOptionAndItsRange) {
       {{"-p", "9x", "a", "b"}, "--height: '9x' is not a whole number from 30 to 100"},
       {{"-R", "0", "a", "b"}, "--repeat: '0' is not a whole number from 1 to 100"},
       {{"-c", "128", "a", "b"}, "--colors: '128' is not one of 16, 32, 64, 256"},
-      {{"-m", "wavy", "a", "b"}, "--mode: 'wavy' is not one of perspective, regular"},
+      {{"-m", "wavy", "a", "b"}, "--mode: 'wavy' is not one of perspective, regular, natural"},
       {{"--speed", "warp", "a", "b"}, "--speed: 'warp' is not one of slow, medium, fast"},
       {{"-f", "png", "a", "b"}, "--format: 'png' is not one of bmp, jpg, gif, avi, mp4, webm, webp, apng"},
       {{"--bogus", "a", "b"}, "unknown option '--bogus' (see --help)"},

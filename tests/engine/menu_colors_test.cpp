@@ -30,8 +30,13 @@ TEST(MenuColors, PaletteFromTheSystemColoursAtThatMoment) {
   EXPECT_EQ(p.highlightStart, Rgb(200 - 154, 100 + 77, 77));
   EXPECT_EQ(p.highlightEnd, Rgb(200 - 66, 100 + 33, 33));
   EXPECT_EQ(p.shortcut, Rgb(128, 0, 0));
+  // A palette is a snapshot: a later change of the scheme reaches only a palette
+  // computed after it.
   SetSystemColorValue(kColorMenu, Rgb(0, 0, 0));
-  EXPECT_EQ(p.band, Rgb(200 - (149 * 12) / 100, 100 - 12, (17 * 12) / 100)) << "computed once";
+  const MenuPalette later = ComputeMenuPalette();
+  EXPECT_EQ(later.band, Rgb((51 * 12) / 100, 0, (17 * 12) / 100)) << "computed from the colours of its moment";
+  EXPECT_EQ(later.highlightEnd, Rgb(0, 66, 33));
+  EXPECT_NE(later.band, p.band);
   ResetSystemColors();
 }
 

@@ -67,5 +67,31 @@ TEST(WaterOptions, HelpListsThemAfterTheOtherOptions) {
   }
 }
 
+// Every numeric row of the water's table is the range that the effects' check and the
+// option's parsing both hold to: its ends pass, one beyond either end is refused, and
+// the help gives the same ends.
+TEST(WaterOptions, TheTablesRangesHoldEverywhere) {
+  const std::string help = UsageText();
+  for (const WaterSettingInfo& row : kWaterSettingTable) {
+    SCOPED_TRACE(row.option);
+    const std::string option = std::string("--") + row.option;
+    EXPECT_NE(help.find(option + " " + row.argument), std::string::npos);
+    if (!row.field) continue;
+    EXPECT_NE(help.find(std::to_string(row.min) + ".." + std::to_string(row.max)), std::string::npos);
+    const std::string colour = row.setting == WaterSetting::Tint ? "102030:" : "";
+    for (int value : {row.min, row.max, row.min - 1, row.max + 1}) {
+      const bool inside = value >= row.min && value <= row.max;
+      WaterSettings w;
+      w.*row.field = value;
+      EXPECT_EQ(CheckWaterSettings(w).ok(), inside) << value;
+      ParseResult r = ParseArguments({option, colour + std::to_string(value), "a", "b"});
+      EXPECT_EQ(r.error.empty(), inside) << value << ": " << r.error;
+      if (inside) {
+        EXPECT_EQ(r.options.water.*row.field, value);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestal::cli

@@ -31,7 +31,6 @@
 #include "gui/bmp_image.h"
 #include "gui/export_commands.h"
 #include "gui/main_window.h"
-#include "gui/window_export_host.h"
 #include "gui/export_dialog.h"
 #include "imageio/image_files.h"
 #include "support/gui_support.h"
@@ -451,13 +450,13 @@ TEST_F(WindowExportTest, OlderFramesBeyondTheCountAreAskedAboutOnce) {
   EXPECT_EQ(ReadAll(out_ / "lake07.bmp"), "old");
 }
 
-// The window's host, holding the export's thread at frame 2 until the test has
-// cancelled, so that the export cannot finish first.
-class GatedHost : public WindowExportHost {
+// The window's export, holding its thread at frame 2 until the test has cancelled, so
+// that the export cannot finish first.
+class GatedExport : public ExportCommand {
  public:
-  using WindowExportHost::WindowExportHost;
-  void ShowExportProgress(int number, int total) override {
-    WindowExportHost::ShowExportProgress(number, total);
+  using ExportCommand::ExportCommand;
+  void FrameStarted(int number, int total) override {
+    ExportCommand::FrameStarted(number, total);
     if (number == 2) gate.acquire();
   }
   std::binary_semaphore gate{0};
@@ -485,7 +484,7 @@ TEST_F(WindowExportTest, CancelledExportLeavesNothing) {
     row.answers.folder = out_.string();
     row.answers.saveFile = (out_ / "lake.out").string();
     ScriptedPrompts prompts(row.answers);
-    GatedHost host(window_);
+    GatedExport command(window_, dialog_, prompts);
     QTimer stopper;
     QObject::connect(&stopper, &QTimer::timeout, [&] {
       if (!window_.ExportRunning()) return;
@@ -496,11 +495,11 @@ TEST_F(WindowExportTest, CancelledExportLeavesNothing) {
       if (row.byClosing) window_.close();
       else window_.Ui().BtnCancelExport->click();
       stopper.stop();
-      host.gate.release();
+      command.gate.release();
     });
     stopper.start(0);
     SetPrompts(&prompts);
-    ExportCommand(host, dialog_, prompts).ExportAnimation();
+    command.ExportAnimation();
     SetPrompts(&setup_prompts_);
     EXPECT_TRUE(FilesIn(out_).empty()) << "no frame, no temporary file";
     EXPECT_EQ(window_.StatusNotice(), QString::fromLatin1(kExportCancelledText));
@@ -513,16 +512,16 @@ TEST_F(WindowExportTest, CancelledExportLeavesNothing) {
   }
 }
 
-// The host of an export that is asked to stop once its last frame has begun, that is
-// in its finishing steps: the encoder's flush, the assembly of the file, the rename.
-class StopAfterLastFrame : public WindowExportHost {
+// An export that is asked to stop once its last frame has begun, that is in its
+// finishing steps: the encoder's flush, the assembly of the file, the rename.
+class StopAfterLastFrame : public ExportCommand {
  public:
-  using WindowExportHost::WindowExportHost;
-  void ShowExportProgress(int number, int total) override {
-    WindowExportHost::ShowExportProgress(number, total);
+  using ExportCommand::ExportCommand;
+  void FrameStarted(int number, int total) override {
+    ExportCommand::FrameStarted(number, total);
     if (number == total) last_ = true;
   }
-  bool CancelRequested() const override {
+  bool StopRequested() const override {
     if (!last_) return false;
     if (!asked_.exchange(true)) since_ = std::chrono::steady_clock::now();
     return true;
@@ -546,11 +545,11 @@ TEST_F(WindowExportTest, CancelStopsTheFinishingStepsAtOnce) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.file);
     ScriptedPrompts prompts({.format = r.format, .saveFile = (out_ / r.file).string()});
-    StopAfterLastFrame host(window_);
+    StopAfterLastFrame command(window_, dialog_, prompts);
     SetPrompts(&prompts);
-    ExportCommand(host, dialog_, prompts).ExportAnimation();
+    command.ExportAnimation();
     SetPrompts(&setup_prompts_);
-    EXPECT_LT(std::chrono::steady_clock::now() - host.Since(), std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - command.Since(), std::chrono::seconds(1));
     EXPECT_TRUE(FilesIn(out_).empty()) << "no file, finished or temporary";
     EXPECT_EQ(window_.StatusNotice(), QString::fromLatin1(kExportCancelledText));
     EXPECT_TRUE(prompts.errors.empty());
@@ -679,7 +678,7 @@ TEST_F(WindowExportTest, StatusBarItemsNeverOverlap) {
       }
     }
   };
-  WindowExportHost host(window_);
+  ExportCommand command(window_, dialog_, setup_prompts_);
   for (int width : {590, 1600}) {
     SCOPED_TRACE(width);
     window_.resize(width, 600);
@@ -687,13 +686,13 @@ TEST_F(WindowExportTest, StatusBarItemsNeverOverlap) {
     EXPECT_EQ(bar->width(), width);
     std::binary_semaphore done{0};
     QTimer::singleShot(0, [&] {
-      host.ShowExportProgress(2, 3);
+      window_.ShowExportProgress(2, 3);
       QApplication::processEvents();
       check("during an export");
       done.release();
     });
-    window_.RunExport([&] { done.acquire(); });
-    host.EndExportProgress();
+    command.RunInBackground([&] { done.acquire(); });
+    window_.EndExportProgress();
     window_.ShowNotice(ExportWrittenText(photo_));
     QApplication::processEvents();
     check("after an export");
@@ -720,15 +719,14 @@ TEST_F(WindowExportTest, ZoomNeverChangesTheBytes) {
 }
 
 TEST_F(WindowExportTest, ProgressInTheStatusBar) {
-  WindowExportHost host(window_);
-  host.ShowExportProgress(2, 3);
+  window_.ShowExportProgress(2, 3);
   EXPECT_EQ(window_.StatusText(1), QStringLiteral("Exporting image 2"));
   auto* bar = window_.PathPanel()->findChild<QProgressBar*>();
   ASSERT_NE(bar, nullptr);
   EXPECT_FALSE(bar->isHidden());
   EXPECT_EQ(bar->value(), 2);
   EXPECT_EQ(bar->maximum(), 3);
-  host.EndExportProgress();
+  window_.EndExportProgress();
   EXPECT_EQ(window_.StatusText(1), QString::fromStdString(photo_));
   EXPECT_TRUE(bar->isHidden());
 }

@@ -279,8 +279,9 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
   EXPECT_EQ(read.percent, defaults.percent);
   EXPECT_EQ(read.intervalMs, defaults.intervalMs);
   EXPECT_EQ(read.zoom, defaults.zoom);
-  EXPECT_EQ(read.scalePercent, defaults.scalePercent);
-  EXPECT_EQ(read.seconds, defaults.seconds);
+  const ExportChoices readChoices = LoadExportChoices(store);
+  EXPECT_EQ(readChoices.scalePercent, ExportChoices{}.scalePercent);
+  EXPECT_EQ(readChoices.seconds, ExportChoices{}.seconds);
   const QString broken = QString::fromStdString(dir_ / "broken.conf");
   {
     QFile f(broken);
@@ -290,6 +291,48 @@ TEST_F(WindowViewTest, SettingsRoundTripAndFallBack) {
   QSettings damaged(broken, QSettings::IniFormat);
   read = LoadWindowSettings(damaged);
   EXPECT_EQ(read.frames, defaults.frames) << "an unreadable file gives every default";
+}
+
+// A settings file as the program has always written it: every stored key still reaches
+// its setting, so the choices people have kept load after the settings moved home.
+TEST_F(WindowViewTest, StoredSettingsKeepTheirKeys) {
+  const QString file = QString::fromStdString(dir_ / "stored.conf");
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[animation]\nframes=12\nheight=55\nregular=true\ninterval=50\nwave=3\n"
+            "[export]\nformat=5\nreflectionOnly=true\ncolors=1\nrepetitions=7\nscale=40\nlossless=true\n"
+            "bySeconds=true\nseconds=2.5\n"
+            "[folders]\nopen=/o\nsave=/s\n[recent]\nfiles=/a.png, /b.png\n[window]\nzoom=0.5\n"
+            "[water]\nline=12\nlineInPercent=false\ntintColor=#010203\ntint=9\nfade=100\nfadeSmooth=true\n"
+            "fadeToTint=true\nblur=10\nstrength=0\n");
+  }
+  QSettings store(file, QSettings::IniFormat);
+  const AppSettings s = LoadAppSettings(store);
+  EXPECT_EQ(s.window.frames, 12);
+  EXPECT_EQ(s.window.percent, 55);
+  EXPECT_TRUE(s.window.regularMode);
+  EXPECT_EQ(s.window.intervalMs, 50);
+  EXPECT_EQ(s.window.waveLength, WaveLength::Long);
+  EXPECT_EQ(s.window.openFolder, QStringLiteral("/o"));
+  EXPECT_EQ(s.window.saveFolder, QStringLiteral("/s"));
+  EXPECT_EQ(s.window.recentFiles, (QStringList{"/a.png", "/b.png"}));
+  EXPECT_DOUBLE_EQ(s.window.zoom, 0.5);
+  EXPECT_EQ(s.exportChoices, (ExportChoices{5, true, 1, 7, 40, true, true, 2.5}));
+  WaterSettings water;
+  water.line = {12, WaterLine::Unit::Rows};
+  water.tintColor = Rgb(1, 2, 3);
+  water.tintPercent = 9;
+  water.fadePercent = 100;
+  water.fadeCurve = FadeCurve::Smooth;
+  water.fadeTarget = FadeTarget::Tint;
+  water.blurRadius = 10;
+  water.strengthPercent = 0;
+  EXPECT_EQ(s.water, water);
+  // Written back, the same keys hold the same values.
+  QSettings copy(QString::fromStdString(dir_ / "copy.conf"), QSettings::IniFormat);
+  SaveAppSettings(copy, s);
+  for (const QString& key : store.allKeys()) EXPECT_EQ(copy.value(key).toString(), store.value(key).toString()) << key.toStdString();
 }
 
 TEST_F(WindowViewTest, RecentPhotosKeepEightAndDropMissingOnes) {
