@@ -126,12 +126,9 @@ Status ReadRest(int fd, int64_t size, int64_t maxBytes, std::vector<uint8_t>& by
 
 namespace {
 
-// Picks the family by the name's extension (or by a signature the bytes plainly
-// carry) and decodes. With a path, a family whose pictures depend on files beside
-// them reads those too.
 // The family a file is read as: by its name's extension, unless its bytes plainly
-// carry another family's signature (extensions are ambiguous). Null for an unknown
-// extension.
+// carry another family's signature (extensions are ambiguous; the content decides and
+// the extension breaks ties). Null for an unknown extension.
 const ImageFamily* FamilyOf(ByteSpan data, std::string_view name) {
   const ImageRegistry& registry = ImageRegistry::Instance();
   const ImageFamily* family = registry.FindByExtension(LowerExtensionOf(name));
@@ -141,6 +138,8 @@ const ImageFamily* FamilyOf(ByteSpan data, std::string_view name) {
   return family;
 }
 
+// Picks the family and decodes. With a path, a family whose pictures depend on files
+// beside them reads those too.
 Result<Bitmap24> Decode(ByteSpan data, std::string_view name, const std::string* path, const PixelLimits& limits) {
   const ImageFamily* family = FamilyOf(data, name);
   if (!family) {
@@ -150,8 +149,15 @@ Result<Bitmap24> Decode(ByteSpan data, std::string_view name, const std::string*
   }
   if (!family->reader) return Error::Unsupported("reading " + family->description + " images is not available");
   if (data.empty()) return Error::Invalid("the file is empty");
-  if (path && family->file_reader) return family->file_reader(*path, data, limits);
-  return family->reader(data, limits);
+  auto decoded = path && family->file_reader ? family->file_reader(*path, data, limits) : family->reader(data, limits);
+  // A file read by its content as another family than its extension names says so
+  // when it fails: a damaged TIFF named .rla is not a damaged RLA.
+  const ImageFamily* named = ImageRegistry::Instance().FindByExtension(LowerExtensionOf(name));
+  if (!decoded && named && named != family) {
+    Error& e = decoded.error();
+    e.cause = "its content is " + family->description + ", not " + named->description + ": " + e.cause;
+  }
+  return decoded;
 }
 
 }  // namespace

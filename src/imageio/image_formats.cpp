@@ -1,6 +1,8 @@
 // The built-in image families: description, extensions (sorted) and reader. A family
 // without a reader is listed in the open dialog, and opening one of its files says that
-// reading it is not available.
+// reading it is not available. Cursors (.cur) share the icon layout, .pnm names any
+// portable map and .psb Photoshop's large document format; these are read without
+// being listed.
 
 #include "imageio/codecs/autodesk_reader.h"
 #include "imageio/codecs/bmp_reader.h"
@@ -32,15 +34,15 @@ std::vector<ImageFamily> BuiltInImageFamilies() {
       {"Dr. Halo", {"cut"}, ReadDrHalo, nullptr, ReadDrHaloFile},
       {"EPS", {"eps"}, ReadEps, SniffEps},
       {"GIF", {"gif"}, ReadGif, SniffGif, nullptr, GifHeaderSize},
-      {"Icône", {"ico"}, ReadIco, SniffIco, nullptr, IcoHeaderSize},
+      {"Icône", {"ico"}, ReadIco, SniffIco, nullptr, IcoHeaderSize, {"cur"}},
       {"JPEG", {"jfif", "jpe", "jpeg", "jpg"}, ReadJpeg, SniffJpeg, nullptr, JpegHeaderSize},
       {"Metafile", {"emf", "wmf"}, ReadMetafile, SniffMetafile, nullptr, MetafileHeaderSize},
       {"Paintbrush", {"pcc", "pcx", "scr"}, ReadPcx, nullptr, nullptr, PcxHeaderSize},
       {"Paintshop Pro", {"psp", "tub"}, ReadPsp, SniffPsp},
       {"Photo-CD", {"pcd"}, ReadPcd, SniffPcd},
-      {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd, nullptr, PsdHeaderSize},
+      {"Photoshop", {"pdd", "psd"}, ReadPsd, SniffPsd, nullptr, PsdHeaderSize, {"psb"}},
       {"PNG", {"png"}, ReadPng, SniffPng, nullptr, PngHeaderSize},
-      {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm, nullptr, PnmHeaderSize},
+      {"Portable map", {"pbm", "pgm", "ppm"}, ReadPnm, SniffPnm, nullptr, PnmHeaderSize, {"pnm"}},
       {"SGI", {"bw", "rgb", "rgba", "sgi"}, ReadSgi, SniffSgi, nullptr, SgiHeaderSize},
       {"Targa", {"icb", "tga", "vda", "vst", "win"}, ReadTga, SniffTga, nullptr, TgaHeaderSize},
       {"TIFF", {"fax", "tif", "tiff"}, ReadTiff, SniffTiff, nullptr, TiffHeaderSize},

@@ -48,6 +48,10 @@ const ImageFamily* ImageRegistry::FindByExtension(std::string_view extension) co
   for (const ImageFamily& f : families_) {
     if (std::find(f.extensions.begin(), f.extensions.end(), ext) != f.extensions.end()) return &f;
   }
+  for (const ImageFamily& f : families_) {
+    const auto& more = f.unlisted_extensions;
+    if (std::find(more.begin(), more.end(), ext) != more.end()) return &f;
+  }
   return nullptr;
 }
 

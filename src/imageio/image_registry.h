@@ -37,6 +37,9 @@ struct ImageFamily {
   ImageFileReader file_reader = nullptr;
   // When set, the size a file's header claims, from the reader's own header parse.
   ImageHeaderSize header_size = nullptr;
+  // Further extensions of this family's files, read like the others but not listed in
+  // the open dialog (lower case, without the dot).
+  std::vector<std::string> unlisted_extensions = {};
 };
 
 class ImageRegistry {
@@ -49,7 +52,8 @@ class ImageRegistry {
   // Removes the family that holds this extension.
   void Unregister(std::string_view extension);
 
-  // The family of an extension given with or without its dot, in any case.
+  // The family of an extension (listed or not) given with or without its dot, in any
+  // case.
   const ImageFamily* FindByExtension(std::string_view extension) const;
   // The first family other than `except` whose signature the bytes carry.
   const ImageFamily* FindBySignature(ByteSpan data, const ImageFamily* except) const;

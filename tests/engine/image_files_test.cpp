@@ -1,9 +1,12 @@
 #include "imageio/image_files.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "imageio/codecs/bmp_writer.h"
 #include "imageio/codecs/jpeg_codec.h"
@@ -105,6 +108,56 @@ TEST_F(ImageFilesTest, JpegColourGrayCmykAndOrientation) {
   EXPECT_GT(turned.Pixel(1, 0).red, 200);
   EXPECT_LT(turned.Pixel(1, 0).green, 60);
   EXPECT_GT(turned.Pixel(0, 0).green, 200);
+
+  // Stray bytes between the start-of-image marker and the next marker are passed over.
+  std::ifstream in(TestData() / "rgb16x8.jpg", std::ios::binary);
+  std::vector<uint8_t> stray{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  stray.insert(stray.begin() + 2, {0x00, 0x01, 0x02});
+  auto r = DecodeImage(ByteSpan(stray), "stray.jpg");
+  ASSERT_TRUE(r.ok()) << r.error().cause;
+  EXPECT_TRUE(r->SamePixels(rgb));
+}
+
+// A 1 × 1 grey PNG of level 128 with a gAMA chunk of `gamma` (none when 0).
+std::vector<uint8_t> GreyPng(double gamma) {
+  std::vector<uint8_t> out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, size_t n) {
+        auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+        v->insert(v->end(), data, data + n);
+      },
+      nullptr);
+  png_set_IHDR(png, info, 1, 1, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (gamma > 0) png_set_gAMA(png, info, gamma);
+  png_write_info(png, info);
+  png_byte row[1] = {128};
+  png_write_row(png, row);
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+TEST_F(ImageFilesTest, PngGammaIsConvertedForTheDisplay) {
+  const struct {
+    const char* what;
+    double gamma;
+    int level;
+  } rows[] = {
+      {"no gAMA: as stored", 0, 128},
+      {"gAMA of the display's 1/2.2: as stored", 1 / 2.2, 128},
+      {"linear samples (gAMA 1.0) brighten: 255 × (128/255)^(1/2.2)", 1.0, 186},
+      {"gAMA 1/1.5 darkens: 255 × (128/255)^(1.5/2.2)", 1 / 1.5, 159},
+  };
+  for (const auto& row : rows) {
+    const std::vector<uint8_t> file = GreyPng(row.gamma);
+    auto r = DecodeImage(ByteSpan(file), "g.png");
+    ASSERT_TRUE(r.ok()) << row.what << ": " << r.error().cause;
+    EXPECT_NEAR(r->Pixel(0, 0).green, row.level, 1) << row.what;
+  }
 }
 
 TEST_F(ImageFilesTest, OrientationsMapEveryCorner) {

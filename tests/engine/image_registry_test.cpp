@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,111 @@ TEST(GifReader, FirstImageOnItsScreenWithTransparencyWhite) {
     EXPECT_EQ(r->Pixel(1, 2), (ColorTriple{255, 0, 0}));
     EXPECT_EQ(r->Pixel(2, 2), white);  // transparent
   }
+}
+
+// A 3 × 1 GIF whose image data holds `codes` packed at the widths a decoder reads them
+// (the minimum code size plus one, growing as the table fills), with a global table
+// of black, red, green and blue or none.
+Bytes LzwGif(int min_size, std::initializer_list<int> codes, bool with_table = true) {
+  Bytes b;
+  b.Str("GIF89a").U16LE(3).U16LE(1).U8(with_table ? 0x81 : 0).U8(0).U8(0);
+  if (with_table) b.Raw({0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255});
+  b.U8(0x2C).U16LE(0).U16LE(0).U16LE(3).U16LE(1).U8(0).U8(static_cast<unsigned>(min_size));
+  std::vector<uint8_t> packed;
+  uint32_t buffer = 0;
+  int bits = 0, width = min_size + 1, next = (1 << min_size) + 2;
+  bool first = true;
+  for (int code : codes) {
+    buffer |= static_cast<uint32_t>(code) << bits;
+    for (bits += width; bits >= 8; bits -= 8, buffer >>= 8) packed.push_back(static_cast<uint8_t>(buffer));
+    if (code == 1 << min_size) {
+      width = min_size + 1, next = (1 << min_size) + 2, first = true;
+    } else if (!first && ++next == 1 << width && width < 12) {
+      ++width;
+    } else {
+      first = false;
+    }
+  }
+  if (bits > 0) packed.push_back(static_cast<uint8_t>(buffer));
+  b.U8(static_cast<unsigned>(packed.size())).Raw(packed).U8(0).U8(0x3B);
+  return b;
+}
+
+TEST(GifReader, LzwCodeSizesOtherDecodersAcceptAndMissingColourTables) {
+  const ColorTriple red{0, 0, 255}, green{0, 255, 0}, grey1{1, 1, 1}, grey2{2, 2, 2};
+  struct Row {
+    const char* what;
+    Bytes file;
+    ColorTriple pixels[3];
+  } rows[] = {
+      {"9-bit minimum code size", LzwGif(9, {512, 1, 2, 2, 513}), {red, green, green}},
+      {"11-bit minimum code size", LzwGif(11, {2048, 1, 2, 2, 2049}), {red, green, green}},
+      {"a code defined by its own use", LzwGif(2, {4, 1, 6, 5}), {red, red, red}},
+      {"no colour table: grey levels", LzwGif(2, {4, 1, 2, 2, 5}, false), {grey1, grey2, grey2}},
+  };
+  for (const Row& row : rows) {
+    auto r = ReadGif(row.file.Span(), kDefaultPixelLimits);
+    ASSERT_TRUE(r.ok()) << row.what << ": " << r.error().cause;
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(r->Pixel(x, 0), row.pixels[x]) << row.what << ", pixel " << x;
+  }
+  struct Bad {
+    const char* what;
+    Bytes file;
+    const char* cause;
+  } bad[] = {
+      {"12-bit minimum code size", LzwGif(12, {4096, 1, 4097}), "minimum code size of 12"},
+      {"a code beyond the table", LzwGif(2, {4, 1, 7, 5}), "corrupt LZW code"},
+      {"data ending before the last pixel", LzwGif(2, {4, 1, 5}), "ends before its last pixel"},
+  };
+  for (const Bad& b : bad) {
+    auto r = ReadGif(b.file.Span(), kDefaultPixelLimits);
+    ASSERT_FALSE(r.ok()) << b.what;
+    EXPECT_NE(r.error().cause.find(b.cause), std::string::npos) << b.what << ": " << r.error().cause;
+  }
+}
+
+// Files whose extension the open dialog does not list (cursors, portable maps, large
+// Photoshop documents), or whose header is cut off as on the clipboard, are read.
+TEST(ImageRegistry, CursorsPortableMapsAndHeaderlessDibs) {
+  test::TempDir dir;
+  Bytes dib;  // a 1 × 1 24-bit bitmap info header and its padded row
+  dib.U32LE(40).U32LE(1).U32LE(1).U16LE(1).U16LE(24).U32LE(0).U32LE(4).Fill(16).Raw({255, 0, 0, 0});
+  Bytes cursor;  // one 1 × 1 32-bit image, its hot spot at (0, 0)
+  cursor.U16LE(0).U16LE(2).U16LE(1).U8(1).U8(1).U8(0).U8(0).U16LE(0).U16LE(0).U32LE(48).U32LE(22);
+  cursor.U32LE(40).U32LE(1).U32LE(2).U16LE(1).U16LE(32).U32LE(0).U32LE(0).Fill(16).Raw({0, 0, 255, 255}).Fill(4);
+  Bytes pnm;
+  pnm.Str("P6 1 1 255\n").Raw({0, 255, 0});
+  Bytes psb;  // a 1 × 1 grey large document, uncompressed
+  psb.Str("8BPS").U16BE(2).Fill(6).U16BE(1).U32BE(1).U32BE(1).U16BE(8).U16BE(1).U32BE(0).U32BE(0).Fill(8).U16BE(0).U8(128);
+  struct Row {
+    const char* name;
+    const Bytes& bytes;
+    ColorTriple pixel;
+  } rows[] = {
+      {"clip.dib", dib, ColorTriple{255, 0, 0}},
+      {"arrow.cur", cursor, ColorTriple{0, 0, 255}},
+      {"photo.pnm", pnm, ColorTriple{0, 255, 0}},
+      {"poster.psb", psb, ColorTriple{128, 128, 128}},
+  };
+  for (const Row& row : rows) {
+    const std::string path = dir / row.name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(row.bytes.Vec().data()),
+                                                static_cast<std::streamsize>(row.bytes.Size()));
+    auto r = LoadImageFile(path);
+    ASSERT_TRUE(r.ok()) << row.name << ": " << r.error().Line();
+    EXPECT_EQ(r->Pixel(0, 0), row.pixel) << row.name;
+  }
+  const std::string path = dir / "none.cur";
+  std::ofstream(path, std::ios::binary).write("\0\0\2\0\0\0", 6);
+  auto r = LoadImageFile(path);
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.error().cause, "the icon file holds no image");
+  // A damaged file is refused as what its content is, not as what its name says.
+  const uint8_t tiff_head[] = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0};
+  auto damaged = DecodeImage(ByteSpan(tiff_head, sizeof tiff_head), "scene.rla");
+  ASSERT_FALSE(damaged.ok());
+  EXPECT_EQ(damaged.error().cause.rfind("its content is TIFF, not Alias/Wavefront: invalid TIFF data", 0), 0u)
+      << damaged.error().cause;
 }
 
 // Writes a 3 × 2 RGB TIFF of the gradient pattern with an orientation tag.

@@ -75,6 +75,7 @@ TEST(AutodeskReader, MalformedFilesAreRefused) {
       {"chunk longer than the file", oversized, "truncated"},
       {"original Animator cel with too few pixels", original, "truncated"},
       {"animation without a frame", flic, "no frame"},
+      {"a PC Paint picture, which shares .pic", Bytes{0x34, 0x12, 200, 0, 30, 1, 0, 0}, "PC Paint (Pictor)"},
   });
 }
 
@@ -181,6 +182,48 @@ Bytes PspWithComposite(int w, int h, uint16_t compression) {
   return file;
 }
 
+// A version 3 block: its leading data has its length in the block header.
+Bytes Version3Block(uint16_t id, const Bytes& head, const Bytes& rest = {}) {
+  Bytes b = {'~', 'B', 'K', 0};
+  Put16(b, id);
+  Put32(b, uint32_t(head.size()));
+  Put32(b, uint32_t(head.size() + rest.size()));
+  Append(b, head);
+  Append(b, rest);
+  return b;
+}
+
+// A version 3 file of a (w + 1) × h picture whose one layer covers all but its first
+// column (and `overhang` columns past its right edge), with the planes of
+// PspWithComposite.
+Bytes Psp3WithLayer(int w, int h, uint16_t compression, uint16_t layerCount = 1, int overhang = 0) {
+  Bytes image;
+  Put32(image, uint32_t(w + 1));
+  Put32(image, uint32_t(h));
+  image.resize(image.size() + 9, 0);  // resolution and its unit
+  Put16(image, compression);
+  Put16(image, 24);
+  image.resize(image.size() + 15, 0);  // planes, colours, grey flag, size, active layer
+  Put16(image, layerCount);
+  Bytes info(257, 0);  // name and type
+  for (int32_t v : {1, 0, w + 1 + overhang, h}) Put32(info, uint32_t(v));
+  Bytes channels;
+  for (int c = 0; c < 3; ++c) {
+    Bytes plane, head;
+    for (int i = 0; i < w * h; ++i) plane.push_back(uint8_t(i * 10 + c * 80));
+    const Bytes data = Code(plane, w, h, compression);
+    Put32(head, uint32_t(data.size()));
+    Put32(head, uint32_t(w * h));
+    Put16(head, 0);
+    Put16(head, uint16_t(c + 1));
+    Append(channels, Version3Block(5, head, data));
+  }
+  Bytes file = PspHeader(3);
+  Append(file, Version3Block(0, image));
+  Append(file, Version3Block(3, {}, Version3Block(4, info, channels)));
+  return file;
+}
+
 TEST(PspReader, CompositeChannelsInEachCompression) {
   const struct {
     const char* description;
@@ -193,6 +236,12 @@ TEST(PspReader, CompositeChannelsInEachCompression) {
     ASSERT_EQ(b->Height(), 3) << c.description;
     // Pixel (2, 1) is sample 7: red 70, green 150, blue 230.
     EXPECT_EQ(b->Pixel(2, 1), (ColorTriple{230, 150, 70})) << c.description;
+    // Version 3 keeps the picture in its one layer, here one column in from the left.
+    auto v3 = ReadPsp(ByteSpan(Psp3WithLayer(5, 3, c.compression)), kDefaultPixelLimits);
+    ASSERT_TRUE(v3.ok()) << c.description << ", version 3: " << v3.error().Line();
+    ASSERT_EQ(v3->Width(), 6) << c.description;
+    EXPECT_EQ(v3->Pixel(3, 1), (ColorTriple{230, 150, 70})) << c.description << ", version 3";
+    EXPECT_EQ(v3->Pixel(0, 1), (ColorTriple{255, 255, 255})) << c.description << ", version 3";
   }
 }
 
@@ -206,6 +255,8 @@ TEST(PspReader, RefusalsNameTheCause) {
       {"version 3 keeps no composite", PspHeader(3), "version 3.0"},
       {"layers only", layersOnly, "version 6.0) holds no composite"},
       {"cut short inside the composite", truncated, "corrupt"},
+      {"version 3 with layers to blend", Psp3WithLayer(5, 3, 0, 2), "blending their 2 layers"},
+      {"version 3 layer wider than the picture", Psp3WithLayer(5, 3, 0, 1, 1), "outside the picture"},
   });
 }
 

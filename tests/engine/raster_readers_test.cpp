@@ -1,9 +1,12 @@
-// Targa, portable map, SGI, PCX and Photoshop reading from hand-built files, and the
-// Targa writer.
+// Targa, portable map, SGI, PCX, Photoshop and TIFF reading from hand-built files, and
+// the Targa writer.
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,7 @@
 #include "imageio/codecs/psd_reader.h"
 #include "imageio/codecs/sgi_reader.h"
 #include "imageio/codecs/tga_codec.h"
+#include "imageio/codecs/tiff_reader.h"
 #include "imageio/image_files.h"
 #include "support/byte_builder.h"
 #include "support/test_support.h"
@@ -135,6 +139,11 @@ TEST(PnmReader, AllSixKindsWithCommentsAndWideSamples) {
     EXPECT_FALSE(ReadPnm(ByteSpan(reinterpret_cast<const uint8_t*>(bad), std::strlen(bad) + 1), kDefaultPixelLimits).ok())
         << bad;
   }
+  // Deluxe Paint's IFF pictures share .pbm; the refusal says what the file is.
+  const char iff[] = "FORM\0\0\0\x10PBM BMHD";
+  auto r = ReadPnm(ByteSpan(reinterpret_cast<const uint8_t*>(iff), sizeof iff), kDefaultPixelLimits);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error().cause.find("IFF pictures"), std::string::npos) << r.error().cause;
 }
 
 // An SGI header for a 2 × 2 picture.
@@ -209,9 +218,9 @@ TEST(PcxReader, PalettesPlanesAndRunsAcrossLines) {
 // A 2 × 2 Photoshop file of `channels` planes in `mode`, raw data `planes` (one byte a
 // sample), with optional colour mode data and resources.
 Bytes Psd(uint16_t channels, uint16_t mode, const std::vector<uint8_t>& planes, const std::vector<uint8_t>& mode_data = {},
-          const std::vector<uint8_t>& resources = {}) {
+          const std::vector<uint8_t>& resources = {}, uint16_t depth = 8) {
   Bytes b;
-  b.Str("8BPS").U16BE(1).Fill(6).U16BE(channels).U32BE(2).U32BE(2).U16BE(8).U16BE(mode);
+  b.Str("8BPS").U16BE(1).Fill(6).U16BE(channels).U32BE(2).U32BE(2).U16BE(depth).U16BE(mode);
   b.U32BE(uint32_t(mode_data.size())).Raw(mode_data);
   b.U32BE(uint32_t(resources.size())).Raw(resources);
   b.U32BE(0);  // no layers
@@ -234,6 +243,19 @@ TEST(PsdReader, ColourModesRleAndMissingComposite) {
   Expect2x2(ReadPsd(Psd(4, 3, {255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 255, 0}).Span(), kDefaultPixelLimits),
             "RGB with alpha", kRed, kWhite, kBlack, kWhite);
 
+  // Multichannel inks show the first three as red, green and blue.
+  Expect2x2(ReadPsd(Psd(3, 7, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255}).Span(), kDefaultPixelLimits),
+            "multichannel", kRed, kGreen, kBlue, kWhite);
+  // Lab: L* 0..100 as 0..255, a* and b* offset by 128; sRGB red is about (53, 80, 67).
+  Expect2x2(ReadPsd(Psd(3, 9, {136, 255, 0, 255, 208, 128, 128, 128, 195, 128, 128, 128}).Span(), kDefaultPixelLimits),
+            "Lab", ColorTriple{1, 2, 255}, kWhite, kBlack, kWhite);
+  // 32 bits: big-endian floats, 0 to 1 from black to white, clamped.
+  Bytes floats;
+  floats.U32BE(0x3F800000).U32BE(0).U32BE(0x3F000000).U32BE(0x40000000);
+  const ColorTriple half{128, 128, 128};
+  Expect2x2(ReadPsd(Psd(1, 1, floats.Vec(), {}, {}, 32).Span(), kDefaultPixelLimits), "32-bit float grey", kWhite,
+            kBlack, half, kWhite);
+
   // RLE gray: per-row byte counts, then PackBits rows (a repeat and a literal).
   Bytes rle;
   rle.Str("8BPS").U16BE(1).Fill(6).U16BE(1).U32BE(2).U32BE(2).U16BE(8).U16BE(1).U32BE(0).U32BE(0).U32BE(0);
@@ -249,6 +271,124 @@ TEST(PsdReader, ColourModesRleAndMissingComposite) {
   version.Str("8BIM").U16BE(1057).U16BE(0).U32BE(5).U32BE(1).U8(0).U8(0);
   EXPECT_FALSE(ReadPsd(Psd(3, 3, std::vector<uint8_t>(12, 255), {}, version.Vec()).Span(), kDefaultPixelLimits).ok());
   EXPECT_FALSE(ReadPsd(Psd(3, 3, std::vector<uint8_t>(11, 255)).Span(), kDefaultPixelLimits).ok());
+}
+
+
+// A one-row TIFF written through libtiff: `strips` holds one strip (or tile) per plane,
+// already packed as the file stores it.
+struct TiffLayout {
+  const char* what;
+  uint16_t photometric, bits, format, samples, extra, planar;
+  std::vector<std::vector<uint8_t>> strips;
+  std::vector<ColorTriple> expected;  // the first pixels of the row
+  uint32_t width = 2;
+  uint32_t tile = 0;  // tile side, or 0 for strips
+};
+
+std::vector<uint8_t> WriteTiff(const TiffLayout& l, const std::filesystem::path& path) {
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  if (!t) return {};
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, l.width);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1u);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, l.photometric);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, l.bits);
+  TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, l.format);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, l.samples);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, l.planar);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  if (l.extra) {
+    const uint16_t extra[] = {l.extra};
+    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
+  }
+  std::vector<uint16_t> map(size_t{1} << std::min<uint16_t>(l.bits, 8), 0);
+  if (l.photometric == PHOTOMETRIC_PALETTE) {
+    std::vector<uint16_t> red = map;
+    red[1] = 65535;  // entry 1 is red, the others black
+    TIFFSetField(t, TIFFTAG_COLORMAP, red.data(), map.data(), map.data());
+  }
+  if (l.tile) {
+    TIFFSetField(t, TIFFTAG_TILEWIDTH, l.tile);
+    TIFFSetField(t, TIFFTAG_TILELENGTH, l.tile);
+  } else {
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 1u);
+  }
+  for (size_t i = 0; i < l.strips.size(); ++i) {
+    auto* data = const_cast<uint8_t*>(l.strips[i].data());
+    const auto size = static_cast<tmsize_t>(l.strips[i].size());
+    if (l.tile) TIFFWriteEncodedTile(t, static_cast<uint32_t>(i), data, size);
+    else TIFFWriteEncodedStrip(t, static_cast<uint32_t>(i), data, size);
+  }
+  TIFFClose(t);
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> Le16(std::initializer_list<uint16_t> values) {
+  std::vector<uint8_t> out;
+  for (uint16_t v : values) out.insert(out.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
+  return out;
+}
+
+TEST(TiffReader, LayoutsBeyondTheRgbaInterfaceReadSampleBySample) {
+  const ColorTriple kCyan{255, 255, 0};
+  auto grey = [](uint8_t v) { return ColorTriple{v, v, v}; };
+  float floats[2] = {1.0f, 0.25f};
+  std::vector<uint8_t> float_bytes(8);
+  std::memcpy(float_bytes.data(), floats, 8);
+  const TiffLayout layouts[] = {
+      {"4-bit grey and alpha", PHOTOMETRIC_MINISBLACK, 4, SAMPLEFORMAT_UINT, 2, EXTRASAMPLE_UNASSALPHA,
+       PLANARCONFIG_CONTIG, {{0x5F, 0x08}}, {grey(85), grey(119)}},
+      {"2-bit RGB", PHOTOMETRIC_RGB, 2, SAMPLEFORMAT_UINT, 3, 0, PLANARCONFIG_CONTIG, {{0xC4, 0xB0}},
+       {ColorTriple{85, 0, 255}, ColorTriple{255, 170, 0}}},
+      {"12-bit grey", PHOTOMETRIC_MINISBLACK, 12, SAMPLEFORMAT_UINT, 1, 0, PLANARCONFIG_CONTIG,
+       {{0xFF, 0xF8, 0x00}}, {kWhite, grey(128)}},
+      {"10-bit RGB in planes", PHOTOMETRIC_RGB, 10, SAMPLEFORMAT_UINT, 3, 0, PLANARCONFIG_SEPARATE,
+       {{0xFF, 0xC0, 0x00}, {0x00, 0x3F, 0xF0}, {0x00, 0x00, 0x00}}, {kRed, kGreen}},
+      {"16-bit CMYK", PHOTOMETRIC_SEPARATED, 16, SAMPLEFORMAT_UINT, 4, 0, PLANARCONFIG_CONTIG,
+       {Le16({0xFFFF, 0, 0, 0, 0, 0, 0, 0x8000})}, {kCyan, grey(127)}},
+      {"32-bit float grey", PHOTOMETRIC_MINISBLACK, 32, SAMPLEFORMAT_IEEEFP, 1, 0, PLANARCONFIG_CONTIG,
+       {float_bytes}, {kWhite, grey(64)}},
+      {"16-bit half float grey", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_IEEEFP, 1, 0, PLANARCONFIG_CONTIG,
+       {Le16({0x3C00, 0x3800})}, {kWhite, grey(128)}},
+      {"16-bit signed grey: zero and below are black", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_INT, 1, 0,
+       PLANARCONFIG_CONTIG, {Le16({0x7FFF, 0xFFFB})}, {kWhite, kBlack}},
+      {"8-bit CIELab, a* and b* signed (sRGB red is about 53, 80, 67)", PHOTOMETRIC_CIELAB, 8, SAMPLEFORMAT_UINT,
+       3, 0, PLANARCONFIG_CONTIG, {{136, 80, 67, 0, 0, 0}}, {ColorTriple{1, 2, 255}, kBlack}},
+      {"palette with alpha", PHOTOMETRIC_PALETTE, 8, SAMPLEFORMAT_UINT, 2, EXTRASAMPLE_UNASSALPHA,
+       PLANARCONFIG_CONTIG, {{1, 255, 1, 0}}, {kRed, kWhite}},
+      {"12-bit grey in 16 × 16 tiles, the second cut by the picture's edge", PHOTOMETRIC_MINISBLACK, 12,
+       SAMPLEFORMAT_UINT, 1, 0, PLANARCONFIG_CONTIG, {std::vector<uint8_t>(384, 0xFF), std::vector<uint8_t>(384, 0)},
+       {kWhite}, 20, 16},
+  };
+  test::TempDir dir;
+  for (const TiffLayout& l : layouts) {
+    const std::vector<uint8_t> file = WriteTiff(l, dir.path() / "layout.tif");
+    auto r = ReadTiff(ByteSpan(file), kDefaultPixelLimits);
+    ASSERT_TRUE(r.ok()) << l.what << ": " << r.error().cause;
+    ASSERT_EQ(r->Width(), static_cast<int32_t>(l.width)) << l.what;
+    for (size_t x = 0; x < l.expected.size(); ++x) EXPECT_EQ(r->Pixel(static_cast<int32_t>(x), 0), l.expected[x]) << l.what << ", pixel " << x;
+    if (l.tile) {
+      EXPECT_EQ(r->Pixel(15, 0), kWhite) << l.what;
+      EXPECT_EQ(r->Pixel(16, 0), kBlack) << l.what;
+    }
+  }
+}
+
+TEST(TiffReader, RefusesDamagedSampleLayouts) {
+  test::TempDir dir;
+  // 200 samples of 12 bits need 300 bytes; the strip holds 100.
+  const TiffLayout short_strip{"12-bit grey", PHOTOMETRIC_MINISBLACK, 12, SAMPLEFORMAT_UINT, 1, 0,
+                               PLANARCONFIG_CONTIG, {std::vector<uint8_t>(100, 0x80)}, {}, 200};
+  std::vector<uint8_t> file = WriteTiff(short_strip, dir.path() / "short.tif");
+  const auto cut = ReadTiff(ByteSpan(file), kDefaultPixelLimits);
+  ASSERT_FALSE(cut.ok());
+  EXPECT_NE(cut.error().cause.find("invalid TIFF data"), std::string::npos) << cut.error().cause;
+  const TiffLayout float24{"24-bit float", PHOTOMETRIC_MINISBLACK, 24, SAMPLEFORMAT_IEEEFP, 1, 0,
+                           PLANARCONFIG_CONTIG, {std::vector<uint8_t>(6, 0)}, {}};
+  file = WriteTiff(float24, dir.path() / "float24.tif");
+  const auto r = ReadTiff(ByteSpan(file), kDefaultPixelLimits);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error().cause.find("sample format 3 with 1 samples of 24 bits"), std::string::npos) << r.error().cause;
 }
 
 }  // namespace

@@ -348,6 +348,10 @@ Result<Bitmap24> ReadAutodesk(ByteSpan data, const PixelLimits& limits) {
   const uint16_t magic = U16At(data, 4);
   if (magic == kProPictureMagic) return ReadProPicture(data, limits);
   if (magic == kFlcMagic || magic == kFliMagic) return ReadFlic(data, limits);
+  // .pic also names PC Paint (Pictor) pictures, which start with 0x1234.
+  if (data.size() >= 2 && U16At(data, 0) == 0x1234) {
+    return Error::Unsupported("PC Paint (Pictor) pictures are not supported");
+  }
   return Error::Invalid("not an Autodesk Animator picture or animation");
 }
 

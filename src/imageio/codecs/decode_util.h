@@ -1,8 +1,10 @@
 #pragma once
 // Small helpers shared by the image readers: the size a header claims, size checks
-// before allocation, sample scaling to 8 bits, and bit-field extraction.
+// before allocation, sample scaling to 8 bits, bit-field extraction and CIE L*a*b*
+// colours.
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -64,5 +66,22 @@ struct BitField {
     return ScaleTo8((value & mask) >> shift, max);
   }
 };
+
+// An sRGB companded channel of a linear value.
+inline uint8_t ToSrgb(double v) {
+  v = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+  return v <= 0 ? 0 : v >= 1 ? 255 : static_cast<uint8_t>(v * 255 + 0.5);
+}
+
+// A CIE L*a*b* colour (L 0..255 for 0..100, a and b offset by 128) as sRGB, with D65
+// white (CIE 15 inverse of L*a*b*, then the sRGB matrix of IEC 61966-2-1).
+inline void LabToRgb(uint8_t l8, uint8_t a8, uint8_t b8, uint8_t* bgr) {
+  const double fy = (l8 * 100.0 / 255 + 16) / 116, fx = fy + (a8 - 128) / 500.0, fz = fy - (b8 - 128) / 200.0;
+  auto inverse = [](double f) { return f > 6.0 / 29 ? f * f * f : 3 * (6.0 / 29) * (6.0 / 29) * (f - 4.0 / 29); };
+  const double x = 0.95047 * inverse(fx), y = inverse(fy), z = 1.08883 * inverse(fz);
+  bgr[2] = ToSrgb(3.2404542 * x - 1.5371385 * y - 0.4985314 * z);
+  bgr[1] = ToSrgb(-0.9692660 * x + 1.8760108 * y + 0.0415560 * z);
+  bgr[0] = ToSrgb(0.0556434 * x - 0.2040259 * y + 1.0572252 * z);
+}
 
 }  // namespace kestal

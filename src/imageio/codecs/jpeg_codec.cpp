@@ -296,7 +296,10 @@ Result<Bitmap24> ApplyOrientation(const Bitmap24& src, int orientation) {
 }
 
 Result<Bitmap24> ReadJpeg(ByteSpan data, const PixelLimits& limits) {
-  if (!SniffJpeg(data)) return Error::Invalid("not a JPEG file");
+  // Only the start-of-image marker is required: libjpeg passes over stray bytes
+  // before the next marker, as other decoders do. The signature that picks the
+  // family by content also wants the next marker's 0xFF.
+  if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) return Error::Invalid("not a JPEG file");
   Decoder d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;

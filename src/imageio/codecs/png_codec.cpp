@@ -63,6 +63,13 @@ bool ReadHeader(Decoder& d, const PixelLimits& limits, png_uint_32& width, png_u
   png_set_scale_16(d.png);
   png_set_gray_to_rgb(d.png);
   png_set_bgr(d.png);
+  // A file gamma other than sRGB's (gAMA without sRGB or iCCP) is converted to the
+  // display's 2.2, as viewers do; alpha stays linear.
+  double file_gamma = 0;
+  if (png_get_gAMA(d.png, d.info, &file_gamma) && file_gamma > 0 && !png_get_valid(d.png, d.info, PNG_INFO_sRGB) &&
+      !png_get_valid(d.png, d.info, PNG_INFO_iCCP)) {
+    png_set_gamma(d.png, PNG_DEFAULT_sRGB, file_gamma);
+  }
   interlaced = interlace != PNG_INTERLACE_NONE;
   if (interlaced) png_set_interlace_handling(d.png);
   png_read_update_info(d.png, d.info);

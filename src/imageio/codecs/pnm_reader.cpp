@@ -61,6 +61,8 @@ struct PnmHeader {
 };
 
 Result<PnmHeader> ParseHeader(ByteSpan data) {
+  // Deluxe Paint's IFF pictures also go by .pbm.
+  if (StartsWith(data, "FORM")) return Error::Unsupported("IFF pictures (Deluxe Paint PBM or ILBM) are not supported");
   if (!SniffPnm(data)) return Error::Invalid("not a portable map (PBM, PGM or PPM) image");
   PnmHeader h;
   h.kind = data[1] - '0';

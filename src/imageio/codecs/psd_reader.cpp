@@ -1,6 +1,7 @@
 #include "imageio/codecs/psd_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <vector>
 
 #include "base/byte_reader.h"
@@ -28,7 +29,12 @@ struct PsdHeader {
   uint16_t depth = 0;
   uint16_t mode = 0;
 
-  size_t ChannelsUsed() const { return mode == kRgb ? 3 : mode == kCmyk ? 4 : 1; }
+  // Multichannel pictures of three or more inks show the first three as red, green and
+  // blue, as other readers do; fewer show the first as grey.
+  size_t ChannelsUsed() const {
+    if (mode == kMultichannel) return channels >= 3 ? 3 : 1;
+    return mode == kRgb || mode == kLab ? 3 : mode == kCmyk ? 4 : 1;
+  }
   size_t RowBytes() const { return depth == 1 ? (size_t{width} + 7) / 8 : size_t{width} * (depth / 8); }
 };
 
@@ -47,7 +53,7 @@ Result<PsdHeader> ParseHeader(ByteReader& r) {
   if (version != 1 && version != 2) return Error::Unsupported("unsupported Photoshop version " + std::to_string(version));
   h.large = version == 2;
   if (h.channels < 1 || h.channels > 56) return Error::Invalid("invalid Photoshop header: " + std::to_string(h.channels) + " channels");
-  if (h.depth != 1 && h.depth != 8 && h.depth != 16) {
+  if (h.depth != 1 && h.depth != 8 && h.depth != 16 && h.depth != 32) {
     return Error::Unsupported("unsupported Photoshop depth of " + std::to_string(h.depth) + " bits per channel");
   }
   switch (h.mode) {
@@ -60,10 +66,9 @@ Result<PsdHeader> ParseHeader(ByteReader& r) {
     case kCmyk:
     case kMultichannel:
     case kDuotone:
+    case kLab:
       if (h.depth == 1) return Error::Invalid("invalid Photoshop header: 1 bit per channel outside bitmap mode");
       break;
-    case kLab:
-      return Error::Unsupported("Lab colour Photoshop images are not supported");
     default:
       return Error::Unsupported("unsupported Photoshop colour mode " + std::to_string(h.mode));
   }
@@ -123,6 +128,14 @@ bool UnpackBits(ByteSpan in, std::vector<uint8_t>& out) {
 // 8-bit sample x of a decoded row.
 uint8_t Sample(const PsdHeader& h, const std::vector<uint8_t>& row, size_t x) {
   if (h.depth == 16) return row[2 * x];  // the high byte of a big-endian sample
+  if (h.depth == 32) {
+    // A big-endian float, 0 to 1 from black to full intensity.
+    const uint32_t bits = uint32_t{row[4 * x]} << 24 | uint32_t{row[4 * x + 1]} << 16 |
+                          uint32_t{row[4 * x + 2]} << 8 | row[4 * x + 3];
+    const float v = std::bit_cast<float>(bits);
+    if (!(v > 0)) return 0;  // also NaN
+    return v >= 1 ? 255 : static_cast<uint8_t>(v * 255 + 0.5f);
+  }
   if (h.depth == 1) return (row[x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;  // 1 is black
   return row[x];
 }
@@ -186,7 +199,7 @@ void ComposeRow(const PsdHeader& h, const std::vector<std::vector<uint8_t>>& pla
                 uint8_t* out) {
   for (size_t x = 0; x < h.width; ++x, out += 3) {
     const uint8_t v0 = Sample(h, planes[0], x);
-    if (h.mode == kRgb) {
+    if (h.mode == kRgb || (h.mode == kMultichannel && h.ChannelsUsed() == 3)) {
       out[0] = Sample(h, planes[2], x), out[1] = Sample(h, planes[1], x), out[2] = v0;
     } else if (h.mode == kCmyk) {
       // Photoshop stores CMYK inverted (255 is no ink): each colour is the product of
@@ -195,6 +208,8 @@ void ComposeRow(const PsdHeader& h, const std::vector<std::vector<uint8_t>>& pla
       out[0] = static_cast<uint8_t>((Sample(h, planes[2], x) * k + 127) / 255);
       out[1] = static_cast<uint8_t>((Sample(h, planes[1], x) * k + 127) / 255);
       out[2] = static_cast<uint8_t>((v0 * k + 127) / 255);
+    } else if (h.mode == kLab) {
+      LabToRgb(v0, Sample(h, planes[1], x), Sample(h, planes[2], x), out);
     } else if (h.mode == kIndexed) {
       out[0] = mode_data[512 + v0], out[1] = mode_data[256 + v0], out[2] = mode_data[v0];
     } else {

@@ -19,11 +19,13 @@ namespace {
 
 constexpr char kSignature[] = "Paint Shop Pro Image File\n\x1a";
 constexpr size_t kSignatureSize = 32;
-constexpr uint16_t kFirstCompositeVersion = 4;
+constexpr uint16_t kLayersOnlyVersion = 3, kFirstCompositeVersion = 4;
 
 enum BlockId : uint16_t {
   kImageBlock = 0,
   kPaletteBlock = 2,
+  kLayerStartBlock = 3,
+  kLayerBlock = 4,
   kChannelBlock = 5,
   kCompositeImageBlock = 9,
   kCompositeBankBlock = 16,
@@ -222,6 +224,117 @@ Result<Bitmap24> ReadCompositeBank(ByteSpan body, int32_t imageWidth, int32_t im
   return Error::Unsupported("the Paint Shop Pro file holds no full-size composite image, only layers, which are not read");
 }
 
+// A block of a version 3 file: "~BK\0", id, the length of its leading data, then its
+// total length. The leading data has no length word of its own.
+struct Version3Block {
+  uint16_t id = 0;
+  ByteSpan head, rest;
+};
+
+std::optional<Version3Block> NextVersion3Block(ByteReader& in) {
+  if (in.Remaining() < 14) return std::nullopt;
+  const size_t start = in.Position();
+  if (std::memcmp(in.Take(4).data(), "~BK\0", 4) != 0) {
+    in.Seek(start);
+    return std::nullopt;
+  }
+  Version3Block b;
+  b.id = in.U16LE();
+  const uint32_t head = in.U32LE(), total = in.U32LE();
+  const ByteSpan body = in.Take(total);
+  if (in.Failed() || head > body.size()) return std::nullopt;
+  b.head = body.subspan(0, head);
+  b.rest = body.subspan(head);
+  return b;
+}
+
+// The one layer of a version 3 file, which keeps no composite image: its name (256
+// bytes), type and rectangle, then its channel blocks, drawn on a white picture.
+Result<Bitmap24> ReadVersion3Layer(const Version3Block& layer, int32_t width, int32_t height, uint16_t compression,
+                                   const PixelLimits& limits) {
+  ByteReader info(layer.head);
+  info.Skip(256 + 1);
+  const int32_t left = info.S32LE(), top = info.S32LE(), right = info.S32LE(), bottom = info.S32LE();
+  if (info.Failed()) return Corrupt("the layer's attributes are incomplete");
+  if (left < 0 || top < 0 || right <= left || bottom <= top || right > width || bottom > height) {
+    return Corrupt("the layer lies outside the picture");
+  }
+  auto bitmap = Bitmap24::Create(width, height, limits);
+  if (!bitmap) return bitmap;
+  bitmap->Fill(ColorTriple{255, 255, 255});
+  Composite c;
+  c.width = right - left, c.height = bottom - top;
+  c.bitDepth = 24;
+  c.compression = compression;
+  std::unique_ptr<uint8_t[]> plane(new (std::nothrow) uint8_t[static_cast<size_t>(c.width) * c.height]);
+  if (!plane) return Error::NoMemory("not enough memory");
+  ByteReader blocks(layer.rest);
+  int channelsSeen = 0;
+  while (auto block = NextVersion3Block(blocks)) {
+    if (block->id != kChannelBlock) continue;
+    ByteReader chunk(block->head);
+    const uint32_t compressedSize = chunk.U32LE();
+    chunk.U32LE();  // uncompressed size
+    const uint16_t bitmapType = chunk.U16LE(), channelType = chunk.U16LE();
+    if (chunk.Failed() || compressedSize > block->rest.size()) return Corrupt("a channel is incomplete");
+    if (bitmapType != kImageBitmap || channelType < kRedChannel || channelType > kBlueChannel) continue;
+    if (!DecodeChannel(block->rest.subspan(0, compressedSize), c, plane.get())) {
+      return Corrupt("a channel's data is incomplete");
+    }
+    const int offset = channelType == kRedChannel ? 2 : channelType == kGreenChannel ? 1 : 0;
+    for (int32_t y = 0; y < c.height; ++y) {
+      uint8_t* row = bitmap->Row(top + y) + 3 * static_cast<size_t>(left);
+      const uint8_t* src = plane.get() + static_cast<size_t>(y) * c.width;
+      for (int32_t x = 0; x < c.width; ++x) row[3 * x + offset] = src[x];
+    }
+    ++channelsSeen;
+  }
+  if (Damaged(blocks)) return Corrupt("a block of the layer is damaged or cut short");
+  if (channelsSeen == 0) return Corrupt("the layer holds no colour channels");
+  return bitmap;
+}
+
+// A version 3 file: the image attributes, then the layers. Single-layer 24-bit files
+// are read; blending several layers is not.
+Result<Bitmap24> ReadVersion3(ByteReader& in, const std::string& version, const PixelLimits& limits) {
+  int32_t width = 0, height = 0;
+  uint16_t compression = 0, depth = 0, layers = 0;
+  bool sawImage = false;
+  while (auto block = NextVersion3Block(in)) {
+    if (block->id == kImageBlock) {
+      ByteReader image(block->head);
+      width = image.S32LE();
+      height = image.S32LE();
+      image.Skip(8 + 1);  // resolution and its unit
+      compression = image.U16LE();
+      depth = image.U16LE();
+      image.Skip(2 + 4 + 1 + 4 + 4);  // planes, colours, grey flag, size, active layer
+      layers = image.U16LE();
+      sawImage = !image.Failed();
+      if (!sawImage) return Corrupt("the image attributes are incomplete");
+      if (Status s = CheckPixelSize(width, height, limits); !s) return s.error();
+      if (width <= 0 || height <= 0) return Corrupt("the picture has no pixels");
+      if (depth != 24) {
+        return Error::Unsupported("Paint Shop Pro " + version + " files of " + std::to_string(depth) +
+                                  " bits are not supported; only 24-bit ones are read");
+      }
+      if (layers != 1) {
+        return Error::Unsupported("Paint Shop Pro " + version + " files keep no composite image, and blending their " +
+                                  std::to_string(layers) + " layers is not supported");
+      }
+    } else if (block->id == kLayerStartBlock) {
+      if (!sawImage) return Corrupt("the image attributes are missing");
+      ByteReader bank(block->rest);
+      while (auto layer = NextVersion3Block(bank)) {
+        if (layer->id == kLayerBlock) return ReadVersion3Layer(*layer, width, height, compression, limits);
+      }
+      return Corrupt("the layer bank holds no layer");
+    }
+  }
+  if (Damaged(in)) return Corrupt("a block is damaged or cut short");
+  return Error::Invalid("this Paint Shop Pro file (format version " + version + ") holds no image");
+}
+
 }  // namespace
 
 bool SniffPsp(ByteSpan data) { return StartsWith(data, kSignature); }
@@ -234,9 +347,10 @@ Result<Bitmap24> ReadPsp(ByteSpan data, const PixelLimits& limits) {
   const uint16_t minor = in.U16LE();
   if (in.Failed()) return Error::Truncated("the Paint Shop Pro file is truncated");
   const std::string version = std::to_string(major) + "." + std::to_string(minor);
+  if (major == kLayersOnlyVersion) return ReadVersion3(in, version, limits);
   if (major < kFirstCompositeVersion) {
     return Error::Unsupported("Paint Shop Pro file format version " + version +
-                              " keeps no composite image; only version 4 and later can be read");
+                              " is not supported; versions 3 and later can be read");
   }
   int32_t width = 0, height = 0;
   bool sawImage = false;
