@@ -273,6 +273,25 @@ TEST(PsdReader, ColourModesRleAndMissingComposite) {
   EXPECT_FALSE(ReadPsd(Psd(3, 3, std::vector<uint8_t>(11, 255)).Span(), kDefaultPixelLimits).ok());
 }
 
+TEST(PsdReader, ExifResourceTurnsThePicture) {
+  // The EXIF resource (1058) holds a bare TIFF structure, after a version resource.
+  const auto exif = [](uint16_t orientation, uint32_t ifd) {
+    Bytes b;
+    b.Str("8BIM").U16BE(1057).U16BE(0).U32BE(5).U32BE(1).U8(1).U8(0);
+    b.Str("8BIM").U16BE(1058).U16BE(0).U32BE(26);
+    b.Str("II").U16LE(42).U32LE(ifd).U16LE(1).U16LE(0x0112).U16LE(3).U32LE(1).U16LE(orientation).U16LE(0);
+    b.U32LE(0);
+    return b.Vec();
+  };
+  const std::vector<uint8_t> rgb = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255};
+  Expect2x2(ReadPsd(Psd(3, 3, rgb, {}, exif(2, 8)).Span(), kDefaultPixelLimits), "mirrored", kGreen, kRed, kWhite, kBlue);
+  Expect2x2(ReadPsd(Psd(3, 3, rgb, {}, exif(3, 8)).Span(), kDefaultPixelLimits), "half turn", kWhite, kBlue, kGreen, kRed);
+  Expect2x2(ReadPsd(Psd(3, 3, rgb, {}, exif(6, 8)).Span(), kDefaultPixelLimits), "quarter turn", kBlue, kRed, kWhite, kGreen);
+  // A directory offset past the structure or an orientation out of range leaves it as stored.
+  Expect2x2(ReadPsd(Psd(3, 3, rgb, {}, exif(6, 4000)).Span(), kDefaultPixelLimits), "bad offset", kRed, kGreen, kBlue, kWhite);
+  Expect2x2(ReadPsd(Psd(3, 3, rgb, {}, exif(9, 8)).Span(), kDefaultPixelLimits), "bad orientation", kRed, kGreen, kBlue, kWhite);
+}
+
 
 // A one-row TIFF written through libtiff: `strips` holds one strip (or tile) per plane,
 // already packed as the file stores it.

@@ -239,10 +239,12 @@ bool SniffJpeg(ByteSpan data) {
 }
 
 int ExifOrientation(ByteSpan app1) {
-  ByteReader r(app1);
-  if (!StartsWith(app1, "Exif")) return 1;
-  r.Skip(6);  // "Exif\0\0"
-  const size_t tiff = r.Position();
+  if (!StartsWith(app1, "Exif") || app1.size() < 6) return 1;
+  return TiffOrientation(app1.subspan(6));  // after "Exif\0\0"
+}
+
+int TiffOrientation(ByteSpan tiff) {
+  ByteReader r(tiff);
   const uint16_t order = r.U16LE();
   const bool big = order == 0x4D4D;
   if (order != 0x4949 && !big) return 1;
@@ -250,7 +252,7 @@ int ExifOrientation(ByteSpan app1) {
   auto u32 = [&] { return big ? r.U32BE() : r.U32LE(); };
   if (u16() != 42) return 1;
   const uint32_t ifd = u32();
-  if (r.Failed() || ifd > r.Size() - tiff || !r.Seek(tiff + ifd)) return 1;
+  if (r.Failed() || ifd > r.Size() || !r.Seek(ifd)) return 1;
   const uint16_t entries = u16();
   for (uint16_t i = 0; i < entries && !r.Failed(); ++i) {
     const uint16_t tag = u16();

@@ -25,6 +25,9 @@ Status WriteJpegFile(const std::string& path, const Bitmap24& bitmap);
 // The EXIF orientation (1 to 8) stored in an APP1 segment's payload, or 1 when there is
 // none or it cannot be read.
 int ExifOrientation(ByteSpan app1);
+// The same from a bare EXIF TIFF structure (byte order mark first), as a Photoshop
+// file's EXIF resource holds it.
+int TiffOrientation(ByteSpan tiff);
 // Turns a bitmap as EXIF orientation `orientation` says (2 to 8; 1 returns a copy).
 Result<Bitmap24> ApplyOrientation(const Bitmap24& src, int orientation);
 

@@ -6,6 +6,7 @@
 
 #include "base/byte_reader.h"
 #include "imageio/codecs/decode_util.h"
+#include "imageio/codecs/jpeg_codec.h"
 #include "bitmap/flatten.h"
 
 namespace kestal {
@@ -83,22 +84,29 @@ bool SkipSection(ByteReader& r, bool wide) {
   return !r.Failed() && length <= r.Remaining() && r.Skip(static_cast<size_t>(length));
 }
 
-// Files saved without "maximise compatibility" still hold an image data section, but
-// a blank one; the version information resource (1057) says so.
-bool HasRealMergedData(ByteSpan resources) {
+// The image resource block `id`, or an empty span when the resources lack it or their
+// list breaks off before it.
+ByteSpan FindResource(ByteSpan resources, uint16_t id) {
   ByteReader r(resources);
   while (r.Remaining() >= 12) {
-    if (!StartsWith(r.Take(4), "8BIM")) return true;
-    const uint16_t id = r.U16BE();
+    if (!StartsWith(r.Take(4), "8BIM")) return {};
+    const uint16_t block_id = r.U16BE();
     const uint8_t name_length = r.U8();
     r.Skip(name_length + (name_length % 2 == 0 ? 1u : 0u));  // the name is padded to an even size
     const uint32_t size = r.U32BE();
     const ByteSpan block = r.Take(size);
     r.Skip(size % 2);
-    if (r.Failed()) return true;
-    if (id == 1057 && block.size() >= 5) return block[4] != 0;
+    if (r.Failed()) return {};
+    if (block_id == id) return block;
   }
-  return true;
+  return {};
+}
+
+// Files saved without "maximise compatibility" still hold an image data section, but
+// a blank one; the version information resource (1057) says so.
+bool HasRealMergedData(ByteSpan resources) {
+  const ByteSpan version = FindResource(resources, 1057);
+  return version.size() < 5 || version[4] != 0;
 }
 
 // PackBits: a header n of 0..127 copies n + 1 bytes, -1..-127 repeats the next byte
@@ -143,7 +151,7 @@ uint8_t Sample(const PsdHeader& h, const std::vector<uint8_t>& row, size_t x) {
 // The sections between the header and the pixels: the colour mode data (the palette
 // of indexed images: 256 reds, greens, then blues), the image resources and the layers,
 // which are skipped. Leaves the reader at the merged image's compression.
-Result<ByteSpan> ReadSections(ByteReader& r, const PsdHeader& h) {
+Result<ByteSpan> ReadSections(ByteReader& r, const PsdHeader& h, ByteSpan& resources_out) {
   const uint32_t mode_length = r.U32BE();
   const ByteSpan mode_data = r.Take(mode_length);
   if (r.Failed()) return Error::Truncated();
@@ -151,6 +159,7 @@ Result<ByteSpan> ReadSections(ByteReader& r, const PsdHeader& h) {
   const uint32_t resources_length = r.U32BE();
   const ByteSpan resources = r.Take(resources_length);
   if (r.Failed() || !SkipSection(r, h.large)) return Error::Truncated();
+  resources_out = resources;
   if (r.Remaining() == 0 || !HasRealMergedData(resources)) {
     return Error::Invalid("the Photoshop file holds no merged image (it was saved without maximised compatibility)");
   }
@@ -257,7 +266,8 @@ Result<Bitmap24> ReadPsd(ByteSpan data, const PixelLimits& limits) {
   const PsdHeader& h = parsed.value();
   if (h.width == 0 || h.height == 0) return Error::Invalid("invalid Photoshop header: the picture is empty");
   if (Status s = CheckPixelSize(h.width, h.height, limits); !s) return s.error();
-  auto mode_data = ReadSections(r, h);
+  ByteSpan resources;
+  auto mode_data = ReadSections(r, h, resources);
   if (!mode_data) return mode_data.error();
   // The first channel after the colour channels is the composite's transparency.
   const bool has_alpha = h.channels > h.ChannelsUsed() && h.mode != kMultichannel && h.mode != kBitmap;
@@ -273,6 +283,10 @@ Result<Bitmap24> ReadPsd(ByteSpan data, const PixelLimits& limits) {
   // other writers store plain colours, recognisable by transparent pixels that are
   // not white.
   if (has_alpha && !matted.value()) FlattenOverWhite(bitmap.value(), alpha);
+  // The EXIF data resource (1058, a TIFF structure) may say how the picture is turned,
+  // as a camera's JPEG does.
+  const int orientation = TiffOrientation(FindResource(resources, 1058));
+  if (orientation != 1) return ApplyOrientation(bitmap.value(), orientation);
   return bitmap;
 }
 
