@@ -267,9 +267,9 @@ void Player::Text(Point reference, const TextRun& run) {
   const bool updateCp = dc_.state.textAlign & kTaUpdateCp;
   const Point at = updateCp ? dc_.state.position : reference;
   Point after;
-  if (IsSymbolFace(dc_.state.font.face)) {
+  if (const SymbolFace face = SymbolFaceOf(dc_.state.font.face); face != SymbolFace::kNone) {
     TextRun mapped = run;
-    mapped.text = FromSymbolFont(run.text);
+    mapped.text = FromSymbolFont(run.text, face);
     after = canvas_.DrawText(dc_.state, Map(), at, mapped, inPath_);
   } else {
     after = canvas_.DrawText(dc_.state, Map(), at, run, inPath_);

@@ -16,11 +16,14 @@ std::u32string DecodeUtf16(ByteSpan bytes);
 std::u32string DecodeCharset(ByteSpan bytes, uint8_t charset);
 std::string ToUtf8(const std::u32string& text);
 
-// Whether a face name is the Symbol font, whose codes are not those of any code page.
-bool IsSymbolFace(const std::string& face);
-// Text set in the Symbol font to Unicode through the font's code chart: "D" is Δ,
-// "p" is π, 0xB3 is ≥. Codes given as U+F020..U+F0FF (how UTF-16 text addresses a
-// symbol font) count as 0x20..0xFF; other characters stay as they are.
-std::u32string FromSymbolFont(std::u32string text);
+// The symbol fonts whose codes are not those of any code page, by face name: Symbol and
+// MathType's MT Extra (in equations pasted from Word).
+enum class SymbolFace { kNone, kSymbol, kMtExtra };
+SymbolFace SymbolFaceOf(const std::string& face);
+// Text set in a symbol font to Unicode through the font's code chart: in Symbol "D" is
+// Δ, "p" is π, 0xB3 is ≥; in MT Extra "L" is ⋯ and "l" is ℓ. Codes given as
+// U+F020..U+F0FF (how UTF-16 text addresses a symbol font) count as 0x20..0xFF; other
+// characters stay as they are.
+std::u32string FromSymbolFont(std::u32string text, SymbolFace face);
 
 }  // namespace kestal::metafile
