@@ -229,8 +229,8 @@ TEST(MetafilePlayer, SymbolFontTextAndGlyphsTheFaceLacks) {
   EXPECT_EQ(text("Symbol", u"\uF070"), text("DejaVu Sans", u"\u03C0"));
   EXPECT_EQ(text("Symbol", u"\uF0B3"), text("DejaVu Sans", u"\u2265"));
   // MathType's MT Extra: "L" is the math-axis ellipsis, "l" the script l, 0xF3 a
-  // superscript one, whichever way the code is given.
-  EXPECT_EQ(text("MT Extra", u"Ll\u00F3"), text("MT Extra", u"\u22EF\u2113\u00B9"));
+  // superscript one, "v" the harpoon set over a vector, whichever way the code is given.
+  EXPECT_EQ(text("MT Extra", u"Ll\u00F3v"), text("MT Extra", u"\u22EF\u2113\u00B9\u21C0"));
   EXPECT_EQ(text("MT Extra", u"\uF04C"), text("MT Extra", u"\u22EF"));
   // 〈 (the Symbol font's 0xE1) is not in DejaVu Sans: another installed font draws it
   // rather than the missing-glyph box that a character no font has gets.
