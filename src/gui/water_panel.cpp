@@ -120,6 +120,10 @@ void TFrmWater::CreateNaturalRows(QFormLayout* form) {
   form->addRow(tr("Wave mode:"), CmbMode);
   connect(CmbMode, &QComboBox::activated, this,
           [this](int index) { window_->SetWaveMode(static_cast<WaveMode>(index)); });
+  // The table's labels, marked for the translation tools: tr() below reads them from
+  // the table, where the tools cannot see them.
+  [[maybe_unused]] static const char* const kLabels[] = {QT_TR_NOOP("Wind:"), QT_TR_NOOP("Direction:"),
+                                                         QT_TR_NOOP("Rain:"), QT_TR_NOOP("Glints")};
   const char* names[] = {"SpinWind", "SpinDirection", "SpinRain"};
   QSpinBox** spins[] = {&SpinWind, &SpinDirection, &SpinRain};
   for (const NaturalSettingInfo& row : kNaturalSettingTable) {
