@@ -116,7 +116,7 @@ void BM_CliAviBesideDd(benchmark::State& state) {
   Scratch dir;
   const std::string avi = (dir.path / "s.avi").string();
   const std::string export_command = std::string(KESTAL_EXPORT_BIN) + " -q -n 30 -R 10 -p 100 " +
-                                     KESTAL_SOURCE_DIR + "/data/rocket.jpg " + avi;
+                                     KESTAL_SOURCE_DIR + "/data/rocket.jpg " + avi + " >/dev/null";
   const std::string dd_command = "dd if=/dev/zero of=" + (dir.path / "dd.bin").string() +
                                  " bs=" + std::to_string(kCliChunk) + " count=" + std::to_string(kCliFrames) +
                                  " status=none";
