@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -148,6 +149,20 @@ TEST_F(WaterPanelTest, ExportWritesTheCommandLineBytes) {
     ASSERT_TRUE(fs::exists(mine / name)) << name;
     EXPECT_EQ(ReadAll(mine / name), ReadAll(cli / name)) << name << " differs";
   }
+}
+
+// The export reads the model on its own thread: a change made meanwhile waits for
+// the export's end instead of rebuilding the mirror under it.
+TEST_F(WaterPanelTest, ChangesDuringAnExportApplyAfterIt) {
+  window_.BeginExport();
+  const Bitmap24* mirror = &window_.Model().MirrorBitmap();
+  const std::vector<uint8_t> before(mirror->Row(0), mirror->Row(0) + 3 * mirror->Width());
+  panel_->SpinTint->setValue(60);
+  EXPECT_EQ(window_.Model().Water().tintPercent, 0) << "the model stays as the export found it";
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), window_.Model().MirrorBitmap().Row(0)));
+  EXPECT_EQ(window_.AppliedWater().tintPercent, 60);
+  window_.EndExport();
+  EXPECT_EQ(window_.Model().Water().tintPercent, 60);
 }
 
 // Runs the event loop until `done` holds (at most a minute: a failure, not a hang).
