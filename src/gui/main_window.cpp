@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -37,6 +38,7 @@
 #include "gui/export_commands.h"
 #include "bitmap/toolbar_glyphs.h"
 #include "gui/export_dialog.h"
+#include "gui/mirror_builder.h"
 #include "gui/prompts.h"
 #include "gui/image_dialogs.h"
 #include "imageio/image_files.h"
@@ -129,6 +131,8 @@ TFrmKestal::TFrmKestal(QWidget* parent) : QMainWindow(parent) {
 
 TFrmKestal::~TFrmKestal() {
   qApp->removeEventFilter(this);
+  // A mirror being built reads the model's photo.
+  mirror_builder_->Drop();
   // The pane and the photo view point into the model; drop those views first.
   ui_.Pane->SetBitmap(nullptr);
   ui_.Image1->SetBitmap(nullptr);
@@ -155,6 +159,15 @@ void TFrmKestal::CreateControls() {
   ui_.Timer->setInterval(kMediumIntervalMs);
   ui_.Timer->setTimerType(Qt::PreciseTimer);
   connect(ui_.Timer, &QTimer::timeout, this, &TFrmKestal::TimerTimer);
+
+  mirror_builder_ = new MirrorBuilder(this, [this](const WaterSettings& water, int percent, Result<Bitmap24> mirror) {
+    MirrorBuilt(water, percent, std::move(mirror));
+  });
+  // A build that outlasts this shows a busy sign.
+  water_busy_timer_ = new QTimer(this);
+  water_busy_timer_->setSingleShot(true);
+  water_busy_timer_->setInterval(200);
+  connect(water_busy_timer_, &QTimer::timeout, this, [this] { ShowWaterBusy(mirror_builder_->Wanted()); });
 }
 
 // The tool panel across the top: the tool bar, the frame count, the height and the mode.
@@ -276,6 +289,7 @@ void TFrmKestal::CreateMenus() {
     connect(a, &QAction::triggered, this, [this, a] { VitesseClick(a); });
   for (QAction* a : {ui_.OndeCourte, ui_.OndeMoyenne, ui_.OndeLongue})
     connect(a, &QAction::triggered, this, [this, a] { OndeClick(a); });
+  CreateNaturalModeItem();
 
   ui_.MenuAide = bar->addMenu(QStringLiteral("?"));
   ui_.MenuInformations = AddItem(ui_.MenuAide, QStringLiteral("Информация "), kVkF1);
@@ -299,6 +313,37 @@ void TFrmKestal::CreateMenus() {
   connect(ui_.OptionEau, &QAction::triggered, this, &TFrmKestal::OptionEauClick);
   CreateViewMenu();
 }
+
+void TFrmKestal::CreateNaturalModeItem() {
+  // Added after the wave type: natural water instead of the radio buttons' mode, which
+  // a click on either radio button brings back.
+  ui_.OptionNatural = ui_.MenuOption->addAction(tr("Natural water"));
+  ui_.OptionNatural->setObjectName(QStringLiteral("OptionNatural"));
+  ui_.OptionNatural->setCheckable(true);
+  connect(ui_.OptionNatural, &QAction::triggered, this, [this](bool on) {
+    SetWaveMode(on ? WaveMode::Natural : (ui_.RBRegul->isChecked() ? WaveMode::Regular : WaveMode::Perspective));
+  });
+  for (QRadioButton* rb : {ui_.RBPerspective, ui_.RBRegul})
+    connect(rb, &QRadioButton::clicked, this, [this, rb] {
+      SetWaveMode(rb == ui_.RBRegul ? WaveMode::Regular : WaveMode::Perspective);
+    });
+}
+
+WaveMode TFrmKestal::CurrentMode() const {
+  if (natural_mode_) return WaveMode::Natural;
+  return ui_.RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular;
+}
+
+void TFrmKestal::SetWaveMode(WaveMode mode) {
+  natural_mode_ = mode == WaveMode::Natural;
+  if (mode == WaveMode::Regular) ui_.RBRegul->setChecked(true);
+  if (mode == WaveMode::Perspective) ui_.RBPerspective->setChecked(true);
+  ui_.OptionNatural->setChecked(natural_mode_);
+  model_.SetMode(CurrentMode());
+  if (water_panel_) water_panel_->ModeChanged();
+}
+
+void TFrmKestal::ApplyNaturalWater(const NaturalWaterSettings& natural) { model_.SetNaturalWater(natural); }
 
 void TFrmKestal::RebuildRecentMenu() {
   ui_.MenuRecent->clear();
@@ -398,7 +443,17 @@ bool TFrmKestal::OpenPhotoFile(const QString& path) {
   ui_.Timer->stop();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   auto photo = LoadImageFile(path.toStdString());
-  Status set = photo ? model_.SetPhoto(std::move(photo.value())) : Status(photo.error());
+  // Water applied last, whose mirror is still being built from the old photo, goes
+  // with the new one.
+  Status set;
+  if (!photo) {
+    set = photo.error();
+  } else {
+    const WaterSettings water = mirror_builder_->Wanted() ? *mirror_builder_->Wanted() : model_.Water();
+    mirror_builder_->Drop();
+    set = model_.SetPhoto(std::move(photo.value()), water);
+    EndWaterPreview();
+  }
   QApplication::restoreOverrideCursor();
   if (!set) {
     Error e = set.error();
@@ -438,35 +493,115 @@ void TFrmKestal::LayoutPane() {
     CurrentPrompts().ShowError(s.error());
     return;
   }
+  // A preview of water still being built follows the new height.
+  if (const WaterSettings* wanted = mirror_builder_->Wanted()) ApplyWater(*wanted);
   PlacePane();
 }
 
+namespace {
+
+// The preview's size: about a screen's pixels. Photos up to this size (above the water
+// line) get their mirror at once, larger ones a preview at most this size first.
+constexpr double kWaterPreviewPixels = 1 << 20;
+
+}  // namespace
+
 void TFrmKestal::ApplyWater(const WaterSettings& water) {
-  if (Status s = model_.SetWater(water); !s) {
+  if (Status s = CheckWaterSettings(water); !s) {
     CurrentPrompts().ShowError(s.error());
     return;
   }
+  // The export reads the model on its own thread.
+  if (export_running_) {
+    water_after_export_ = water;
+    return;
+  }
+  const Bitmap24& photo = model_.Photo();
+  auto line = model_.HasPhoto() ? WaterLineRow(water.line, photo.Height()) : Result<int>(0);
+  if (!line) {
+    CurrentPrompts().ShowError(line.error());
+    return;
+  }
+  const double pixels = static_cast<double>(photo.Width()) * *line;
+  const double scale = std::min({1.0, zoom_, std::sqrt(kWaterPreviewPixels / std::max(pixels, 1.0))});
+  if (!model_.NeedsMirror(water) || pixels <= kWaterPreviewPixels) {
+    mirror_builder_->Cancel();
+    EndWaterPreview();
+    ShowWaterBusy(false);
+    if (Status s = model_.SetWater(water); !s) {
+      CurrentPrompts().ShowError(s.error());
+      if (model_.HasPhoto()) PlacePane();
+      return;
+    }
+    ShowWaterState();
+    if (model_.HasPhoto()) PlacePane();
+    return;
+  }
+  mirror_builder_->Start(photo, model_.Percent(), water);
+  if (!water_busy_timer_->isActive() && !status_water_busy_->isVisible()) water_busy_timer_->start();
+  auto preview = PreviewWaterPane(photo, model_.Percent(), water, scale);
+  if (preview) {
+    water_preview_ = std::move(preview.value());
+    water_preview_line_ = *line;
+    PlacePane();
+  }
+}
+
+void TFrmKestal::MirrorBuilt(const WaterSettings& water, int percent, Result<Bitmap24> mirror) {
+  if (percent != model_.Percent()) {  // the height changed meanwhile: the fade follows it
+    ApplyWater(water);
+    return;
+  }
+  ShowWaterBusy(false);
+  EndWaterPreview();
+  Status set = mirror ? model_.SetWater(water, std::move(mirror.value())) : Status(mirror.error());
+  if (!set) CurrentPrompts().ShowError(set.error());
   ShowWaterState();
-  if (!model_.HasPhoto()) return;
-  PlacePane();
+  if (model_.HasPhoto()) PlacePane();
+}
+
+void TFrmKestal::SettleWater() {
+  if (water_after_export_ && !export_running_) ApplyWater(*std::exchange(water_after_export_, std::nullopt));
+  // A mirror built for another reflection height is started again at this one.
+  while (mirror_builder_->Wanted()) mirror_builder_->Finish();
+}
+
+WaterSettings TFrmKestal::AppliedWater() const {
+  if (water_after_export_) return *water_after_export_;
+  return mirror_builder_->Wanted() ? *mirror_builder_->Wanted() : model_.Water();
+}
+
+void TFrmKestal::EndWaterPreview() { water_preview_ = Bitmap24(); }
+
+int TFrmKestal::ShownWaterLineRow() const {
+  return ShowsWaterPreview() ? water_preview_line_ : model_.WaterLineRow();
+}
+
+void TFrmKestal::ShowWaterBusy(bool busy) {
+  status_water_busy_->setVisible(busy);
+  if (busy) ui_.Pane->setCursor(Qt::BusyCursor);
+  else ui_.Pane->unsetCursor();
 }
 
 void TFrmKestal::PlacePane() {
-  const Bitmap24& pane = model_.PaneBitmap();
   const Bitmap24& photo = model_.Photo();
+  const bool preview = ShowsWaterPreview();
+  const int32_t line = ShownWaterLineRow();
+  const int32_t paneHeight = preview ? ReflectionHeight(line, model_.Percent()) : model_.PaneBitmap().Height();
   auto scaled = [this](int32_t v) { return static_cast<int>(std::lround(v * zoom_)); };
   ui_.Image1->SetScale(zoom_);
-  ui_.Pane->SetScale(zoom_);
+  // During an export the pane shows the export's frames.
+  if (!export_running_) ui_.Pane->SetBitmap(preview ? &water_preview_ : &model_.PaneBitmap());
+  ui_.Pane->SetScale(preview ? zoom_ * photo.Width() / water_preview_.Width() : zoom_);
   // The photo is shown down to the water line; the reflection starts there.
-  ui_.Image1->setGeometry(ui_.Image1->x(), ui_.Image1->y(), scaled(photo.Width()), scaled(model_.WaterLineRow()));
+  ui_.Image1->setGeometry(ui_.Image1->x(), ui_.Image1->y(), scaled(photo.Width()), scaled(line));
   ui_.Image1->update();
-  ui_.Pane->setGeometry(ui_.Image1->x(), ui_.Image1->y() + ui_.Image1->height(), scaled(pane.Width()),
-                        scaled(pane.Height()));
+  ui_.Pane->setGeometry(ui_.Image1->x(), ui_.Image1->y() + ui_.Image1->height(), scaled(photo.Width()),
+                        scaled(paneHeight));
   ui_.PnlImg->move(ui_.Pane->x() + ui_.Pane->width(), ui_.Pane->y() + ui_.Pane->height());
   ui_.ScrollContent->resize(ui_.PnlImg->x() + ui_.PnlImg->width(), ui_.PnlImg->y() + ui_.PnlImg->height());
   ui_.Pane->update();
-  const Bitmap24& mirror = model_.MirrorBitmap();
-  SetStatusText(0, QStringLiteral("%1x%2").arg(mirror.Width()).arg(mirror.Height() + pane.Height()));
+  SetStatusText(0, QStringLiteral("%1x%2").arg(photo.Width()).arg(line + paneHeight));
 }
 
 void TFrmKestal::EditPctChange() {
@@ -480,7 +615,7 @@ void TFrmKestal::EditPctChange() {
 
 void TFrmKestal::NextFrame() {
   if (!model_.HasPhoto()) return;
-  model_.SetMode(ui_.RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
+  model_.SetMode(CurrentMode());
   model_.NextFrame();
   ui_.Pane->repaint();
 }
@@ -491,7 +626,8 @@ void TFrmKestal::ExportAnimation() {
   if (!FrmExport) FrmExport = new TFrmExport(this);
   if (export_running_) return;
   // The export renders with the mode the window shows.
-  model_.SetMode(ui_.RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
+  model_.SetMode(CurrentMode());
+  SettleWater();
   ExportCommand(*this, *FrmExport, CurrentPrompts()).ExportAnimation();
 }
 
@@ -542,7 +678,10 @@ void TFrmKestal::FormKeyDown(int key) {
 void TFrmKestal::FormKeyUp(int) { ui_.EditPct->setSingleStep(5); }
 
 QString TFrmKestal::HelpPagePath() {
-  return QString::fromStdString(FindHelpPage(QCoreApplication::applicationFilePath().toStdString()));
+  // The page in the window's language (QLocale's default follows the language chosen),
+  // or the English one.
+  return QString::fromStdString(
+      FindHelpPage(QCoreApplication::applicationFilePath().toStdString(), QLocale().name().toStdString()));
 }
 
 void TFrmKestal::MenuInformationsClick() {

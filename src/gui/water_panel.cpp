@@ -1,5 +1,6 @@
 #include "gui/water_panel.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFormLayout>
@@ -75,6 +76,7 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   form->addRow(Label(WaterSetting::Blur), SpinBlur);
   SpinStrength = MakeSpin(this, WaterSetting::Strength, "SpinStrength");
   form->addRow(Label(WaterSetting::Strength), SpinStrength);
+  CreateNaturalRows(form);
 
   BtnDefaults = new QPushButton(QStringLiteral("По умолчанию"), this);
   BtnClose = new QPushButton(QStringLiteral("Закрыть"), this);
@@ -94,6 +96,8 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   connect(BtnDefaults, &QPushButton::clicked, this, [this] {
     ShowSettings(WaterSettings{});
     Apply();
+    ShowNatural(NaturalWaterSettings{});
+    ApplyNatural();
   });
   connect(BtnClose, &QPushButton::clicked, this, &QDialog::close);
 
@@ -101,7 +105,90 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
     SpinLine->setValue(row);  // clamped to the photo by the spin box's range
   });
   LineHandle->hide();
-  ShowSettings(window->Model().Water());
+  ShowSettings(window->AppliedWater());
+  ShowNatural(window->Model().NaturalWater());
+  ModeChanged();
+}
+
+// The rows after the designed ones: the wave mode, then the natural water's settings
+// from their table, each at its range.
+void TFrmWater::CreateNaturalRows(QFormLayout* form) {
+  CmbMode = new QComboBox(this);
+  CmbMode->setObjectName(QStringLiteral("CmbMode"));
+  // In WaveMode's order.
+  CmbMode->addItems({tr("Perspective"), tr("Regular"), tr("Natural")});
+  form->addRow(tr("Wave mode:"), CmbMode);
+  connect(CmbMode, &QComboBox::activated, this,
+          [this](int index) { window_->SetWaveMode(static_cast<WaveMode>(index)); });
+  // The table's labels, marked for the translation tools: tr() below reads them from
+  // the table, where the tools cannot see them.
+  [[maybe_unused]] static const char* const kLabels[] = {QT_TR_NOOP("Wind:"), QT_TR_NOOP("Direction:"),
+                                                         QT_TR_NOOP("Rain:"), QT_TR_NOOP("Glints")};
+  const char* names[] = {"SpinWind", "SpinDirection", "SpinRain"};
+  QSpinBox** spins[] = {&SpinWind, &SpinDirection, &SpinRain};
+  for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+    const QString label = tr(row.panelLabel);
+    if (row.setting == NaturalSetting::Glints) {
+      ChkGlints = new QCheckBox(label, this);
+      ChkGlints->setObjectName(QStringLiteral("ChkGlints"));
+      form->addRow(QString(), ChkGlints);
+      connect(ChkGlints, &QCheckBox::toggled, this, &TFrmWater::ApplyNatural);
+      continue;
+    }
+    const int i = static_cast<int>(row.setting);
+    auto* spin = new QSpinBox(this);
+    spin->setObjectName(QLatin1String(names[i]));
+    spin->setRange(row.min, row.max);
+    spin->setSuffix(QString::fromUtf8(row.panelUnit));
+    spin->setKeyboardTracking(false);
+    form->addRow(label, spin);
+    connect(spin, &QSpinBox::valueChanged, this, &TFrmWater::ApplyNatural);
+    *spins[i] = spin;
+  }
+  SpinWind->setToolTip(tr("0 calm ... 100 breezy"));
+  SpinDirection->setToolTip(tr("Where the waves run: 0 towards the viewer, -90 and 90 across"));
+}
+
+QSpinBox* TFrmWater::NaturalSpin(NaturalSetting setting) const {
+  switch (setting) {
+    case NaturalSetting::Wind: return SpinWind;
+    case NaturalSetting::Direction: return SpinDirection;
+    case NaturalSetting::Rain: return SpinRain;
+    case NaturalSetting::Glints: break;
+  }
+  return nullptr;
+}
+
+NaturalWaterSettings TFrmWater::Natural() const {
+  NaturalWaterSettings n;
+  for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+    const QSpinBox* spin = NaturalSpin(row.setting);
+    SetNaturalValue(n, row.setting, spin ? spin->value() : ChkGlints->isChecked());
+  }
+  return n;
+}
+
+void TFrmWater::ShowNatural(const NaturalWaterSettings& n) {
+  const bool was = showing_;
+  showing_ = true;
+  for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+    if (QSpinBox* spin = NaturalSpin(row.setting)) spin->setValue(NaturalValue(n, row.setting));
+    else ChkGlints->setChecked(n.glints);
+  }
+  showing_ = was;
+}
+
+void TFrmWater::ModeChanged() {
+  const WaveMode mode = window_->CurrentMode();
+  CmbMode->setCurrentIndex(static_cast<int>(mode));
+  // The natural settings shape only natural water.
+  for (QWidget* w : std::initializer_list<QWidget*>{SpinWind, SpinDirection, SpinRain, ChkGlints})
+    w->setEnabled(mode == WaveMode::Natural);
+}
+
+void TFrmWater::ApplyNatural() {
+  if (showing_) return;
+  window_->ApplyNaturalWater(Natural());
 }
 
 WaterSettings TFrmWater::Settings() const {
@@ -112,7 +199,7 @@ WaterSettings TFrmWater::Settings() const {
   if (model.HasPhoto() && SpinLine->value() < model.Photo().Height()) {
     w.line = WaterLine{SpinLine->value(), WaterLine::Unit::Rows};
   } else if (!model.HasPhoto()) {
-    w.line = model.Water().line;
+    w.line = window_->AppliedWater().line;
   }
   w.tintColor = tint_color_;
   w.tintPercent = SpinTint->value();
@@ -144,7 +231,7 @@ void TFrmWater::ShowSettings(const WaterSettings& w) {
   PlaceLineHandle();
 }
 
-void TFrmWater::PhotoChanged() { ShowSettings(window_->Model().Water()); }
+void TFrmWater::PhotoChanged() { ShowSettings(window_->AppliedWater()); }
 
 void TFrmWater::Apply() {
   if (showing_) return;
@@ -173,14 +260,16 @@ void TFrmWater::PlaceLineHandle() {
     LineHandle->hide();
     return;
   }
-  LineHandle->Place(window_->PhotoView()->pos(), model.Photo().Width(), model.WaterLineRow());
+  LineHandle->Place(window_->PhotoView()->pos(), model.Photo().Width(), window_->ShownWaterLineRow());
   LineHandle->show();
   LineHandle->raise();
 }
 
 void TFrmWater::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  ShowSettings(window_->Model().Water());
+  ShowSettings(window_->AppliedWater());
+  ShowNatural(window_->Model().NaturalWater());
+  ModeChanged();
 }
 
 void TFrmWater::hideEvent(QHideEvent* event) {

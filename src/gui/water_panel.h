@@ -9,9 +9,12 @@
 #include <QPoint>
 #include <functional>
 
+#include "render/natural_water.h"
 #include "render/water_effects.h"
 
+class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QPushButton;
 class QSpinBox;
 
@@ -33,6 +36,12 @@ class TFrmWater : public QDialog {
   // Reads the model again (a new photo: the line's range and place).
   void PhotoChanged();
 
+  // The natural water's controls: what they show, showing other settings without
+  // applying them, and showing the window's wave mode.
+  NaturalWaterSettings Natural() const;
+  void ShowNatural(const NaturalWaterSettings& natural);
+  void ModeChanged();
+
   QSpinBox* SpinLine;
   QPushButton* BtnTintColor;
   QSpinBox* SpinTint;
@@ -41,6 +50,12 @@ class TFrmWater : public QDialog {
   QComboBox* CmbFadeTarget;
   QSpinBox* SpinBlur;
   QSpinBox* SpinStrength;
+  // After the designed rows: the wave mode and the natural water's settings.
+  QComboBox* CmbMode;
+  QSpinBox* SpinWind;
+  QSpinBox* SpinDirection;
+  QSpinBox* SpinRain;
+  QCheckBox* ChkGlints;
   QPushButton* BtnDefaults;
   QPushButton* BtnClose;
   WaterLineHandle* LineHandle;
@@ -51,6 +66,9 @@ class TFrmWater : public QDialog {
 
  private:
   void Apply();
+  void CreateNaturalRows(QFormLayout* form);
+  void ApplyNatural();
+  QSpinBox* NaturalSpin(NaturalSetting setting) const;
   void ChooseTintColor();
   void PlaceLineHandle();
   void SetTintSwatch(Color color);
