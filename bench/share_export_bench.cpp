@@ -91,7 +91,7 @@ void Ours(benchmark::State& state, ExportFormat format, const char* file, const 
   ExportSettings settings;
   settings.format = format;
   for (auto _ : state) {
-    if (Status s = ExportShared(model, out, settings); !s) state.SkipWithError(s.error().Line().c_str());
+    if (Status s = ExportClip(model, out, settings); !s) state.SkipWithError(s.error().Line().c_str());
   }
   state.counters["size_kB"] = double(fs::file_size(out)) / 1024;
   state.counters["peak_MB"] = PeakMb(std::string(KESTAL_EXPORT_BIN) + " -q -n 30 -p 100 " + cliOptions + " '" +

@@ -440,7 +440,7 @@ std::string ResolveFormat(Options& o) {
   return std::string();
 }
 
-int ExitCodeFor(FailedStage stage, const Error& /*error*/) {
+int ExitCodeFor(FailedStage stage) {
   // Anything that goes wrong with the photo, whatever its kind, is 3. Once the photo is
   // read, every kind is the output's failure: the system refused to write (Io), the
   // format cannot hold the picture (OverLimit), the settings give no picture (Invalid),

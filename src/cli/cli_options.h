@@ -96,7 +96,7 @@ std::string UsageText();
 // for the output, a system's failure to write (ErrorKind::Io) and every refusal of
 // the output (too large for its format, no rows) is 4.
 enum class FailedStage { Photo, Output };
-int ExitCodeFor(FailedStage stage, const Error& error);
+int ExitCodeFor(FailedStage stage);
 
 // The one line printed for an error: "kestal-export: FILE: cause". The file is the
 // error's message when it has one, otherwise `file`.

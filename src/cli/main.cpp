@@ -34,7 +34,7 @@ using namespace kestal::cli;
 // failed; empty when the error's message already names it (a sequence's frame).
 int Fail(FailedStage stage, const Error& error, const std::string& file) {
   std::fprintf(stderr, "%s\n", ErrorLine(error, file).c_str());
-  return ExitCodeFor(stage, error);
+  return ExitCodeFor(stage);
 }
 
 int ExportFrames(Options& o, AnimationModel& model, ProgressBar& bar) {

@@ -95,15 +95,4 @@ Result<uint64_t> MeasureClip(AnimationModel& model, FrameWriter& writer, const E
   return writer.Bytes();
 }
 
-Status ExportShared(AnimationModel& model, const std::string& path, const ExportSettings& settings,
-                    const ScaleRequest& scale, const ExportProgress& progress) {
-  ExportModel source(model, scale, settings.composition);
-  if (!source.Get()) {
-    auto writer = MakeWriter(path, settings);
-    if (!writer) return writer.error();
-    return Error{(*writer)->FileMessage(), source.Failure().cause, source.Failure().kind};
-  }
-  return ExportClip(*source.Get(), path, settings, progress);
-}
-
 }  // namespace kestal

@@ -53,9 +53,4 @@ Result<uint64_t> MeasureClip(AnimationModel& model, const ExportSettings& settin
 // The same through a measuring writer made by the caller.
 Result<uint64_t> MeasureClip(AnimationModel& model, FrameWriter& writer, const ExportSettings& settings, int frames);
 
-// ExportClip on the model of `scale` (ExportModel): with a scale asked, `model` is left
-// as it was.
-Status ExportShared(AnimationModel& model, const std::string& path, const ExportSettings& settings,
-                    const ScaleRequest& scale = {}, const ExportProgress& progress = {});
-
 }  // namespace kestal

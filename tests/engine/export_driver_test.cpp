@@ -214,7 +214,7 @@ TEST(ExportDriver, StoppingAfterTheLastFrameLeavesNothing) {
     const auto run = [&] {
       if (r.format == ExportFormat::Gif) return Status(ExportGif(m, path, settings, progress) ? Status::Ok() : Error{});
       if (r.format == ExportFormat::Avi) return ExportAvi(m, path, settings, progress);
-      return ExportShared(m, path, settings, {}, progress);
+      return ExportClip(m, path, settings, progress);
     };
     EXPECT_THROW((void)run(), Stop);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));

@@ -207,7 +207,9 @@ TEST(SizeEstimate, TrialsLandNearTheRealFile) {
     auto estimate = EstimateExportSize(model, settings, scale);
     ASSERT_TRUE(estimate.ok());
     EXPECT_FALSE(estimate->exact);
-    ASSERT_TRUE(ExportShared(model, dir / r.file, settings, scale).ok());
+    ExportModel scaled(model, scale, settings.composition);
+    ASSERT_NE(scaled.Get(), nullptr);
+    ASSERT_TRUE(ExportClip(*scaled.Get(), dir / r.file, settings).ok());
     const double real = static_cast<double>(GetFileSizeBytes(dir / r.file));
     EXPECT_NEAR(static_cast<double>(estimate->bytes) / real, 1.0, 0.5) << estimate->bytes << " for " << real;
   }
@@ -347,7 +349,7 @@ TEST(ShareExport, PicturesOverTheCodecsLimitsAreRefusedBeforeWriting) {
     ASSERT_TRUE(model.SetPhoto(test::Gradient(r.width, r.height)).ok());
     ExportSettings settings;
     settings.format = r.format;
-    const Status s = ExportShared(model, dir / "big.clip", settings);
+    const Status s = ExportClip(model, dir / "big.clip", settings);
     ASSERT_FALSE(s.ok());
     EXPECT_EQ(s.error().kind, ErrorKind::OverLimit);
     EXPECT_EQ(s.error().cause, r.cause);
@@ -399,7 +401,9 @@ TEST(SizeEstimate, EveryFormatWithinAFifthOfTheRealFile) {
       } else if (info.format == ExportFormat::Avi) {
         ASSERT_TRUE(ExportAvi(model, out, settings).ok());
       } else {
-        ASSERT_TRUE(ExportShared(model, out, settings, scale).ok());
+        ExportModel scaled(model, scale, settings.composition);
+        ASSERT_NE(scaled.Get(), nullptr);
+        ASSERT_TRUE(ExportClip(*scaled.Get(), out, settings).ok());
       }
       if (real == 0) real = static_cast<uint64_t>(GetFileSizeBytes(out));
       EXPECT_NEAR(static_cast<double>(estimate->bytes) / static_cast<double>(real), 1.0, 0.2)
