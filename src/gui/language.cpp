@@ -144,7 +144,7 @@ void SetUiLanguage(const QString& code) {
   ApplyLanguageTexts();
   // The installs posted LanguageChange to every window; deliver them now, after the
   // string library has its new words.
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+  if (QCoreApplication::instance()) QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
 }
 
 QString CurrentUiLanguage() { return current_language; }
