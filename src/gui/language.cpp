@@ -139,7 +139,8 @@ void SetUiLanguage(const QString& code) {
                     QLibraryInfo::path(QLibraryInfo::TranslationsPath));
   // The system's locale keeps its country when it speaks the chosen language.
   const QLocale system = QLocale::system();
-  QLocale::setDefault(ResolveUiLanguage({system.name()}) == language ? system : QLocale(language));
+  const QLocale chosen(language);
+  QLocale::setDefault(system.language() == chosen.language() ? system : chosen);
   current_language = language;
   ApplyLanguageTexts();
   // The installs posted LanguageChange to every window; deliver them now, after the
