@@ -6,7 +6,8 @@
 #   share/icons/hicolor/{16,24,32,48,64,128,256}x.../apps/kestal.png, scalable/apps/kestal.svg
 #   share/metainfo/org.kestal.Kestal.metainfo.xml
 #   share/man/man1/kestal.1.gz, kestal-export.1.gz
-#   share/kestal/kestal.htm
+#   share/kestal/kestal.htm, kestal.ru.htm, kestal.css (the help pages in English and
+#     Russian, and their style)
 #   share/doc/kestal/copyright, changelog.gz
 #
 # The version appears once, in project(); the manual pages, the AppStream release, the
@@ -44,7 +45,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${KESTAL_GENERATED}/c
 if(KESTAL_GUI)
   install(TARGETS kestal RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${KESTAL_GENERATED}/kestal.1.gz DESTINATION ${man1})
-  install(FILES ${KESTAL_DATA}/kestal.htm DESTINATION ${CMAKE_INSTALL_DATADIR}/kestal)
+  install(FILES ${KESTAL_DATA}/kestal.htm ${KESTAL_DATA}/kestal.ru.htm ${KESTAL_DATA}/kestal.css
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/kestal)
   install(FILES ${KESTAL_DATA}/kestal.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${KESTAL_GENERATED}/org.kestal.Kestal.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -77,7 +79,11 @@ set(CPACK_PACKAGE_NAME kestal)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Kestal developers")
 set(CPACK_PACKAGE_CONTACT "The Kestal developers <dev@kestal.org>")
+# GPL-3.0-or-later: the full text for CPack, the DEP-5 file cmake/debian/copyright
+# installed above for Debian, and the licence field of an RPM built from this
+# configuration (cpack -G RPM).
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RPM_PACKAGE_LICENSE GPL-3.0-or-later)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -95,12 +101,16 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 Kestal puts a vertically mirrored copy beneath a photo and lets its rows
 ripple, as if the scene stood at the edge of a lake. Frames per wave cycle,
 reflection height, wave mode, length and speed are set in the window; a
-water panel adds a water line, a tint, a fade with depth, a blur and the
-waves' strength, shown while the animation plays.
+natural water mode breaks the reflection into streaks as on a lake, with
+wind, direction, rain and glints; a water panel adds a water line, a tint,
+a fade with depth, a blur and the waves' strength, shown while the
+animation plays. The view zooms; settings and recent photos are kept.
 .
 The animation is exported as numbered BMP or JPG frames, a looping animated
 GIF of 16 to 256 colours with an HTML page that shows it, an uncompressed
-AVI clip, an MP4 (H.264) or WebM (VP9) video, an animated WebP or an
-animated PNG. The command-line exporter kestal-export writes the same files
-without a window, for scripts and batch work.")
+AVI clip, an MP4 (H.264) or WebM (VP9) video, an animated WebP, an animated
+PNG or an animated AVIF; a long export can be cancelled. The window and its
+help pages are in English and Russian. The command-line exporter
+kestal-export writes the same files without a window, for scripts and batch
+work.")
 include(CPack)

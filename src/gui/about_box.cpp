@@ -76,6 +76,12 @@ TAProposForm::TAProposForm(QWidget* parent) : QDialog(parent) {
   connect(URL, &LinkLabel::clicked, this, &TAProposForm::URLClick);
   connect(Label2, &LinkLabel::clicked, this, &TAProposForm::URLClick);
   Licence = MakeLabel(this, QStringLiteral("GPL-3.0-or-later"), 128, 180);
+  // Two lines' room between the identifier and the panel's lower edge, so that a
+  // translation may wrap.
+  LicenceNote = new QLabel(tr("Licensed under the GNU GPL v3 or later"), this);
+  LicenceNote->setWordWrap(true);
+  LicenceNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  LicenceNote->setGeometry(128, 198, 185, 34);
 
   Button1 = new QPushButton(this);
   Button1->setGeometry(246, 252, 75, 25);

@@ -41,7 +41,8 @@ class TAProposForm : public QDialog {
   QLabel* Credit;
   LinkLabel* URL;
   LinkLabel* Label2;
-  QLabel* Licence;  // the licence's SPDX identifier, below the links
+  QLabel* Licence;      // the licence's SPDX identifier, below the links
+  QLabel* LicenceNote;  // the licence in words, below the identifier, wrapped inside the panel
   QPushButton* Button1;
 
  protected:

@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -525,7 +526,10 @@ void TFrmKestal::FormKeyDown(int key) {
 void TFrmKestal::FormKeyUp(int) { ui_.EditPct->setSingleStep(5); }
 
 QString TFrmKestal::HelpPagePath() {
-  return QString::fromStdString(FindHelpPage(QCoreApplication::applicationFilePath().toStdString()));
+  // The page in the window's language (QLocale's default follows the language chosen),
+  // or the English one.
+  return QString::fromStdString(
+      FindHelpPage(QCoreApplication::applicationFilePath().toStdString(), QLocale().name().toStdString()));
 }
 
 void TFrmKestal::MenuInformationsClick() {

@@ -19,10 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadAll;
 
 Status WriteText(const std::string& path, const std::string& text) {
   OutputFile out;

@@ -14,12 +14,7 @@ namespace {
 
 using test::TempDir;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using test::ReadAll;
 
 void WriteBytes(const std::string& path, size_t n) {
   std::ofstream(path, std::ios::binary) << std::string(n, 'x');

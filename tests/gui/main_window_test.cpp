@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -336,6 +337,32 @@ TEST_F(MainWindowTest, MissingHelpPageSaysSo) {
   EXPECT_TRUE(messages_.empty());
 }
 
+// F1 opens the page in the window's language, which QLocale's default carries.
+TEST(HelpPageLanguage, FollowsTheWindowsLocale) {
+  const QString english = TFrmKestal::HelpPagePath();
+  ASSERT_TRUE(english.endsWith(QStringLiteral("gui_main_window_test.htm")));
+  QString russian = english;
+  russian.replace(russian.size() - 4, 4, QStringLiteral(".ru.htm"));
+  QFile page(russian);
+  ASSERT_TRUE(page.open(QIODevice::WriteOnly)) << russian.toStdString();
+  page.close();
+  struct Case {
+    QLocale locale;
+    QString expected;
+  };
+  const Case cases[] = {{QLocale(QLocale::Russian, QLocale::Russia), russian},
+                        {QLocale(QLocale::English, QLocale::UnitedKingdom), english},
+                        {QLocale(QLocale::German, QLocale::Germany), english}};
+  const QLocale before;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.locale.name().toStdString());
+    QLocale::setDefault(c.locale);
+    EXPECT_EQ(TFrmKestal::HelpPagePath(), c.expected);
+  }
+  QLocale::setDefault(before);
+  page.remove();
+}
+
 TEST(AboutBox, ContentAndClosing) {
   TAProposForm form;
   EXPECT_EQ(form.windowTitle(), QStringLiteral("О программе "));
@@ -346,6 +373,11 @@ TEST(AboutBox, ContentAndClosing) {
   EXPECT_EQ(form.Image1->pixmap().size(), QSize(96, 200));
   EXPECT_EQ(form.Licence->text(), QStringLiteral("GPL-3.0-or-later"));
   EXPECT_TRUE(form.Panel1->geometry().contains(form.Licence->geometry()));
+  // The licence in words, whole inside the panel and below the identifier.
+  EXPECT_FALSE(form.LicenceNote->text().isEmpty());
+  EXPECT_TRUE(form.Panel1->geometry().contains(form.LicenceNote->geometry()));
+  EXPECT_GE(form.LicenceNote->y(), form.Licence->geometry().bottom());
+  EXPECT_LE(form.LicenceNote->heightForWidth(form.LicenceNote->width()), form.LicenceNote->height());
   form.URLClick(form.URL);  // a blank link opens nothing and reports nothing
 
   for (int round = 0; round < 2; ++round) {

@@ -31,7 +31,9 @@ usr/share/icons/hicolor/32x32/apps/kestal.png
 usr/share/icons/hicolor/48x48/apps/kestal.png
 usr/share/icons/hicolor/64x64/apps/kestal.png
 usr/share/icons/hicolor/scalable/apps/kestal.svg
+usr/share/kestal/kestal.css
 usr/share/kestal/kestal.htm
+usr/share/kestal/kestal.ru.htm
 usr/share/man/man1/kestal-export.1.gz
 usr/share/man/man1/kestal.1.gz
 usr/share/metainfo/org.kestal.Kestal.metainfo.xml

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -21,6 +23,12 @@ inline std::filesystem::path SourceDir() { return KESTAL_SOURCE_DIR; }
 inline std::filesystem::path TestData() { return KESTAL_TEST_DATA_DIR; }
 inline std::filesystem::path Samples() { return KESTAL_SAMPLES_DIR; }
 inline std::filesystem::path DefaultPhoto() { return SourceDir() / "data" / "rocket.jpg"; }
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // Skips the current test when the shared sample folder is absent.
 #define KESTAL_REQUIRE_SAMPLES()                                                       \

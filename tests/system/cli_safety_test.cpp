@@ -32,10 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kestal::test;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::ReadAll;
 
 bool AnyPartFile(const fs::path& dir) {
   for (const auto& e : fs::directory_iterator(dir))

@@ -197,6 +197,26 @@ TEST(ShareFormatsCli, ClipLengthAndScaling) {
   }
 }
 
+// The bytes of a clip depend on its frames alone, not on what earlier allocations left
+// in memory: glibc fills new blocks with MALLOC_PERTURB_'s complement, so a read of
+// memory nobody wrote would change the file.
+TEST(ShareFormatsCli, BytesDoNotDependOnLeftoverMemory) {
+  test::TempDir dir;
+  const std::string photo = ShellQuote(test::DefaultPhoto().string());
+  for (const char* file : {"c.mp4", "c.webm", "c.webp", "c.png", "c.avif"}) {
+    SCOPED_TRACE(file);
+    std::string bytes[2];
+    for (int run = 0; run < 2; ++run) {
+      const std::string out = dir / (std::to_string(run) + file);
+      const std::string perturb = run ? "MALLOC_PERTURB_=85 " : "MALLOC_PERTURB_=170 ";
+      ASSERT_EQ(RunCommand(perturb + Export(kCommon + photo + " " + ShellQuote(out))).status, 0);
+      bytes[run] = test::ReadAll(out);
+    }
+    EXPECT_FALSE(bytes[0].empty());
+    EXPECT_TRUE(bytes[0] == bytes[1]);
+  }
+}
+
 TEST(ShareFormatsCli, FailedEncodeExitsFourNamingTheFileAndLeavesNothing) {
   test::TempDir dir;
   // A codec missing at run time: libavcodec's encoder lookups find nothing.
