@@ -327,6 +327,10 @@ Save it as %4?</translation>
         <source>OK</source>
         <translation>Ok</translation>
     </message>
+    <message>
+        <source>Licensed under the GNU GPL v3 or later</source>
+        <translation>Лицензия GNU GPL версии 3 или более поздней</translation>
+    </message>
 </context>
 <context>
     <name>kestal::TFrmExport</name>

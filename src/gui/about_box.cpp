@@ -78,7 +78,7 @@ TAProposForm::TAProposForm(QWidget* parent) : QDialog(parent) {
   Licence = MakeLabel(this, QStringLiteral("GPL-3.0-or-later"), 128, 180);
   // Two lines' room between the identifier and the panel's lower edge, so that a
   // translation may wrap.
-  LicenceNote = new QLabel(tr("Licensed under the GNU GPL v3 or later"), this);
+  LicenceNote = new QLabel(this);
   LicenceNote->setWordWrap(true);
   LicenceNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   LicenceNote->setGeometry(128, 198, 185, 34);
@@ -100,6 +100,7 @@ void TAProposForm::RetranslateUi() {
   Version->setText(tr("Version %1").arg(QStringLiteral(KESTAL_VERSION)));
   Label1->setText(tr("Russian translation"));
   Credit->setText(tr("The Kestal Team"));
+  LicenceNote->setText(tr("Licensed under the GNU GPL v3 or later"));
   Button1->setText(tr("OK"));
   for (QLabel* label : {Version, Label1, Credit}) label->adjustSize();
 }
