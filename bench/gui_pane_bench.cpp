@@ -64,11 +64,14 @@ void BM_TickWholePaneRegular(benchmark::State& s) { Tick(s, kestal::WaveMode::Re
 constexpr double kFitZoom = 1000.0 / 7600;
 void BM_TickFitPerspective(benchmark::State& s) { Tick(s, kestal::WaveMode::Perspective, {790, 474}, kFitZoom); }
 void BM_TickFitRegular(benchmark::State& s) { Tick(s, kestal::WaveMode::Regular, {790, 474}, kFitZoom); }
+// Natural water renders every pixel of the pane through its field, at fit zoom.
+void BM_TickFitNatural(benchmark::State& s) { Tick(s, kestal::WaveMode::Natural, {790, 474}, kFitZoom); }
 // Zoomed in 3x: the visible part is a small region of the bitmap.
 void BM_TickZoom300Perspective(benchmark::State& s) { Tick(s, kestal::WaveMode::Perspective, {1920, 1080}, 3.0); }
 
 BENCHMARK(BM_TickFitPerspective)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_TickFitRegular)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_TickFitNatural)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_TickZoom300Perspective)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_TickVisiblePerspective)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_TickVisibleRegular)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();

@@ -609,6 +609,10 @@ of the photo&apos;s height</source>
         <source>An export is still running. Stop it and close the window ?</source>
         <translation>Экспорт ещё идёт. Остановить его и закрыть окно ?</translation>
     </message>
+    <message>
+        <source>Natural water</source>
+        <translation>Естественная вода</translation>
+    </message>
 </context>
 <context>
     <name>kestal::TFrmWater</name>
@@ -667,6 +671,46 @@ of the photo&apos;s height</source>
     <message>
         <source>Close</source>
         <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Perspective</source>
+        <translation>Перспектива</translation>
+    </message>
+    <message>
+        <source>Regular</source>
+        <translation>Обычный</translation>
+    </message>
+    <message>
+        <source>Natural</source>
+        <translation>Естественный</translation>
+    </message>
+    <message>
+        <source>Wave mode:</source>
+        <translation>Режим волн:</translation>
+    </message>
+    <message>
+        <source>Wind:</source>
+        <translation>Ветер:</translation>
+    </message>
+    <message>
+        <source>Direction:</source>
+        <translation>Направление:</translation>
+    </message>
+    <message>
+        <source>Rain:</source>
+        <translation>Дождь:</translation>
+    </message>
+    <message>
+        <source>Glints</source>
+        <translation>Блики</translation>
+    </message>
+    <message>
+        <source>0 calm ... 100 breezy</source>
+        <translation>0 штиль ... 100 свежий ветер</translation>
+    </message>
+    <message>
+        <source>Where the waves run: 0 towards the viewer, -90 and 90 across</source>
+        <translation>Куда бегут волны: 0 — к зрителю, -90 и 90 — поперёк</translation>
     </message>
 </context>
 <context>

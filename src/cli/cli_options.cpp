@@ -102,6 +102,28 @@ std::string ParseWater(Options& o, const std::string& value) {
 unsigned OutputsWhere(bool (*keep)(const OutputFormatInfo&));
 bool AnyFormat(const OutputFormatInfo&);
 
+// The natural water's options, one for each row of its table; they apply to every
+// output but only with --mode natural (checked once every option is read).
+template <NaturalSetting kSetting>
+std::string ParseNatural(Options& o, const std::string& value) {
+  return ParseNaturalOption(kSetting, value, o.natural);
+}
+
+template <NaturalSetting kSetting>
+OptionSpec NaturalOptionSpec() {
+  const NaturalSettingInfo& row = NaturalSettingRow(kSetting);
+  return {0, row.option, row.argument, 0, 0, {}, OutputsWhere(AnyFormat), "", "", nullptr, ParseNatural<kSetting>};
+}
+
+// The first natural water option given when the mode is not natural, or null.
+const char* NaturalOptionOutsideNaturalMode(const Options& o) {
+  if (o.mode == WaveMode::Natural) return nullptr;
+  for (const std::string& name : o.given)
+    for (const NaturalSettingInfo& row : kNaturalSettingTable)
+      if (name == row.option) return row.option;
+  return nullptr;
+}
+
 // The row of the water option `kSetting`, named as its row of the water's table says.
 template <WaterSetting kSetting>
 OptionSpec WaterOptionSpec() {
@@ -278,6 +300,9 @@ const std::vector<OptionSpec>& OptionTable() {
       WaterOptionSpec<WaterSetting::Line>(), WaterOptionSpec<WaterSetting::Tint>(),
       WaterOptionSpec<WaterSetting::Fade>(), WaterOptionSpec<WaterSetting::Blur>(),
       WaterOptionSpec<WaterSetting::Strength>(),
+      // The natural water's; their help is NaturalUsageText().
+      NaturalOptionSpec<NaturalSetting::Wind>(), NaturalOptionSpec<NaturalSetting::Direction>(),
+      NaturalOptionSpec<NaturalSetting::Rain>(), NaturalOptionSpec<NaturalSetting::Glints>(),
   };
   return table;
 }
@@ -319,7 +344,7 @@ std::string UsageText() {
     names += names.size() < kHelpColumn ? std::string(kHelpColumn - names.size(), ' ') : std::string(3, ' ');
     text += names + row.help + "\n";
   }
-  return text + "\n" + WaterUsageText() +
+  return text + "\n" + WaterUsageText() + "\n" + NaturalUsageText() +
          "\n"
          "Exit status: 0 written; 2 usage error; 3 the photo could not be read;\n"
          "4 the output could not be written.\n";
@@ -386,6 +411,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     o.given.push_back(row->longName);
   }
   if (o.help || o.version) return r;
+  if (const char* natural = NaturalOptionOutsideNaturalMode(o)) {
+    const char* mode = o.mode == WaveMode::Regular ? "regular" : "perspective";
+    r.error = std::string("--") + natural + " applies only to --mode natural, not to " + mode + " mode";
+    return r;
+  }
   if (positional.size() != 2) {
     r.error = positional.size() < 2 ? "expected PHOTO and OUTPUT (see --help)"
                                     : "too many arguments: expected PHOTO and OUTPUT (see --help)";

@@ -31,6 +31,7 @@ struct Options {
   WaveMode mode = WaveMode::Perspective;
   WaveLength waveLength = kDefaultWaveLength;
   WaterSettings water;
+  NaturalWaterSettings natural;  // --wind, --direction, --rain, --glints (with --mode natural)
   bool quiet = false;
   bool estimate = false;  // --estimate: print the export's size in bytes, write nothing
   bool help = false;

@@ -158,6 +158,7 @@ int main(int argc, char** argv) {
   model.SetFrameCount(o.frames);
   model.SetWaveLength(o.waveLength);
   model.SetMode(o.mode);
+  model.SetNaturalWater(o.natural);
   if (Status s = model.SetPercent(o.percent); !s) return Fail(FailedStage::Photo, s.error(), o.photo);
   if (Status s = model.SetPhoto(std::move(photo.value())); !s) return Fail(FailedStage::Photo, s.error(), o.photo);
   if (o.estimate) {

@@ -103,18 +103,56 @@ std::string ParseWaterOption(const std::string& name, const std::string& value, 
   return name + ": '" + value + "' is not " + accepts;
 }
 
-std::string WaterUsageText() {
-  // "      --blur PX" padded to a column of 30, or followed by two spaces when longer.
+namespace {
+
+// "      --blur PX" padded to a column of 30, or followed by two spaces when longer, and
+// the help with its range and default filled in.
+std::string UsageLine(const char* option, const char* argument, const char* helpText, int min, int max,
+                      const std::string& defaultText) {
   constexpr size_t kHelpColumn = 30;
+  std::string names = std::string("      --") + option + " " + argument;
+  names += std::string(names.size() + 2 < kHelpColumn ? kHelpColumn - names.size() : 2, ' ');
+  std::string help = helpText;
+  ReplaceAll(help, "{min}", std::to_string(min));
+  ReplaceAll(help, "{max}", std::to_string(max));
+  ReplaceAll(help, "{default}", defaultText);
+  return names + help + "\n";
+}
+
+}  // namespace
+
+std::string WaterUsageText() {
   std::string text = "Water (each off by default):\n";
-  for (const WaterSettingInfo& row : kWaterSettingTable) {
-    std::string names = std::string("      --") + row.option + " " + row.argument;
-    names += std::string(names.size() + 2 < kHelpColumn ? kHelpColumn - names.size() : 2, ' ');
-    std::string help = row.help;
-    ReplaceAll(help, "{min}", std::to_string(row.min));
-    ReplaceAll(help, "{max}", std::to_string(row.max));
-    ReplaceAll(help, "{default}", std::to_string(row.optionDefault));
-    text += names + help + "\n";
+  for (const WaterSettingInfo& row : kWaterSettingTable)
+    text += UsageLine(row.option, row.argument, row.help, row.min, row.max, std::to_string(row.optionDefault));
+  return text;
+}
+
+std::string ParseNaturalOption(NaturalSetting setting, const std::string& value, NaturalWaterSettings& water) {
+  const NaturalSettingInfo& row = NaturalSettingRow(setting);
+  const std::string name = std::string("--") + row.option;
+  if (setting == NaturalSetting::Glints) {
+    if (value != "on" && value != "off") return name + ": '" + value + "' is not on or off";
+    SetNaturalValue(water, setting, value == "on");
+    return {};
+  }
+  // A sign is allowed here: the direction runs from -90 to 90.
+  int number = 0;
+  const char* end = value.data() + value.size();
+  auto [p, ec] = std::from_chars(value.data(), end, number);
+  if (value.empty() || ec != std::errc() || p != end || number < row.min || number > row.max)
+    return name + ": '" + value + "' is not a whole number from " + std::to_string(row.min) + " to " +
+           std::to_string(row.max);
+  SetNaturalValue(water, setting, number);
+  return {};
+}
+
+std::string NaturalUsageText() {
+  std::string text = "Natural water (with --mode natural):\n";
+  for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+    const std::string defaultText = row.setting == NaturalSetting::Glints ? (row.defaultValue ? "on" : "off")
+                                                                          : std::to_string(row.defaultValue);
+    text += UsageLine(row.option, row.argument, row.help, row.min, row.max, defaultText);
   }
   return text;
 }

@@ -59,6 +59,7 @@ WindowSettings LoadWindowSettings(QSettings& store) {
   s.frames = ReadInt(store, "animation/frames", s.frames, kMinFrameCount, kMaxFrameCount);
   s.percent = ReadInt(store, "animation/height", s.percent, kMinPercent, kMaxPercent);
   s.regularMode = ReadBool(store, "animation/regular", s.regularMode);
+  s.naturalMode = ReadBool(store, "animation/natural", s.naturalMode);
   s.intervalMs = ReadChoice(store, "animation/interval", s.intervalMs,
                             {kSlowIntervalMs, kMediumIntervalMs, kFastIntervalMs});
   s.waveLength = static_cast<WaveLength>(ReadInt(store, "animation/wave", static_cast<int>(s.waveLength),
@@ -80,6 +81,7 @@ void SaveWindowSettings(QSettings& store, const WindowSettings& s) {
   store.setValue(QStringLiteral("animation/frames"), s.frames);
   store.setValue(QStringLiteral("animation/height"), s.percent);
   store.setValue(QStringLiteral("animation/regular"), s.regularMode);
+  store.setValue(QStringLiteral("animation/natural"), s.naturalMode);
   store.setValue(QStringLiteral("animation/interval"), s.intervalMs);
   store.setValue(QStringLiteral("animation/wave"), static_cast<int>(s.waveLength));
   store.setValue(QStringLiteral("folders/open"), s.openFolder);
@@ -153,14 +155,39 @@ WaterSettings LoadWaterSettings(QSettings& s) {
   return CheckWaterSettings(w) ? w : d;
 }
 
+// Each under "natural/" and its option's name, within its row's range.
+NaturalWaterSettings LoadNaturalWater(QSettings& store) {
+  NaturalWaterSettings n;
+  if (store.status() != QSettings::NoError) return n;
+  for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+    const QByteArray key = QByteArray("natural/") + row.option;
+    const int value = row.setting == NaturalSetting::Glints
+                          ? ReadBool(store, key.constData(), row.defaultValue != 0)
+                          : ReadInt(store, key.constData(), row.defaultValue, row.min, row.max);
+    SetNaturalValue(n, row.setting, value);
+  }
+  return n;
+}
+
+void SaveNaturalWater(QSettings& store, const NaturalWaterSettings& n) {
+  for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+    const QString key = QStringLiteral("natural/") + QLatin1String(row.option);
+    if (row.setting == NaturalSetting::Glints) store.setValue(key, n.glints);
+    else store.setValue(key, NaturalValue(n, row.setting));
+  }
+  store.sync();
+}
+
 AppSettings LoadAppSettings(QSettings& store) {
-  return AppSettings{LoadWindowSettings(store), LoadExportChoices(store), LoadWaterSettings(store)};
+  return AppSettings{LoadWindowSettings(store), LoadExportChoices(store), LoadWaterSettings(store),
+                     LoadNaturalWater(store)};
 }
 
 void SaveAppSettings(QSettings& store, const AppSettings& s) {
   SaveWindowSettings(store, s.window);
   SaveExportChoices(store, s.exportChoices);
   SaveWaterSettings(store, s.water);
+  SaveNaturalWater(store, s.natural);
 }
 
 QStringList WithRecentFile(QStringList list, const QString& path) {

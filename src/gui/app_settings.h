@@ -27,6 +27,7 @@ struct WindowSettings {
   int frames = kDefaultFrameCount;
   int percent = kDefaultPercent;
   bool regularMode = false;
+  bool naturalMode = false;  // natural water instead of the radio buttons' mode
   int intervalMs = kMediumIntervalMs;
   WaveLength waveLength = kDefaultWaveLength;
   QString openFolder;
@@ -59,6 +60,7 @@ struct AppSettings {
   WindowSettings window;
   ExportChoices exportChoices;
   WaterSettings water;
+  NaturalWaterSettings natural;
 };
 
 AppSettings LoadAppSettings(QSettings& store);
@@ -71,6 +73,8 @@ ExportChoices LoadExportChoices(QSettings& store);
 void SaveExportChoices(QSettings& store, const ExportChoices& choices);
 WaterSettings LoadWaterSettings(QSettings& store);
 void SaveWaterSettings(QSettings& store, const WaterSettings& water);
+NaturalWaterSettings LoadNaturalWater(QSettings& store);
+void SaveNaturalWater(QSettings& store, const NaturalWaterSettings& natural);
 
 // `list` with `path` moved or added to the front, at most kMaxRecentFiles long.
 QStringList WithRecentFile(QStringList list, const QString& path);

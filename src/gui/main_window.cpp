@@ -270,6 +270,7 @@ void TFrmKestal::CreateMenus() {
     connect(a, &QAction::triggered, this, [this, a] { VitesseClick(a); });
   for (QAction* a : {ui_.OndeCourte, ui_.OndeMoyenne, ui_.OndeLongue})
     connect(a, &QAction::triggered, this, [this, a] { OndeClick(a); });
+  CreateNaturalModeItem();
 
   ui_.MenuAide = bar->addMenu(QStringLiteral("?"));
   ui_.MenuInformations = AddItem(ui_.MenuAide, kVkF1);
@@ -294,6 +295,37 @@ void TFrmKestal::CreateMenus() {
   CreateViewMenu();
   CreateLanguageMenu();
 }
+
+void TFrmKestal::CreateNaturalModeItem() {
+  // Added after the wave type: natural water instead of the radio buttons' mode, which
+  // a click on either radio button brings back.
+  ui_.OptionNatural = ui_.MenuOption->addAction(tr("Natural water"));
+  ui_.OptionNatural->setObjectName(QStringLiteral("OptionNatural"));
+  ui_.OptionNatural->setCheckable(true);
+  connect(ui_.OptionNatural, &QAction::triggered, this, [this](bool on) {
+    SetWaveMode(on ? WaveMode::Natural : (ui_.RBRegul->isChecked() ? WaveMode::Regular : WaveMode::Perspective));
+  });
+  for (QRadioButton* rb : {ui_.RBPerspective, ui_.RBRegul})
+    connect(rb, &QRadioButton::clicked, this, [this, rb] {
+      SetWaveMode(rb == ui_.RBRegul ? WaveMode::Regular : WaveMode::Perspective);
+    });
+}
+
+WaveMode TFrmKestal::CurrentMode() const {
+  if (natural_mode_) return WaveMode::Natural;
+  return ui_.RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular;
+}
+
+void TFrmKestal::SetWaveMode(WaveMode mode) {
+  natural_mode_ = mode == WaveMode::Natural;
+  if (mode == WaveMode::Regular) ui_.RBRegul->setChecked(true);
+  if (mode == WaveMode::Perspective) ui_.RBPerspective->setChecked(true);
+  ui_.OptionNatural->setChecked(natural_mode_);
+  model_.SetMode(CurrentMode());
+  if (water_panel_) water_panel_->ModeChanged();
+}
+
+void TFrmKestal::ApplyNaturalWater(const NaturalWaterSettings& natural) { model_.SetNaturalWater(natural); }
 
 void TFrmKestal::RebuildRecentMenu() {
   ui_.MenuRecent->clear();
@@ -464,7 +496,7 @@ void TFrmKestal::EditPctChange() {
 
 void TFrmKestal::NextFrame() {
   if (!model_.HasPhoto()) return;
-  model_.SetMode(ui_.RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
+  model_.SetMode(CurrentMode());
   model_.NextFrame();
   ui_.Pane->repaint();
 }
@@ -475,7 +507,7 @@ void TFrmKestal::ExportAnimation() {
   if (!FrmExport) FrmExport = new TFrmExport(this);
   if (export_running_) return;
   // The export renders with the mode the window shows.
-  model_.SetMode(ui_.RBPerspective->isChecked() ? WaveMode::Perspective : WaveMode::Regular);
+  model_.SetMode(CurrentMode());
   ExportCommand(*this, *FrmExport, CurrentPrompts()).ExportAnimation();
 }
 

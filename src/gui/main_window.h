@@ -75,6 +75,13 @@ class TFrmKestal : public QMainWindow {
   // Gives the model new water settings and shows the photo down to the water line with
   // the reflection under it; a refused value is reported and changes nothing.
   void ApplyWater(const WaterSettings& water);
+  // The wave mode the window animates and exports: natural water when it is chosen (the
+  // Options menu's item or the water panel), else the mode of the radio buttons.
+  WaveMode CurrentMode() const;
+  // Chooses a mode: natural water, or a designed mode through its radio button.
+  void SetWaveMode(WaveMode mode);
+  // Gives the model the natural water's wind, direction, rain and glints.
+  void ApplyNaturalWater(const NaturalWaterSettings& natural);
   // Renders the next frame into the pane and paints it at once.
   void NextFrame();
   // The export command: stops the animation, shows the export dialog and writes the
@@ -209,6 +216,7 @@ class TFrmKestal : public QMainWindow {
     // Added: the water panel's command, recent photos, the View menu, the export's
     // Cancel button.
     QAction* OptionEau;
+    QAction* OptionNatural;  // after the wave type: natural water, on or off
     QMenu* MenuRecent;
     QMenu* MenuView;
     QAction* ViewZoomIn;
@@ -270,6 +278,7 @@ class TFrmKestal : public QMainWindow {
   // panel's controls.
   void FitToolPanel();
   void RebuildRecentMenu();
+  void CreateNaturalModeItem();
   void ApplySettings(const WindowSettings& settings);
   bool CtrlWheelZoom(QEvent* event);
 
@@ -298,6 +307,7 @@ class TFrmKestal : public QMainWindow {
   // The language the person chose in the View menu; "" follows the system.
   QString language_choice_;
   bool settings_loaded_ = false;
+  bool natural_mode_ = false;
 
   bool export_running_ = false;
   std::atomic<bool> cancel_requested_{false};

@@ -98,6 +98,7 @@ void TFrmKestal::RetranslateUi() {
     item.action->setText(MenuActionText(item.caption, item.action->property("kestalShortCut").toInt()));
   }
   ui_.OptionEau->setText(tr("Water..."));
+  ui_.OptionNatural->setText(tr("Natural water"));
   ui_.ViewZoomIn->setText(tr("Zoom In"));
   ui_.ViewZoomOut->setText(tr("Zoom Out"));
   ui_.ViewActualSize->setText(tr("Actual Size"));

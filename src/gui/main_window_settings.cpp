@@ -24,6 +24,8 @@ void TFrmKestal::LoadSettings() {
   if (FrmExport) FrmExport->SetChoices(settings.exportChoices);
   // The model refuses water values it cannot take and keeps its own, the plain mirror.
   (void)model_.SetWater(settings.water);
+  ApplyNaturalWater(settings.natural);
+  if (settings.window.naturalMode) SetWaveMode(WaveMode::Natural);
   ShowWaterState();
   settings_loaded_ = true;
 }
@@ -57,6 +59,7 @@ void TFrmKestal::SaveSettings() {
   s.frames = ui_.EditFrames->value();
   s.percent = ui_.EditPct->value();
   s.regularMode = ui_.RBRegul->isChecked();
+  s.naturalMode = natural_mode_;
   s.intervalMs = ui_.Timer->interval();
   s.waveLength = model_.WaveLength();
   s.openFolder = photo_file_name_.isEmpty() ? QDir::currentPath() : QFileInfo(photo_file_name_).absolutePath();
@@ -69,6 +72,7 @@ void TFrmKestal::SaveSettings() {
   // Without the dialog its stored choices stay as they are.
   settings.exportChoices = FrmExport ? FrmExport->Choices() : LoadExportChoices(store);
   settings.water = model_.Water();
+  settings.natural = model_.NaturalWater();
   SaveAppSettings(store, settings);
 }
 

@@ -1,8 +1,10 @@
 #include "gui/water_panel.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFormLayout>
+#include <iterator>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -71,6 +73,7 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   form->addRow(RowLabel(WaterSetting::Blur, SpinBlur), SpinBlur);
   SpinStrength = MakeSpin(this, WaterSetting::Strength, "SpinStrength");
   form->addRow(RowLabel(WaterSetting::Strength, SpinStrength), SpinStrength);
+  CreateNaturalRows(form);
 
   BtnDefaults = new QPushButton(this);
   BtnClose = new QPushButton(this);
@@ -90,6 +93,8 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   connect(BtnDefaults, &QPushButton::clicked, this, [this] {
     ShowSettings(WaterSettings{});
     Apply();
+    ShowNatural(NaturalWaterSettings{});
+    ApplyNatural();
   });
   connect(BtnClose, &QPushButton::clicked, this, &QDialog::close);
 
@@ -99,6 +104,89 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   LineHandle->hide();
   RetranslateUi();
   ShowSettings(window->Model().Water());
+  ShowNatural(window->Model().NaturalWater());
+  ModeChanged();
+}
+
+// The rows after the designed ones: the wave mode, then the natural water's settings
+// from their table, each at its range.
+void TFrmWater::CreateNaturalRows(QFormLayout* form) {
+  CmbMode = new QComboBox(this);
+  CmbMode->setObjectName(QStringLiteral("CmbMode"));
+  // In WaveMode's order.
+  CmbMode->addItems({tr("Perspective"), tr("Regular"), tr("Natural")});
+  form->addRow(tr("Wave mode:"), CmbMode);
+  connect(CmbMode, &QComboBox::activated, this,
+          [this](int index) { window_->SetWaveMode(static_cast<WaveMode>(index)); });
+  // The table's labels, marked for the translation tools: tr() below reads them from
+  // the table, where the tools cannot see them.
+  [[maybe_unused]] static const char* const kLabels[] = {QT_TR_NOOP("Wind:"), QT_TR_NOOP("Direction:"),
+                                                         QT_TR_NOOP("Rain:"), QT_TR_NOOP("Glints")};
+  const char* names[] = {"SpinWind", "SpinDirection", "SpinRain"};
+  QSpinBox** spins[] = {&SpinWind, &SpinDirection, &SpinRain};
+  for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+    const QString label = tr(row.panelLabel);
+    if (row.setting == NaturalSetting::Glints) {
+      ChkGlints = new QCheckBox(label, this);
+      ChkGlints->setObjectName(QStringLiteral("ChkGlints"));
+      form->addRow(QString(), ChkGlints);
+      connect(ChkGlints, &QCheckBox::toggled, this, &TFrmWater::ApplyNatural);
+      continue;
+    }
+    const int i = static_cast<int>(row.setting);
+    auto* spin = new QSpinBox(this);
+    spin->setObjectName(QLatin1String(names[i]));
+    spin->setRange(row.min, row.max);
+    spin->setSuffix(QString::fromUtf8(row.panelUnit));
+    spin->setKeyboardTracking(false);
+    form->addRow(label, spin);
+    connect(spin, &QSpinBox::valueChanged, this, &TFrmWater::ApplyNatural);
+    *spins[i] = spin;
+  }
+  SpinWind->setToolTip(tr("0 calm ... 100 breezy"));
+  SpinDirection->setToolTip(tr("Where the waves run: 0 towards the viewer, -90 and 90 across"));
+}
+
+QSpinBox* TFrmWater::NaturalSpin(NaturalSetting setting) const {
+  switch (setting) {
+    case NaturalSetting::Wind: return SpinWind;
+    case NaturalSetting::Direction: return SpinDirection;
+    case NaturalSetting::Rain: return SpinRain;
+    case NaturalSetting::Glints: break;
+  }
+  return nullptr;
+}
+
+NaturalWaterSettings TFrmWater::Natural() const {
+  NaturalWaterSettings n;
+  for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+    const QSpinBox* spin = NaturalSpin(row.setting);
+    SetNaturalValue(n, row.setting, spin ? spin->value() : ChkGlints->isChecked());
+  }
+  return n;
+}
+
+void TFrmWater::ShowNatural(const NaturalWaterSettings& n) {
+  const bool was = showing_;
+  showing_ = true;
+  for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+    if (QSpinBox* spin = NaturalSpin(row.setting)) spin->setValue(NaturalValue(n, row.setting));
+    else ChkGlints->setChecked(n.glints);
+  }
+  showing_ = was;
+}
+
+void TFrmWater::ModeChanged() {
+  const WaveMode mode = window_->CurrentMode();
+  CmbMode->setCurrentIndex(static_cast<int>(mode));
+  // The natural settings shape only natural water.
+  for (QWidget* w : std::initializer_list<QWidget*>{SpinWind, SpinDirection, SpinRain, ChkGlints})
+    w->setEnabled(mode == WaveMode::Natural);
+}
+
+void TFrmWater::ApplyNatural() {
+  if (showing_) return;
+  window_->ApplyNaturalWater(Natural());
 }
 
 void TFrmWater::changeEvent(QEvent* event) {
@@ -139,6 +227,21 @@ void TFrmWater::RetranslateUi() {
   CmbFadeCurve->setItemText(1, tr("smooth"));
   CmbFadeTarget->setItemText(0, tr("to dark"));
   CmbFadeTarget->setItemText(1, tr("to tint"));
+  // The natural water's rows.
+  const QString modes[] = {tr("Perspective"), tr("Regular"), tr("Natural")};
+  for (int i = 0; i < CmbMode->count() && i < int(std::size(modes)); ++i) CmbMode->setItemText(i, modes[i]);
+  if (auto* form = findChild<QFormLayout*>()) {
+    if (auto* label = qobject_cast<QLabel*>(form->labelForField(CmbMode))) label->setText(tr("Wave mode:"));
+    for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+      if (QSpinBox* spin = NaturalSpin(row.setting)) {
+        if (auto* label = qobject_cast<QLabel*>(form->labelForField(spin))) label->setText(tr(row.panelLabel));
+      } else {
+        ChkGlints->setText(tr(row.panelLabel));
+      }
+    }
+  }
+  SpinWind->setToolTip(tr("0 calm ... 100 breezy"));
+  SpinDirection->setToolTip(tr("Where the waves run: 0 towards the viewer, -90 and 90 across"));
   BtnDefaults->setText(tr("Defaults"));
   BtnClose->setText(tr("Close"));
 }
@@ -220,6 +323,8 @@ void TFrmWater::PlaceLineHandle() {
 void TFrmWater::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   ShowSettings(window_->Model().Water());
+  ShowNatural(window_->Model().NaturalWater());
+  ModeChanged();
 }
 
 void TFrmWater::hideEvent(QHideEvent* event) {

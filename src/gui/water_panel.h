@@ -10,9 +10,12 @@
 #include <functional>
 #include <vector>
 
+#include "render/natural_water.h"
 #include "render/water_effects.h"
 
+class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -35,6 +38,12 @@ class TFrmWater : public QDialog {
   // Reads the model again (a new photo: the line's range and place).
   void PhotoChanged();
 
+  // The natural water's controls: what they show, showing other settings without
+  // applying them, and showing the window's wave mode.
+  NaturalWaterSettings Natural() const;
+  void ShowNatural(const NaturalWaterSettings& natural);
+  void ModeChanged();
+
   QSpinBox* SpinLine;
   QPushButton* BtnTintColor;
   QSpinBox* SpinTint;
@@ -43,6 +52,12 @@ class TFrmWater : public QDialog {
   QComboBox* CmbFadeTarget;
   QSpinBox* SpinBlur;
   QSpinBox* SpinStrength;
+  // After the designed rows: the wave mode and the natural water's settings.
+  QComboBox* CmbMode;
+  QSpinBox* SpinWind;
+  QSpinBox* SpinDirection;
+  QSpinBox* SpinRain;
+  QCheckBox* ChkGlints;
   QPushButton* BtnDefaults;
   QPushButton* BtnClose;
   WaterLineHandle* LineHandle;
@@ -61,6 +76,9 @@ class TFrmWater : public QDialog {
   static QString SettingLabel(WaterSetting setting);
   static QString SettingUnit(WaterSetting setting);
   void Apply();
+  void CreateNaturalRows(QFormLayout* form);
+  void ApplyNatural();
+  QSpinBox* NaturalSpin(NaturalSetting setting) const;
   void ChooseTintColor();
   void PlaceLineHandle();
   void SetTintSwatch(Color color);

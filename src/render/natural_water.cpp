@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace kestal {
@@ -46,6 +49,9 @@ constexpr double kGlintFrom = 0.45;
 // How much further along its slope a glinting facet looks.
 constexpr int32_t kGlintReach = 4;
 constexpr double kGlintGain = 0.85;
+constexpr double kGlintMinHeight = 1.0;
+// Panes of this many pixels and more are rendered on two threads.
+constexpr int64_t kThreadedPixels = 1 << 19;
 
 // The phase of something passing `periods` times a cycle at `frame`, reduced in
 // integers first so that frame `frameCount` gives exactly frame 0's value.
@@ -103,6 +109,27 @@ ColorTriple BrightColor(const Bitmap24& src) {
 
 }  // namespace
 
+int NaturalValue(const NaturalWaterSettings& water, NaturalSetting setting) {
+  switch (setting) {
+    case NaturalSetting::Wind: return water.wind;
+    case NaturalSetting::Direction: return water.directionDegrees;
+    case NaturalSetting::Rain: return water.rain;
+    case NaturalSetting::Glints: return water.glints ? 1 : 0;
+  }
+  return 0;
+}
+
+void SetNaturalValue(NaturalWaterSettings& water, NaturalSetting setting, int value) {
+  const NaturalSettingInfo& row = NaturalSettingRow(setting);
+  value = std::clamp(value, row.min, row.max);
+  switch (setting) {
+    case NaturalSetting::Wind: water.wind = value; break;
+    case NaturalSetting::Direction: water.directionDegrees = value; break;
+    case NaturalSetting::Rain: water.rain = value; break;
+    case NaturalSetting::Glints: water.glints = value != 0; break;
+  }
+}
+
 void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
                        const NaturalWaterSettings& water, Color background, int strengthPercent) {
   const int32_t width = dst.Width();
@@ -121,7 +148,7 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
   // water line to 1 at the bottom.
   const double y0 = std::max(4.0, height * 0.12);
   const auto perspective = [&](double y) { return (y + y0) / (height + y0); };
-  const double length = std::max(8.0, scene * (0.06 + 0.14 * wind));  // at the bottom row
+  const double length = std::max(16.0, scene * (0.06 + 0.14 * wind));  // at the bottom row
   const double amplitude = length * (0.10 + 0.12 * wind) * factor;    // in pixels there
 
   struct TrainNow {
@@ -169,113 +196,170 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
     backRow[3 * x + 2] = back.red;
   }
 
-  // The mirror's rows, then the background as the row past its end.
-  std::vector<const uint8_t*> rows(static_cast<size_t>(hs) + 1);
+  // The mirror's rows, then the background as the rows past its end: a sample's lower
+  // neighbour row is always there.
+  std::vector<const uint8_t*> rows(static_cast<size_t>(hs) + 2);
   for (int32_t i = 0; i < hs; ++i) rows[i] = src.Row(i);
-  rows[hs] = backRow.data();
+  rows[hs] = rows[hs + 1] = backRow.data();
 
   const int32_t points = (width - 1) / kStep + 2;
-  std::vector<int32_t> fieldX(points), fieldY(points), fieldGlint(points);
-  std::vector<double> dx(points), dy(points);
+  const int32_t padded = points * kStep;  // the pixels the field's cells cover
   const double centre = width / 2.0;
+  // The last sample place whose right neighbour is inside the row, in 1/256 pixel; a
+  // one-pixel row samples itself.
+  const int32_t lastX = std::max(0, (width - 1) * kSubpixel - 1);
+  const int32_t right = width > 1 ? 3 : 0;
+  const int32_t lastY = hs * kSubpixel;
+  constexpr int kTrainCount = static_cast<int>(std::size(kTrains));
 
-  for (int32_t y = 0; y < height; ++y) {
-    const double p = perspective(y);
-    // How far each train's phase has come from the water line down to this row: the
-    // integral of its wave number, which grows as 1 / p towards the water line.
-    const double depth = (height + y0) * std::log((y + y0) / y0);
-    std::fill(dx.begin(), dx.end(), 0.0);
-    std::fill(dy.begin(), dy.end(), 0.0);
-    double rowHeight = 0;
-    for (const TrainNow& t : trains) {
-      const double along = t.number / p * t.sin;  // phase per pixel across the row
-      const double start = t.number * depth * t.cos + along * (0 - centre) + t.phase;
-      // cos and sin of the phase at each field point, by rotation: no trigonometry
-      // inside the row.
-      double c = std::cos(start), s = std::sin(start);
-      const double stepC = std::cos(along * kStep), stepS = std::sin(along * kStep);
-      const double h = t.height * p;
-      const double hx = h * t.sin * kSideways, hy = h * t.cos;
+  // Rows [fromRow, toRow): each row depends on nothing but its own number, so a band of
+  // rows gives the same bytes on whichever thread renders it.
+  const auto renderRows = [&](int32_t fromRow, int32_t toRow) {
+    std::vector<int32_t> fieldX(points), fieldY(points), fieldGlint(points);
+    std::vector<float> dx(points), dy(points);
+    // Per pixel of the row: the sample's byte offset in its row, its row, and its four
+    // bilinear weights (upper left, upper right, lower left, lower right).
+    std::vector<int32_t> offset(padded), row(padded), weight(4 * static_cast<size_t>(padded));
+    for (int32_t y = fromRow; y < toRow; ++y) {
+      const double p = perspective(y);
+      // How far each train's phase has come from the water line down to this row: the
+      // integral of its wave number, which grows as 1 / p towards the water line.
+      const double depth = (height + y0) * std::log((y + y0) / y0);
+      // Each train's cos and sin of the phase at the row's first field point and the turn
+      // from one point to the next; the points then follow by rotation, all trains side
+      // by side, without trigonometry inside the row.
+      float c[kTrainCount], s[kTrainCount], turnC[kTrainCount], turnS[kTrainCount], hx[kTrainCount],
+          hy[kTrainCount];
+      double rowHeight = 0;
+      for (int i = 0; i < kTrainCount; ++i) {
+        const TrainNow& t = trains[i];
+        const double along = t.number / p * t.sin;  // phase per pixel across the row
+        const double start = t.number * depth * t.cos + along * (0 - centre) + t.phase;
+        c[i] = static_cast<float>(std::cos(start));
+        s[i] = static_cast<float>(std::sin(start));
+        turnC[i] = static_cast<float>(std::cos(along * kStep));
+        turnS[i] = static_cast<float>(std::sin(along * kStep));
+        // A train shorter than two field cells would alias into a lattice: it fades out
+        // between two cells of length and one, so the smallest ripples near the water
+        // line melt into the still mirror.
+        const double rowLength = kTwoPi / t.number * p;
+        const double h = t.height * p * std::clamp((rowLength - kStep) / kStep, 0.0, 1.0);
+        hx[i] = static_cast<float>(h * t.sin * kSideways);
+        hy[i] = static_cast<float>(h * t.cos);
+        rowHeight += h * std::abs(t.cos);
+      }
       for (int32_t k = 0; k < points; ++k) {
-        dx[k] += hx * c;
-        dy[k] += hy * c;
-        const double next = c * stepC - s * stepS;
-        s = s * stepC + c * stepS;
-        c = next;
-      }
-      rowHeight += h * std::abs(t.cos);
-    }
-    for (const Drop& d : drops) {
-      const double reach = d.radius + 3 * d.width;
-      if (d.height <= 0 || std::abs(y - d.y) > reach * kRingAspect) continue;
-      const double ey = (y - d.y) / kRingAspect;
-      const int32_t first = std::max<int32_t>(0, static_cast<int32_t>((d.x - reach) / kStep));
-      const int32_t last = std::min<int32_t>(points - 1, static_cast<int32_t>((d.x + reach) / kStep) + 1);
-      for (int32_t k = first; k <= last; ++k) {
-        const double ex = k * kStep - d.x;
-        const double r = std::sqrt(ex * ex + ey * ey);
-        const double off = (r - d.radius) / d.width;
-        if (r <= 0 || std::abs(off) > 3) continue;
-        const double slope = d.height * std::cos(off * 2.1) * std::exp(-off * off);
-        dx[k] += slope * ex / r * kSideways;
-        dy[k] += slope * ey / r;
-      }
-    }
-    for (int32_t k = 0; k < points; ++k) {
-      fieldX[k] = static_cast<int32_t>(std::lround(dx[k] * kSubpixel));
-      fieldY[k] = static_cast<int32_t>(std::lround(dy[k] * kSubpixel));
-      int32_t glint = 0;
-      if (glints && rowHeight > 0) {
-        const double over = (dy[k] / rowHeight - kGlintFrom) / (1 - kGlintFrom);
-        if (over > 0) glint = static_cast<int32_t>(std::lround(std::min(over, 1.0) * std::min(over, 1.0) * glintGain));
-      }
-      fieldGlint[k] = glint;
-    }
-
-    uint8_t* out = dst.Row(y);
-    for (int32_t k = 0, x = 0; x < width; ++k) {
-      // Within a cell the offsets run linearly from this field point to the next.
-      const int32_t stepX = fieldX[k + 1] - fieldX[k], stepY = fieldY[k + 1] - fieldY[k];
-      const int32_t stepGlint = fieldGlint[k + 1] - fieldGlint[k];
-      const bool cellGlints = fieldGlint[k] > 0 || fieldGlint[k + 1] > 0;
-      for (int32_t j = 0; j < kStep && x < width; ++j, ++x, out += 3) {
-        const int32_t ox = fieldX[k] + (stepX * j >> kStepBits);
-        const int32_t oy = fieldY[k] + (stepY * j >> kStepBits);
-        const int32_t sx = x * kSubpixel + ox, sy = y * kSubpixel + oy;
-        int32_t ix = sx >> 8, fx = sx & (kSubpixel - 1);
-        int32_t iy = sy >> 8, fy = sy & (kSubpixel - 1);
-        if (ix < 0) ix = 0, fx = 0;
-        if (ix >= width - 1) ix = width - 1, fx = 0;
-        if (iy < 0) iy = 0, fy = 0;
-        if (iy > hs) iy = hs;
-        const uint8_t* a = rows[iy] + 3 * ix;
-        const uint8_t* c = rows[std::min(iy + 1, hs)] + 3 * ix;
-        const int32_t right = ix < width - 1 ? 3 : 0;
-        int32_t v[3];
-        for (int ch = 0; ch < 3; ++ch) {
-          const int32_t top = a[ch] * kSubpixel + (a[ch + right] - a[ch]) * fx;
-          const int32_t bottom = c[ch] * kSubpixel + (c[ch + right] - c[ch]) * fx;
-          v[ch] = (top * kSubpixel + (bottom - top) * fy + 32768) >> 16;
+        float sumX = 0, sumY = 0;
+        for (int i = 0; i < kTrainCount; ++i) {
+          sumX += hx[i] * c[i];
+          sumY += hy[i] * c[i];
+          const float next = c[i] * turnC[i] - s[i] * turnS[i];
+          s[i] = s[i] * turnC[i] + c[i] * turnS[i];
+          c[i] = next;
         }
-        if (cellGlints) {
-          const int32_t glint = fieldGlint[k] + (stepGlint * j >> kStepBits);
-          if (glint > 0 && brightLuma > 0) {
-            // A steep facet reflects what lies further along its slope: where that is
-            // as bright as the photo's brightest part, the facet glints.
-            const int32_t gx = std::clamp((sx + ox * kGlintReach) >> 8, 0, width - 1);
-            const int32_t gy = std::clamp((sy + oy * kGlintReach) >> 8, 0, hs - 1);
+        dx[k] = sumX;
+        dy[k] = sumY;
+      }
+      for (const Drop& d : drops) {
+        const double reach = d.radius + 3 * d.width;
+        if (d.height <= 0 || std::abs(y - d.y) > reach * kRingAspect) continue;
+        const double ey = (y - d.y) / kRingAspect;
+        const int32_t first = std::max<int32_t>(0, static_cast<int32_t>((d.x - reach) / kStep));
+        const int32_t last = std::min<int32_t>(points - 1, static_cast<int32_t>((d.x + reach) / kStep) + 1);
+        for (int32_t k = first; k <= last; ++k) {
+          const double ex = k * kStep - d.x;
+          const double r = std::sqrt(ex * ex + ey * ey);
+          const double off = (r - d.radius) / d.width;
+          if (r <= 0 || std::abs(off) > 3) continue;
+          const double slope = d.height * std::cos(off * 2.1) * std::exp(-off * off);
+          dx[k] += static_cast<float>(slope * ex / r * kSideways);
+          dy[k] += static_cast<float>(slope * ey / r);
+        }
+      }
+      bool rowGlints = false;
+      // Rows whose waves are under a pixel high do not glint: their facets are too small
+      // to catch the light.
+      const float glintScale = rowHeight > kGlintMinHeight ? static_cast<float>(1 / rowHeight) : 0.f;
+      const auto round = [](float v) { return static_cast<int32_t>(v + (v < 0 ? -0.5f : 0.5f)); };
+      for (int32_t k = 0; k < points; ++k) {
+        fieldX[k] = round(dx[k] * kSubpixel);
+        fieldY[k] = round(dy[k] * kSubpixel);
+      }
+      if (glints) {
+        for (int32_t k = 0; k < points; ++k) {
+          const float over = (dy[k] * glintScale - static_cast<float>(kGlintFrom)) / static_cast<float>(1 - kGlintFrom);
+          int32_t shine = 0;
+          if (over > 0 && brightLuma > 0) {
+            // A steep facet reflects what lies further along its slope: where that is as
+            // bright as the photo's brightest part, the facet glints.
+            const int32_t glint = round(std::min(over, 1.f) * std::min(over, 1.f) * static_cast<float>(glintGain));
+            const int32_t gx = std::clamp((k * kStep * kSubpixel + fieldX[k] * (1 + kGlintReach)) >> 8, 0, width - 1);
+            const int32_t gy = std::clamp((y * kSubpixel + fieldY[k] * (1 + kGlintReach)) >> 8, 0, hs - 1);
             const int32_t lit = std::clamp((Luma(rows[gy] + 3 * gx) - brightLuma * 2 / 3) * 3, 0, brightLuma);
-            const int32_t shine = glint * lit / brightLuma;
-            const int32_t toward[3] = {bright.blue, bright.green, bright.red};
-            for (int ch = 0; ch < 3; ++ch) v[ch] += ((toward[ch] - v[ch]) * shine) >> 8;
+            shine = glint * lit / brightLuma;
+          }
+          fieldGlint[k] = shine;
+          rowGlints |= shine > 0;
+        }
+      }
+
+      // Within a cell the offsets run linearly from one field point to the next. Each
+      // sample is clamped to the mirror (one above the water line takes its first row)
+      // and split into its pixel and the four bilinear weights, which sum to 65536.
+      for (int32_t k = 0; k + 1 < points; ++k) {
+        const int32_t stepX = fieldX[k + 1] - fieldX[k], stepY = fieldY[k + 1] - fieldY[k];
+        for (int32_t j = 0; j < kStep; ++j) {
+          const int32_t x = k * kStep + j;
+          const int32_t sx = std::clamp(x * kSubpixel + fieldX[k] + (stepX * j >> kStepBits), 0, lastX);
+          const int32_t sy = std::clamp(y * kSubpixel + fieldY[k] + (stepY * j >> kStepBits), 0, lastY);
+          const int32_t fx = sx & (kSubpixel - 1), fy = sy & (kSubpixel - 1);
+          offset[x] = (sx >> 8) * 3;
+          row[x] = sy >> 8;
+          weight[4 * x] = (kSubpixel - fx) * (kSubpixel - fy);
+          weight[4 * x + 1] = fx * (kSubpixel - fy);
+          weight[4 * x + 2] = (kSubpixel - fx) * fy;
+          weight[4 * x + 3] = fx * fy;
+        }
+      }
+      uint8_t* out = dst.Row(y);
+      for (int32_t x = 0; x < width; ++x) {
+        const uint8_t* a = rows[row[x]] + offset[x];
+        const uint8_t* b = rows[row[x] + 1] + offset[x];
+        const int32_t* w = &weight[4 * x];
+        for (int ch = 0; ch < 3; ++ch) {
+          const int32_t v = a[ch] * w[0] + a[ch + right] * w[1] + b[ch] * w[2] + b[ch + right] * w[3];
+          out[3 * x + ch] = static_cast<uint8_t>((v + 32768) >> 16);
+        }
+      }
+      if (rowGlints) {
+        // The shine runs linearly between the field points, towards the bright colour.
+        const int32_t toward[3] = {bright.blue, bright.green, bright.red};
+        for (int32_t k = 0; k + 1 < points; ++k) {
+          if (fieldGlint[k] <= 0 && fieldGlint[k + 1] <= 0) continue;
+          const int32_t stepGlint = fieldGlint[k + 1] - fieldGlint[k];
+          for (int32_t j = 0; j < kStep && k * kStep + j < width; ++j) {
+            const int32_t x = k * kStep + j;
+            const int32_t shine = fieldGlint[k] + (stepGlint * j >> kStepBits);
+            uint8_t* o = out + 3 * x;
+            for (int ch = 0; ch < 3; ++ch) o[ch] = static_cast<uint8_t>(o[ch] + (((toward[ch] - o[ch]) * shine) >> 8));
           }
         }
-        out[0] = static_cast<uint8_t>(v[0]);
-        out[1] = static_cast<uint8_t>(v[1]);
-        out[2] = static_cast<uint8_t>(v[2]);
       }
     }
+  };
+
+  // A large pane is rendered in two bands, the lower on a second thread; without one
+  // (the system refuses it) the same bytes come from this thread alone.
+  const int32_t split = static_cast<int64_t>(width) * height >= kThreadedPixels ? height / 2 : 0;
+  std::thread lower;
+  if (split > 0) {
+    try {
+      lower = std::thread(renderRows, split, height);
+    } catch (const std::system_error&) {
+    }
   }
+  renderRows(0, lower.joinable() ? split : height);
+  if (lower.joinable()) lower.join();
 }
 
 }  // namespace kestal

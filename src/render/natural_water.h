@@ -35,6 +35,47 @@ inline constexpr int kMaxNaturalWind = 100;
 inline constexpr int kMaxNaturalDirection = 90;
 inline constexpr int kMaxNaturalRain = 100;
 
+// The natural water's settings, one row each, in the order the panel and the help list
+// them: the range and default of the number each one holds (glints: 0 off, 1 on), the
+// command line's option with its argument and help, and the panel's label. The command
+// line parses and explains, and the panel shows, the settings from these rows.
+enum class NaturalSetting { Wind, Direction, Rain, Glints };
+
+struct NaturalSettingInfo {
+  NaturalSetting setting;
+  int min, max, defaultValue;
+  const char* option;    // the long option without its dashes: "wind"
+  const char* argument;  // "0..100"
+  // The help's text after the option; "{min}", "{max}" and "{default}" stand for the
+  // range and the default.
+  const char* help;
+  const char* panelLabel;  // English; the panel translates it
+  const char* panelUnit;   // the panel's spin box suffix
+};
+
+inline constexpr NaturalSettingInfo kNaturalSettingTable[] = {
+    {NaturalSetting::Wind, 0, kMaxNaturalWind, NaturalWaterSettings{}.wind, "wind", "N",
+     "the waves' height and length, {min} calm..{max} breezy ({default})", "Wind:", ""},
+    {NaturalSetting::Direction, -kMaxNaturalDirection, kMaxNaturalDirection, NaturalWaterSettings{}.directionDegrees,
+     "direction", "DEG",
+     "where the waves run, {min}..{max} degrees, 0 towards the\n"
+     "                              viewer ({default})",
+     "Direction:", "\u00b0"},
+    {NaturalSetting::Rain, 0, kMaxNaturalRain, NaturalWaterSettings{}.rain, "rain", "N",
+     "rings from rain drops, {min} none..{max} a shower ({default})", "Rain:", ""},
+    {NaturalSetting::Glints, 0, 1, NaturalWaterSettings{}.glints ? 1 : 0, "glints", "on|off",
+     "sparkle on the steepest waves ({default})", "Glints", ""},
+};
+
+constexpr const NaturalSettingInfo& NaturalSettingRow(NaturalSetting setting) {
+  return kNaturalSettingTable[static_cast<int>(setting)];
+}
+
+// The value of `setting` in `water` (glints as 0 or 1), and setting it, clamped to the
+// row's range.
+int NaturalValue(const NaturalWaterSettings& water, NaturalSetting setting);
+void SetNaturalValue(NaturalWaterSettings& water, NaturalSetting setting, int value);
+
 // Renders frame `frame` (any non-negative number: frames repeat every `frameCount`).
 // `strengthPercent` scales every displacement (0 gives the still mirror, no glints).
 void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,

@@ -122,6 +122,33 @@ TEST(CliOptions, OptionsThatDoNotApplyToTheOutputAreUsageErrors) {
   EXPECT_EQ(Parse({"p.jpg", ""}).error, "no output given: OUTPUT is an empty name");
 }
 
+// The natural water's options, read from its table: their values, their ranges, and
+// their refusal in the modes they do not shape, wherever -m stands.
+TEST(CliOptions, NaturalWaterOptionsOnlyWithTheNaturalMode) {
+  ParseResult r = Parse({"--wind", "100", "--direction=-90", "--rain", "55", "--glints", "off", "-m", "natural",
+                         "p.jpg", "o.gif"});
+  ASSERT_EQ(r.error, "");
+  EXPECT_EQ(r.options.natural, (NaturalWaterSettings{100, -90, 55, false}));
+  EXPECT_EQ(Parse({"-m", "natural", "p.jpg", "o.gif"}).options.natural, NaturalWaterSettings{});
+  struct Row {
+    std::vector<std::string> args;
+    const char* error;
+  } rows[] = {
+      {{"--wind", "50", "p.jpg", "o.gif"}, "--wind applies only to --mode natural, not to perspective mode"},
+      {{"-m", "regular", "--glints", "on", "p.jpg", "o.gif"},
+       "--glints applies only to --mode natural, not to regular mode"},
+      {{"--rain=3", "-m", "perspective", "p.jpg", "o.gif"},
+       "--rain applies only to --mode natural, not to perspective mode"},
+      {{"-m", "natural", "--wind", "101", "p", "o"}, "--wind: '101' is not a whole number from 0 to 100"},
+      {{"-m", "natural", "--direction", "-91", "p", "o"}, "--direction: '-91' is not a whole number from -90 to 90"},
+      {{"-m", "natural", "--rain", "", "p", "o"}, "--rain: '' is not a whole number from 0 to 100"},
+      {{"-m", "natural", "--glints", "yes", "p", "o"}, "--glints: 'yes' is not on or off"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(Parse(row.args).error, row.error);
+  for (const NaturalSettingInfo& row : kNaturalSettingTable)
+    EXPECT_NE(UsageText().find(std::string("--") + row.option + " " + row.argument), std::string::npos) << row.option;
+}
+
 TEST(CliOptions, ErrorLinesAndExitCodes) {
   const Error io = Error::Io("No space left on device");
   EXPECT_EQ(ErrorLine(io, "a.gif"), "kestal-export: a.gif: No space left on device");

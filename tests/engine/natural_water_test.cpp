@@ -48,6 +48,16 @@ TEST(NaturalWater, LoopsExactlyAndNeverRepeatsInside) {
   }
 }
 
+// A pane large enough to be rendered in two bands on two threads gives the same bytes
+// every time and still loops.
+TEST(NaturalWater, ALargePaneInTwoBandsIsTheSameEveryTime) {
+  const Bitmap24 mirror = RowStriped(1024, 520);
+  const NaturalWaterSettings water{100, 30, 100, true};
+  const Bitmap24 first = Render(mirror, 512, 2, 6, water);
+  EXPECT_TRUE(first.SamePixels(Render(mirror, 512, 2, 6, water)));
+  EXPECT_TRUE(first.SamePixels(Render(mirror, 512, 8, 6, water)));
+}
+
 // Natural water mixes source rows within an output row; the designed modes copy whole
 // rows, so each of their output rows holds one colour.
 TEST(NaturalWater, MixesSourceRowsWhereTheDesignedModesDoNot) {

@@ -3,11 +3,13 @@
 // kestal-export writes with the same water options.
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "gui/app_settings.h"
 #include "gui/bmp_image.h"
 #include "gui/export_commands.h"
 #include "gui/export_dialog.h"
@@ -164,6 +167,60 @@ TEST(WaterSettingsStore, RoundTripsAndRefusesOutOfRangeValues) {
   EXPECT_EQ(LoadWaterSettings(settings), w);
   settings.setValue("water/blur", 99);
   EXPECT_EQ(LoadWaterSettings(settings), WaterSettings{});
+}
+
+// The natural water and the mode: a file without their keys gives the designed mode
+// and the defaults; each value keeps its range.
+TEST(WaterSettingsStore, NaturalWaterRoundTripsUnderItsOwnKeys) {
+  test::TempDir dir;
+  QSettings settings(QString::fromStdString(dir / "kestal.ini"), QSettings::IniFormat);
+  settings.setValue("animation/regular", true);
+  AppSettings loaded = LoadAppSettings(settings);
+  EXPECT_EQ(loaded.natural, NaturalWaterSettings{});
+  EXPECT_FALSE(loaded.window.naturalMode);
+  EXPECT_TRUE(loaded.window.regularMode);
+  loaded.window.naturalMode = true;
+  loaded.natural = {0, -90, 100, false};
+  SaveAppSettings(settings, loaded);
+  EXPECT_EQ(LoadAppSettings(settings).natural, loaded.natural);
+  EXPECT_TRUE(LoadAppSettings(settings).window.naturalMode);
+  for (const char* bad : {"natural/wind=101", "natural/direction=-91", "natural/rain=x", "natural/glints=2"}) {
+    SaveNaturalWater(settings, {77, 45, 5, false});
+    const QStringList pair = QString::fromLatin1(bad).split('=');
+    settings.setValue(pair[0], pair[1]);
+    NaturalWaterSettings expected{77, 45, 5, false};
+    if (pair[0].endsWith("wind")) expected.wind = NaturalWaterSettings{}.wind;
+    if (pair[0].endsWith("direction")) expected.directionDegrees = 0;
+    if (pair[0].endsWith("rain")) expected.rain = 0;
+    if (pair[0].endsWith("glints")) expected.glints = true;
+    EXPECT_EQ(LoadNaturalWater(settings), expected) << bad;
+  }
+}
+
+// The mode in the Options menu and the panel's choice are one: either one sets it, a
+// radio button leaves natural water, and the natural controls reach the model.
+TEST_F(WaterPanelTest, ModeAndNaturalControls) {
+  EXPECT_EQ(window_.CurrentMode(), WaveMode::Perspective);
+  EXPECT_FALSE(panel_->SpinWind->isEnabled());
+  window_.Ui().OptionNatural->trigger();
+  EXPECT_EQ(window_.CurrentMode(), WaveMode::Natural);
+  EXPECT_EQ(panel_->CmbMode->currentIndex(), int(WaveMode::Natural));
+  EXPECT_TRUE(panel_->SpinWind->isEnabled());
+  panel_->SpinWind->setValue(90);
+  panel_->SpinDirection->setValue(-30);
+  panel_->SpinRain->setValue(20);
+  panel_->ChkGlints->setChecked(false);
+  EXPECT_EQ(window_.Model().NaturalWater(), (NaturalWaterSettings{90, -30, 20, false}));
+  window_.Ui().RBRegul->click();
+  EXPECT_EQ(window_.CurrentMode(), WaveMode::Regular);
+  EXPECT_FALSE(window_.Ui().OptionNatural->isChecked());
+  EXPECT_EQ(panel_->CmbMode->currentIndex(), int(WaveMode::Regular));
+  panel_->CmbMode->setCurrentIndex(int(WaveMode::Natural));
+  emit panel_->CmbMode->activated(int(WaveMode::Natural));
+  EXPECT_TRUE(window_.Ui().OptionNatural->isChecked());
+  panel_->BtnDefaults->click();
+  EXPECT_EQ(window_.Model().NaturalWater(), NaturalWaterSettings{});
+  EXPECT_EQ(window_.CurrentMode(), WaveMode::Natural) << "the defaults keep the mode";
 }
 
 }  // namespace

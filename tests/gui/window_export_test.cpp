@@ -345,6 +345,9 @@ struct WindowSettings {
   int intervalMs = 120;
   int frames = 3;
   int percent = 90;
+  // Natural water, chosen in the Options menu, with its settings.
+  bool natural = false;
+  NaturalWaterSettings water;
 };
 
 void Apply(TFrmKestal& w, const WindowSettings& s) {
@@ -353,6 +356,9 @@ void Apply(TFrmKestal& w, const WindowSettings& s) {
   w.VitesseClick(s.intervalMs == 200 ? w.Ui().VitesseLente : s.intervalMs == 120 ? w.Ui().VitesseMoyenne : w.Ui().VitesseRapide);
   w.Ui().EditFrames->setValue(s.frames);
   w.Ui().EditPct->setValue(s.percent);
+  w.Ui().OptionNatural->setChecked(!s.natural);
+  w.Ui().OptionNatural->trigger();
+  w.ApplyNaturalWater(s.water);
 }
 
 // The kestal-export options for the same settings.
@@ -360,11 +366,16 @@ std::string CliArguments(const WindowSettings& w, const Answers& a) {
   static const char* const kFormats[] = {"bmp", "jpg", "gif", "avi"};
   static const char* const kWaves[] = {"", "short", "medium", "long"};
   static const char* const kColors[] = {"16", "32", "64", "256"};
-  std::string args = std::string("-f ") + kFormats[a.format] + " -m " + (w.regular ? "regular" : "perspective") +
+  std::string args = std::string("-f ") + kFormats[a.format] + " -m " +
+                     (w.natural ? "natural" : w.regular ? "regular" : "perspective") +
                      " -w " + kWaves[w.wave] + " -s " +
                      (w.intervalMs == 200 ? "slow" : w.intervalMs == 120 ? "medium" : "fast") +
                      " -n " + std::to_string(w.frames) + " -p " + std::to_string(w.percent);
   if (a.reflectionOnly) args += " -r";
+  if (w.natural) {
+    args += " --wind " + std::to_string(w.water.wind) + " --direction=" + std::to_string(w.water.directionDegrees) +
+            " --rain " + std::to_string(w.water.rain) + " --glints " + (w.water.glints ? "on" : "off");
+  }
   if (a.format == 2) args += std::string(" -c ") + kColors[a.colorIndex];
   if (a.format == 3) args += " -R " + std::to_string(a.repetitions);
   return args;
@@ -390,6 +401,9 @@ TEST_F(WindowExportTest, EverySettingWritesTheCommandLineBytes) {
        {.format = 2, .colorIndex = 0}, "a.gif"},
       {"perspective, short waves, 100 %, AVI x2 of the reflection", {.wave = 1, .percent = 100},
        {.format = 3, .reflectionOnly = true, .repetitions = 2}, "a.avi"},
+      {"natural, its defaults, GIF 256", {.frames = 4, .natural = true}, {.format = 2}, "a.gif"},
+      {"natural, breezy rain across without glints, BMP",
+       {.frames = 3, .percent = 100, .natural = true, .water = {100, -70, 80, false}}, {.format = 0}, "seq/"},
   };
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
