@@ -2,9 +2,11 @@
 // Running the peers' command lines from a benchmark: their output and exit status,
 // and whether a tool is installed at all.
 
+#include <benchmark/benchmark.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace kestal::bench {
@@ -23,5 +25,19 @@ inline std::string Shell(const std::string& command, int* status = nullptr) {
 }
 
 inline bool Have(const std::string& tool) { return !Shell("command -v " + tool).empty(); }
+
+// libjpeg-turbo's djpeg decoding `jpeg` to nowhere, each iteration: the anchor of the
+// JPEG reader's and the window's opening times.
+inline void TimeDjpeg(benchmark::State& state, const std::string& jpeg) {
+  const std::string cmd = "djpeg -bmp -outfile /dev/null " + jpeg;
+  if (!Have("djpeg")) {
+    state.SkipWithError("djpeg is not installed (libjpeg-turbo-progs)");
+    return;
+  }
+  for (auto _ : state) {
+    const int st = std::system(cmd.c_str());
+    if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) state.SkipWithError("djpeg failed");
+  }
+}
 
 }  // namespace kestal::bench

@@ -12,6 +12,7 @@
 
 #include "imageio/codecs/jpeg_codec.h"
 #include "imageio/image_files.h"
+#include "bench_shell.h"
 
 namespace {
 
@@ -43,17 +44,7 @@ void BM_ReadJpeg24MP(benchmark::State& state) {
   }
 }
 
-void BM_Djpeg24MP(benchmark::State& state) {
-  const std::string cmd = "djpeg -bmp -outfile /dev/null " + BigJpeg();
-  if (std::system("command -v djpeg >/dev/null 2>&1") != 0) {
-    state.SkipWithError("djpeg is not installed (libjpeg-turbo-progs)");
-    return;
-  }
-  for (auto _ : state) {
-    const int st = std::system(cmd.c_str());
-    if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) state.SkipWithError("djpeg failed");
-  }
-}
+void BM_Djpeg24MP(benchmark::State& state) { bench::TimeDjpeg(state, BigJpeg()); }
 
 BENCHMARK(BM_ReadJpeg24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Djpeg24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

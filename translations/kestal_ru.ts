@@ -613,6 +613,10 @@ of the photo&apos;s height</source>
         <source>Natural water</source>
         <translation>Естественная вода</translation>
     </message>
+    <message>
+        <source>Updating the reflection…</source>
+        <translation>Отражение обновляется…</translation>
+    </message>
 </context>
 <context>
     <name>kestal::TFrmWater</name>

@@ -1,5 +1,7 @@
 #include "export/share_export.h"
 
+#include <vector>
+
 #include "export/frame_writer.h"
 #include "export/output_formats.h"
 
@@ -27,6 +29,9 @@ ExportModel::ExportModel(AnimationModel& model, const ScaleRequest& scale, Compo
 
 namespace {
 
+// The most memory a clip keeps of its first cycle's frames to write them again.
+constexpr uint64_t kMaxKeptCycleBytes = uint64_t{256} << 20;
+
 // Composes `frames` frames from frame 0 and hands them to `writer`, then finishes it.
 // The writer is abandoned on any failure.
 Status WriteFrames(AnimationModel& model, FrameWriter& writer, const ExportSettings& settings, int frames,
@@ -42,10 +47,27 @@ Status WriteFrames(AnimationModel& model, FrameWriter& writer, const ExportSetti
   const FramePace pace{settings.intervalMs, ClipFrameRate(settings.intervalMs)};
   if (Status s = writer.Begin(out.Width(), out.Height(), pace); !s) return s;
   model.ResetFrameIndex();
+  // The frames repeat every cycle bit for bit (every mode's motion advances by whole
+  // periods over the frame count), so a clip of several cycles keeps the first
+  // cycle's frames and writes them again rather than rendering each one anew, when
+  // they fit in kMaxKeptCycleBytes. Without the memory it renders them all.
+  const int cycle = model.FrameCount();
+  std::vector<Bitmap24> kept;
+  bool keep = frames > cycle && cycle > 0 &&
+              static_cast<uint64_t>(out.SizeBytes()) * static_cast<uint64_t>(cycle) <= kMaxKeptCycleBytes;
   for (int i = 1; i <= frames; ++i) {
     if (progress) progress(i, frames);
+    if (keep && i > cycle) {
+      if (Status s = writer.Add(kept[static_cast<size_t>((i - 1) % cycle)]); !s) return s;
+      continue;
+    }
     composer->NextFrame(model);
     if (Status s = writer.Add(out); !s) return s;
+    if (keep) {
+      auto copy = out.Clone();
+      if (copy) kept.push_back(std::move(copy.value()));
+      else keep = false, kept.clear();
+    }
   }
   FinishingCheck::Run();
   return writer.Finish();

@@ -38,6 +38,7 @@
 #include "gui/export_commands.h"
 #include "bitmap/toolbar_glyphs.h"
 #include "gui/export_dialog.h"
+#include "gui/mirror_builder.h"
 #include "gui/prompts.h"
 #include "gui/image_dialogs.h"
 #include "gui/language.h"
@@ -131,6 +132,8 @@ TFrmKestal::TFrmKestal(QWidget* parent) : QMainWindow(parent) {
 
 TFrmKestal::~TFrmKestal() {
   qApp->removeEventFilter(this);
+  // A mirror being built reads the model's photo.
+  mirror_builder_->Drop();
   // The pane and the photo view point into the model; drop those views first.
   ui_.Pane->SetBitmap(nullptr);
   ui_.Image1->SetBitmap(nullptr);
@@ -155,6 +158,15 @@ void TFrmKestal::CreateControls() {
   ui_.Timer->setInterval(kMediumIntervalMs);
   ui_.Timer->setTimerType(Qt::PreciseTimer);
   connect(ui_.Timer, &QTimer::timeout, this, &TFrmKestal::TimerTimer);
+
+  mirror_builder_ = new MirrorBuilder(this, [this](const WaterSettings& water, int percent, Result<Bitmap24> mirror) {
+    MirrorBuilt(water, percent, std::move(mirror));
+  });
+  // A build that outlasts this shows a busy sign.
+  water_busy_timer_ = new QTimer(this);
+  water_busy_timer_->setSingleShot(true);
+  water_busy_timer_->setInterval(200);
+  connect(water_busy_timer_, &QTimer::timeout, this, [this] { ShowWaterBusy(mirror_builder_->Wanted()); });
 }
 
 // The tool panel across the top: the tool bar, the frame count, the height and the mode.
@@ -414,7 +426,17 @@ bool TFrmKestal::OpenPhotoFile(const QString& path) {
   ui_.Timer->stop();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   auto photo = LoadImageFile(path.toStdString());
-  Status set = photo ? model_.SetPhoto(std::move(photo.value())) : Status(photo.error());
+  // Water applied last, whose mirror is still being built from the old photo, goes
+  // with the new one.
+  Status set;
+  if (!photo) {
+    set = photo.error();
+  } else {
+    const WaterSettings water = mirror_builder_->Wanted() ? *mirror_builder_->Wanted() : model_.Water();
+    mirror_builder_->Drop();
+    set = model_.SetPhoto(std::move(photo.value()), water);
+    EndWaterPreview();
+  }
   QApplication::restoreOverrideCursor();
   if (!set) {
     Error e = set.error();
@@ -454,35 +476,115 @@ void TFrmKestal::LayoutPane() {
     CurrentPrompts().ShowError(s.error());
     return;
   }
+  // A preview of water still being built follows the new height.
+  if (const WaterSettings* wanted = mirror_builder_->Wanted()) ApplyWater(*wanted);
   PlacePane();
 }
 
+namespace {
+
+// The preview's size: about a screen's pixels. Photos up to this size (above the water
+// line) get their mirror at once, larger ones a preview at most this size first.
+constexpr double kWaterPreviewPixels = 1 << 20;
+
+}  // namespace
+
 void TFrmKestal::ApplyWater(const WaterSettings& water) {
-  if (Status s = model_.SetWater(water); !s) {
+  if (Status s = CheckWaterSettings(water); !s) {
     CurrentPrompts().ShowError(s.error());
     return;
   }
+  // The export reads the model on its own thread.
+  if (export_running_) {
+    water_after_export_ = water;
+    return;
+  }
+  const Bitmap24& photo = model_.Photo();
+  auto line = model_.HasPhoto() ? WaterLineRow(water.line, photo.Height()) : Result<int>(0);
+  if (!line) {
+    CurrentPrompts().ShowError(line.error());
+    return;
+  }
+  const double pixels = static_cast<double>(photo.Width()) * *line;
+  const double scale = std::min({1.0, zoom_, std::sqrt(kWaterPreviewPixels / std::max(pixels, 1.0))});
+  if (!model_.NeedsMirror(water) || pixels <= kWaterPreviewPixels) {
+    mirror_builder_->Cancel();
+    EndWaterPreview();
+    ShowWaterBusy(false);
+    if (Status s = model_.SetWater(water); !s) {
+      CurrentPrompts().ShowError(s.error());
+      if (model_.HasPhoto()) PlacePane();
+      return;
+    }
+    ShowWaterState();
+    if (model_.HasPhoto()) PlacePane();
+    return;
+  }
+  mirror_builder_->Start(photo, model_.Percent(), water);
+  if (!water_busy_timer_->isActive() && !status_water_busy_->isVisible()) water_busy_timer_->start();
+  auto preview = PreviewWaterPane(photo, model_.Percent(), water, scale);
+  if (preview) {
+    water_preview_ = std::move(preview.value());
+    water_preview_line_ = *line;
+    PlacePane();
+  }
+}
+
+void TFrmKestal::MirrorBuilt(const WaterSettings& water, int percent, Result<Bitmap24> mirror) {
+  if (percent != model_.Percent()) {  // the height changed meanwhile: the fade follows it
+    ApplyWater(water);
+    return;
+  }
+  ShowWaterBusy(false);
+  EndWaterPreview();
+  Status set = mirror ? model_.SetWater(water, std::move(mirror.value())) : Status(mirror.error());
+  if (!set) CurrentPrompts().ShowError(set.error());
   ShowWaterState();
-  if (!model_.HasPhoto()) return;
-  PlacePane();
+  if (model_.HasPhoto()) PlacePane();
+}
+
+void TFrmKestal::SettleWater() {
+  if (water_after_export_ && !export_running_) ApplyWater(*std::exchange(water_after_export_, std::nullopt));
+  // A mirror built for another reflection height is started again at this one.
+  while (mirror_builder_->Wanted()) mirror_builder_->Finish();
+}
+
+WaterSettings TFrmKestal::AppliedWater() const {
+  if (water_after_export_) return *water_after_export_;
+  return mirror_builder_->Wanted() ? *mirror_builder_->Wanted() : model_.Water();
+}
+
+void TFrmKestal::EndWaterPreview() { water_preview_ = Bitmap24(); }
+
+int TFrmKestal::ShownWaterLineRow() const {
+  return ShowsWaterPreview() ? water_preview_line_ : model_.WaterLineRow();
+}
+
+void TFrmKestal::ShowWaterBusy(bool busy) {
+  status_water_busy_->setVisible(busy);
+  if (busy) ui_.Pane->setCursor(Qt::BusyCursor);
+  else ui_.Pane->unsetCursor();
 }
 
 void TFrmKestal::PlacePane() {
-  const Bitmap24& pane = model_.PaneBitmap();
   const Bitmap24& photo = model_.Photo();
+  const bool preview = ShowsWaterPreview();
+  const int32_t line = ShownWaterLineRow();
+  const int32_t paneHeight = preview ? ReflectionHeight(line, model_.Percent()) : model_.PaneBitmap().Height();
   auto scaled = [this](int32_t v) { return static_cast<int>(std::lround(v * zoom_)); };
   ui_.Image1->SetScale(zoom_);
-  ui_.Pane->SetScale(zoom_);
+  // During an export the pane shows the export's frames.
+  if (!export_running_) ui_.Pane->SetBitmap(preview ? &water_preview_ : &model_.PaneBitmap());
+  ui_.Pane->SetScale(preview ? zoom_ * photo.Width() / water_preview_.Width() : zoom_);
   // The photo is shown down to the water line; the reflection starts there.
-  ui_.Image1->setGeometry(ui_.Image1->x(), ui_.Image1->y(), scaled(photo.Width()), scaled(model_.WaterLineRow()));
+  ui_.Image1->setGeometry(ui_.Image1->x(), ui_.Image1->y(), scaled(photo.Width()), scaled(line));
   ui_.Image1->update();
-  ui_.Pane->setGeometry(ui_.Image1->x(), ui_.Image1->y() + ui_.Image1->height(), scaled(pane.Width()),
-                        scaled(pane.Height()));
+  ui_.Pane->setGeometry(ui_.Image1->x(), ui_.Image1->y() + ui_.Image1->height(), scaled(photo.Width()),
+                        scaled(paneHeight));
   ui_.PnlImg->move(ui_.Pane->x() + ui_.Pane->width(), ui_.Pane->y() + ui_.Pane->height());
   ui_.ScrollContent->resize(ui_.PnlImg->x() + ui_.PnlImg->width(), ui_.PnlImg->y() + ui_.PnlImg->height());
   ui_.Pane->update();
-  const Bitmap24& mirror = model_.MirrorBitmap();
-  SetStatusText(0, QStringLiteral("%1x%2").arg(mirror.Width()).arg(mirror.Height() + pane.Height()));
+  SetStatusText(0, QStringLiteral("%1x%2").arg(photo.Width()).arg(line + paneHeight));
 }
 
 void TFrmKestal::EditPctChange() {
@@ -508,6 +610,7 @@ void TFrmKestal::ExportAnimation() {
   if (export_running_) return;
   // The export renders with the mode the window shows.
   model_.SetMode(CurrentMode());
+  SettleWater();
   ExportCommand(*this, *FrmExport, CurrentPrompts()).ExportAnimation();
 }
 

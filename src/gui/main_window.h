@@ -40,6 +40,7 @@ class TAProposForm;
 class TBmpImage;
 class TFrmExport;
 class TFrmWater;
+class MirrorBuilder;
 struct WindowSettings;
 
 // Where the web command leads.
@@ -73,7 +74,9 @@ class TFrmKestal : public QMainWindow {
   // still mirror in it and places it and PnlImg under the photo.
   void LayoutPane();
   // Gives the model new water settings and shows the photo down to the water line with
-  // the reflection under it; a refused value is reported and changes nothing.
+  // the reflection under it; a refused value is reported and changes nothing. On a
+  // large photo the view first shows a preview at its own scale and the model gets
+  // its mirror from another thread; during an export the change waits for its end.
   void ApplyWater(const WaterSettings& water);
   // The wave mode the window animates and exports: natural water when it is chosen (the
   // Options menu's item or the water panel), else the mode of the radio buttons.
@@ -82,6 +85,15 @@ class TFrmKestal : public QMainWindow {
   void SetWaveMode(WaveMode mode);
   // Gives the model the natural water's wind, direction, rain and glints.
   void ApplyNaturalWater(const NaturalWaterSettings& natural);
+  // Gives the model the water settings applied last, building their mirror here if it
+  // is not ready yet. What reads the model (an export, the settings) calls this first.
+  void SettleWater();
+  // The water settings applied last, whether or not the model has them yet.
+  WaterSettings AppliedWater() const;
+  // The photo's rows shown above the water: the model's, or a preview's line.
+  int ShownWaterLineRow() const;
+  // Whether the view shows a preview of water settings the model does not have yet.
+  bool ShowsWaterPreview() const { return !water_preview_.Empty(); }
   // Renders the next frame into the pane and paints it at once.
   void NextFrame();
   // The export command: stops the animation, shows the export dialog and writes the
@@ -314,6 +326,20 @@ class TFrmKestal : public QMainWindow {
   bool close_after_export_ = false;
   // The frame the pane shows while an export renders into the model's pane bitmap.
   Bitmap24 export_frame_;
+
+  // The water's full-size mirror in the making (ApplyWater) and what the view shows
+  // until it is ready: the pane at a smaller scale, and the water line of its settings.
+  void ShowWaterPreview(const WaterSettings& water);
+  void MirrorBuilt(const WaterSettings& water, int percent, Result<Bitmap24> mirror);
+  void ShowWaterBusy(bool busy);
+  void EndWaterPreview();
+  MirrorBuilder* mirror_builder_ = nullptr;
+  Bitmap24 water_preview_;
+  int water_preview_line_ = 0;
+  QTimer* water_busy_timer_ = nullptr;
+  QLabel* status_water_busy_ = nullptr;
+  // Water settings applied during an export, given to the model when it ends.
+  std::optional<WaterSettings> water_after_export_;
 };
 
 }  // namespace kestal

@@ -116,6 +116,7 @@ void TFrmKestal::RetranslateUi() {
 
   ui_.BtnCancelExport->setText(tr("Cancel"));
   status_water_->setText(tr("Water effects on"));
+  status_water_busy_->setText(tr("Updating the reflection…"));
   status_water_->setToolTip(tr("Options → Water...: “Defaults” brings back the plain reflection"));
   // The labels' new widths may need the tool panel's controls moved.
   FitToolPanel();

@@ -71,7 +71,7 @@ void TFrmKestal::SaveSettings() {
   QSettings store;
   // Without the dialog its stored choices stay as they are.
   settings.exportChoices = FrmExport ? FrmExport->Choices() : LoadExportChoices(store);
-  settings.water = model_.Water();
+  settings.water = AppliedWater();
   settings.natural = model_.NaturalWater();
   SaveAppSettings(store, settings);
 }

@@ -87,6 +87,11 @@ void TFrmKestal::CreateStatusBar() {
   status_water_->setObjectName(QStringLiteral("StatusWater"));
   status_water_->hide();
   statusBar()->addWidget(status_water_);
+  // Shown while the water's full-size mirror is being built on a large photo.
+  status_water_busy_ = new QLabel(tr("Updating the reflection…"));
+  status_water_busy_->setObjectName(QStringLiteral("StatusWaterBusy"));
+  status_water_busy_->hide();
+  statusBar()->addWidget(status_water_busy_);
 }
 
 void TFrmKestal::SetStatusText(int panel, const QString& text) {
@@ -150,6 +155,8 @@ void TFrmKestal::EndExport() {
   SetExportBusy(false);
   ui_.Pane->SetBitmap(&model_.PaneBitmap());
   export_frame_ = Bitmap24();
+  // Water the panel changed during the export.
+  if (water_after_export_) ApplyWater(*std::exchange(water_after_export_, std::nullopt));
   if (close_after_export_) {
     close_after_export_ = false;
     QTimer::singleShot(0, this, &QWidget::close);

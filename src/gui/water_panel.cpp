@@ -103,7 +103,7 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   });
   LineHandle->hide();
   RetranslateUi();
-  ShowSettings(window->Model().Water());
+  ShowSettings(window->AppliedWater());
   ShowNatural(window->Model().NaturalWater());
   ModeChanged();
 }
@@ -254,7 +254,7 @@ WaterSettings TFrmWater::Settings() const {
   if (model.HasPhoto() && SpinLine->value() < model.Photo().Height()) {
     w.line = WaterLine{SpinLine->value(), WaterLine::Unit::Rows};
   } else if (!model.HasPhoto()) {
-    w.line = model.Water().line;
+    w.line = window_->AppliedWater().line;
   }
   w.tintColor = tint_color_;
   w.tintPercent = SpinTint->value();
@@ -286,7 +286,7 @@ void TFrmWater::ShowSettings(const WaterSettings& w) {
   PlaceLineHandle();
 }
 
-void TFrmWater::PhotoChanged() { ShowSettings(window_->Model().Water()); }
+void TFrmWater::PhotoChanged() { ShowSettings(window_->AppliedWater()); }
 
 void TFrmWater::Apply() {
   if (showing_) return;
@@ -315,14 +315,14 @@ void TFrmWater::PlaceLineHandle() {
     LineHandle->hide();
     return;
   }
-  LineHandle->Place(window_->PhotoView()->pos(), model.Photo().Width(), model.WaterLineRow());
+  LineHandle->Place(window_->PhotoView()->pos(), model.Photo().Width(), window_->ShownWaterLineRow());
   LineHandle->show();
   LineHandle->raise();
 }
 
 void TFrmWater::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  ShowSettings(window_->Model().Water());
+  ShowSettings(window_->AppliedWater());
   ShowNatural(window_->Model().NaturalWater());
   ModeChanged();
 }

@@ -1,8 +1,10 @@
 #include "render/animation_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "render/wave_render.h"
 
@@ -20,16 +22,56 @@ Result<Bitmap24> MakeMirror(const Bitmap24& photo) {
 
 AnimationModel::AnimationModel() = default;
 
-Result<Bitmap24> AnimationModel::BuildMirror(const Bitmap24& photo, const WaterSettings& water) const {
+Result<Bitmap24> BuildWaterMirror(const Bitmap24& photo, int percent, const WaterSettings& water) {
   auto line = kestal::WaterLineRow(water.line, photo.Height());
   if (!line) return line.error();
-  return MakeWaterMirror(photo, *line, ReflectionHeight(*line, percent_), water);
+  return MakeWaterMirror(photo, *line, ReflectionHeight(*line, percent), water);
 }
 
-Status AnimationModel::SetPhoto(Bitmap24 photo) {
+Result<Bitmap24> PreviewWaterPane(const Bitmap24& photo, int percent, const WaterSettings& water, double scale) {
+  if (Status s = CheckWaterSettings(water); !s) return s.error();
+  auto line = kestal::WaterLineRow(water.line, photo.Height());
+  if (!line) return line.error();
+  scale = std::clamp(scale, 0.0, 1.0);
+  const int32_t width = std::max<int32_t>(1, static_cast<int32_t>(std::lround(photo.Width() * scale)));
+  const int32_t rows = std::max<int32_t>(1, static_cast<int32_t>(std::lround(*line * scale)));
+  auto small = Bitmap24::CreateUninitialized(width, rows, PixelLimits{INT32_MAX, INT64_MAX});
+  if (!small) return small.error();
+  // Nearest pixel: the centre of each small pixel falls in the photo pixel taken.
+  std::vector<int32_t> column(static_cast<size_t>(width));
+  for (int32_t x = 0; x < width; ++x)
+    column[x] = static_cast<int32_t>((2 * static_cast<int64_t>(x) + 1) * photo.Width() / (2 * int64_t{width}));
+  for (int32_t y = 0; y < rows; ++y) {
+    const uint8_t* src = photo.Row(static_cast<int32_t>((2 * static_cast<int64_t>(y) + 1) * *line / (2 * int64_t{rows})));
+    uint8_t* dst = small->Row(y);
+    if (width == photo.Width()) {
+      std::memcpy(dst, src, static_cast<size_t>(width) * 3);
+      continue;
+    }
+    for (int32_t x = 0; x < width; ++x) std::memcpy(dst + 3 * static_cast<size_t>(x), src + 3 * static_cast<size_t>(column[x]), 3);
+  }
+  WaterSettings scaled = water;
+  scaled.blurRadius = static_cast<int>(std::lround(water.blurRadius * scale));
+  scaled.line = WaterLine{rows, WaterLine::Unit::Rows};
+  auto mirror = BuildWaterMirror(*small, percent, scaled);
+  if (!mirror) return mirror.error();
+  auto pane = Bitmap24::Create(width, ReflectionHeight(rows, percent), PixelLimits{INT32_MAX, INT64_MAX});
+  if (!pane) return pane.error();
+  pane->Draw(*mirror, 0, 0);
+  return pane;
+}
+
+Result<Bitmap24> AnimationModel::BuildMirror(const Bitmap24& photo, const WaterSettings& water) const {
+  return BuildWaterMirror(photo, percent_, water);
+}
+
+Status AnimationModel::SetPhoto(Bitmap24 photo) { return SetPhoto(std::move(photo), water_); }
+
+Status AnimationModel::SetPhoto(Bitmap24 photo, const WaterSettings& wanted) {
+  if (Status s = CheckWaterSettings(wanted); !s) return s;
   // A line set for another photo is brought within this one.
-  WaterSettings water = water_;
-  water.line = FitWaterLine(water_.line, photo.Height());
+  WaterSettings water = wanted;
+  water.line = FitWaterLine(wanted.line, photo.Height());
   auto mirror = BuildMirror(photo, water);
   if (!mirror) return mirror.error();
   water_ = water;
@@ -75,17 +117,30 @@ Status AnimationModel::SetWater(const WaterSettings& water) {
     water_ = water;
     return Status::Ok();
   }
-  WaterSettings mirrorPart = water;
-  mirrorPart.strengthPercent = water_.strengthPercent;
-  if (mirrorPart == water_) {  // only the strength: a per-frame setting
+  if (!NeedsMirror(water)) {  // only the strength: a per-frame setting
     water_ = water;
     return Status::Ok();
   }
   auto mirror = BuildMirror(photo_, water);
   if (!mirror) return mirror.error();
-  const bool sameLine = mirror->Height() == mirror_.Height();
+  return SetWater(water, std::move(mirror.value()));
+}
+
+bool AnimationModel::NeedsMirror(const WaterSettings& water) const {
+  WaterSettings mirrorPart = water;
+  mirrorPart.strengthPercent = water_.strengthPercent;
+  return HasPhoto() && mirrorPart != water_;
+}
+
+Status AnimationModel::SetWater(const WaterSettings& water, Bitmap24 mirror) {
+  if (Status s = CheckWaterSettings(water); !s) return s;
+  auto line = kestal::WaterLineRow(water.line, photo_.Height());
+  if (!line) return line.error();
+  if (!HasPhoto() || mirror.Width() != photo_.Width() || mirror.Height() != *line)
+    return Error::Invalid("the water's mirror does not fit the photo");
+  const bool sameLine = mirror.Height() == mirror_.Height();
   water_ = water;
-  mirror_ = std::move(mirror.value());
+  mirror_ = std::move(mirror);
   if (!sameLine) return LayoutPane();
   // The same pane: show the new water in the frame on show, so a running or stopped
   // animation keeps its place.

@@ -41,6 +41,8 @@ class AnimationModel {
   // refuse it check WaterLineRow first. On failure (no memory) the model keeps its
   // previous photo.
   Status SetPhoto(Bitmap24 photo);
+  // The same with other water settings, checked as SetWater checks them.
+  Status SetPhoto(Bitmap24 photo, const WaterSettings& water);
   bool HasPhoto() const { return !photo_.Empty(); }
 
   // Sizes the pane bitmap to photo width × ReflectionHeight, fills it with the still
@@ -70,6 +72,12 @@ class AnimationModel {
   // next frame. Out-of-range values, or a line the photo does not reach, are refused
   // and change nothing.
   Status SetWater(const WaterSettings& water);
+  // The same with `mirror` built beforehand, elsewhere, by BuildWaterMirror(Photo(),
+  // Percent(), water). A mirror that does not fit the photo is refused.
+  Status SetWater(const WaterSettings& water, Bitmap24 mirror);
+  // Whether `water` differs from Water() in more than the strength: SetWater then
+  // builds a new mirror.
+  bool NeedsMirror(const WaterSettings& water) const;
   const WaterSettings& Water() const { return water_; }
   // The photo's rows kept above the water: the mirror's height (0 without a photo).
   int WaterLineRow() const;
@@ -104,5 +112,16 @@ class AnimationModel {
 
 // Builds the vertical mirror of a picture.
 Result<Bitmap24> MakeMirror(const Bitmap24& photo);
+
+// The mirror a model with `photo`, its reflection at `percent`, builds for `water`.
+// It reads nothing else, so it may run on another thread while the photo stays.
+Result<Bitmap24> BuildWaterMirror(const Bitmap24& photo, int percent, const WaterSettings& water);
+
+// What the pane shows after SetWater(water) while the animation rests, at `scale`
+// (0 < scale <= 1) of its size: the photo's rows above the water line sampled down
+// to the nearest pixel, as the view samples, and the water's effects applied there
+// with the blur's radius scaled too. At scale 1 it is the pane's bitmap itself. A
+// quick preview of a change on a large photo, while its mirror is built.
+Result<Bitmap24> PreviewWaterPane(const Bitmap24& photo, int percent, const WaterSettings& water, double scale);
 
 }  // namespace kestal

@@ -52,50 +52,57 @@ void MapRow(uint8_t* p, int32_t width, const TripleTables& t) {
   }
 }
 
-// One pass of a (2r + 1)-pixel box along a line of `count` pixels: `at(i)` is the
-// address of pixel i (any index is clamped to the line), `out(i)` where its result goes.
-template <class In, class Out>
-void BoxLine(int32_t count, int radius, In at, Out out) {
-  const int n = 2 * radius + 1;
-  auto clamped = [&](int64_t i) { return at(static_cast<int32_t>(std::clamp<int64_t>(i, 0, count - 1))); };
-  uint32_t sum[3] = {0, 0, 0};
-  for (int k = -radius; k <= radius; ++k) {
-    const uint8_t* p = clamped(k);
-    for (int c = 0; c < 3; ++c) sum[c] += p[c];
-  }
-  for (int32_t i = 0; i < count; ++i) {
-    uint8_t* o = out(i);
-    for (int c = 0; c < 3; ++c) o[c] = static_cast<uint8_t>((sum[c] + n / 2) / n);
-    const uint8_t* add = clamped(static_cast<int64_t>(i) + radius + 1);
-    const uint8_t* drop = clamped(static_cast<int64_t>(i) - radius);
-    for (int c = 0; c < 3; ++c) sum[c] += add[c] - drop[c];
-  }
+// The rounded mean of every sum a (2r + 1)-pixel box can hold: a table look-up in
+// place of a division per byte.
+std::vector<uint8_t> BoxMeans(int radius) {
+  const uint32_t n = 2 * static_cast<uint32_t>(radius) + 1;
+  std::vector<uint8_t> mean(255 * n + 1);
+  for (uint32_t sum = 0; sum < mean.size(); ++sum) mean[sum] = static_cast<uint8_t>((sum + n / 2) / n);
+  return mean;
 }
 
-void BoxAcross(const Bitmap24& from, Bitmap24& to, int radius) {
+// One pass of the box along each row. A row is copied with `radius` repeats of its
+// edge pixels on either side, so the running sums need no bounds checks.
+void BoxAcross(const Bitmap24& from, Bitmap24& to, int radius, const std::vector<uint8_t>& mean) {
+  const int32_t w = from.Width();
+  const size_t edge = 3 * static_cast<size_t>(radius);
+  std::vector<uint8_t> line(static_cast<size_t>(w) * 3 + 2 * edge);
   for (int32_t y = 0; y < from.Height(); ++y) {
     const uint8_t* src = from.Row(y);
-    uint8_t* dst = to.Row(y);
-    BoxLine(from.Width(), radius, [&](int32_t x) { return src + 3 * static_cast<size_t>(x); },
-            [&](int32_t x) { return dst + 3 * static_cast<size_t>(x); });
+    for (size_t i = 0; i < edge; ++i) line[i] = src[i % 3];
+    std::memcpy(line.data() + edge, src, static_cast<size_t>(w) * 3);
+    const uint8_t* last = src + 3 * static_cast<size_t>(w - 1);
+    for (size_t i = 0; i < edge; ++i) line[edge + 3 * static_cast<size_t>(w) + i] = last[i % 3];
+    uint32_t sum[3] = {0, 0, 0};
+    // line[3k..] is pixel k − radius.
+    for (int k = 0; k < 2 * radius + 1; ++k)
+      for (int c = 0; c < 3; ++c) sum[c] += line[3 * static_cast<size_t>(k) + c];
+    uint8_t* o = to.Row(y);
+    const uint8_t* drop = line.data();
+    const uint8_t* add = line.data() + 3 * (2 * static_cast<size_t>(radius) + 1);
+    for (int32_t x = 0; x < w; ++x, o += 3, drop += 3, add += 3) {
+      for (int c = 0; c < 3; ++c) o[c] = mean[sum[c]];
+      if (x + 1 == w) break;  // `add` would be one pixel past the padded line
+      for (int c = 0; c < 3; ++c) sum[c] += add[c] - drop[c];
+    }
   }
 }
 
 // Down the columns, a whole row at a time: one running sum per byte of a row, so the
 // rows are read in order rather than one column at a time.
-void BoxDown(const Bitmap24& from, Bitmap24& to, int radius) {
+void BoxDown(const Bitmap24& from, Bitmap24& to, int radius, const std::vector<uint8_t>& mean) {
   const int32_t h = from.Height();
   const size_t bytes = static_cast<size_t>(from.Width()) * 3;
-  const uint32_t n = 2 * static_cast<uint32_t>(radius) + 1;
   auto row = [&](int64_t y) { return from.Row(static_cast<int32_t>(std::clamp<int64_t>(y, 0, h - 1))); };
   std::vector<uint32_t> sum(bytes, 0);
   for (int k = -radius; k <= radius; ++k) {
     const uint8_t* p = row(k);
     for (size_t i = 0; i < bytes; ++i) sum[i] += p[i];
   }
+  const uint8_t* table = mean.data();
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* o = to.Row(y);
-    for (size_t i = 0; i < bytes; ++i) o[i] = static_cast<uint8_t>((sum[i] + n / 2) / n);
+    for (size_t i = 0; i < bytes; ++i) o[i] = table[sum[i]];
     const uint8_t* add = row(static_cast<int64_t>(y) + radius + 1);
     const uint8_t* drop = row(static_cast<int64_t>(y) - radius);
     for (size_t i = 0; i < bytes; ++i) sum[i] += add[i] - drop[i];
@@ -167,9 +174,10 @@ Status BlurBitmap(Bitmap24& b, int radius) {
   if (radius <= 0 || b.Empty()) return Status::Ok();
   auto work = Bitmap24::Create(b.Width(), b.Height(), PixelLimits{INT32_MAX, INT64_MAX});
   if (!work) return work.error();
+  const std::vector<uint8_t> mean = BoxMeans(radius);
   for (int pass = 0; pass < 2; ++pass) {
-    BoxAcross(b, *work, radius);
-    BoxDown(*work, b, radius);
+    BoxAcross(b, *work, radius, mean);
+    BoxDown(*work, b, radius, mean);
   }
   return Status::Ok();
 }

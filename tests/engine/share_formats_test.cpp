@@ -7,6 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "export/codec_levels.h"
+#include "export/export_driver.h"
 #include "export/gif_export.h"
 #include "export/avi_export.h"
 #include "export/output_formats.h"
@@ -457,6 +458,54 @@ TEST(OutputFormats, EveryRowServesTheCommandLineAndTheClipDriver) {
       {ExportFormat::WebM, 0, 0},                    // no rate at all
   };
   for (const auto& r : lengths) EXPECT_EQ(FrameMs(r.format, r.intervalMs), r.frameMs) << FormatInfo(r.format).name;
+}
+
+}  // namespace
+}  // namespace kestal
+
+namespace kestal {
+namespace {
+
+// Keeps every frame it is given.
+class RecordingWriter : public FrameWriter {
+ public:
+  Status Begin(int32_t, int32_t, const FramePace&) override { return Status::Ok(); }
+  Status Add(const Bitmap24& frame) override {
+    frames.push_back(frame.Clone().value());
+    return Status::Ok();
+  }
+  Status Finish() override { return Status::Ok(); }
+  void Abort() override {}
+  uint64_t Bytes() const override { return 0; }
+  std::string FileMessage() const override { return "recording"; }
+  std::vector<Bitmap24> frames;
+};
+
+// A clip of several cycles writes the first cycle's frames again: every frame must be
+// what the model renders for it, in every mode, with the water's effects on.
+TEST(ShareExport, LaterCyclesRepeatTheRenderedFrames) {
+  for (WaveMode mode : {WaveMode::Perspective, WaveMode::Regular, WaveMode::Natural}) {
+    AnimationModel model;
+    model.SetFrameCount(4);
+    model.SetMode(mode);
+    WaterSettings water;
+    water.blurRadius = 1;
+    water.strengthPercent = 150;
+    ASSERT_TRUE(model.SetWater(water).ok());
+    ASSERT_TRUE(model.SetPhoto(test::Noise(24, 20, 3)).ok());
+    ExportSettings settings{.format = ExportFormat::Avi, .repetitions = 3};
+    RecordingWriter writer;
+    ASSERT_TRUE(ExportClip(model, writer, settings).ok());
+    ASSERT_EQ(writer.frames.size(), 12u);
+    // The same frames rendered one by one.
+    auto composer = FrameComposer::Create(model, settings.composition);
+    ASSERT_TRUE(composer.ok());
+    model.ResetFrameIndex();
+    for (size_t i = 0; i < writer.frames.size(); ++i) {
+      composer->NextFrame(model);
+      EXPECT_TRUE(writer.frames[i].SamePixels(composer->Output())) << "mode " << int(mode) << ", frame " << i;
+    }
+  }
 }
 
 }  // namespace

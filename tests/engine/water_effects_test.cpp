@@ -291,3 +291,72 @@ TEST(WaterEffects, TestPageShowsThePhotoDownToTheWaterLine) {
 
 }  // namespace
 }  // namespace kestal
+
+namespace kestal {
+namespace {
+
+// The blur by its definition: each pass averages 2r + 1 pixels, indices clamped to the
+// picture, rounded to the nearest value; across, then down, twice.
+Bitmap24 ReferenceBlur(const Bitmap24& in, int r) {
+  Bitmap24 b = in.Clone().value();
+  const int n = 2 * r + 1;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int across = 1; across >= 0; --across) {
+      Bitmap24 from = b.Clone().value();
+      for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x)
+          for (int c = 0; c < 3; ++c) {
+            int sum = 0;
+            for (int k = -r; k <= r; ++k) {
+              const int px = across ? std::clamp(x + k, 0, b.Width() - 1) : x;
+              const int py = across ? y : std::clamp(y + k, 0, b.Height() - 1);
+              sum += from.Row(py)[3 * px + c];
+            }
+            b.Row(y)[3 * x + c] = static_cast<uint8_t>((sum + n / 2) / n);
+          }
+    }
+  }
+  return b;
+}
+
+TEST(WaterEffects, BlurMatchesItsDefinitionAtEveryRadiusAndSize) {
+  for (auto [w, h] : {std::pair{1, 1}, {2, 7}, {5, 3}, {37, 23}}) {
+    const Bitmap24 photo = test::Noise(w, h, w * 31 + h);
+    for (int r = 1; r <= kMaxBlurRadius; ++r) {
+      Bitmap24 blurred = photo.Clone().value();
+      ASSERT_TRUE(BlurBitmap(blurred, r).ok());
+      EXPECT_TRUE(blurred.SamePixels(ReferenceBlur(photo, r))) << w << "x" << h << " radius " << r;
+    }
+  }
+}
+
+TEST(WaterEffects, PreviewIsThePaneAtScaleOneAndSmallerBelow) {
+  WaterSettings w;
+  w.tintPercent = 35;
+  w.fadePercent = 60;
+  w.fadeCurve = FadeCurve::Smooth;
+  w.blurRadius = 4;
+  for (const WaterLine line : {WaterLine{}, WaterLine{29, WaterLine::Unit::Rows}}) {
+    w.line = line;
+    AnimationModel m;
+    ASSERT_TRUE(m.SetPercent(70).ok());
+    ASSERT_TRUE(m.SetPhoto(test::Noise(48, 40, 5)).ok());
+    ASSERT_TRUE(m.SetWater(w).ok());
+    auto preview = PreviewWaterPane(m.Photo(), 70, w, 1.0);
+    ASSERT_TRUE(preview.ok());
+    EXPECT_TRUE(preview->SamePixels(m.PaneBitmap())) << "line " << line.value;
+
+    // Half the size: the photo's rows above the line sampled down, the effects there.
+    auto half = PreviewWaterPane(m.Photo(), 70, w, 0.5);
+    ASSERT_TRUE(half.ok());
+    const int rows = (m.WaterLineRow() + 1) / 2;
+    EXPECT_EQ(half->Width(), 24);
+    EXPECT_EQ(half->Height(), ReflectionHeight(rows, 70));
+  }
+  WaterSettings low;
+  low.line = {41, WaterLine::Unit::Rows};
+  EXPECT_FALSE(PreviewWaterPane(test::Noise(4, 40, 1), 90, low, 0.5).ok()) << "a line below the photo";
+}
+
+}  // namespace
+}  // namespace kestal

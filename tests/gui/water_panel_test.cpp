@@ -12,8 +12,11 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QThread>
 #include <QStatusBar>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,6 +26,7 @@
 #include "gui/export_commands.h"
 #include "gui/export_dialog.h"
 #include "gui/main_window.h"
+#include "gui/mirror_builder.h"
 #include "gui/prompts.h"
 #include "gui/water_panel.h"
 #include "imageio/image_files.h"
@@ -148,6 +152,97 @@ TEST_F(WaterPanelTest, ExportWritesTheCommandLineBytes) {
     ASSERT_TRUE(fs::exists(mine / name)) << name;
     EXPECT_EQ(ReadAll(mine / name), ReadAll(cli / name)) << name << " differs";
   }
+}
+
+// The export reads the model on its own thread: a change made meanwhile waits for
+// the export's end instead of rebuilding the mirror under it.
+TEST_F(WaterPanelTest, ChangesDuringAnExportApplyAfterIt) {
+  window_.BeginExport();
+  const Bitmap24* mirror = &window_.Model().MirrorBitmap();
+  const std::vector<uint8_t> before(mirror->Row(0), mirror->Row(0) + 3 * mirror->Width());
+  panel_->SpinTint->setValue(60);
+  EXPECT_EQ(window_.Model().Water().tintPercent, 0) << "the model stays as the export found it";
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), window_.Model().MirrorBitmap().Row(0)));
+  EXPECT_EQ(window_.AppliedWater().tintPercent, 60);
+  window_.EndExport();
+  EXPECT_EQ(window_.Model().Water().tintPercent, 60);
+}
+
+// Runs the event loop until `done` holds (at most a minute: a failure, not a hang).
+template <class Done>
+bool ProcessEventsUntil(Done done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!done() && std::chrono::steady_clock::now() < end) {
+    QCoreApplication::processEvents();
+    QThread::msleep(1);
+  }
+  return done();
+}
+
+// Changes made while a mirror is built: only the newest one's mirror arrives, built
+// for its settings; Finish delivers at once and Cancel delivers nothing.
+TEST(MirrorBuilderTest, DeliversTheNewestSettingsOnly) {
+  const Bitmap24 photo = test::Noise(300, 200, 9);
+  std::vector<std::pair<WaterSettings, Bitmap24>> delivered;
+  MirrorBuilder builder(nullptr, [&](const WaterSettings& water, int percent, Result<Bitmap24> mirror) {
+    EXPECT_EQ(percent, 80);
+    ASSERT_TRUE(mirror.ok());
+    delivered.emplace_back(water, std::move(mirror.value()));
+  });
+  WaterSettings w;
+  for (int blur = 1; blur <= 3; ++blur) {
+    w.blurRadius = blur;
+    builder.Start(photo, 80, w);
+  }
+  ASSERT_TRUE(ProcessEventsUntil([&] { return builder.Wanted() == nullptr; }));
+  ASSERT_EQ(delivered.size(), 1u) << "the mirrors of older settings are dropped";
+  EXPECT_EQ(delivered[0].first.blurRadius, 3);
+  EXPECT_TRUE(delivered[0].second.SamePixels(BuildWaterMirror(photo, 80, w).value()));
+
+  w.tintPercent = 50;
+  builder.Start(photo, 80, w);
+  builder.Finish();
+  ASSERT_EQ(delivered.size(), 2u);
+  EXPECT_TRUE(delivered[1].second.SamePixels(BuildWaterMirror(photo, 80, w).value()));
+  w.fadePercent = 20;
+  builder.Start(photo, 80, w);
+  builder.Cancel();
+  QThread::msleep(50);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return true; }));
+  builder.Drop();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(delivered.size(), 2u) << "a cancelled mirror is not delivered";
+}
+
+// On a photo larger than the preview, a change shows a smaller preview at once with
+// the new water line, and the model takes the full-size mirror when it is built.
+TEST_F(WaterPanelTest, ALargePhotoShowsAPreviewFirst) {
+  const std::string large = (tmp_.path() / "lake.bmp").string();
+  ASSERT_TRUE(SaveBitmapFile(large, test::Noise(2000, 1200, 4)).ok());
+  ASSERT_TRUE(window_.OpenPhotoFile(QString::fromStdString(large)));
+  window_.Ui().EditPct->setValue(100);
+  panel_->SpinBlur->setValue(5);
+  panel_->SpinLine->setValue(900);
+  EXPECT_TRUE(window_.ShowsWaterPreview());
+  EXPECT_EQ(window_.ShownWaterLineRow(), 900);
+  const double zoom = window_.Ui().Pane->Scale() * window_.Ui().Pane->Bitmap()->Width() / 2000;
+  EXPECT_LT(window_.Ui().Pane->Bitmap()->Width(), 2000) << "a preview, not the full pane";
+  EXPECT_EQ(window_.Ui().Image1->height(), std::lround(900 * zoom)) << "the photo is shown down to the new line";
+  EXPECT_EQ(window_.AppliedWater().line, (WaterLine{900, WaterLine::Unit::Rows}));
+
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !window_.ShowsWaterPreview(); }));
+  EXPECT_EQ(window_.Model().Water().blurRadius, 5);
+  EXPECT_EQ(window_.Model().WaterLineRow(), 900);
+  EXPECT_EQ(window_.Ui().Pane->Bitmap(), &window_.Model().PaneBitmap());
+  EXPECT_TRUE(window_.Model().MirrorBitmap().SamePixels(
+      BuildWaterMirror(window_.Model().Photo(), 100, window_.Model().Water()).value()));
+
+  // An export takes the settings applied last, built on the spot if need be.
+  panel_->SpinTint->setValue(40);
+  EXPECT_TRUE(window_.ShowsWaterPreview());
+  window_.SettleWater();
+  EXPECT_FALSE(window_.ShowsWaterPreview());
+  EXPECT_EQ(window_.Model().Water().tintPercent, 40);
 }
 
 TEST(WaterSettingsStore, RoundTripsAndRefusesOutOfRangeValues) {
