@@ -47,7 +47,6 @@ LinkLabel* MakeLink(QWidget* parent, const QString& text, const QRect& bounds) {
 
 TAProposForm::TAProposForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("AProposForm"));
-  setWindowTitle(QStringLiteral("О программе "));
   setFont(DesignFont());
   setFixedSize(336, 292);
   QPalette pal = palette();
@@ -66,12 +65,12 @@ TAProposForm::TAProposForm(QWidget* parent) : QDialog(parent) {
   Image1->setGeometry(1, 1, 96, 200);
 
   ProductName = MakeLabel(this, QStringLiteral("Kestal"), 127, 24, true, 16);
-  Version = MakeLabel(this, QStringLiteral("Русская Версия 2.7         "), 128, 52, true);
+  Version = MakeLabel(this, QString(), 128, 52, true);
   Bevel1 = new QFrame(this);
   Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
   Bevel1->setGeometry(128, 81, 151, 2);
-  Label1 = MakeLabel(this, QStringLiteral("Перевод на Русский "), 128, 96);
-  Credit = MakeLabel(this, QStringLiteral("Команда Kestal"), 128, 114);
+  Label1 = MakeLabel(this, QString(), 128, 96);
+  Credit = MakeLabel(this, QString(), 128, 114);
   URL = MakeLink(this, QString(26, QLatin1Char(' ')), QRect(128, 140, 127, 13));
   Label2 = MakeLink(this, QString(33, QLatin1Char(' ')), QRect(128, 156, 158, 13));
   connect(URL, &LinkLabel::clicked, this, &TAProposForm::URLClick);
@@ -79,15 +78,31 @@ TAProposForm::TAProposForm(QWidget* parent) : QDialog(parent) {
   Licence = MakeLabel(this, QStringLiteral("GPL-3.0-or-later"), 128, 180);
   // Two lines' room between the identifier and the panel's lower edge, so that a
   // translation may wrap.
-  LicenceNote = new QLabel(tr("Licensed under the GNU GPL v3 or later"), this);
+  LicenceNote = new QLabel(this);
   LicenceNote->setWordWrap(true);
   LicenceNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   LicenceNote->setGeometry(128, 198, 185, 34);
 
-  Button1 = new QPushButton(QStringLiteral("Ok"), this);
+  Button1 = new QPushButton(this);
   Button1->setGeometry(246, 252, 75, 25);
   Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+  RetranslateUi();
+}
+
+void TAProposForm::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) RetranslateUi();
+  QDialog::changeEvent(event);
+}
+
+void TAProposForm::RetranslateUi() {
+  setWindowTitle(tr("About"));
+  Version->setText(tr("Version %1").arg(QStringLiteral(KESTAL_VERSION)));
+  Label1->setText(tr("Russian translation"));
+  Credit->setText(tr("The Kestal Team"));
+  LicenceNote->setText(tr("Licensed under the GNU GPL v3 or later"));
+  Button1->setText(tr("OK"));
+  for (QLabel* label : {Version, Label1, Credit}) label->adjustSize();
 }
 
 void TAProposForm::URLClick(LinkLabel* label) { (void)OpenWithDesktop(label->text()); }

@@ -48,6 +48,11 @@ class TAProposForm : public QDialog {
  protected:
   // Esc does not close the box; only "Ok" and the close box do.
   void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  // The box's texts in the current language.
+  void RetranslateUi();
 };
 
 }  // namespace kestal

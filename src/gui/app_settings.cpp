@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "export/export_driver.h"
+#include "gui/language.h"
 #include "gui/view_zoom.h"
 #include "render/animation_model.h"
 
@@ -70,6 +71,9 @@ WindowSettings LoadWindowSettings(QSettings& store) {
     if (!f.isEmpty() && s.recentFiles.size() < kMaxRecentFiles) s.recentFiles << f;
   s.geometry = store.value(QStringLiteral("window/geometry")).toByteArray();
   s.zoom = ReadDouble(store, "window/zoom", s.zoom, kMinZoom, kMaxZoom);
+  // A language the window does not speak (any more) follows the system.
+  const QString language = store.value(QStringLiteral("window/language")).toString();
+  if (IsUiLanguage(language)) s.language = language;
   return s;
 }
 
@@ -85,6 +89,7 @@ void SaveWindowSettings(QSettings& store, const WindowSettings& s) {
   store.setValue(QStringLiteral("recent/files"), s.recentFiles);
   store.setValue(QStringLiteral("window/geometry"), s.geometry);
   store.setValue(QStringLiteral("window/zoom"), s.zoom);
+  store.setValue(QStringLiteral("window/language"), s.language);
   store.sync();
 }
 

@@ -2,7 +2,7 @@
 // The choices the desktop program keeps between runs, in the platform's standard
 // settings place (QSettings: ~/.config/Kestal/Kestal.conf on Linux): the animation
 // settings, the export dialog's choices, the last open and save folders, the recent
-// photos, the window's geometry and zoom, and the water's shape. Every value is checked when read; a value
+// photos, the window's geometry, zoom and language, and the water's shape. Every value is checked when read; a value
 // out of range, of the wrong type or from a file that cannot be parsed gives the
 // start-up default, so a damaged file never stops the program.
 
@@ -35,6 +35,7 @@ struct WindowSettings {
   QStringList recentFiles;  // newest first
   QByteArray geometry;      // QWidget::saveGeometry(); empty: the system places the window
   double zoom = 1.0;
+  QString language;         // a code of UiLanguages(); empty: the system's language
 };
 
 // The export dialog's choices, which it gives and takes as a whole (TFrmExport::Choices).

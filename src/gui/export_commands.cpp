@@ -86,17 +86,30 @@ std::unique_ptr<ExportModel> ModelToExport(TFrmKestal& window, const TFrmExport&
 
 }  // namespace
 
+const char* const kExportCancelledText = QT_TRANSLATE_NOOP("ExportCommand", "Export cancelled: nothing was written");
+const char* const kHtmlPageQuestion = QT_TRANSLATE_NOOP("ExportCommand", "Shall I make an HTML page to test it ?");
+const char* const kSavingFolderTitle = QT_TRANSLATE_NOOP("ExportCommand", "Saving folder :");
+
 std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<int>& numbers, int count) {
-  const bool one = numbers.size() == 1;
-  return "The folder " + folder + " already holds " + std::to_string(numbers.size()) + " older frame" +
-         (one ? "" : "s") + " of this photo (" + FrameRangeText(numbers) + ") beyond the " + std::to_string(count) +
-         " of this export; " + (one ? "it" : "they") + " will remain beside the new ones.\nWrite the frames?";
+  const QString question =
+      numbers.size() == 1
+          ? ExportCommand::tr("The folder %1 already holds 1 older frame of this photo (%2) beyond the %3 of this "
+                              "export; it will remain beside the new ones.\nWrite the frames?")
+                .arg(QString::fromStdString(folder), QString::fromStdString(FrameRangeText(numbers)))
+                .arg(count)
+          : ExportCommand::tr("The folder %1 already holds %2 older frames of this photo (%3) beyond the %4 of "
+                              "this export; they will remain beside the new ones.\nWrite the frames?")
+                .arg(QString::fromStdString(folder))
+                .arg(numbers.size())
+                .arg(QString::fromStdString(FrameRangeText(numbers)))
+                .arg(count);
+  return question.toStdString();
 }
 
-QString ExportProgressText(int number) { return QStringLiteral("Exporting image %1").arg(number); }
+QString ExportProgressText(int number) { return ExportCommand::tr("Exporting image %1").arg(number); }
 
 QString ExportWrittenText(const std::string& path) {
-  return QStringLiteral("Written: %1").arg(QDir::toNativeSeparators(QString::fromStdString(path)));
+  return ExportCommand::tr("Written: %1").arg(QDir::toNativeSeparators(QString::fromStdString(path)));
 }
 
 template <class Work>
@@ -190,7 +203,7 @@ std::string ExportStartFolder() {
 void ExportCommand::ExportSequence(const char* extension) {
   const std::string photo = PhotoFileName();
   const std::string folder = prompts_.ChooseFolder(
-      kSavingFolderTitle, QDir::toNativeSeparators(QString::fromStdString(ExportStartFolder())).toStdString());
+      tr(kSavingFolderTitle).toStdString(), QDir::toNativeSeparators(QString::fromStdString(ExportStartFolder())).toStdString());
   if (folder.empty()) return;
   std::vector<std::string> frames;
   for (int i = 0; i < window_.Model().FrameCount(); ++i) frames.push_back(SequenceFileName(folder, photo, i, extension));
@@ -209,7 +222,7 @@ void ExportCommand::ExportSequence(const char* extension) {
       std::error_code ignored;
       std::filesystem::remove(SequenceFileName(folder, photo, i, extension), ignored);
     }
-    window_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+    window_.ShowNotice(tr(kExportCancelledText));
     return;
   }
   auto& report = *outcome;
@@ -220,7 +233,7 @@ void ExportCommand::ExportSequence(const char* extension) {
   }
   for (const Error& failure : report->failures) prompts_.ShowError(failure);
   if (!report->written.empty())
-    window_.ShowNotice(QStringLiteral("Written: %1 frames, %2 … %3 in %4")
+    window_.ShowNotice(tr("Written: %1 frames, %2 … %3 in %4")
                          .arg(report->written.size())
                          .arg(QString::fromStdString(FileNameOf(report->written.front())),
                               QString::fromStdString(FileNameOf(report->written.back())),
@@ -279,7 +292,7 @@ void ExportCommand::ExportGif() {
     return kestal::ExportGif(*model->Get(), path, settings, progress);
   });
   if (!outcome) {
-    window_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+    window_.ShowNotice(tr(kExportCancelledText));
     return;
   }
   auto& gif = *outcome;
@@ -288,7 +301,7 @@ void ExportCommand::ExportGif() {
     return;
   }
   window_.ShowNotice(ExportWrittenText(path));
-  if (prompts_.Ask(kHtmlPageQuestion, MsgConfirmation, MsgBtnYes | MsgBtnNo) != kMsgResultYes) return;
+  if (prompts_.Ask(tr(kHtmlPageQuestion).toStdString(), MsgConfirmation, MsgBtnYes | MsgBtnNo) != kMsgResultYes) return;
   // The page shows the photo at the size it has in the GIF.
   const Bitmap24& photo = model->Get()->Photo();
   auto page = WriteHtmlTestPage(path, gif->width, gif->height,
@@ -310,7 +323,7 @@ void ExportCommand::ExportClip(ExportFormat format) {
   if (!model) return;
   auto written = RunBusy(
       [&](const ExportProgress& progress) { return kestal::ExportClip(*model->Get(), path, settings, progress); });
-  if (!written) window_.ShowNotice(QString::fromLatin1(kExportCancelledText));
+  if (!written) window_.ShowNotice(tr(kExportCancelledText));
   else if (!*written) prompts_.ShowError(written->error());
   else window_.ShowNotice(ExportWrittenText(path));
 }

@@ -36,13 +36,13 @@ std::string LeftoverFramesQuestion(const std::string& folder, const std::vector<
 
 // "Exporting image 3".
 QString ExportProgressText(int number);
-// The status notes after an export.
-inline constexpr const char* kExportCancelledText = "Export cancelled: nothing was written";
+// The status notes after an export; the texts are the English ones, shown translated.
+extern const char* const kExportCancelledText;
 QString ExportWrittenText(const std::string& path);
 
-// The question asked after a GIF is written.
-inline constexpr const char* kHtmlPageQuestion = "Вам создать HTML страницу для теста ?     ";
-inline constexpr const char* kSavingFolderTitle = "Saving folder :";
+// The question asked after a GIF is written, and the folder chooser's title.
+extern const char* const kHtmlPageQuestion;
+extern const char* const kSavingFolderTitle;
 
 // The folder the export's dialogs open in: the current folder, which the open dialog
 // makes the photo's folder once the photo has opened; when it has gone since, the last

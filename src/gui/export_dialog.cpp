@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -78,7 +79,6 @@ ExportFormat FormatAt(int index) {
 
 TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("FrmExport"));
-  setWindowTitle(QStringLiteral("Экспорт Анимации"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(DesignFont());
@@ -86,6 +86,7 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
   BuildMainControls();
   BuildScaleAndEstimate();
   BuildSharePanel();
+  RetranslateUi();
 
   FormCreate();
   connect(format_list_, &QComboBox::currentIndexChanged, this, &TFrmExport::CmbExportChange);
@@ -95,32 +96,28 @@ TFrmExport::TFrmExport(QWidget* parent) : QDialog(parent) {
 // The format list, the composition, the web-page note, the colour counts, the
 // repetitions and the buttons, at their places in the dialog.
 void TFrmExport::BuildMainControls() {
-  format_label_ = Named(new QLabel(QStringLiteral("Формат Экспорта"), this), "Label1");
+  format_label_ = Named(new QLabel(this), "Label1");
   format_label_->move(16, 16);
-  format_label_->adjustSize();
 
   format_list_ = Named(new QComboBox(this), "CmbExport");
   // The original four, then the shared formats, in the order of OutputFormats().
-  for (const OutputFormatInfo& f : OutputFormats()) format_list_->addItem(QString::fromUtf8(f.label));
+  for (size_t i = 0; i < OutputFormats().size(); ++i) format_list_->addItem(QString());
   format_list_->setEditable(false);
   format_list_->setGeometry(16, 32, 137, format_list_->sizeHint().height());
 
-  photo_and_reflection_ = Named(new QRadioButton(QStringLiteral("Фото и Отражение    "), this), "RBImage");
+  photo_and_reflection_ = Named(new QRadioButton(this), "RBImage");
   photo_and_reflection_->setGeometry(16, 78, 145, 17);
-  reflection_only_ = Named(new QRadioButton(QStringLiteral("Одно Отражение "), this), "RBKestal");
+  reflection_only_ = Named(new QRadioButton(this), "RBKestal");
   reflection_only_->setGeometry(16, 60, 145, 17);
   photo_and_reflection_->setChecked(true);
 
   web_note_ = Named(new QFrame(this), "Panel1");
   web_note_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   web_note_->setGeometry(176, 16, 185, 65);
-  auto* label2 = Named(new QLabel(web_note_), "Label2");
-  label2->setText(QStringLiteral("Экспорт Веб-Страниц только в  \nформат GIF   с использованием  \n"
-                                 "16, 32, 64 оттенков. "));
-  label2->move(12, 12);
-  ShrinkFontToFit(label2, web_note_->width() - 2 * label2->x());
+  web_note_text_ = Named(new QLabel(web_note_), "Label2");
+  web_note_text_->move(12, 12);
 
-  colour_group_ = Named(new QGroupBox(QStringLiteral(" Оттенков    "), this), "RGCouleurs");
+  colour_group_ = Named(new QGroupBox(this), "RGCouleurs");
   colour_group_->setGeometry(16, 104, 137, 57);
   colour_buttons_ = new QButtonGroup(this);
   // Two columns, filled top to bottom: 16 and 32 on the left, 64 and 256 on the right.
@@ -136,9 +133,8 @@ void TFrmExport::BuildMainControls() {
 
   repetition_panel_ = Named(new QWidget(this), "PnlNO");
   repetition_panel_->resize(105, 65);
-  auto* label3 = Named(new QLabel(QStringLiteral("Вхождения :  "), repetition_panel_), "Label3");
-  label3->move(8, 4);
-  label3->adjustSize();
+  repetitions_label_ = Named(new QLabel(repetition_panel_), "Label3");
+  repetitions_label_->move(8, 4);
   auto* spin = new SpinEdit(repetition_panel_);
   repetitions_ = Named(static_cast<QSpinBox*>(spin), "SENO");
   repetitions_->setRange(kMinRepetitions, kMaxRepetitions);
@@ -148,9 +144,9 @@ void TFrmExport::BuildMainControls() {
   spin->lineEdit()->setMaxLength(3);
   repetitions_->setGeometry(8, 24, 57, repetitions_->sizeHint().height());
 
-  cancel_button_ = Named(new QPushButton(QStringLiteral("Отмена"), this), "BtnCancel");
+  cancel_button_ = Named(new QPushButton(this), "BtnCancel");
   cancel_button_->setGeometry(280, 136, 81, 25);
-  ok_button_ = Named(new QPushButton(QStringLiteral("Ok"), this), "BtnOk");
+  ok_button_ = Named(new QPushButton(this), "BtnOk");
   ok_button_->setGeometry(280, 104, 81, 25);
   ok_button_->setDefault(true);
   connect(ok_button_, &QPushButton::clicked, this, &QDialog::accept);
@@ -170,9 +166,8 @@ void TFrmExport::BuildScaleAndEstimate() {
   // spin edit, as the repetitions' are.
   size_estimate_ = Named(new QLabel(this), "LblSize");
   size_estimate_->setGeometry(176, 88, 96, 14);
-  auto* scale_label = Named(new QLabel(QStringLiteral("Масштаб (%) :"), this), "LblScale");
-  scale_label->move(176, 108);
-  scale_label->adjustSize();
+  scale_label_ = Named(new QLabel(this), "LblScale");
+  scale_label_->move(176, 108);
   scale_percent_ = Named(new QSpinBox(this), "SEScale");
   scale_percent_->setRange(kMinScalePercent, kMaxScalePercent);
   scale_percent_->setValue(kMaxScalePercent);
@@ -206,27 +201,21 @@ void TFrmExport::BuildSharePanel() {
   share_panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   share_panel_->setGeometry(kSharePanelMargin, kDesignedHeight, kDialogWidth - 2 * kSharePanelMargin,
                             kSharePanelHeight);
-  quality_label_ = Named(new QLabel(QStringLiteral("Качество :"), share_panel_), "LblQuality");
+  quality_label_ = Named(new QLabel(share_panel_), "LblQuality");
   quality_label_->move(8, 10);
-  quality_label_->adjustSize();
   quality_ = Named(new QSpinBox(share_panel_), "SEQuality");
   quality_->setGeometry(88, 6, 57, quality_->sizeHint().height());
-  lossless_ = Named(new QCheckBox(QStringLiteral("Без потерь"), share_panel_), "CBLossless");
-  lossless_->setGeometry(160, 8, lossless_->sizeHint().width(), 17);
+  lossless_ = Named(new QCheckBox(share_panel_), "CBLossless");
   // Pictures to be posted fit in 1920 pixels on their longer side unless the user
   // unticks the box or chooses a scale of their own.
   fit_share_ = Named(new QCheckBox(QStringLiteral("≤ %1").arg(kShareSide), share_panel_), "CBFit");
-  const int after_lossless = lossless_->geometry().right() + 9;
-  fit_share_->setGeometry(after_lossless, 8, fit_share_->sizeHint().width(), 17);
   fit_share_->setChecked(true);
-  fit_share_->setToolTip(QStringLiteral("Длинная сторона не больше %1 пикселей").arg(kShareSide));
   // APNG has no quality to set: it keeps every pixel, which the row says instead.
-  exact_note_ = Named(new QLabel(QStringLiteral("Без потерь: каждый пиксель точно"), share_panel_), "LblExact");
+  exact_note_ = Named(new QLabel(share_panel_), "LblExact");
   exact_note_->move(8, 10);
-  exact_note_->adjustSize();
   // The clip's length: the repetitions, or with the box ticked enough whole cycles to
   // last the seconds given; the duration beside them is the clip's real length.
-  by_seconds_ = Named(new QCheckBox(QStringLiteral("Секунды :"), share_panel_), "CBSeconds");
+  by_seconds_ = Named(new QCheckBox(share_panel_), "CBSeconds");
   by_seconds_->setGeometry(8, 32, 78, 17);
   seconds_ = Named(new QDoubleSpinBox(share_panel_), "SESeconds");
   seconds_->setRange(0.1, kMaxClipSeconds);
@@ -265,8 +254,67 @@ void TFrmExport::ShowSharePanel(ExportFormat format) {
   quality_->setVisible(has_quality);
   exact_note_->setVisible(!has_quality);
   quality_->setEnabled(has_quality && !(format == ExportFormat::WebP && lossless_->isChecked()));
-  quality_->setToolTip(QString::fromUtf8(info.qualityTip));
+  quality_->setToolTip(QualityTip(format));
   lossless_->setVisible(format == ExportFormat::WebP);
+}
+
+void TFrmExport::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) RetranslateUi();
+  QDialog::changeEvent(event);
+}
+
+void TFrmExport::RetranslateUi() {
+  setWindowTitle(tr("Export Animation"));
+  format_label_->setText(tr("Export Format"));
+  format_label_->adjustSize();
+  for (int i = 0; i < format_list_->count(); ++i) format_list_->setItemText(i, FormatLabel(FormatAt(i)));
+  photo_and_reflection_->setText(tr("Photo and Reflection"));
+  reflection_only_->setText(tr("Reflection Only"));
+  web_note_text_->setText(tr("Web pages export only\nto GIF, with 16, 32\nor 64 colours."));
+  web_note_text_->setFont(font());
+  ShrinkFontToFit(web_note_text_, web_note_->width() - 2 * web_note_text_->x());
+  colour_group_->setTitle(tr(" Colours "));
+  repetitions_label_->setText(tr("Repeats:"));
+  repetitions_label_->adjustSize();
+  cancel_button_->setText(tr("Cancel"));
+  ok_button_->setText(tr("OK"));
+  scale_label_->setText(tr("Scale (%):"));
+  scale_label_->adjustSize();
+  quality_label_->setText(tr("Quality:"));
+  quality_label_->adjustSize();
+  lossless_->setText(tr("Lossless"));
+  lossless_->setGeometry(160, 8, lossless_->sizeHint().width(), 17);
+  fit_share_->setGeometry(lossless_->geometry().right() + 9, 8, fit_share_->sizeHint().width(), 17);
+  fit_share_->setToolTip(tr("Longer side at most %1 pixels").arg(kShareSide));
+  exact_note_->setText(tr("Lossless: every pixel exact"));
+  exact_note_->adjustSize();
+  by_seconds_->setText(tr("Seconds:"));
+  quality_->setToolTip(QualityTip(Format()));
+}
+
+QString TFrmExport::FormatLabel(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::BmpSequence: return tr("BMP Sequence");
+    case ExportFormat::JpgSequence: return tr("JPG Sequence");
+    case ExportFormat::Gif: return tr("Animated GIF");
+    case ExportFormat::Avi: return tr("AVI Video Clip");
+    case ExportFormat::Mp4: return tr("MP4 Video");
+    case ExportFormat::WebM: return tr("WebM Video");
+    case ExportFormat::WebP: return tr("Animated WebP");
+    case ExportFormat::Apng: return tr("Animated APNG");
+    case ExportFormat::Avif: return tr("Animated AVIF");
+  }
+  return QString::fromLatin1(FormatInfo(format).title);
+}
+
+QString TFrmExport::QualityTip(ExportFormat format) {
+  switch (format) {
+    case ExportFormat::Mp4:
+    case ExportFormat::WebM: return tr("CRF: lower is better");
+    case ExportFormat::WebP: return tr("0..100, higher is better");
+    case ExportFormat::Avif: return tr("0..63, lower is better");
+    default: return QString();
+  }
 }
 
 void TFrmExport::ChoicesChanged() {
@@ -297,7 +345,7 @@ void TFrmExport::UpdateEstimate() {
     const double frame_ms = FrameMs(settings.format, settings.intervalMs);
     auto cycles = ClipCycles(settings, estimate_model_->FrameCount(), frame_ms);
     if (cycles) {
-      duration_->setText(QStringLiteral("Длительность : %1 с")
+      duration_->setText(tr("Duration: %1 s")
                              .arg(estimate_model_->FrameCount() * *cycles * frame_ms / 1000.0, 0, 'f', 2));
     } else {
       duration_->clear();

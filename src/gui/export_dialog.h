@@ -66,7 +66,15 @@ class TFrmExport : public QDialog {
   // Computes the estimate now rather than after the pause that follows a change.
   void UpdateEstimate();
 
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
+  // Every text of the dialog in the current language.
+  void RetranslateUi();
+  // The format's item in the list and its quality hint, in the current language.
+  static QString FormatLabel(ExportFormat format);
+  static QString QualityTip(ExportFormat format);
   void FormCreate();
   void CmbExportChange(int index);
   void BuildMainControls();
@@ -81,6 +89,9 @@ class TFrmExport : public QDialog {
   QRadioButton* photo_and_reflection_;
   QRadioButton* reflection_only_;
   QFrame* web_note_;
+  QLabel* web_note_text_;
+  QLabel* repetitions_label_;
+  QLabel* scale_label_;
   QGroupBox* colour_group_;
   QButtonGroup* colour_buttons_;
   QWidget* repetition_panel_;

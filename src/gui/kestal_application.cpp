@@ -1,11 +1,9 @@
 #include "gui/kestal_application.h"
 
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <exception>
 
+#include "gui/language.h"
 #include "gui/platform_qt.h"
 #include "gui/prompts.h"
 
@@ -22,7 +20,8 @@ KestalApplication::KestalApplication(int& argc, char** argv) : QApplication(argc
   setWindowIcon(QIcon(QStringLiteral(":/kestal/kestal.png")));
   LoadSystemColors(palette());
   InstallQtKeyNames();
-  LoadQtTranslations();
+  // The system's language until the window's settings choose another.
+  SetUiLanguage(QString());
 }
 
 bool KestalApplication::notify(QObject* receiver, QEvent* event) {
@@ -31,18 +30,11 @@ bool KestalApplication::notify(QObject* receiver, QEvent* event) {
   } catch (const std::exception& e) {
     ShowException(QString::fromUtf8(e.what()));
   } catch (...) {
-    ShowException(QStringLiteral("An unexpected error occurred."));
+    ShowException(tr("An unexpected error occurred."));
   }
   return false;
 }
 
 void KestalApplication::ShowException(const QString& what) { CurrentPrompts().ShowError(MakeError(what.toStdString())); }
-
-void KestalApplication::LoadQtTranslations() {
-  auto* translator = new QTranslator(this);
-  if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    installTranslator(translator);
-}
 
 }  // namespace kestal

@@ -18,11 +18,6 @@ class KestalApplication : public QApplication {
   // Shows an unexpected error through the prompts in use (the standard error box, or
   // a test's own prompts).
   static void ShowException(const QString& what);
-
- private:
-  // Qt's own dialogs and buttons (Open, Save As, the overwrite question) in the
-  // system's language, from the translations installed with Qt.
-  void LoadQtTranslations();
 };
 
 }  // namespace kestal

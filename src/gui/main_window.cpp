@@ -41,6 +41,7 @@
 #include "gui/mirror_builder.h"
 #include "gui/prompts.h"
 #include "gui/image_dialogs.h"
+#include "gui/language.h"
 #include "imageio/image_files.h"
 #include "text/text_utils.h"
 #include "text/help_page.h"
@@ -139,7 +140,6 @@ TFrmKestal::~TFrmKestal() {
 }
 
 void TFrmKestal::CreateControls() {
-  setWindowTitle(QStringLiteral("Генератор Отражения "));
   setFont(DesignFont());
   resize(590, 452);
   setMinimumSize(400, 300);
@@ -153,7 +153,6 @@ void TFrmKestal::CreateControls() {
   CreateToolPanel(central, column);
   CreatePictureArea(central, column);
   CreateStatusBar();
-  FitToolPanel();
 
   ui_.Timer = new QTimer(this);
   ui_.Timer->setInterval(kMediumIntervalMs);
@@ -192,16 +191,16 @@ void TFrmKestal::CreateToolPanel(QWidget* central, QVBoxLayout* column) {
   connect(ui_.BtnAnimation, &QToolButton::clicked, this, &TFrmKestal::BtnAnimationClick);
   connect(ui_.BtnSauve, &QToolButton::clicked, this, &TFrmKestal::BtnSauveClick);
 
-  ui_.Label1 = MakeLabel(ui_.PnlOutils, QStringLiteral("Фото :  "), 170, 18);
+  ui_.Label1 = MakeLabel(ui_.PnlOutils, QString(), 170, 18);
   ui_.EditFrames = MakeSpinEdit(ui_.PnlOutils, 216, 16, kMinFrameCount, kMaxFrameCount, kDefaultFrameCount, 1);
-  ui_.Label2 = MakeLabel(ui_.PnlOutils, QStringLiteral("Высота (%) :"), 300, 18);
+  ui_.Label2 = MakeLabel(ui_.PnlOutils, QString(), 300, 18);
   ui_.EditPct = MakeSpinEdit(ui_.PnlOutils, 366, 16, kMinPercent, kMaxPercent, kDefaultPercent, 5);
   connect(ui_.EditFrames, &QSpinBox::valueChanged, this, &TFrmKestal::EditFramesChange);
   connect(ui_.EditPct, &QSpinBox::valueChanged, this, &TFrmKestal::EditPctChange);
-  ui_.RBPerspective = new QRadioButton(QStringLiteral("Перспектива"), ui_.PnlOutils);
+  ui_.RBPerspective = new QRadioButton(ui_.PnlOutils);
   ui_.RBPerspective->setGeometry(448, 9, 120, 17);
   ui_.RBPerspective->setChecked(true);
-  ui_.RBRegul = new QRadioButton(QStringLiteral("Обычный"), ui_.PnlOutils);
+  ui_.RBRegul = new QRadioButton(ui_.PnlOutils);
   ui_.RBRegul->setGeometry(448, 27, 120, 17);
 }
 
@@ -227,9 +226,9 @@ void TFrmKestal::CreatePictureArea(QWidget* central, QVBoxLayout* column) {
   ui_.PnlImg->setGeometry(0, 0, 9, 8);
 }
 
-QAction* TFrmKestal::AddItem(QMenu* menu, const QString& caption, ShortCut shortcut) {
-  auto* action = new QAction(caption, this);
-  action->setData(caption);
+QAction* TFrmKestal::AddItem(QMenu* menu, ShortCut shortcut) {
+  // The caption comes with the window's texts (RetranslateUi).
+  auto* action = new QAction(this);
   menu->addAction(action);
   if (shortcut != 0) {
     QList<QKeySequence> keys{QtKeySequence(shortcut)};
@@ -242,40 +241,34 @@ QAction* TFrmKestal::AddItem(QMenu* menu, const QString& caption, ShortCut short
   return action;
 }
 
-// Menus show the engine's shortcut text after a tab, which QMenu shows instead of its
-// own rendering of the key sequence; the captions keep their designed spaces.
-void TFrmKestal::SetShortcutText(QAction* action, ShortCut shortcut) {
-  action->setText(MenuActionText(action->data().toString(), shortcut));
-}
-
 void TFrmKestal::CreateMenus() {
   QMenuBar* bar = menuBar();
-  ui_.MenuFichier = bar->addMenu(QStringLiteral("Файл"));
-  ui_.FichierOuvrir = AddItem(ui_.MenuFichier, QStringLiteral("Открыть"), kCtrlBit | 'O');
+  ui_.MenuFichier = bar->addMenu(QString());
+  ui_.FichierOuvrir = AddItem(ui_.MenuFichier, kCtrlBit | 'O');
   ui_.MenuFichier->addSeparator();
-  ui_.FichierExporter = AddItem(ui_.MenuFichier, QStringLiteral("Экспорт  "), kCtrlBit | 'S');
+  ui_.FichierExporter = AddItem(ui_.MenuFichier, kCtrlBit | 'S');
   ui_.FichierExporter->setEnabled(false);
   ui_.MenuFichier->addSeparator();
-  ui_.FichierQuitter = AddItem(ui_.MenuFichier, QStringLiteral("Уйти"), kCtrlBit | 'Q');
+  ui_.FichierQuitter = AddItem(ui_.MenuFichier, kCtrlBit | 'Q');
   connect(ui_.FichierOuvrir, &QAction::triggered, this, &TFrmKestal::FichierOuvrirClick);
   connect(ui_.FichierExporter, &QAction::triggered, this, &TFrmKestal::FichierExporterClick);
   connect(ui_.FichierQuitter, &QAction::triggered, this, &TFrmKestal::FichierQuitterClick);
 
-  ui_.MenuOption = bar->addMenu(QStringLiteral("Опции  "));
+  ui_.MenuOption = bar->addMenu(QString());
   connect(ui_.MenuOption, &QMenu::aboutToShow, this, &TFrmKestal::MenuOptionClick);
-  ui_.OptionAnimer = AddItem(ui_.MenuOption, QStringLiteral("Анимация"), kVkReturn);
+  ui_.OptionAnimer = AddItem(ui_.MenuOption, kVkReturn);
   ui_.OptionAnimer->setCheckable(true);
   ui_.OptionAnimer->setEnabled(false);
   connect(ui_.OptionAnimer, &QAction::triggered, this, &TFrmKestal::OptionAnimerClick);
   ui_.MenuOption->addSeparator();
-  ui_.OptionVitesse = ui_.MenuOption->addMenu(QStringLiteral("Speed"));
-  ui_.VitesseLente = AddItem(ui_.OptionVitesse, QStringLiteral("Slow"));
-  ui_.VitesseMoyenne = AddItem(ui_.OptionVitesse, QStringLiteral("Средне"));
-  ui_.VitesseRapide = AddItem(ui_.OptionVitesse, QStringLiteral("Fast"));
-  ui_.OptionVague = ui_.MenuOption->addMenu(QStringLiteral("Тип Волны    "));
-  ui_.OndeCourte = AddItem(ui_.OptionVague, QStringLiteral("Short"));
-  ui_.OndeMoyenne = AddItem(ui_.OptionVague, QStringLiteral("Средне"));
-  ui_.OndeLongue = AddItem(ui_.OptionVague, QStringLiteral("Long"));
+  ui_.OptionVitesse = ui_.MenuOption->addMenu(QString());
+  ui_.VitesseLente = AddItem(ui_.OptionVitesse);
+  ui_.VitesseMoyenne = AddItem(ui_.OptionVitesse);
+  ui_.VitesseRapide = AddItem(ui_.OptionVitesse);
+  ui_.OptionVague = ui_.MenuOption->addMenu(QString());
+  ui_.OndeCourte = AddItem(ui_.OptionVague);
+  ui_.OndeMoyenne = AddItem(ui_.OptionVague);
+  ui_.OndeLongue = AddItem(ui_.OptionVague);
   for (QAction* a : {ui_.VitesseLente, ui_.VitesseMoyenne, ui_.VitesseRapide, ui_.OndeCourte, ui_.OndeMoyenne, ui_.OndeLongue})
     a->setCheckable(true);
   ui_.VitesseMoyenne->setChecked(true);
@@ -292,26 +285,27 @@ void TFrmKestal::CreateMenus() {
   CreateNaturalModeItem();
 
   ui_.MenuAide = bar->addMenu(QStringLiteral("?"));
-  ui_.MenuInformations = AddItem(ui_.MenuAide, QStringLiteral("Информация "), kVkF1);
+  ui_.MenuInformations = AddItem(ui_.MenuAide, kVkF1);
   ui_.MenuAide->addSeparator();
-  ui_.MenuWeb = AddItem(ui_.MenuAide, QStringLiteral("Офф Сайт Програмы"));
+  ui_.MenuWeb = AddItem(ui_.MenuAide);
   ui_.MenuAide->addSeparator();
-  ui_.MenuAPropos = AddItem(ui_.MenuAide, QStringLiteral("О программе "));
+  ui_.MenuAPropos = AddItem(ui_.MenuAide);
   connect(ui_.MenuInformations, &QAction::triggered, this, &TFrmKestal::MenuInformationsClick);
   connect(ui_.MenuWeb, &QAction::triggered, this, &TFrmKestal::MenuWebClick);
   connect(ui_.MenuAPropos, &QAction::triggered, this, &TFrmKestal::MenuAProposClick);
 
   // Added after the designed items: the last photos opened.
   ui_.MenuFichier->addSeparator();
-  ui_.MenuRecent = ui_.MenuFichier->addMenu(QStringLiteral("Последние фото"));
+  ui_.MenuRecent = ui_.MenuFichier->addMenu(QString());
   ui_.MenuRecent->setObjectName(QStringLiteral("MenuRecent"));
   RebuildRecentMenu();
   // Added at the end of the options menu: the water panel.
   ui_.MenuOption->addSeparator();
-  ui_.OptionEau = ui_.MenuOption->addAction(QStringLiteral("Вода..."));
+  ui_.OptionEau = ui_.MenuOption->addAction(QString());
   ui_.OptionEau->setObjectName(QStringLiteral("OptionEau"));
   connect(ui_.OptionEau, &QAction::triggered, this, &TFrmKestal::OptionEauClick);
   CreateViewMenu();
+  CreateLanguageMenu();
 }
 
 void TFrmKestal::CreateNaturalModeItem() {
@@ -402,20 +396,9 @@ void TFrmKestal::BuildToolBarImages() {
 }
 
 void TFrmKestal::InitTexts() {
-  // Qt shows a tool tip's lines at line feeds; the hints are two lines each.
-  ui_.EditFrames->setToolTip(QStringLiteral("Кол-во Фото\nсоставляющих Анимацию   "));
-  ui_.EditPct->setToolTip(QStringLiteral("Пропорции Высоты Отражения к\nВысоте оригинального изображения             "));
-  ui_.BtnOpen->setToolTip(QString::fromStdString(MenuCaptionToHint(ui_.FichierOuvrir->data().toString().toStdString())));
-  ui_.BtnAnimation->setToolTip(ui_.OptionAnimer->data().toString());
-  ui_.BtnSauve->setToolTip(QString::fromStdString(MenuCaptionToHint(ui_.FichierExporter->data().toString().toStdString())));
-  ApplyStartupTexts();
-  ApplyStartupImageFileTexts();
-  // The shortcut texts read the string library's key names, so they follow its
-  // start-up texts ("Enter").
-  for (QAction* a : findChildren<QAction*>()) {
-    const QVariant sc = a->property("kestalShortCut");
-    if (sc.isValid()) SetShortcutText(a, static_cast<ShortCut>(sc.toInt()));
-  }
+  // The string library's words first: the shortcut texts read its key names ("Enter").
+  ApplyLanguageTexts();
+  RetranslateUi();
 }
 
 void TFrmKestal::showEvent(QShowEvent* event) {
@@ -689,7 +672,7 @@ void TFrmKestal::MenuInformationsClick() {
   if (QFileInfo(path).isFile()) {
     (void)OpenWithDesktop(path);
   } else {
-    ShowMsgDlg("Файл не найден !", MsgInformation, MsgBtnOk);
+    ShowMsgDlg(tr("File not found !").toStdString(), MsgInformation, MsgBtnOk);
   }
 }
 

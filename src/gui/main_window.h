@@ -236,6 +236,10 @@ class TFrmKestal : public QMainWindow {
     QAction* ViewActualSize;
     QAction* ViewFit;
     QPushButton* BtnCancelExport;
+    // The language: the system's, then one item for each language the window speaks.
+    QMenu* MenuLanguage;
+    QAction* LanguageSystem;
+    QList<QAction*> LanguageItems;
   };
   const Controls& Ui() const { return ui_; }
 
@@ -245,6 +249,7 @@ class TFrmKestal : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void CreateControls();
@@ -253,11 +258,15 @@ class TFrmKestal : public QMainWindow {
   void CreateStatusBar();
   void CreateMenus();
   void CreateViewMenu();
+  void CreateLanguageMenu();
+  // Every text of the window, its menus and its status bar in the current language.
+  void RetranslateUi();
+  // The chosen language ("" for the system's), made the window's at once.
+  void LanguageClick(const QString& code);
   void FormCreate();
   void InitTexts();
   void BuildToolBarImages();
-  QAction* AddItem(QMenu* menu, const QString& caption, ShortCut shortcut = 0);
-  void SetShortcutText(QAction* action, ShortCut shortcut);
+  QAction* AddItem(QMenu* menu, ShortCut shortcut = 0);
   void EnablePhotoCommands();
   // Places the photo, the pane and PnlImg at the zoom, sizes the scrollable area and
   // shows the picture's size in the status bar.
@@ -307,6 +316,8 @@ class TFrmKestal : public QMainWindow {
   double zoom_ = 1.0;
   double chosen_zoom_ = 1.0;
   QStringList recent_files_;
+  // The language the person chose in the View menu; "" follows the system.
+  QString language_choice_;
   bool settings_loaded_ = false;
   bool natural_mode_ = false;
 

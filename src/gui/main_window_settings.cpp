@@ -48,6 +48,9 @@ void TFrmKestal::ApplySettings(const WindowSettings& s) {
   RebuildRecentMenu();
   if (!s.geometry.isEmpty()) restoreGeometry(s.geometry);
   SetZoom(s.zoom);
+  // The language chosen in the View menu; the system's otherwise, which is already in
+  // effect.
+  if (!s.language.isEmpty()) LanguageClick(s.language);
 }
 
 void TFrmKestal::SaveSettings() {
@@ -64,6 +67,7 @@ void TFrmKestal::SaveSettings() {
   s.recentFiles = recent_files_;
   s.geometry = saveGeometry();
   s.zoom = chosen_zoom_;
+  s.language = language_choice_;
   QSettings store;
   // Without the dialog its stored choices stay as they are.
   settings.exportChoices = FrmExport ? FrmExport->Choices() : LoadExportChoices(store);

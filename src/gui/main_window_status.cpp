@@ -74,7 +74,7 @@ void TFrmKestal::CreateStatusBar() {
   progress_bar_->setTextVisible(false);
   progress_bar_->hide();
   status_panel1_layout_->addWidget(progress_bar_);
-  ui_.BtnCancelExport = new QPushButton(QStringLiteral("Отмена"), status_panel1_);
+  ui_.BtnCancelExport = new QPushButton(status_panel1_);
   ui_.BtnCancelExport->setObjectName(QStringLiteral("BtnCancelExport"));
   ui_.BtnCancelExport->setShortcut(QKeySequence(Qt::Key_Escape));
   ui_.BtnCancelExport->setFocusPolicy(Qt::NoFocus);
@@ -83,9 +83,8 @@ void TFrmKestal::CreateStatusBar() {
   status_panel1_layout_->addWidget(ui_.BtnCancelExport);
   statusBar()->addWidget(status_panel1_, 1);
   // Shown while water effects are on, which carry over from photo to photo.
-  status_water_ = new QLabel(tr("Эффекты воды включены"));
+  status_water_ = new QLabel;
   status_water_->setObjectName(QStringLiteral("StatusWater"));
-  status_water_->setToolTip(tr("Опции → Вода...: «По умолчанию» возвращает простое отражение"));
   status_water_->hide();
   statusBar()->addWidget(status_water_);
   // Shown while the water's full-size mirror is being built on a large photo.
@@ -183,13 +182,14 @@ void TFrmKestal::CancelExport() {
   cancel_requested_ = true;
   ui_.BtnCancelExport->setEnabled(false);
   // The frame being made is finished first; a large one takes a moment.
-  SetStatusText(1, QStringLiteral("Stopping the export…"));
+  SetStatusText(1, tr("Stopping the export…"));
 }
 
 void TFrmKestal::closeEvent(QCloseEvent* event) {
   if (export_running_) {
     event->ignore();
-    if (CurrentPrompts().Ask("Экспорт ещё идёт. Остановить его и закрыть окно ?", MsgConfirmation,
+    if (CurrentPrompts().Ask(tr("An export is still running. Stop it and close the window ?").toStdString(),
+                             MsgConfirmation,
                              MsgBtnYes | MsgBtnNo) == kMsgResultYes) {
       close_after_export_ = true;
       CancelExport();

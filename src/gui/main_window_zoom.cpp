@@ -23,21 +23,21 @@ namespace kestal {
 // keys (Ctrl++ and Ctrl+- on most desktops) with Ctrl+= as a second Zoom in, since
 // plus needs Shift on many layouts.
 void TFrmKestal::CreateViewMenu() {
-  ui_.MenuView = menuBar()->addMenu(QStringLiteral("Вид"));
+  ui_.MenuView = menuBar()->addMenu(QString());
   ui_.MenuView->setObjectName(QStringLiteral("MenuView"));
+  // The captions come with the window's texts (RetranslateUi).
   const struct {
     QAction** action;
-    const char* caption;
     QList<QKeySequence> keys;
     void (TFrmKestal::*handler)();
   } items[] = {
-      {&ui_.ViewZoomIn, "Увеличить", {QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, &TFrmKestal::ZoomIn},
-      {&ui_.ViewZoomOut, "Уменьшить", {QKeySequence::ZoomOut}, &TFrmKestal::ZoomOut},
-      {&ui_.ViewActualSize, "Реальный размер", {QKeySequence(Qt::CTRL | Qt::Key_0)}, &TFrmKestal::ZoomActualSize},
-      {&ui_.ViewFit, "По размеру окна", {QKeySequence(Qt::CTRL | Qt::Key_9)}, &TFrmKestal::ZoomToFit},
+      {&ui_.ViewZoomIn, {QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, &TFrmKestal::ZoomIn},
+      {&ui_.ViewZoomOut, {QKeySequence::ZoomOut}, &TFrmKestal::ZoomOut},
+      {&ui_.ViewActualSize, {QKeySequence(Qt::CTRL | Qt::Key_0)}, &TFrmKestal::ZoomActualSize},
+      {&ui_.ViewFit, {QKeySequence(Qt::CTRL | Qt::Key_9)}, &TFrmKestal::ZoomToFit},
   };
   for (const auto& item : items) {
-    auto* action = ui_.MenuView->addAction(QString::fromUtf8(item.caption));
+    auto* action = ui_.MenuView->addAction(QString());
     action->setShortcuts(item.keys);
     action->setShortcutContext(Qt::WindowShortcut);
     connect(action, &QAction::triggered, this, item.handler);

@@ -65,7 +65,8 @@ void DesktopPrompts::ShowError(const Error& error) {
 void DesktopPrompts::OpenPage(const std::string& path) {
   // Without a browser the page would open silently nowhere; say where it is instead.
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
-    ShowMsgDlg(path + "\nNo program was found to open this page.", MsgInformation, MsgBtnOk);
+    ShowMsgDlg(path + "\n" + QApplication::translate("Prompts", "No program was found to open this page.").toStdString(),
+               MsgInformation, MsgBtnOk);
 }
 
 }  // namespace kestal

@@ -4,7 +4,9 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFormLayout>
+#include <iterator>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -24,13 +26,10 @@ QSpinBox* MakeSpin(QWidget* parent, WaterSetting setting, const char* name) {
   spin->setObjectName(QLatin1String(name));
   if (setting == WaterSetting::Line) spin->setRange(0, 1);
   else spin->setRange(row.min, row.max);
-  spin->setSuffix(QString::fromUtf8(row.panelUnit));
   // A typed number applies once, when it is complete, not digit by digit.
   spin->setKeyboardTracking(false);
   return spin;
 }
-
-QString Label(WaterSetting setting) { return QString::fromUtf8(WaterSettingRow(setting).panelLabel); }
 
 QColor ToQColor(Color c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
@@ -42,44 +41,42 @@ constexpr int kHandleHeight = 7;
 
 TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
   setObjectName(QStringLiteral("FrmWater"));
-  setWindowTitle(QStringLiteral("Вода"));
   setWindowFlag(Qt::Tool);
   setModal(false);
 
   auto* form = new QFormLayout;
   SpinLine = MakeSpin(this, WaterSetting::Line, "SpinLine");
-  form->addRow(Label(WaterSetting::Line), SpinLine);
+  form->addRow(RowLabel(WaterSetting::Line, SpinLine), SpinLine);
 
   BtnTintColor = new QPushButton(this);
   BtnTintColor->setObjectName(QStringLiteral("BtnTintColor"));
-  BtnTintColor->setToolTip(QStringLiteral("Цвет оттенка"));
   SpinTint = MakeSpin(this, WaterSetting::Tint, "SpinTint");
   auto* tintRow = new QHBoxLayout;
   tintRow->addWidget(BtnTintColor);
   tintRow->addWidget(SpinTint, 1);
-  form->addRow(Label(WaterSetting::Tint), tintRow);
+  form->addRow(RowLabel(WaterSetting::Tint, SpinTint), tintRow);
 
   SpinFade = MakeSpin(this, WaterSetting::Fade, "SpinFade");
   CmbFadeCurve = new QComboBox(this);
   CmbFadeCurve->setObjectName(QStringLiteral("CmbFadeCurve"));
-  CmbFadeCurve->addItems({QStringLiteral("линейно"), QStringLiteral("плавно")});
+  CmbFadeCurve->addItems({QString(), QString()});
   CmbFadeTarget = new QComboBox(this);
   CmbFadeTarget->setObjectName(QStringLiteral("CmbFadeTarget"));
-  CmbFadeTarget->addItems({QStringLiteral("к тёмному"), QStringLiteral("к оттенку")});
+  CmbFadeTarget->addItems({QString(), QString()});
   auto* fadeRow = new QHBoxLayout;
   fadeRow->addWidget(SpinFade, 1);
   fadeRow->addWidget(CmbFadeCurve);
   fadeRow->addWidget(CmbFadeTarget);
-  form->addRow(Label(WaterSetting::Fade), fadeRow);
+  form->addRow(RowLabel(WaterSetting::Fade, SpinFade), fadeRow);
 
   SpinBlur = MakeSpin(this, WaterSetting::Blur, "SpinBlur");
-  form->addRow(Label(WaterSetting::Blur), SpinBlur);
+  form->addRow(RowLabel(WaterSetting::Blur, SpinBlur), SpinBlur);
   SpinStrength = MakeSpin(this, WaterSetting::Strength, "SpinStrength");
-  form->addRow(Label(WaterSetting::Strength), SpinStrength);
+  form->addRow(RowLabel(WaterSetting::Strength, SpinStrength), SpinStrength);
   CreateNaturalRows(form);
 
-  BtnDefaults = new QPushButton(QStringLiteral("По умолчанию"), this);
-  BtnClose = new QPushButton(QStringLiteral("Закрыть"), this);
+  BtnDefaults = new QPushButton(this);
+  BtnClose = new QPushButton(this);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(BtnDefaults);
   buttons->addStretch(1);
@@ -105,6 +102,7 @@ TFrmWater::TFrmWater(TFrmKestal* window) : QDialog(window), window_(window) {
     SpinLine->setValue(row);  // clamped to the photo by the spin box's range
   });
   LineHandle->hide();
+  RetranslateUi();
   ShowSettings(window->AppliedWater());
   ShowNatural(window->Model().NaturalWater());
   ModeChanged();
@@ -191,6 +189,63 @@ void TFrmWater::ApplyNatural() {
   window_->ApplyNaturalWater(Natural());
 }
 
+void TFrmWater::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) RetranslateUi();
+  QDialog::changeEvent(event);
+}
+
+QLabel* TFrmWater::RowLabel(WaterSetting setting, QSpinBox* spin) {
+  auto* label = new QLabel(this);
+  rows_.push_back({setting, label, spin});
+  return label;
+}
+
+QString TFrmWater::SettingLabel(WaterSetting setting) {
+  switch (setting) {
+    case WaterSetting::Line: return tr("Water line (row):");
+    case WaterSetting::Tint: return tr("Tint:");
+    case WaterSetting::Fade: return tr("Fade with depth:");
+    case WaterSetting::Blur: return tr("Blur:");
+    case WaterSetting::Strength: return tr("Wave strength:");
+  }
+  return QString();
+}
+
+QString TFrmWater::SettingUnit(WaterSetting setting) {
+  if (setting == WaterSetting::Blur) return tr(" px");
+  return QString::fromUtf8(WaterSettingRow(setting).panelUnit);
+}
+
+void TFrmWater::RetranslateUi() {
+  setWindowTitle(tr("Water"));
+  for (const auto& [setting, label, spin] : rows_) {
+    label->setText(SettingLabel(setting));
+    spin->setSuffix(SettingUnit(setting));
+  }
+  BtnTintColor->setToolTip(tr("Tint colour"));
+  CmbFadeCurve->setItemText(0, tr("linear"));
+  CmbFadeCurve->setItemText(1, tr("smooth"));
+  CmbFadeTarget->setItemText(0, tr("to dark"));
+  CmbFadeTarget->setItemText(1, tr("to tint"));
+  // The natural water's rows.
+  const QString modes[] = {tr("Perspective"), tr("Regular"), tr("Natural")};
+  for (int i = 0; i < CmbMode->count() && i < int(std::size(modes)); ++i) CmbMode->setItemText(i, modes[i]);
+  if (auto* form = findChild<QFormLayout*>()) {
+    if (auto* label = qobject_cast<QLabel*>(form->labelForField(CmbMode))) label->setText(tr("Wave mode:"));
+    for (const NaturalSettingInfo& row : kNaturalSettingTable) {
+      if (QSpinBox* spin = NaturalSpin(row.setting)) {
+        if (auto* label = qobject_cast<QLabel*>(form->labelForField(spin))) label->setText(tr(row.panelLabel));
+      } else {
+        ChkGlints->setText(tr(row.panelLabel));
+      }
+    }
+  }
+  SpinWind->setToolTip(tr("0 calm ... 100 breezy"));
+  SpinDirection->setToolTip(tr("Where the waves run: 0 towards the viewer, -90 and 90 across"));
+  BtnDefaults->setText(tr("Defaults"));
+  BtnClose->setText(tr("Close"));
+}
+
 WaterSettings TFrmWater::Settings() const {
   WaterSettings w;
   const AnimationModel& model = window_->Model();
@@ -240,7 +295,7 @@ void TFrmWater::Apply() {
 }
 
 void TFrmWater::ChooseTintColor() {
-  const QColor chosen = QColorDialog::getColor(ToQColor(tint_color_), this, QStringLiteral("Цвет оттенка"));
+  const QColor chosen = QColorDialog::getColor(ToQColor(tint_color_), this, tr("Tint colour"));
   if (!chosen.isValid()) return;
   SetTintSwatch(Rgb(uint8_t(chosen.red()), uint8_t(chosen.green()), uint8_t(chosen.blue())));
   Apply();
@@ -281,7 +336,12 @@ WaterLineHandle::WaterLineHandle(QWidget* parent, std::function<void(int)> moved
     : QWidget(parent), moved_(std::move(moved)) {
   setObjectName(QStringLiteral("WaterLineHandle"));
   setCursor(Qt::SizeVerCursor);
-  setToolTip(QStringLiteral("Линия воды: потяните вверх или вниз"));
+  setToolTip(tr("Water line: drag up or down"));
+}
+
+void WaterLineHandle::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) setToolTip(tr("Water line: drag up or down"));
+  QWidget::changeEvent(event);
 }
 
 void WaterLineHandle::Place(QPoint photoTopLeft, int width, int row) {

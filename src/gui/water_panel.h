@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QPoint>
 #include <functional>
+#include <vector>
 
 #include "render/natural_water.h"
 #include "render/water_effects.h"
@@ -15,6 +16,7 @@
 class QCheckBox;
 class QComboBox;
 class QFormLayout;
+class QLabel;
 class QPushButton;
 class QSpinBox;
 
@@ -63,8 +65,16 @@ class TFrmWater : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  // Every text of the panel in the current language.
+  void RetranslateUi();
+  // A new row's label, kept for RetranslateUi.
+  QLabel* RowLabel(WaterSetting setting, QSpinBox* spin);
+  // The setting's label and its spin box's unit in the current language.
+  static QString SettingLabel(WaterSetting setting);
+  static QString SettingUnit(WaterSetting setting);
   void Apply();
   void CreateNaturalRows(QFormLayout* form);
   void ApplyNatural();
@@ -74,6 +84,13 @@ class TFrmWater : public QDialog {
   void SetTintSwatch(Color color);
 
   TFrmKestal* window_;
+  // Each setting's row: its label and its spin box.
+  struct Row {
+    WaterSetting setting;
+    QLabel* label;
+    QSpinBox* spin;
+  };
+  std::vector<Row> rows_;
   Color tint_color_ = kDefaultTintColor;
   bool showing_ = false;  // controls being filled: their signals apply nothing
 };
@@ -92,6 +109,7 @@ class WaterLineHandle : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   std::function<void(int)> moved_;

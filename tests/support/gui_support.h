@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bitmap/colors.h"
+#include "gui/language.h"
 #include "gui/prompts.h"
 
 namespace kestal::test {
@@ -81,6 +82,9 @@ class RecordingPrompts : public Prompts {
 inline int GuiTestMain(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  // The system's language, as the program starts in; ctest asks for Russian, the
+  // designed texts the tests check.
+  SetUiLanguage(QString());
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
