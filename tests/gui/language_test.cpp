@@ -229,7 +229,9 @@ class LanguageTest : public ::testing::Test {
       const int index = static_cast<int>(f.format);
       EXPECT_EQ(formats->itemText(index), QString::fromUtf8(f.label)) << f.name;
       formats->setCurrentIndex(index);
-      if (f.qualityMax > 0) EXPECT_EQ(quality->toolTip(), QString::fromUtf8(f.qualityTip)) << f.name;
+      if (f.qualityMax > 0) {
+        EXPECT_EQ(quality->toolTip(), QString::fromUtf8(f.qualityTip)) << f.name;
+      }
     }
     formats->setCurrentIndex(chosen);
     const struct {
