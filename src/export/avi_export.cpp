@@ -35,6 +35,13 @@ class AviWriter : public FrameWriter {
     return Status::Ok();
   }
 
+  // A repeated frame's chunk is copied within the file.
+  bool AddsAgain() const override { return true; }
+  Status AddAgain(int index) override {
+    if (avi_->AddFrameAgain(index) != kAviOk) return avi_->LastError();
+    return Status::Ok();
+  }
+
   Status Finish() override { return avi_->Close(); }
   void Abort() override {}
   uint64_t Bytes() const override { return 0; }

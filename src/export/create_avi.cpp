@@ -88,9 +88,24 @@ int TCreateAvi::AddFrame(const Bitmap24& frame) {
                                      std::to_string(frame.Height()) + " pixels differs from the clip's " +
                                      std::to_string(width_) + " x " + std::to_string(height_)));
   }
-  if (Status s = WriteFrame(frame); !s) return Fail(kAviWriteFailed, s.error());
+  if (Status s = WriteFrame(&frame, 0); !s) return Fail(kAviWriteFailed, s.error());
   ++frames_written_;
   return kAviOk;
+}
+
+int TCreateAvi::AddFrameAgain(int32_t index) {
+  if (state_ == State::Failed) return failure_code_;
+  if (state_ == State::Open && index >= 0 && index < frames_written_) {
+    if (Status s = WriteFrame(nullptr, frame_chunks_[static_cast<size_t>(index)]); !s) {
+      return Fail(kAviWriteFailed, s.error());
+    }
+    ++frames_written_;
+    return kAviOk;
+  }
+  const Error missing = Error::Invalid("there is no frame " + std::to_string(index) + " to write again");
+  if (state_ != State::Closed) return Fail(kAviWriteFailed, missing);
+  error_ = missing.WithMessage(AviErrorMessage(file_name_));
+  return kAviWriteFailed;
 }
 
 Status TCreateAvi::Close() {
@@ -196,24 +211,37 @@ void TCreateAvi::ReleaseBuffers() {
   stream_info_.reset();
 }
 
-Status TCreateAvi::WriteChunk(const uint8_t (&header)[8], const Bitmap24& frame) {
+Status TCreateAvi::ChunkWriteHooks() {
+  if (!options_.writeHook) return Status::Ok();
+  if (Status s = options_.writeHook(avi_file_.Position(), 8); !s) return s;
+  return options_.writeHook(avi_file_.Position() + 8, static_cast<size_t>(image_size_));
+}
+
+Status TCreateAvi::WriteChunk(const Bitmap24& frame) {
+  if (Status s = ChunkWriteHooks(); !s) return s;
+  // The chunk's fourcc and size, then the frame's rows.
+  const auto id = LittleEndian32(FourCC("00db"));
+  const auto size = LittleEndian32(static_cast<uint32_t>(image_size_));
+  uint8_t header[8];
+  std::copy(id.begin(), id.end(), header);
+  std::copy(size.begin(), size.end(), header + 4);
   // A Bitmap24 row is already a DIB row: the same stride, its padding bytes zero. So
   // the chunk header and the rows, last row first, go out in one gathered write
   // without a copy of the frame (which for a large photo is hundreds of megabytes).
-  if (options_.writeHook) {
-    if (Status s = options_.writeHook(avi_file_.Position(), sizeof header); !s) return s;
-    if (Status s = options_.writeHook(avi_file_.Position() + sizeof header, static_cast<size_t>(image_size_)); !s)
-      return s;
-  }
   const size_t stride = Bitmap24Stride(width_);
   pieces_.clear();
-  pieces_.push_back(iovec{const_cast<uint8_t*>(header), sizeof header});
+  pieces_.push_back(iovec{header, sizeof header});
   for (int32_t r = height_ - 1; r >= 0; --r)
     pieces_.push_back(iovec{const_cast<uint8_t*>(frame.Row(r)), stride});
   return avi_file_.WritePieces(pieces_);
 }
 
-Status TCreateAvi::WriteFrame(const Bitmap24& frame) {
+Status TCreateAvi::CopyChunk(uint64_t from) {
+  if (Status s = ChunkWriteHooks(); !s) return s;
+  return avi_file_.CopyWithin(from, 8 + static_cast<uint64_t>(image_size_));
+}
+
+Status TCreateAvi::WriteFrame(const Bitmap24* frame, uint64_t copyFrom) {
   const size_t n = chunk_offsets_.size();
   const uint64_t chunk = 8 + static_cast<uint64_t>(image_size_);
   // The RIFF's size once this frame and the indexes that end the RIFF are written.
@@ -228,16 +256,11 @@ Status TCreateAvi::WriteFrame(const Bitmap24& frame) {
     if (Status s = FinishRiff(); !s) return s;
     if (Status s = StartRiff(false); !s) return s;
   }
-  // The chunk's fourcc and size, written as one piece.
-  const auto id = LittleEndian32(FourCC("00db"));
-  const auto size = LittleEndian32(static_cast<uint32_t>(image_size_));
-  uint8_t header[8];
-  std::copy(id.begin(), id.end(), header);
-  std::copy(size.begin(), size.end(), header + 4);
-  const uint64_t offset = avi_file_.Position() - movi_start_;
-  if (Status s = WriteChunk(header, frame); !s) return s;
+  const uint64_t at = avi_file_.Position();
+  if (Status s = frame ? WriteChunk(*frame) : CopyChunk(copyFrom); !s) return s;
   // image_size_ is a multiple of 4, so no pad byte follows the chunk.
-  chunk_offsets_.push_back(static_cast<uint32_t>(offset));
+  chunk_offsets_.push_back(static_cast<uint32_t>(at - movi_start_));
+  frame_chunks_.push_back(at);
   return Status::Ok();
 }
 

@@ -97,6 +97,11 @@ class TCreateAvi {
   // have the first frame's size. After a failure the writer is closed, the file is
   // gone, and later calls write nothing and return the same code.
   int AddFrame(const Bitmap24& frame);
+  // Writes again the frame written `index`th (from 0): its chunk is copied within the
+  // file by the kernel, so a repeated frame needs neither its pixels in memory nor a
+  // pass through the process. The same codes as AddFrame; an index not yet written is
+  // kAviWriteFailed.
+  int AddFrameAgain(int32_t index);
 
   // Completes the file (indexes, sizes) and gives it its name, then releases the
   // buffers. Safe to call again: a second call releases nothing and returns the first
@@ -124,8 +129,12 @@ class TCreateAvi {
   int Open(const Bitmap24& frame);
   int Fail(int code, const Error& error);
   void ReleaseBuffers();
-  Status WriteChunk(const uint8_t (&header)[8], const Bitmap24& frame);
-  Status WriteFrame(const Bitmap24& frame);
+  // One frame chunk, in a new RIFF when this one is full, indexed: `frame`'s rows, or
+  // without a frame a copy of the chunk at file offset `copyFrom`.
+  Status WriteFrame(const Bitmap24* frame, uint64_t copyFrom);
+  Status WriteChunk(const Bitmap24& frame);
+  Status CopyChunk(uint64_t from);
+  Status ChunkWriteHooks();
   Status StartRiff(bool first);
   Status FinishRiff();
   Status Write(const void* data, size_t size);
@@ -156,6 +165,8 @@ class TCreateAvi {
   uint64_t movi_start_ = 0;
   bool first_riff_ = true;
   std::vector<uint32_t> chunk_offsets_;
+  // Every frame's chunk by its file offset, for AddFrameAgain.
+  std::vector<uint64_t> frame_chunks_;
   // Filled when the first RIFF is finished, for the header rewritten at Close.
   uint32_t first_riff_size_ = 0;
   uint32_t first_movi_size_ = 0;

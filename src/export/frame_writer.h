@@ -29,6 +29,15 @@ class FrameWriter {
   // or at the first frame, under a temporary name where the format allows.
   virtual Status Begin(int32_t width, int32_t height, const FramePace& pace) = 0;
   virtual Status Add(const Bitmap24& frame) = 0;
+  // Clips of several cycles repeat the first cycle's frames bit for bit. A writer that
+  // can write a frame it was given before again by itself (the AVI copies the frame's
+  // chunk within its file) says so here; the clip driver then neither renders nor keeps
+  // the later cycles' frames, and calls AddAgain with the number, from 0, of the frame
+  // to write again. The other writers are given every frame through Add.
+  virtual bool AddsAgain() const { return false; }
+  virtual Status AddAgain(int index) {
+    return Error::Invalid("frame " + std::to_string(index) + " cannot be written again by this writer");
+  }
   // Completes the file and gives it its name. Runs FinishingCheck::Run between the
   // steps that can take long (an encoder's flush, the assembly of the file).
   virtual Status Finish() = 0;
