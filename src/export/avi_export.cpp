@@ -35,8 +35,11 @@ class AviWriter : public FrameWriter {
     return Status::Ok();
   }
 
-  // A repeated frame's chunk is copied within the file.
-  bool AddsAgain() const override { return true; }
+  // The cycle's chunks are kept in memory, or without the memory copied within the file.
+  bool RepeatsCycle(int frames) override {
+    avi_->KeepFrames(frames, kMaxKeptCycleBytes);
+    return true;
+  }
   Status AddAgain(int index) override {
     if (avi_->AddFrameAgain(index) != kAviOk) return avi_->LastError();
     return Status::Ok();

@@ -97,10 +97,15 @@ class TCreateAvi {
   // have the first frame's size. After a failure the writer is closed, the file is
   // gone, and later calls write nothing and return the same code.
   int AddFrame(const Bitmap24& frame);
-  // Writes again the frame written `index`th (from 0): its chunk is copied within the
-  // file by the kernel, so a repeated frame needs neither its pixels in memory nor a
-  // pass through the process. The same codes as AddFrame; an index not yet written is
-  // kAviWriteFailed.
+
+  // For clips that repeat their first frames: keeps the chunks of the first `frames`
+  // frames in memory, as they lie in the file, when they fit in `maxBytes`, so that
+  // AddFrameAgain writes each from there in one piece. Only before the first frame.
+  void KeepFrames(int32_t frames, uint64_t maxBytes);
+  // Writes again the frame written `index`th (from 0): from the kept chunks, or when it
+  // is not kept, as a copy the kernel makes within the file, so that a repeated frame
+  // needs no pixels and no pass through the process. The same codes as AddFrame; an
+  // index not yet written is kAviWriteFailed.
   int AddFrameAgain(int32_t index);
 
   // Completes the file (indexes, sizes) and gives it its name, then releases the
@@ -130,11 +135,13 @@ class TCreateAvi {
   int Fail(int code, const Error& error);
   void ReleaseBuffers();
   // One frame chunk, in a new RIFF when this one is full, indexed: `frame`'s rows, or
-  // without a frame a copy of the chunk at file offset `copyFrom`.
-  Status WriteFrame(const Bitmap24* frame, uint64_t copyFrom);
+  // without a frame the chunk of frame `again` once more.
+  Status WriteFrame(const Bitmap24* frame, int32_t again);
   Status WriteChunk(const Bitmap24& frame);
-  Status CopyChunk(uint64_t from);
+  Status WriteChunkAgain(int32_t index);
   Status ChunkWriteHooks();
+  void AllocateKeptChunks();
+  uint8_t* KeptChunk(int32_t index) const;
   Status StartRiff(bool first);
   Status FinishRiff();
   Status Write(const void* data, size_t size);
@@ -167,6 +174,16 @@ class TCreateAvi {
   std::vector<uint32_t> chunk_offsets_;
   // Every frame's chunk by its file offset, for AddFrameAgain.
   std::vector<uint64_t> frame_chunks_;
+  // The chunks of the first kept_frames_ frames (KeepFrames), one after another, in
+  // memory of kept_size_ bytes at kept_memory_ (mapped, released with the buffers);
+  // kept_ of them are filled.
+  int32_t keep_frames_ = 0;
+  uint64_t keep_limit_ = 0;
+  void* kept_memory_ = nullptr;
+  size_t kept_size_ = 0;
+  uint8_t* kept_base_ = nullptr;
+  int32_t kept_frames_ = 0;
+  int32_t kept_ = 0;
   // Filled when the first RIFF is finished, for the header rewritten at Close.
   uint32_t first_riff_size_ = 0;
   uint32_t first_movi_size_ = 0;

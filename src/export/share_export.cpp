@@ -29,9 +29,6 @@ ExportModel::ExportModel(AnimationModel& model, const ScaleRequest& scale, Compo
 
 namespace {
 
-// The most memory a clip keeps of its first cycle's frames to write them again.
-constexpr uint64_t kMaxKeptCycleBytes = uint64_t{256} << 20;
-
 // Composes `frames` frames from frame 0 and hands them to `writer`, then finishes it.
 // The writer is abandoned on any failure.
 Status WriteFrames(AnimationModel& model, FrameWriter& writer, const ExportSettings& settings, int frames,
@@ -53,7 +50,7 @@ Status WriteFrames(AnimationModel& model, FrameWriter& writer, const ExportSetti
   // by itself repeats them (AddAgain), and for the others the first cycle's frames are
   // kept when they fit in kMaxKeptCycleBytes. Without the memory it renders them all.
   const int cycle = model.FrameCount();
-  const bool again = frames > cycle && cycle > 0 && writer.AddsAgain();
+  const bool again = frames > cycle && cycle > 0 && writer.RepeatsCycle(cycle);
   std::vector<Bitmap24> kept;
   bool keep = !again && frames > cycle && cycle > 0 &&
               static_cast<uint64_t>(out.SizeBytes()) * static_cast<uint64_t>(cycle) <= kMaxKeptCycleBytes;

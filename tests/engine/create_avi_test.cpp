@@ -8,6 +8,7 @@
 #include <functional>
 #include <fstream>
 
+#include "export/frame_writer.h"
 #include "support/avi_walk.h"
 #include "support/test_support.h"
 
@@ -39,11 +40,13 @@ std::vector<Bitmap24> Frames(int count, int32_t w, int32_t h) {
 }
 
 // With `cycle` > 0, the frames from `cycle` on repeat the first `cycle` frames and are
-// written again (AddFrameAgain) rather than given.
+// written again (AddFrameAgain) rather than given: from memory with `keep`, else copied
+// within the file.
 void WriteClip(const std::string& path, const std::vector<Bitmap24>& frames, AviWriterOptions options = {},
-               int cycle = 0) {
+               int cycle = 0, bool keep = false) {
   TCreateAvi avi(path, std::move(options));
   avi.SetRate(1, 8);
+  if (keep) avi.KeepFrames(cycle, kMaxKeptCycleBytes);
   for (size_t i = 0; i < frames.size(); ++i) {
     const int again = cycle > 0 && i >= size_t(cycle) ? int(i % size_t(cycle)) : -1;
     ASSERT_EQ(again >= 0 ? avi.AddFrameAgain(again) : avi.AddFrame(frames[i]), kAviOk) << avi.LastError().Line();
@@ -134,11 +137,13 @@ TEST(CreateAvi, SplitsLargeClipsIntoAvixRiffsReadableByOthers) {
     uint64_t limit;
     size_t riffs;
     int cycle = 0;  // > 0: the frames repeat a cycle of this many, written again
+    bool keep = false;
   } rows[] = {
       {"under the limit: one RIFF", 10, kDefaultAviRiffLimit, 1},
       {"three frames a RIFF after a first RIFF of one", 10, 1300, 4},
       {"a limit below one frame still writes one frame a RIFF", 5, 1, 5},
-      {"frames written again, from the first RIFF into the later ones", 10, 1300, 4, 2},
+      {"frames copied again from the first RIFF into the later ones", 10, 1300, 4, 2},
+      {"frames kept and written again into the later RIFFs", 10, 1300, 4, 3, true},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.description);
@@ -147,7 +152,7 @@ TEST(CreateAvi, SplitsLargeClipsIntoAvixRiffsReadableByOthers) {
     auto frames = Frames(r.frames, 16, 8);
     for (size_t i = size_t(r.cycle); r.cycle > 0 && i < frames.size(); ++i)
       frames[i] = frames[i % size_t(r.cycle)].Clone().value();
-    WriteClip(path, frames, AviWriterOptions{.riffLimit = r.limit, .superIndexCapacity = 16}, r.cycle);
+    WriteClip(path, frames, AviWriterOptions{.riffLimit = r.limit, .superIndexCapacity = 16}, r.cycle, r.keep);
     const AviLayout l = AviWalker(path).Walk();
     ExpectConsistentAvi(l);
     ExpectFrames(path, l, frames);
