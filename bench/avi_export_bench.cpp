@@ -3,6 +3,7 @@
 // goal is at least 70 % of dd's bytes per second.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -100,6 +101,8 @@ BENCHMARK(BM_DdSameBytes)->UseManualTime()->MinTime(2.0)->Unit(benchmark::kMilli
 // (300 frames of 640 x 854, 492 MB), beside dd writing as many bytes in blocks of one
 // frame chunk, the two taking turns in each repetition so that both see the same
 // load; the median of the repetitions. The goal is at least 80 % of dd's throughput.
+// Each starts after a sync (not timed): the benchmarks before this one leave gigabytes
+// of dirty pages, and whichever command ran into their writeback was throttled by it.
 constexpr int kCliFrames = 300;
 constexpr size_t kCliChunk = 8 + 640 * 3 * 854;
 constexpr int kCliRepetitions = 5;
@@ -122,8 +125,10 @@ void BM_CliAviBesideDd(benchmark::State& state) {
                                  " status=none";
   double mine = 0, dd = 0;
   for (auto _ : state) {
+    ::sync();
     mine = Seconds(export_command);
     fs::remove(avi);
+    ::sync();
     dd = Seconds(dd_command);
     fs::remove(dir.path / "dd.bin");
     if (mine <= 0 || dd <= 0) {

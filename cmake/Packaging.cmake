@@ -2,6 +2,10 @@
 # package) and the package itself, built by CPack.
 #
 #   bin/kestal, bin/kestal-export
+#   lib/kestal/modules/kestal-encoders.so (the clip encoders' module, which the
+#     programs load from ../lib/kestal/modules beside their folder when they export
+#     MP4, WebM, WebP, APNG or AVIF; lib is CMAKE_INSTALL_LIBDIR, lib/<multiarch>
+#     under a /usr prefix)
 #   share/applications/kestal.desktop
 #   share/icons/hicolor/{16,24,32,48,64,128,256}x.../apps/kestal.png, scalable/apps/kestal.svg
 #   share/metainfo/org.kestal.Kestal.metainfo.xml
@@ -39,6 +43,7 @@ add_custom_target(kestal_docs ALL DEPENDS ${kestal_gzipped})
 
 set(man1 ${CMAKE_INSTALL_MANDIR}/man1)
 install(TARGETS kestal-export RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kestal_encoders LIBRARY DESTINATION ${KESTAL_ENCODERS_DIR})
 install(FILES ${KESTAL_GENERATED}/kestal-export.1.gz DESTINATION ${man1})
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${KESTAL_GENERATED}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestal)
@@ -62,7 +67,7 @@ endif()
 # Everything the install step takes, so that `make install` and `make package` build
 # no tests or benchmarks.
 add_custom_target(kestal_installed)
-add_dependencies(kestal_installed kestal-export kestal_docs)
+add_dependencies(kestal_installed kestal-export kestal_encoders kestal_docs)
 if(KESTAL_GUI)
   add_dependencies(kestal_installed kestal)
 endif()

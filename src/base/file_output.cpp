@@ -228,6 +228,47 @@ Status OutputFile::WritePieces(std::span<const iovec> pieces) {
   return Status::Ok();
 }
 
+Status OutputFile::CopyWithin(uint64_t from, uint64_t size) {
+  if (!file_) return Error::Io("the file is not open");
+  if (from > position_ || size > position_ - from) return Error::Invalid("the bytes to copy are not in the file yet");
+  if (std::fflush(file_) != 0) return Fail(errno);
+  const int fd = ::fileno(file_);
+  off_t in = static_cast<off_t>(from);
+  uint64_t left = size;
+  while (left > 0) {
+    // Without an output offset the copy goes to the descriptor's own offset, the end,
+    // and moves it on, as a write does.
+    const ssize_t copied = ::copy_file_range(fd, &in, fd, nullptr, static_cast<size_t>(std::min<uint64_t>(left, 1u << 30)), 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+      return CopyThroughBuffer(static_cast<uint64_t>(in), left);
+    }
+    if (copied < 0) return Fail(errno);
+    if (copied == 0) return Fail(EIO);
+    position_ += static_cast<uint64_t>(copied);
+    left -= static_cast<uint64_t>(copied);
+  }
+  return Status::Ok();
+}
+
+// CopyWithin's way on file systems without copy_file_range: read back, write again.
+Status OutputFile::CopyThroughBuffer(uint64_t from, uint64_t size) {
+  const int fd = ::fileno(file_);
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, 1u << 20)));
+  while (size > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
+    const ssize_t got = ::pread(fd, buffer.data(), want, static_cast<off_t>(from));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Fail(errno);
+    if (got == 0) return Fail(EIO);
+    const iovec piece{buffer.data(), static_cast<size_t>(got)};
+    if (Status s = WritePieces({&piece, 1}); !s) return s;
+    from += static_cast<uint64_t>(got);
+    size -= static_cast<uint64_t>(got);
+  }
+  return Status::Ok();
+}
+
 Status OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (!file_) return Error::Io("the file is not open");
   if (::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return Fail(errno);

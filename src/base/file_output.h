@@ -41,6 +41,11 @@ class OutputFile {
   // buffer is flushed first and then bypassed, so a frame costs a call or two instead
   // of one per buffer's worth.
   Status WritePieces(std::span<const iovec> pieces);
+  // Appends a copy of `size` bytes of this file that lie from `from` on, before the
+  // end: the kernel copies them from its page cache (copy_file_range), so data written
+  // once and repeated costs no memory and no pass through the process. Where the file
+  // system cannot copy so, the bytes go through a buffer.
+  Status CopyWithin(uint64_t from, uint64_t size);
   // Writes at an earlier offset (to patch a header) and returns to the end.
   Status WriteAt(uint64_t offset, const void* data, size_t size);
   uint64_t Position() const { return position_; }
@@ -62,6 +67,7 @@ class OutputFile {
 
  private:
   Status Fail(int err);
+  Status CopyThroughBuffer(uint64_t from, uint64_t size);
 
   FILE* file_ = nullptr;
   std::string path_;

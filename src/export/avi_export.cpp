@@ -35,6 +35,16 @@ class AviWriter : public FrameWriter {
     return Status::Ok();
   }
 
+  // The cycle's chunks are kept in memory, or without the memory copied within the file.
+  bool RepeatsCycle(int frames) override {
+    avi_->KeepFrames(frames, kMaxKeptCycleBytes);
+    return true;
+  }
+  Status AddAgain(int index) override {
+    if (avi_->AddFrameAgain(index) != kAviOk) return avi_->LastError();
+    return Status::Ok();
+  }
+
   Status Finish() override { return avi_->Close(); }
   void Abort() override {}
   uint64_t Bytes() const override { return 0; }

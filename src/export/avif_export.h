@@ -4,25 +4,18 @@
 // The clip holds whole cycles (ClipCycles), so the loop is seamless; libavif writes no
 // repetition count, which players take as looping forever. The encoder keeps the
 // encoded frames in memory until the sequence is finished; the file is then written
-// under a temporary name that takes its own name only once complete.
+// under a temporary name that takes its own name only once complete. The writer is the
+// encoded clips' (video_export.h); the encoder is in the encoders' module
+// (encoders/avif_encoder.cpp).
 
 #include <cstdint>
-#include <memory>
-#include <string>
-
-#include "export/export_driver.h"
 
 namespace kestal {
-
-class FrameWriter;
 
 // AV1's highest levels (6.x, AV1 Annex A) hold pictures at most 16384 pixels wide.
 inline constexpr int64_t kMaxAvifSide = 16384;
 // libavif's quantizer range: 0 is the best quality, 63 the worst.
 inline constexpr int kAvifBestQuantizer = 0;
 inline constexpr int kAvifWorstQuantizer = 63;
-
-// The format table's writer of animated AVIF.
-std::unique_ptr<FrameWriter> MakeAvifWriter(const std::string& path, const ExportSettings& settings);
 
 }  // namespace kestal

@@ -1,5 +1,7 @@
 #include "export/create_avi.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -88,9 +90,28 @@ int TCreateAvi::AddFrame(const Bitmap24& frame) {
                                      std::to_string(frame.Height()) + " pixels differs from the clip's " +
                                      std::to_string(width_) + " x " + std::to_string(height_)));
   }
-  if (Status s = WriteFrame(frame); !s) return Fail(kAviWriteFailed, s.error());
+  if (Status s = WriteFrame(&frame, 0); !s) return Fail(kAviWriteFailed, s.error());
   ++frames_written_;
   return kAviOk;
+}
+
+void TCreateAvi::KeepFrames(int32_t frames, uint64_t maxBytes) {
+  if (state_ != State::Idle) return;
+  keep_frames_ = std::max(frames, 0);
+  keep_limit_ = maxBytes;
+}
+
+int TCreateAvi::AddFrameAgain(int32_t index) {
+  if (state_ == State::Failed) return failure_code_;
+  if (state_ == State::Open && index >= 0 && index < frames_written_) {
+    if (Status s = WriteFrame(nullptr, index); !s) return Fail(kAviWriteFailed, s.error());
+    ++frames_written_;
+    return kAviOk;
+  }
+  const Error missing = Error::Invalid("there is no frame " + std::to_string(index) + " to write again");
+  if (state_ != State::Closed) return Fail(kAviWriteFailed, missing);
+  error_ = missing.WithMessage(AviErrorMessage(file_name_));
+  return kAviWriteFailed;
 }
 
 Status TCreateAvi::Close() {
@@ -179,7 +200,32 @@ int TCreateAvi::Open(const Bitmap24& frame) {
 
   state_ = State::Open;
   if (Status s = StartRiff(true); !s) return Fail(kAviFormatFailed, s.error());
+  AllocateKeptChunks();
   return kAviOk;
+}
+
+// Anonymous memory that the kernel may back with 2 MB pages (MADV_HUGEPAGE): faulting
+// in 50 MB of 4 KB pages one by one cost half as much again as writing them out. The
+// chunks start at a 2 MB boundary, so that every whole 2 MB of them can be one page.
+void TCreateAvi::AllocateKeptChunks() {
+  constexpr uint64_t kHugePage = uint64_t{2} << 20;
+  const uint64_t bytes = (8 + static_cast<uint64_t>(image_size_)) * static_cast<uint64_t>(keep_frames_);
+  if (bytes == 0 || bytes > keep_limit_) return;
+  const uint64_t pages = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  const size_t size = static_cast<size_t>(pages + kHugePage);
+  void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  // Without the memory the repeated frames are copied within the file instead.
+  if (memory == MAP_FAILED) return;
+  kept_memory_ = memory;
+  kept_size_ = size;
+  const auto at = reinterpret_cast<uintptr_t>(memory);
+  kept_base_ = reinterpret_cast<uint8_t*>((at + kHugePage - 1) / kHugePage * kHugePage);
+  ::madvise(kept_base_, static_cast<size_t>(pages), MADV_HUGEPAGE);
+  kept_frames_ = keep_frames_;
+}
+
+uint8_t* TCreateAvi::KeptChunk(int32_t index) const {
+  return kept_base_ + static_cast<size_t>(index) * (8 + static_cast<size_t>(image_size_));
 }
 
 int TCreateAvi::Fail(int code, const Error& error) {
@@ -194,26 +240,60 @@ int TCreateAvi::Fail(int code, const Error& error) {
 void TCreateAvi::ReleaseBuffers() {
   format_.reset();
   stream_info_.reset();
+  if (kept_memory_) ::munmap(kept_memory_, kept_size_);
+  kept_memory_ = nullptr;
+  kept_base_ = nullptr;
+  kept_frames_ = kept_ = 0;
 }
 
-Status TCreateAvi::WriteChunk(const uint8_t (&header)[8], const Bitmap24& frame) {
-  // A Bitmap24 row is already a DIB row: the same stride, its padding bytes zero. So
-  // the chunk header and the rows, last row first, go out in one gathered write
-  // without a copy of the frame (which for a large photo is hundreds of megabytes).
-  if (options_.writeHook) {
-    if (Status s = options_.writeHook(avi_file_.Position(), sizeof header); !s) return s;
-    if (Status s = options_.writeHook(avi_file_.Position() + sizeof header, static_cast<size_t>(image_size_)); !s)
-      return s;
-  }
+Status TCreateAvi::ChunkWriteHooks() {
+  if (!options_.writeHook) return Status::Ok();
+  if (Status s = options_.writeHook(avi_file_.Position(), 8); !s) return s;
+  return options_.writeHook(avi_file_.Position() + 8, static_cast<size_t>(image_size_));
+}
+
+Status TCreateAvi::WriteChunk(const Bitmap24& frame) {
+  if (Status s = ChunkWriteHooks(); !s) return s;
+  // The chunk's fourcc and size, then the frame's rows.
+  const auto id = LittleEndian32(FourCC("00db"));
+  const auto size = LittleEndian32(static_cast<uint32_t>(image_size_));
+  uint8_t header[8];
+  std::copy(id.begin(), id.end(), header);
+  std::copy(size.begin(), size.end(), header + 4);
+  // A Bitmap24 row is already a DIB row: the same stride, its padding bytes zero.
   const size_t stride = Bitmap24Stride(width_);
+  if (frames_written_ < kept_frames_) {
+    // A frame to keep is laid out in its kept chunk as in the file, last row first,
+    // and written from there in one piece.
+    uint8_t* chunk = KeptChunk(frames_written_);
+    std::copy(header, header + sizeof header, chunk);
+    for (int32_t r = 0; r < height_; ++r)
+      std::memcpy(chunk + 8 + static_cast<size_t>(height_ - 1 - r) * stride, frame.Row(r), stride);
+    kept_ = frames_written_ + 1;
+    const iovec piece{chunk, 8 + static_cast<size_t>(image_size_)};
+    return avi_file_.WritePieces({&piece, 1});
+  }
+  // Otherwise the chunk header and the rows, last row first, go out in one gathered
+  // write without a copy of the frame (which for a large photo is hundreds of
+  // megabytes).
   pieces_.clear();
-  pieces_.push_back(iovec{const_cast<uint8_t*>(header), sizeof header});
+  pieces_.push_back(iovec{header, sizeof header});
   for (int32_t r = height_ - 1; r >= 0; --r)
     pieces_.push_back(iovec{const_cast<uint8_t*>(frame.Row(r)), stride});
   return avi_file_.WritePieces(pieces_);
 }
 
-Status TCreateAvi::WriteFrame(const Bitmap24& frame) {
+Status TCreateAvi::WriteChunkAgain(int32_t index) {
+  if (Status s = ChunkWriteHooks(); !s) return s;
+  const size_t chunk = 8 + static_cast<size_t>(image_size_);
+  if (index < kept_) {
+    const iovec piece{KeptChunk(index), chunk};
+    return avi_file_.WritePieces({&piece, 1});
+  }
+  return avi_file_.CopyWithin(frame_chunks_[static_cast<size_t>(index)], chunk);
+}
+
+Status TCreateAvi::WriteFrame(const Bitmap24* frame, int32_t again) {
   const size_t n = chunk_offsets_.size();
   const uint64_t chunk = 8 + static_cast<uint64_t>(image_size_);
   // The RIFF's size once this frame and the indexes that end the RIFF are written.
@@ -228,16 +308,11 @@ Status TCreateAvi::WriteFrame(const Bitmap24& frame) {
     if (Status s = FinishRiff(); !s) return s;
     if (Status s = StartRiff(false); !s) return s;
   }
-  // The chunk's fourcc and size, written as one piece.
-  const auto id = LittleEndian32(FourCC("00db"));
-  const auto size = LittleEndian32(static_cast<uint32_t>(image_size_));
-  uint8_t header[8];
-  std::copy(id.begin(), id.end(), header);
-  std::copy(size.begin(), size.end(), header + 4);
-  const uint64_t offset = avi_file_.Position() - movi_start_;
-  if (Status s = WriteChunk(header, frame); !s) return s;
+  const uint64_t at = avi_file_.Position();
+  if (Status s = frame ? WriteChunk(*frame) : WriteChunkAgain(again); !s) return s;
   // image_size_ is a multiple of 4, so no pad byte follows the chunk.
-  chunk_offsets_.push_back(static_cast<uint32_t>(offset));
+  chunk_offsets_.push_back(static_cast<uint32_t>(at - movi_start_));
+  frame_chunks_.push_back(at);
   return Status::Ok();
 }
 

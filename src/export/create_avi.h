@@ -98,6 +98,16 @@ class TCreateAvi {
   // gone, and later calls write nothing and return the same code.
   int AddFrame(const Bitmap24& frame);
 
+  // For clips that repeat their first frames: keeps the chunks of the first `frames`
+  // frames in memory, as they lie in the file, when they fit in `maxBytes`, so that
+  // AddFrameAgain writes each from there in one piece. Only before the first frame.
+  void KeepFrames(int32_t frames, uint64_t maxBytes);
+  // Writes again the frame written `index`th (from 0): from the kept chunks, or when it
+  // is not kept, as a copy the kernel makes within the file, so that a repeated frame
+  // needs no pixels and no pass through the process. The same codes as AddFrame; an
+  // index not yet written is kAviWriteFailed.
+  int AddFrameAgain(int32_t index);
+
   // Completes the file (indexes, sizes) and gives it its name, then releases the
   // buffers. Safe to call again: a second call releases nothing and returns the first
   // outcome. A writer that never got a frame writes no file.
@@ -124,8 +134,14 @@ class TCreateAvi {
   int Open(const Bitmap24& frame);
   int Fail(int code, const Error& error);
   void ReleaseBuffers();
-  Status WriteChunk(const uint8_t (&header)[8], const Bitmap24& frame);
-  Status WriteFrame(const Bitmap24& frame);
+  // One frame chunk, in a new RIFF when this one is full, indexed: `frame`'s rows, or
+  // without a frame the chunk of frame `again` once more.
+  Status WriteFrame(const Bitmap24* frame, int32_t again);
+  Status WriteChunk(const Bitmap24& frame);
+  Status WriteChunkAgain(int32_t index);
+  Status ChunkWriteHooks();
+  void AllocateKeptChunks();
+  uint8_t* KeptChunk(int32_t index) const;
   Status StartRiff(bool first);
   Status FinishRiff();
   Status Write(const void* data, size_t size);
@@ -156,6 +172,18 @@ class TCreateAvi {
   uint64_t movi_start_ = 0;
   bool first_riff_ = true;
   std::vector<uint32_t> chunk_offsets_;
+  // Every frame's chunk by its file offset, for AddFrameAgain.
+  std::vector<uint64_t> frame_chunks_;
+  // The chunks of the first kept_frames_ frames (KeepFrames), one after another, in
+  // memory of kept_size_ bytes at kept_memory_ (mapped, released with the buffers);
+  // kept_ of them are filled.
+  int32_t keep_frames_ = 0;
+  uint64_t keep_limit_ = 0;
+  void* kept_memory_ = nullptr;
+  size_t kept_size_ = 0;
+  uint8_t* kept_base_ = nullptr;
+  int32_t kept_frames_ = 0;
+  int32_t kept_ = 0;
   // Filled when the first RIFF is finished, for the header rewritten at Close.
   uint32_t first_riff_size_ = 0;
   uint32_t first_movi_size_ = 0;

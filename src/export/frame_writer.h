@@ -29,6 +29,19 @@ class FrameWriter {
   // or at the first frame, under a temporary name where the format allows.
   virtual Status Begin(int32_t width, int32_t height, const FramePace& pace) = 0;
   virtual Status Add(const Bitmap24& frame) = 0;
+  // Clips of several cycles repeat their first cycle's `frames` frames bit for bit.
+  // The clip driver says so after Begin; a writer that can write a frame it was given
+  // before again by itself (the AVI keeps its cycle's chunks, or copies them within its
+  // file) returns true, and the driver then neither renders nor keeps the later
+  // cycles' frames but calls AddAgain with the number, from 0, of the frame to write
+  // again. The other writers are given every frame through Add.
+  virtual bool RepeatsCycle(int frames) {
+    (void)frames;
+    return false;
+  }
+  virtual Status AddAgain(int index) {
+    return Error::Invalid("frame " + std::to_string(index) + " cannot be written again by this writer");
+  }
   // Completes the file and gives it its name. Runs FinishingCheck::Run between the
   // steps that can take long (an encoder's flush, the assembly of the file).
   virtual Status Finish() = 0;
@@ -41,6 +54,9 @@ class FrameWriter {
   // The first line of the writer's errors, naming the file.
   virtual std::string FileMessage() const = 0;
 };
+
+// The most memory a clip keeps of its first cycle's frames to write them again.
+inline constexpr uint64_t kMaxKeptCycleBytes = uint64_t{256} << 20;
 
 // Makes the writer of a format for `path`; an empty path measures without writing.
 using WriterFactory = std::unique_ptr<FrameWriter> (*)(const std::string& path, const ExportSettings& settings);

@@ -8,7 +8,6 @@
 #include "export/avi_export.h"
 #include "export/avif_export.h"
 #include "export/video_export.h"
-#include "export/webp_export.h"
 #include "imageio/codecs/jpeg_codec.h"
 #include "imageio/gif_writer.h"
 #include "text/text_utils.h"
@@ -34,20 +33,20 @@ constexpr OutputFormatInfo kFormats[] = {
      true, FrameLength::WholeFrameRate, 0, 0, 0, false, "", 0, 0, MakeAviWriter, SizeMethod::AviLayout},
     {ExportFormat::Mp4, "mp4", ".mp4", "MP4", "an MP4 clip", "Видео MP4", "H.264 video", kMaxVideoSide,
      true, FrameLength::WholeFrameRate, 0, 51, 18, false, "CRF: меньше — лучше",
-     kShareSide, kDefaultVideoSeconds, MakeVideoWriter, SizeMethod::CycleBytes},
+     kShareSide, kDefaultVideoSeconds, MakeEncodedClipWriter, SizeMethod::CycleBytes},
     {ExportFormat::WebM, "webm", ".webm", "WebM", "a WebM clip", "Видео WebM", "VP9 video", kMaxVideoSide,
      true, FrameLength::WholeFrameRate, 0, 63, 24, false, "CRF: меньше — лучше",
-     kShareSide, kDefaultVideoSeconds, MakeVideoWriter, SizeMethod::CycleBytes},
+     kShareSide, kDefaultVideoSeconds, MakeEncodedClipWriter, SizeMethod::CycleBytes},
     {ExportFormat::WebP, "webp", ".webp", "WebP", "an animated WebP", "Анимация WebP", "animated WebP", kMaxWebPSide,
      true, FrameLength::TimerInterval, 0, 100, 90, true, "0..100, больше — лучше",
-     kShareSide, 0, MakeWebPWriter, SizeMethod::SecondCycle},
+     kShareSide, 0, MakeEncodedClipWriter, SizeMethod::SecondCycle},
     // APNG keeps every pixel: no quality to set.
     {ExportFormat::Apng, "apng", ".png", "APNG", "an APNG", "Анимация APNG", "animated PNG", INT32_MAX,
      true, FrameLength::WholeFrameRate, 0, 0, 0, false, "",
-     kShareSide, 0, MakeVideoWriter, SizeMethod::CycleBytes},
+     kShareSide, 0, MakeEncodedClipWriter, SizeMethod::CycleBytes},
     {ExportFormat::Avif, "avif", ".avif", "AVIF", "an animated AVIF", "Анимация AVIF", "animated AVIF", kMaxAvifSide,
      true, FrameLength::TimerInterval, kAvifBestQuantizer, kAvifWorstQuantizer, 24, false, "0..63, меньше — лучше",
-     kShareSide, 0, MakeAvifWriter, SizeMethod::SecondCycle},
+     kShareSide, 0, MakeEncodedClipWriter, SizeMethod::SecondCycle},
 };
 
 // The table is in the enum's order, so that a format is its own index.

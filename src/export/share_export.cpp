@@ -29,9 +29,6 @@ ExportModel::ExportModel(AnimationModel& model, const ScaleRequest& scale, Compo
 
 namespace {
 
-// The most memory a clip keeps of its first cycle's frames to write them again.
-constexpr uint64_t kMaxKeptCycleBytes = uint64_t{256} << 20;
-
 // Composes `frames` frames from frame 0 and hands them to `writer`, then finishes it.
 // The writer is abandoned on any failure.
 Status WriteFrames(AnimationModel& model, FrameWriter& writer, const ExportSettings& settings, int frames,
@@ -48,15 +45,21 @@ Status WriteFrames(AnimationModel& model, FrameWriter& writer, const ExportSetti
   if (Status s = writer.Begin(out.Width(), out.Height(), pace); !s) return s;
   model.ResetFrameIndex();
   // The frames repeat every cycle bit for bit (every mode's motion advances by whole
-  // periods over the frame count), so a clip of several cycles keeps the first
-  // cycle's frames and writes them again rather than rendering each one anew, when
-  // they fit in kMaxKeptCycleBytes. Without the memory it renders them all.
+  // periods over the frame count), so a clip of several cycles writes the first
+  // cycle's frames again rather than rendering each one anew: a writer that can do so
+  // by itself repeats them (AddAgain), and for the others the first cycle's frames are
+  // kept when they fit in kMaxKeptCycleBytes. Without the memory it renders them all.
   const int cycle = model.FrameCount();
+  const bool again = frames > cycle && cycle > 0 && writer.RepeatsCycle(cycle);
   std::vector<Bitmap24> kept;
-  bool keep = frames > cycle && cycle > 0 &&
+  bool keep = !again && frames > cycle && cycle > 0 &&
               static_cast<uint64_t>(out.SizeBytes()) * static_cast<uint64_t>(cycle) <= kMaxKeptCycleBytes;
   for (int i = 1; i <= frames; ++i) {
     if (progress) progress(i, frames);
+    if (again && i > cycle) {
+      if (Status s = writer.AddAgain((i - 1) % cycle); !s) return s;
+      continue;
+    }
     if (keep && i > cycle) {
       if (Status s = writer.Add(kept[static_cast<size_t>((i - 1) % cycle)]); !s) return s;
       continue;

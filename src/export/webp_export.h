@@ -4,19 +4,7 @@
 // timer's interval. The clip holds whole cycles (ClipCycles), so the loop is seamless.
 // The encoder keeps the file in memory until it is assembled; it is then written under
 // a temporary name that takes its own name only once complete. The clip driver
-// (ExportClip) feeds it.
+// (ExportClip) feeds it through the encoded clips' writer (video_export.h); the encoder
+// is in the encoders' module (encoders/webp_encoder.cpp).
 
-#include <memory>
-#include <string>
-
-#include "base/result.h"
-#include "export/export_driver.h"
-
-namespace kestal {
-
-class FrameWriter;
-
-// The format table's writer of animated WebP.
-std::unique_ptr<FrameWriter> MakeWebPWriter(const std::string& path, const ExportSettings& settings);
-
-}  // namespace kestal
+#include "export/video_export.h"

@@ -8,6 +8,7 @@
 #include <functional>
 #include <fstream>
 
+#include "export/frame_writer.h"
 #include "support/avi_walk.h"
 #include "support/test_support.h"
 
@@ -38,10 +39,18 @@ std::vector<Bitmap24> Frames(int count, int32_t w, int32_t h) {
   return frames;
 }
 
-void WriteClip(const std::string& path, const std::vector<Bitmap24>& frames, AviWriterOptions options = {}) {
+// With `cycle` > 0, the frames from `cycle` on repeat the first `cycle` frames and are
+// written again (AddFrameAgain) rather than given: from memory with `keep`, else copied
+// within the file.
+void WriteClip(const std::string& path, const std::vector<Bitmap24>& frames, AviWriterOptions options = {},
+               int cycle = 0, bool keep = false) {
   TCreateAvi avi(path, std::move(options));
   avi.SetRate(1, 8);
-  for (const Bitmap24& f : frames) ASSERT_EQ(avi.AddFrame(f), kAviOk) << avi.LastError().Line();
+  if (keep) avi.KeepFrames(cycle, kMaxKeptCycleBytes);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    const int again = cycle > 0 && i >= size_t(cycle) ? int(i % size_t(cycle)) : -1;
+    ASSERT_EQ(again >= 0 ? avi.AddFrameAgain(again) : avi.AddFrame(frames[i]), kAviOk) << avi.LastError().Line();
+  }
   const Status closed = avi.Close();
   ASSERT_TRUE(closed.ok()) << closed.error().Line();
 }
@@ -127,17 +136,23 @@ TEST(CreateAvi, SplitsLargeClipsIntoAvixRiffsReadableByOthers) {
     int frames;
     uint64_t limit;
     size_t riffs;
+    int cycle = 0;  // > 0: the frames repeat a cycle of this many, written again
+    bool keep = false;
   } rows[] = {
       {"under the limit: one RIFF", 10, kDefaultAviRiffLimit, 1},
       {"three frames a RIFF after a first RIFF of one", 10, 1300, 4},
       {"a limit below one frame still writes one frame a RIFF", 5, 1, 5},
+      {"frames copied again from the first RIFF into the later ones", 10, 1300, 4, 2},
+      {"frames kept and written again into the later RIFFs", 10, 1300, 4, 3, true},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.description);
     test::TempDir dir;
     const std::string path = dir / "clip.avi";
-    const auto frames = Frames(r.frames, 16, 8);
-    WriteClip(path, frames, AviWriterOptions{.riffLimit = r.limit, .superIndexCapacity = 16});
+    auto frames = Frames(r.frames, 16, 8);
+    for (size_t i = size_t(r.cycle); r.cycle > 0 && i < frames.size(); ++i)
+      frames[i] = frames[i % size_t(r.cycle)].Clone().value();
+    WriteClip(path, frames, AviWriterOptions{.riffLimit = r.limit, .superIndexCapacity = 16}, r.cycle, r.keep);
     const AviLayout l = AviWalker(path).Walk();
     ExpectConsistentAvi(l);
     ExpectFrames(path, l, frames);
@@ -201,6 +216,11 @@ TEST(CreateAvi, FailuresReturnTheirCodeWriteNothingMoreAndLeaveNoFile) {
        kAviFormatFailed, 0, "No space left on device"},
       {"a disk full at the third frame", dir / "clip.avi", 1700, 16, kDefaultAviRiffLimit,
        {&frame, &frame, &frame, &frame}, kAviWriteFailed, 2, "No space left on device"},
+      // A null frame: the first frame written again (AddFrameAgain(0)).
+      {"a disk full at the third frame, the first written again", dir / "clip.avi", 1700, 16,
+       kDefaultAviRiffLimit, {&frame, &frame, nullptr, nullptr}, kAviWriteFailed, 2, "No space left on device"},
+      {"a frame written again before any was written", dir / "clip.avi", UINT64_MAX, 16, kDefaultAviRiffLimit,
+       {nullptr, &frame}, kAviWriteFailed, 0, "there is no frame 0 to write again"},
       {"a frame of another size", dir / "clip.avi", UINT64_MAX, 16, kDefaultAviRiffLimit,
        {&frame, &wider, &frame}, kAviWriteFailed, 1, "17 x 8 pixels differs from the clip's 16 x 8"},
       {"more RIFFs than the super index holds", dir / "clip.avi", UINT64_MAX, 2, 1,
@@ -215,7 +235,10 @@ TEST(CreateAvi, FailuresReturnTheirCodeWriteNothingMoreAndLeaveNoFile) {
     TCreateAvi avi(r.path, options);
     int code = kAviOk;
     size_t i = 0;
-    while (code == kAviOk && i < r.frames.size()) code = avi.AddFrame(*r.frames[i++]);
+    while (code == kAviOk && i < r.frames.size()) {
+      const Bitmap24* f = r.frames[i++];
+      code = f ? avi.AddFrame(*f) : avi.AddFrameAgain(0);
+    }
     EXPECT_EQ(code, r.code);
     EXPECT_EQ(avi.FramesWritten(), r.written);
     EXPECT_EQ(avi.LastError().message, AviErrorMessage(r.path));

@@ -20,6 +20,7 @@ dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort >"$work
 sort >"$work/expected" <<FILES
 usr/bin/kestal
 usr/bin/kestal-export
+usr/lib/kestal/modules/kestal-encoders.so
 usr/share/applications/kestal.desktop
 usr/share/doc/kestal/changelog.gz
 usr/share/doc/kestal/copyright
@@ -48,12 +49,13 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Recommends) == ghostscript ]] || fail "Recommends: $(field Recommends)"
 [[ $(field Maintainer) == *"<"*@*">" ]] || fail "Maintainer: $(field Maintainer)"
 [[ -n $(field Description) ]] || fail "no Description"
-# Depends comes from dpkg-shlibdeps: the C library, Qt and the image libraries.
+# Depends comes from dpkg-shlibdeps: the C library, Qt and the image libraries, and
+# through the clip encoders' module FFmpeg's libraries, libwebp and libavif.
 depends=$(field Depends)
-for lib in libc6 libqt6widgets6 libjpeg62-turbo libpng16-16 libtiff6 libgif7; do
+for lib in libc6 libqt6widgets6 libjpeg62-turbo libpng16-16 libtiff6 libgif7 libavcodec59 libwebp7 libavif15; do
   grep -qE "(^|, )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
-for f in usr/bin/kestal usr/bin/kestal-export; do
+for f in usr/bin/kestal usr/bin/kestal-export usr/lib/kestal/modules/kestal-encoders.so; do
   dpkg-deb --fsys-tarfile "$deb" | tar -xO "./$f" >"$work/binary"
   file "$work/binary" | grep -q ', stripped' || fail "$f is not stripped"
 done
@@ -98,4 +100,7 @@ got=$("$root/usr/bin/kestal-export" --version)
 [[ $got == "kestal-export $version" ]] || fail "kestal-export --version says '$got'"
 "$root/usr/bin/kestal-export" -q -n 2 "$photo" "$work/check.gif" >/dev/null ||
   fail "the installed kestal-export cannot export"
+# It finds the encoders' module where the package puts it.
+"$root/usr/bin/kestal-export" -q -n 2 "$photo" "$work/check.webp" >/dev/null ||
+  fail "the installed kestal-export cannot export through its encoders' module"
 echo "the package is complete: ${version}, $(wc -l <"$work/files") files"

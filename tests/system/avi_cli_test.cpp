@@ -82,15 +82,20 @@ TEST(AviCli, UnwritableOutputExitsFourWithOneLineAndLeavesNoClip) {
     std::string clip;
     std::string prefix;  // shell commands run before the exporter
     std::string cause;
+    std::string options = "";  // the exporter's, before the photo
   } rows[] = {
       {"a folder that does not exist", dir / "missing/c.avi", "", "No such file or directory"},
       {"a file where a folder should be", dir / "plain-file/c.avi", "", "Not a directory"},
       // A file size limit smaller than one frame fails the write as a full disk does.
       {"the disk fills", dir / "c.avi", "trap '' XFSZ; ulimit -f 1024; ", "File too large"},
+      // The first cycle of 2 frames (1.6 MB each) fits in 4 MB; the kernel's copy of
+      // its frames into the second cycle does not.
+      {"the disk fills while the cycle repeats", dir / "c.avi", "trap '' XFSZ; ulimit -f 4096; ", "File too large",
+       "-n 2 -R 3 "},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.description);
-    const auto result = RunCommand("sh -c " + ShellQuote(r.prefix + "exec " + Export(photo + " " + ShellQuote(r.clip))) +
+    const auto result = RunCommand("sh -c " + ShellQuote(r.prefix + "exec " + Export(r.options + photo + " " + ShellQuote(r.clip))) +
                                    " 2>&1");
     EXPECT_EQ(result.status, 4);
     EXPECT_EQ(result.output, "kestal-export: " + r.clip + ": " + r.cause + "\n");

@@ -256,6 +256,32 @@ TEST(ShareFormatsCli, FailedEncodeExitsFourNamingTheFileAndLeavesNothing) {
   }
 }
 
+// The encoders are a module that the exporter loads from ../lib/kestal/modules beside
+// its own folder. A copy of the exporter without it still starts and writes the
+// formats of its own, and a clip of the module's fails naming the module and the cause.
+TEST(ShareFormatsCli, WithoutTheEncodersModuleOnlyItsClipsFail) {
+  test::TempDir dir;
+  fs::create_directories(dir / "bin");
+  const std::string exporter = dir / "bin/kestal-export";
+  fs::copy_file(KESTAL_EXPORT_BIN, exporter);
+  const std::string photo = ShellQuote(test::DefaultPhoto().string());
+  const std::string module = (fs::path(dir.path()) / "lib/kestal/modules/kestal-encoders.so").lexically_normal().string();
+  for (const char* file : {"c.mp4", "c.webp", "c.avif"}) {
+    SCOPED_TRACE(file);
+    const std::string clip = dir / file;
+    const auto r = RunCommand(ShellQuote(exporter) + " -q -n 2 " + photo + " " + ShellQuote(clip) + " 2>&1");
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.output, "kestal-export: " + clip + ": cannot load the clip encoders (" + module +
+                            "): cannot open shared object file: No such file or directory\n");
+    EXPECT_FALSE(fs::exists(clip));
+  }
+  for (const char* file : {"c.avi", "c.gif"}) {
+    SCOPED_TRACE(file);
+    EXPECT_EQ(RunCommand(ShellQuote(exporter) + " -q -n 2 " + photo + " " + ShellQuote(dir / file)).status, 0);
+    EXPECT_TRUE(fs::exists(dir / file));
+  }
+}
+
 // The level an MP4 carries is the smallest that holds its picture at its frame rate,
 // so the most players take it.
 TEST(ShareFormatsCli, Mp4CarriesTheSmallestLevelThatHoldsIt) {

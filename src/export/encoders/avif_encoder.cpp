@@ -1,13 +1,11 @@
-#include "export/avif_export.h"
+// The encoder of animated AVIF, through libavif (the encoders' module).
 
 #include <avif/avif.h>
 
 #include <cstring>
 
-#include "base/file_output.h"
-#include "export/frame_writer.h"
-#include "export/output_formats.h"
-#include "export/video_export.h"
+#include "export/avif_export.h"
+#include "export/encoders/encoders.h"
 
 namespace kestal {
 
@@ -65,23 +63,22 @@ Error AvifError(avifResult result, const std::string& what) {
   return Error::Make(kind, what + ": " + avifResultToString(result));
 }
 
-// libavif's encoder, its picture and its output, released on every path. Without a
-// path it only measures.
-class AvifWriter : public FrameWriter {
+// libavif's encoder, its picture and its output. Each frame lasts the animation
+// timer's interval.
+class AvifEncoder : public ClipEncoder {
  public:
-  AvifWriter(std::string path, const ExportSettings& settings)
-      : path_(std::move(path)), quantizer_(EffectiveQuality(ExportFormat::Avif, settings.encode)) {}
-  ~AvifWriter() override {
+  AvifEncoder() = default;
+  ~AvifEncoder() override {
     if (encoder_) avifEncoderDestroy(encoder_);
     if (image_) avifImageDestroy(image_);
     avifRWDataFree(&output_);
   }
-  AvifWriter(const AvifWriter&) = delete;
-  AvifWriter& operator=(const AvifWriter&) = delete;
+  AvifEncoder(const AvifEncoder&) = delete;
+  AvifEncoder& operator=(const AvifEncoder&) = delete;
 
-  Status Begin(int32_t width, int32_t height, const FramePace& pace) override {
-    if (pace.intervalMs <= 0) return Error::Invalid("the frames have no duration");
-    duration_ = static_cast<uint64_t>(pace.intervalMs);
+  Status Open(int32_t width, int32_t height, int quantizer, int intervalMs) {
+    if (intervalMs <= 0) return Error::Invalid("the frames have no duration");
+    duration_ = static_cast<uint64_t>(intervalMs);
     if (!avifCodecName(AVIF_CODEC_CHOICE_AOM, AVIF_CODEC_FLAG_CAN_ENCODE)) {
       return Error::Unsupported("this system's libavif has no AV1 encoder (AOM)");
     }
@@ -92,7 +89,7 @@ class AvifWriter : public FrameWriter {
     encoder_->speed = kEncoderSpeed;
     encoder_->maxThreads = 2;
     encoder_->timescale = kTimescale;
-    encoder_->minQuantizer = encoder_->maxQuantizer = quantizer_;
+    encoder_->minQuantizer = encoder_->maxQuantizer = quantizer;
     // The sRGB pixels as BT.601 YUV in limited range, as the videos have them, said so
     // in the file. Browsers' YUV paths take limited range as they should; Chromium
     // shows full-range 4:2:0 with its contrast stretched.
@@ -100,7 +97,7 @@ class AvifWriter : public FrameWriter {
     image_->transferCharacteristics = AVIF_TRANSFER_CHARACTERISTICS_SRGB;
     image_->matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_BT601;
     image_->yuvRange = AVIF_RANGE_LIMITED;
-    return path_.empty() ? Status::Ok() : OpenClipFile(file_, path_);
+    return Status::Ok();
   }
 
   Status Add(const Bitmap24& frame) override {
@@ -118,35 +115,32 @@ class AvifWriter : public FrameWriter {
     return Status::Ok();
   }
 
-  Status Finish() override {
+  Status Finish(const std::function<void()>&) override {
     if (avifResult r = avifEncoderFinish(encoder_, &output_); r != AVIF_RESULT_OK) {
       return AvifError(r, "the AV1 encoder failed");
     }
     ClearWritingTimes(output_.data, 0, output_.size);
-    FinishingCheck::Run();
-    if (path_.empty()) return Status::Ok();
-    if (Status s = file_.Write(output_.data, output_.size); !s) return s;
-    return file_.Commit();
+    return Status::Ok();
   }
 
-  void Abort() override { file_.Abandon(); }
-  uint64_t Bytes() const override { return output_.size; }
-  std::string FileMessage() const override { return ClipErrorMessage(path_); }
+  std::span<const uint8_t> File() const override { return {output_.data, output_.size}; }
+  std::vector<uint64_t> FrameBytes() const override { return {}; }
 
  private:
-  std::string path_;
-  int quantizer_;
   uint64_t duration_ = 0;
   avifEncoder* encoder_ = nullptr;
   avifImage* image_ = nullptr;
   avifRWData output_ = AVIF_DATA_EMPTY;
-  OutputFile file_;
 };
 
 }  // namespace
 
-std::unique_ptr<FrameWriter> MakeAvifWriter(const std::string& path, const ExportSettings& settings) {
-  return std::make_unique<AvifWriter>(path, settings);
+Result<std::unique_ptr<ClipEncoder>> OpenAvifEncoder(const EncoderSettings& settings) {
+  auto encoder = std::make_unique<AvifEncoder>();
+  if (Status s = encoder->Open(settings.width, settings.height, settings.quality, settings.pace.intervalMs); !s) {
+    return s.error();
+  }
+  return std::unique_ptr<ClipEncoder>(std::move(encoder));
 }
 
 }  // namespace kestal
