@@ -573,9 +573,15 @@ void TFrmKestal::PlacePane() {
   const int32_t paneHeight = preview ? ReflectionHeight(line, model_.Percent()) : model_.PaneBitmap().Height();
   auto scaled = [this](int32_t v) { return static_cast<int>(std::lround(v * zoom_)); };
   ui_.Image1->SetScale(zoom_);
-  // During an export the pane shows the export's frames.
-  if (!export_running_) ui_.Pane->SetBitmap(preview ? &water_preview_ : &model_.PaneBitmap());
-  ui_.Pane->SetScale(preview ? zoom_ * photo.Width() / water_preview_.Width() : zoom_);
+  // During an export the pane shows the export's frames, and the model is the export's.
+  if (export_running_) {
+    ShowPaneBitmap(export_frame_);
+  } else if (preview) {
+    ShowPaneBitmap(water_preview_);
+  } else {
+    model_.SetMode(CurrentMode());
+    ShowPaneBitmap(natural_view_.Show(model_, zoom_));
+  }
   // The photo is shown down to the water line; the reflection starts there.
   ui_.Image1->setGeometry(ui_.Image1->x(), ui_.Image1->y(), scaled(photo.Width()), scaled(line));
   ui_.Image1->update();
@@ -599,8 +605,15 @@ void TFrmKestal::EditPctChange() {
 void TFrmKestal::NextFrame() {
   if (!model_.HasPhoto()) return;
   model_.SetMode(CurrentMode());
-  model_.NextFrame();
+  ShowPaneBitmap(natural_view_.Tick(model_, zoom_));
   ui_.Pane->repaint();
+}
+
+void TFrmKestal::ShowPaneBitmap(const Bitmap24& bitmap) {
+  // Setting the same bitmap again would queue a second paint of the pane.
+  if (ui_.Pane->Bitmap() != &bitmap) ui_.Pane->SetBitmap(&bitmap);
+  const int32_t width = model_.Photo().Width();
+  ui_.Pane->SetScale(bitmap.Empty() || width == 0 ? zoom_ : zoom_ * width / bitmap.Width());
 }
 
 void TFrmKestal::ExportAnimation() {
