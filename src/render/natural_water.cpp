@@ -63,6 +63,25 @@ double CyclePhase(int64_t periods, int frame, int frameCount) {
   return kTwoPi * static_cast<double>(k) / static_cast<double>(n);
 }
 
+// Four floats or integers side by side (GCC's vector extension): each lane is computed
+// as the same scalar expression would be, so the results are the same bytes on every
+// machine, with or without vector instructions.
+typedef float Lanes __attribute__((vector_size(16)));
+typedef int32_t IntLanes __attribute__((vector_size(16)));
+
+// Rounded half away from zero: the magnitude plus a half, truncated, with the sign
+// given back.
+IntLanes RoundLanes(Lanes v) {
+  IntLanes bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  const IntLanes sign = bits & INT32_MIN;
+  const IntLanes magnitudeBits = bits & INT32_MAX;
+  Lanes magnitude;
+  std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+  const IntLanes whole = __builtin_convertvector(magnitude + 0.5f, IntLanes);
+  return sign != 0 ? -whole : whole;
+}
+
 // A small fixed generator: the drops' places are the same on every run and machine.
 class Seeded {
  public:
@@ -239,8 +258,9 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
       // from a block's first point to its four points and from one block to the next;
       // the points then follow by rotation, four side by side, without trigonometry
       // inside the row.
-      float c[kTrainCount], s[kTrainCount], turnC[kTrainCount][4], turnS[kTrainCount][4], blockC[kTrainCount],
-          blockS[kTrainCount], hx[kTrainCount], hy[kTrainCount];
+      float c[kTrainCount], s[kTrainCount], blockC[kTrainCount], blockS[kTrainCount], hx[kTrainCount],
+          hy[kTrainCount];
+      Lanes turnC[kTrainCount], turnS[kTrainCount];
       double rowHeight = 0;
       for (int i = 0; i < kTrainCount; ++i) {
         const TrainNow& t = trains[i];
@@ -264,21 +284,17 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
         rowHeight += h * std::abs(t.cos);
       }
       for (int32_t b = 0; b < blocks; ++b) {
-        float sumX[4] = {}, sumY[4] = {};
+        Lanes sumX = {}, sumY = {};
         for (int i = 0; i < kTrainCount; ++i) {
-          for (int m = 0; m < 4; ++m) {
-            const float phase = c[i] * turnC[i][m] - s[i] * turnS[i][m];
-            sumX[m] += hx[i] * phase;
-            sumY[m] += hy[i] * phase;
-          }
+          const Lanes phase = c[i] * turnC[i] - s[i] * turnS[i];
+          sumX += hx[i] * phase;
+          sumY += hy[i] * phase;
           const float next = c[i] * blockC[i] - s[i] * blockS[i];
           s[i] = s[i] * blockC[i] + c[i] * blockS[i];
           c[i] = next;
         }
-        for (int m = 0; m < 4; ++m) {
-          dx[4 * b + m] = sumX[m];
-          dy[4 * b + m] = sumY[m];
-        }
+        std::memcpy(&dx[4 * static_cast<size_t>(b)], &sumX, sizeof sumX);
+        std::memcpy(&dy[4 * static_cast<size_t>(b)], &sumY, sizeof sumY);
       }
       for (const Drop& d : drops) {
         const double reach = d.radius + 3 * d.width;
@@ -300,11 +316,15 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
       // Rows whose waves are under a pixel high do not glint: their facets are too small
       // to catch the light.
       const float glintScale = rowHeight > kGlintMinHeight * scale ? static_cast<float>(1 / rowHeight) : 0.f;
-      // Half away from zero, without a branch.
-      const auto round = [](float v) { return static_cast<int32_t>(v + std::copysign(0.5f, v)); };
-      for (int32_t k = 0; k < points; ++k) {
-        fieldX[k] = round(dx[k] * kSubpixel);
-        fieldY[k] = round(dy[k] * kSubpixel);
+      const auto round = [](float v) { return static_cast<int32_t>(v + (v < 0 ? -0.5f : 0.5f)); };
+      for (int32_t b = 0; b < blocks; ++b) {
+        Lanes sx, sy;
+        std::memcpy(&sx, &dx[4 * static_cast<size_t>(b)], sizeof sx);
+        std::memcpy(&sy, &dy[4 * static_cast<size_t>(b)], sizeof sy);
+        const IntLanes ix = RoundLanes(sx * static_cast<float>(kSubpixel));
+        const IntLanes iy = RoundLanes(sy * static_cast<float>(kSubpixel));
+        std::memcpy(&fieldX[4 * static_cast<size_t>(b)], &ix, sizeof ix);
+        std::memcpy(&fieldY[4 * static_cast<size_t>(b)], &iy, sizeof iy);
       }
       if (glints) {
         for (int32_t k = 0; k < points; ++k) {
