@@ -63,15 +63,17 @@ double CyclePhase(int64_t periods, int frame, int frameCount) {
   return kTwoPi * static_cast<double>(k) / static_cast<double>(n);
 }
 
-// Four floats or integers side by side (GCC's vector extension): each lane is computed
+// Eight floats or integers side by side (GCC's vector extension): each lane is computed
 // as the same scalar expression would be, so the results are the same bytes on every
 // machine, with or without vector instructions.
-typedef float Lanes __attribute__((vector_size(16)));
-typedef int32_t IntLanes __attribute__((vector_size(16)));
+constexpr int kLanes = 8;
+typedef float Lanes __attribute__((vector_size(4 * kLanes)));
+typedef int32_t IntLanes __attribute__((vector_size(4 * kLanes)));
 
 // Rounded half away from zero: the magnitude plus a half, truncated, with the sign
 // given back.
-IntLanes RoundLanes(Lanes v) {
+// (Through references: a 32-byte vector passed by value would depend on AVX.)
+void RoundLanes(const Lanes& v, IntLanes& rounded) {
   IntLanes bits;
   std::memcpy(&bits, &v, sizeof bits);
   const IntLanes sign = bits & INT32_MIN;
@@ -79,7 +81,7 @@ IntLanes RoundLanes(Lanes v) {
   Lanes magnitude;
   std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
   const IntLanes whole = __builtin_convertvector(magnitude + 0.5f, IntLanes);
-  return sign != 0 ? -whole : whole;
+  rounded = sign != 0 ? -whole : whole;
 }
 
 // A small fixed generator: the drops' places are the same on every run and machine.
@@ -246,17 +248,18 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
   const auto renderRows = [&](int32_t fromRow, int32_t toRow) {
     std::vector<int32_t> fieldX(points + natural::kFieldPadding), fieldY(points + natural::kFieldPadding),
         fieldGlint(points);
-    // The trains are summed four field points at a time.
-    const int32_t blocks = (points + 3) / 4;
-    std::vector<float> dx(4 * static_cast<size_t>(blocks)), dy(4 * static_cast<size_t>(blocks));
+    // The trains are summed kLanes field points at a time.
+    static_assert(kLanes <= natural::kFieldPadding);
+    const int32_t blocks = (points + kLanes - 1) / kLanes;
+    std::vector<float> dx(kLanes * static_cast<size_t>(blocks)), dy(kLanes * static_cast<size_t>(blocks));
     for (int32_t y = fromRow; y < toRow; ++y) {
       const double p = perspective(y);
       // How far each train's phase has come from the water line down to this row: the
       // integral of its wave number, which grows as 1 / p towards the water line.
       const double depth = (height + y0) * std::log((y + y0) / y0);
       // Each train's cos and sin of the phase at the row's first field point, the turns
-      // from a block's first point to its four points and from one block to the next;
-      // the points then follow by rotation, four side by side, without trigonometry
+      // from a block's first point to its kLanes points and from one block to the next;
+      // the points then follow by rotation, kLanes side by side, without trigonometry
       // inside the row.
       float c[kTrainCount], s[kTrainCount], blockC[kTrainCount], blockS[kTrainCount], hx[kTrainCount],
           hy[kTrainCount];
@@ -268,12 +271,12 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
         const double start = t.number * depth * t.cos + along * (0 - centre) + t.phase;
         c[i] = static_cast<float>(std::cos(start));
         s[i] = static_cast<float>(std::sin(start));
-        for (int m = 0; m < 4; ++m) {
+        for (int m = 0; m < kLanes; ++m) {
           turnC[i][m] = static_cast<float>(std::cos(along * kStep * m));
           turnS[i][m] = static_cast<float>(std::sin(along * kStep * m));
         }
-        blockC[i] = static_cast<float>(std::cos(along * kStep * 4));
-        blockS[i] = static_cast<float>(std::sin(along * kStep * 4));
+        blockC[i] = static_cast<float>(std::cos(along * kStep * kLanes));
+        blockS[i] = static_cast<float>(std::sin(along * kStep * kLanes));
         // A train shorter than two field cells would alias into a lattice: it fades out
         // between two cells of length and one, so the smallest ripples near the water
         // line melt into the still mirror.
@@ -293,8 +296,8 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
           s[i] = s[i] * blockC[i] + c[i] * blockS[i];
           c[i] = next;
         }
-        std::memcpy(&dx[4 * static_cast<size_t>(b)], &sumX, sizeof sumX);
-        std::memcpy(&dy[4 * static_cast<size_t>(b)], &sumY, sizeof sumY);
+        std::memcpy(&dx[kLanes * static_cast<size_t>(b)], &sumX, sizeof sumX);
+        std::memcpy(&dy[kLanes * static_cast<size_t>(b)], &sumY, sizeof sumY);
       }
       for (const Drop& d : drops) {
         const double reach = d.radius + 3 * d.width;
@@ -319,12 +322,13 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
       const auto round = [](float v) { return static_cast<int32_t>(v + (v < 0 ? -0.5f : 0.5f)); };
       for (int32_t b = 0; b < blocks; ++b) {
         Lanes sx, sy;
-        std::memcpy(&sx, &dx[4 * static_cast<size_t>(b)], sizeof sx);
-        std::memcpy(&sy, &dy[4 * static_cast<size_t>(b)], sizeof sy);
-        const IntLanes ix = RoundLanes(sx * static_cast<float>(kSubpixel));
-        const IntLanes iy = RoundLanes(sy * static_cast<float>(kSubpixel));
-        std::memcpy(&fieldX[4 * static_cast<size_t>(b)], &ix, sizeof ix);
-        std::memcpy(&fieldY[4 * static_cast<size_t>(b)], &iy, sizeof iy);
+        std::memcpy(&sx, &dx[kLanes * static_cast<size_t>(b)], sizeof sx);
+        std::memcpy(&sy, &dy[kLanes * static_cast<size_t>(b)], sizeof sy);
+        IntLanes ix, iy;
+        RoundLanes(sx * static_cast<float>(kSubpixel), ix);
+        RoundLanes(sy * static_cast<float>(kSubpixel), iy);
+        std::memcpy(&fieldX[kLanes * static_cast<size_t>(b)], &ix, sizeof ix);
+        std::memcpy(&fieldY[kLanes * static_cast<size_t>(b)], &iy, sizeof iy);
       }
       if (glints) {
         for (int32_t k = 0; k < points; ++k) {
