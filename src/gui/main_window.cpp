@@ -218,6 +218,9 @@ void TFrmKestal::CreatePictureArea(QWidget* central, QVBoxLayout* column) {
   ui_.ScrollContent = new QWidget;
   ui_.ScrollContent->resize(0, 0);
   ui_.ScrollBox->setWidget(ui_.ScrollContent);
+  // Natural water at 100 % and more is rendered in the rows on view only.
+  connect(ui_.ScrollBox->verticalScrollBar(), &QScrollBar::valueChanged, this, &TFrmKestal::ScrolledPane);
+  connect(ui_.ScrollBox->verticalScrollBar(), &QScrollBar::rangeChanged, this, &TFrmKestal::ScrolledPane);
   ui_.Image1 = new TBmpImage(ui_.ScrollContent);
   ui_.Image1->setObjectName(QStringLiteral("Image1"));
   ui_.Image1->setGeometry(8, 8, 0, 0);
@@ -580,7 +583,7 @@ void TFrmKestal::PlacePane() {
     ShowPaneBitmap(water_preview_);
   } else {
     model_.SetMode(CurrentMode());
-    ShowPaneBitmap(natural_view_.Show(model_, zoom_));
+    ShowPaneBitmap(natural_view_.Show(model_, zoom_, ShownPaneRows()));
   }
   // The photo is shown down to the water line; the reflection starts there.
   ui_.Image1->setGeometry(ui_.Image1->x(), ui_.Image1->y(), scaled(photo.Width()), scaled(line));
@@ -605,8 +608,22 @@ void TFrmKestal::EditPctChange() {
 void TFrmKestal::NextFrame() {
   if (!model_.HasPhoto()) return;
   model_.SetMode(CurrentMode());
-  ShowPaneBitmap(natural_view_.Tick(model_, zoom_));
+  ShowPaneBitmap(natural_view_.Tick(model_, zoom_, ShownPaneRows()));
   ui_.Pane->repaint();
+}
+
+PaneRows TFrmKestal::ShownPaneRows() const {
+  if (!isVisible() || zoom_ <= 0) return {};
+  // The viewport's rows in the pane's pixels, a row more each side for the rounding.
+  const int top = ui_.ScrollBox->verticalScrollBar()->value() - ui_.Pane->y();
+  const int bottom = top + ui_.ScrollBox->viewport()->height();
+  return {std::max(0, static_cast<int32_t>(std::floor(top / zoom_)) - 1),
+          std::max(0, static_cast<int32_t>(std::ceil(bottom / zoom_)) + 1)};
+}
+
+void TFrmKestal::ScrolledPane() {
+  if (export_running_ || ShowsWaterPreview() || !model_.HasPhoto()) return;
+  ShowPaneBitmap(natural_view_.Show(model_, zoom_, ShownPaneRows()));
 }
 
 void TFrmKestal::ShowPaneBitmap(const Bitmap24& bitmap) {

@@ -274,6 +274,10 @@ class TFrmKestal : public QMainWindow {
   void PlacePane();
   // Has the pane show `bitmap` (a frame of the whole pane, reduced or not) at the zoom.
   void ShowPaneBitmap(const Bitmap24& bitmap);
+  // The pane's rows the scroll box shows (all of them while the window is hidden), and
+  // showing the current frame there after a scroll.
+  PaneRows ShownPaneRows() const;
+  void ScrolledPane();
   // Grows the window so that a newly opened picture shows whole, within the screen's
   // available area; when it still does not fit, the view fits it to the window.
   void ShowWholePicture();

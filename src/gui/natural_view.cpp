@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
 
 #include "export/scale.h"
 #include "render/natural_water.h"
@@ -55,30 +56,62 @@ void NaturalView::Render(const AnimationModel& model) {
                     model.Water().strengthPercent, rendering);
 }
 
-const Bitmap24& NaturalView::Full(AnimationModel& model) {
-  if (model_behind_) model.RenderFrame();
-  model_behind_ = false;
+namespace {
+
+// The rows of natural water to render for a view showing `shown`, or nullopt for
+// every row (another mode, or the whole pane shown).
+std::optional<PaneRows> PartRows(const AnimationModel& model, PaneRows shown) {
+  const int32_t height = model.PaneBitmap().Height();
+  const int32_t from = std::clamp(shown.from, 0, height);
+  const int32_t to = shown.to < 0 ? height : std::clamp(shown.to, from, height);
+  if (model.Mode() != WaveMode::Natural || (from == 0 && to == height)) return std::nullopt;
+  return PaneRows{from, to};
+}
+
+bool Within(PaneRows part, PaneRows whole) { return part.from >= whole.from && part.to <= whole.to; }
+
+}  // namespace
+
+const Bitmap24& NaturalView::Full(AnimationModel& model, PaneRows shown) {
+  if (!model_behind_) return model.PaneBitmap();
+  if (const auto part = PartRows(model, shown)) {
+    if (!Within(*part, model_rows_)) {
+      model.RenderFrame(part->from, part->to);
+      model_rows_ = *part;
+    }
+  } else {
+    model.RenderFrame();
+    model_behind_ = false;
+  }
   return model.PaneBitmap();
 }
 
-const Bitmap24& NaturalView::Tick(AnimationModel& model, double zoom) {
+const Bitmap24& NaturalView::Tick(AnimationModel& model, double zoom, PaneRows shown) {
   if (Applies(model, zoom) && Prepare(model, zoom)) {
     model.AdvanceFrame();
     Render(model);
     model_behind_ = true;
+    model_rows_ = {0, 0};
     return pane_;
+  }
+  if (const auto part = PartRows(model, shown)) {
+    model.AdvanceFrame();
+    model.RenderFrame(part->from, part->to);
+    model_behind_ = true;
+    model_rows_ = *part;
+    return model.PaneBitmap();
   }
   model.NextFrame();
   model_behind_ = false;
   return model.PaneBitmap();
 }
 
-const Bitmap24& NaturalView::Show(AnimationModel& model, double zoom) {
+const Bitmap24& NaturalView::Show(AnimationModel& model, double zoom, PaneRows shown) {
   if (Applies(model, zoom) && Prepare(model, zoom)) {
     if (frame_ != model.FrameIndex() || frame_count_ != model.FrameCount()) Render(model);
     return pane_;
   }
-  return Full(model);
+  return Full(model, shown);
 }
 
 }  // namespace kestal

@@ -178,7 +178,7 @@ void AnimationModel::AdvanceFrame() {
 
 Color AnimationModel::WaterColor() const { return WaterBackground(BackgroundColor(), water_); }
 
-void AnimationModel::RenderFrame() {
+void AnimationModel::RenderFrame(int32_t fromRow, int32_t toRow) {
   if (!HasPhoto() || frame_count_ < 1) return;
   if (frame_index_ < 0) {
     pane_.Draw(mirror_, 0, 0);
@@ -193,9 +193,13 @@ void AnimationModel::RenderFrame() {
     case WaveMode::Regular:
       RenderRegularWave(mirror_, pane_, frame_index_, frame_count_, wave_length_, water, strength);
       break;
-    case WaveMode::Natural:
-      RenderNaturalWave(mirror_, pane_, frame_index_, frame_count_, natural_, water, strength);
+    case WaveMode::Natural: {
+      NaturalRendering rows;
+      rows.fromRow = fromRow;
+      rows.toRow = toRow;
+      RenderNaturalWave(mirror_, pane_, frame_index_, frame_count_, natural_, water, strength, rows);
       break;
+    }
   }
 }
 

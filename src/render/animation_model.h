@@ -87,9 +87,11 @@ class AnimationModel {
   void NextFrame();
   // NextFrame's two halves: the frame number alone (the window renders natural water
   // for a reduced view itself and leaves the pane bitmap behind), and the frame
-  // FrameIndex into the pane bitmap (the still mirror before the first frame).
+  // FrameIndex into the pane bitmap (the still mirror before the first frame). Natural
+  // water may be rendered in the pane's rows [fromRow, toRow) only (toRow −1: to the
+  // end), the rows a view shows; the designed modes render every row.
   void AdvanceFrame();
-  void RenderFrame();
+  void RenderFrame(int32_t fromRow = 0, int32_t toRow = -1);
   // The colour of the rows past the mirror's end in the frames: BackgroundColor with
   // the water's tint and fade.
   Color WaterColor() const;

@@ -369,15 +369,18 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
 
   // A large pane is rendered in two bands, the lower on a second thread; without one
   // (the system refuses it) the same bytes come from this thread alone.
-  const int32_t split = static_cast<int64_t>(width) * height >= kThreadedPixels ? height / 2 : 0;
+  const int32_t first = std::clamp(rendering.fromRow, 0, height);
+  const int32_t last = rendering.toRow < 0 ? height : std::clamp(rendering.toRow, first, height);
+  const int32_t split =
+      static_cast<int64_t>(width) * (last - first) >= kThreadedPixels ? first + (last - first) / 2 : first;
   std::thread lower;
-  if (split > 0) {
+  if (split > first) {
     try {
-      lower = std::thread(renderRows, split, height);
+      lower = std::thread(renderRows, split, last);
     } catch (const std::system_error&) {
     }
   }
-  renderRows(0, lower.joinable() ? split : height);
+  renderRows(first, lower.joinable() ? split : last);
   if (lower.joinable()) lower.join();
 }
 

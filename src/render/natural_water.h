@@ -90,6 +90,11 @@ struct NaturalRendering {
   // relative to the picture, so the reduced frame looks like the full one reduced.
   int32_t fullWidth = 0;
   int32_t fullHeight = 0;
+  // The rows of `dst` rendered, [fromRow, toRow) (toRow −1: to the end); the others are
+  // left as they are. Each row depends on nothing but its number, so rows rendered
+  // apart have the bytes of the whole frame.
+  int32_t fromRow = 0;
+  int32_t toRow = -1;
   // The sampling kernel; by default the fastest this CPU runs. All give the same bytes.
   std::optional<natural::Kernel> kernel;
 };

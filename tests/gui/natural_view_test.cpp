@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "export/scale.h"
 #include "gui/natural_view.h"
@@ -108,6 +109,31 @@ TEST(NaturalView, FullSizeCatchesUpWithTheReducedView) {
   const Bitmap24& shown = view.Show(model, 1.0);
   EXPECT_EQ(&shown, &model.PaneBitmap());
   EXPECT_TRUE(shown.SamePixels(plain.PaneBitmap()));
+}
+
+// At 100 % and more the rows on view are rendered, the frame's own bytes, and rows
+// scrolled into view later come as the same frame's.
+TEST(NaturalView, ZoomedInRendersTheRowsOnView) {
+  AnimationModel model = PhotoModel({70, 20, 50, true});
+  AnimationModel plain = PhotoModel({70, 20, 50, true});
+  NaturalView view;
+  const auto sameRows = [&](int32_t from, int32_t to) {
+    for (int32_t y = from; y < to; ++y)
+      if (std::memcmp(model.PaneBitmap().Row(y), plain.PaneBitmap().Row(y), 3 * size_t(plain.PaneBitmap().Width())) != 0)
+        return false;
+    return true;
+  };
+  for (int tick = 0; tick < 2; ++tick) {
+    view.Tick(model, 2.0, {100, 300});
+    plain.NextFrame();
+  }
+  EXPECT_TRUE(sameRows(100, 300));
+  EXPECT_FALSE(sameRows(0, 100)) << "rows off view are left as they were";
+  ASSERT_GT(model.PaneBitmap().Height(), 1100);
+  view.Show(model, 2.0, {900, 1100});
+  EXPECT_TRUE(sameRows(900, 1100));
+  const Bitmap24& whole = view.Show(model, 1.0);
+  EXPECT_TRUE(whole.SamePixels(plain.PaneBitmap()));
 }
 
 }  // namespace
