@@ -70,6 +70,7 @@ TEST(LegacyBadFiles, MetafilesAreRefusedWithTheirCause) {
       {"pcx-palette-cut-off.pcx", "palette at the end is cut off"},
       {"wmf-header-cut-off.wmf", "header is truncated"},
       {"png-over-limits.png", "at most 30000 pixels a side"},
+      {"png-text-chunk-past-end.png", "\"iTXt\" chunk claims 2113929243 bytes"},
   };
   for (const auto& c : cases) {
     const Error e = LoadBad(c.file);

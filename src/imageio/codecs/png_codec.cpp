@@ -105,6 +105,30 @@ void StoreRow(const uint8_t* in, int channels, uint32_t width, uint8_t* out) {
   }
 }
 
+// libpng allocates a chunk's whole declared length before reading it, and not every
+// chunk handler applies the chunk size limit: a 300-byte file whose text chunk claims
+// 2 GB would make it allocate 2 GB before it finds the file short. The file is in
+// memory, so the chunks up to the first IDAT are walked here first, and one that claims
+// more bytes than the file has left is refused by name. (The image data after it is
+// read in pieces, so a cut-off IDAT needs no such check.)
+Status CheckChunkLengths(ByteSpan data) {
+  size_t pos = 8;
+  while (data.size() - pos >= 8) {
+    ByteReader r(data.subspan(pos, 8));
+    const uint32_t length = r.U32BE();
+    const char* type = reinterpret_cast<const char*>(data.data() + pos + 4);
+    if (std::memcmp(type, "IDAT", 4) == 0) break;
+    const size_t left = data.size() - pos - 8;
+    if (length > left) {
+      return Error::Truncated("the file is truncated: its \"" + std::string(type, 4) + "\" chunk claims " +
+                              std::to_string(length) + " bytes, " + std::to_string(left) + " are left");
+    }
+    if (left - length < 4) break;  // no room for the CRC: libpng reports it
+    pos += 8 + static_cast<size_t>(length) + 4;
+  }
+  return Status();
+}
+
 Error Failure(const Decoder& d) {
   if (d.truncated) return Error::Truncated();
   return Error::Invalid(std::string("invalid PNG data: ") + d.message);
@@ -138,6 +162,7 @@ Result<Bitmap24> ReadPng(ByteSpan data, const PixelLimits& limits) {
   if (auto claimed = PngHeaderSize(FileHead(data)); claimed) {
     if (Status s = CheckPixelSize(claimed->width, claimed->height, limits); !s) return s.error();
   }
+  if (Status s = CheckChunkLengths(data); !s) return s.error();
   d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d, OnError, OnWarning);
   if (!d.png) return Error::NoMemory("not enough memory");
   d.info = png_create_info_struct(d.png);
