@@ -578,7 +578,7 @@ void TFrmKestal::PlacePane() {
   ui_.Image1->SetScale(zoom_);
   // During an export the pane shows the export's frames, and the model is the export's.
   if (export_running_) {
-    ShowPaneBitmap(export_frame_);
+    if (const Bitmap24* shown = ui_.Pane->Bitmap()) ShowPaneBitmap(*shown);
   } else if (preview) {
     ShowPaneBitmap(water_preview_);
   } else {
