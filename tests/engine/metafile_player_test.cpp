@@ -235,6 +235,9 @@ TEST(MetafilePlayer, SymbolFontTextAndGlyphsTheFaceLacks) {
   // 〈 (the Symbol font's 0xE1) is not in DejaVu Sans: another installed font draws it
   // rather than the missing-glyph box that a character no font has gets.
   EXPECT_NE(text("DejaVu Sans", u"\u2329"), text("DejaVu Sans", u"\uE000"));
+  // So is the fullwidth punctuation of Chinese text (here the Big5 comma and parenthesis).
+  EXPECT_NE(text("DejaVu Sans", u"\uFF0C"), text("DejaVu Sans", u"\uE000"));
+  EXPECT_NE(text("DejaVu Sans", u"\uFF09"), text("DejaVu Sans", u"\uE000"));
 }
 
 TEST(MetafilePlayer, TextOfExtremeHeightsIsPlayedOrDropped) {

@@ -216,14 +216,14 @@ TEST(PcxReader, PalettesPlanesAndRunsAcrossLines) {
 }
 
 // A 2 × 2 Photoshop file of `channels` planes in `mode`, raw data `planes` (one byte a
-// sample), with optional colour mode data and resources.
+// sample), with optional colour mode data, resources and layer and mask section.
 Bytes Psd(uint16_t channels, uint16_t mode, const std::vector<uint8_t>& planes, const std::vector<uint8_t>& mode_data = {},
-          const std::vector<uint8_t>& resources = {}, uint16_t depth = 8) {
+          const std::vector<uint8_t>& resources = {}, uint16_t depth = 8, const std::vector<uint8_t>& layers = {}) {
   Bytes b;
   b.Str("8BPS").U16BE(1).Fill(6).U16BE(channels).U32BE(2).U32BE(2).U16BE(depth).U16BE(mode);
   b.U32BE(uint32_t(mode_data.size())).Raw(mode_data);
   b.U32BE(uint32_t(resources.size())).Raw(resources);
-  b.U32BE(0);  // no layers
+  b.U32BE(uint32_t(layers.size())).Raw(layers);
   if (!planes.empty()) b.U16BE(0).Raw(planes);
   return b;
 }
@@ -273,6 +273,38 @@ TEST(PsdReader, ColourModesRleAndMissingComposite) {
   EXPECT_FALSE(ReadPsd(Psd(3, 3, std::vector<uint8_t>(11, 255)).Span(), kDefaultPixelLimits).ok());
 }
 
+TEST(PsdReader, ExtraChannelIsTransparencyOnlyWhenTheFileSaysSo) {
+  // Red, red, black, black under a fourth channel that is 0 on the right.
+  const std::vector<uint8_t> planes = {255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 255, 0};
+  const auto names = [](const std::string& name) {  // the alpha channel names resource (1006)
+    Bytes b;
+    b.Str("8BIM").U16BE(1006).U16BE(0).U32BE(uint32_t(name.size() + 1)).U8(uint8_t(name.size())).Str(name);
+    if (name.size() % 2 == 0) b.U8(0);
+    return b.Vec();
+  };
+  const auto layers = [](int16_t count) {  // layer information holding only its count
+    Bytes b;
+    b.U32BE(2).U16BE(uint16_t(count));
+    return b.Vec();
+  };
+  const struct {
+    const char* what;
+    std::vector<uint8_t> resources, layers;
+    bool transparent;
+  } cases[] = {
+      {"no layers, no channel names: other writers' transparency", {}, {}, true},
+      {"no layers, a named channel: a saved selection", names("Red copy"), {}, false},
+      {"no layers, the channel named Transparency", names("Transparency"), {}, true},
+      {"a negative layer count", names("Transparency"), layers(-1), true},
+      {"a positive layer count", {}, layers(2), false},
+  };
+  for (const auto& c : cases) {
+    const auto r = ReadPsd(Psd(4, 3, planes, {}, c.resources, 8, c.layers).Span(), kDefaultPixelLimits);
+    if (c.transparent) Expect2x2(r, c.what, kRed, kWhite, kBlack, kWhite);
+    else Expect2x2(r, c.what, kRed, kRed, kBlack, kBlack);
+  }
+}
+
 TEST(PsdReader, ExifResourceTurnsThePicture) {
   // The EXIF resource (1058) holds a bare TIFF structure, after a version resource.
   const auto exif = [](uint16_t orientation, uint32_t ifd) {
@@ -315,7 +347,11 @@ std::vector<uint8_t> WriteTiff(const TiffLayout& l, const std::filesystem::path&
   TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, l.samples);
   TIFFSetField(t, TIFFTAG_PLANARCONFIG, l.planar);
   TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-  if (l.extra) {
+  // The ExtraSamples tag when the samples outnumber the photometric's colours.
+  const uint16_t colours = l.photometric == PHOTOMETRIC_RGB || l.photometric == PHOTOMETRIC_CIELAB ? 3
+                           : l.photometric == PHOTOMETRIC_SEPARATED                                ? 4
+                                                                                                   : 1;
+  if (l.samples > colours) {
     const uint16_t extra[] = {l.extra};
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
   }
@@ -369,8 +405,14 @@ TEST(TiffReader, LayoutsBeyondTheRgbaInterfaceReadSampleBySample) {
        {float_bytes}, {kWhite, grey(64)}},
       {"16-bit half float grey", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_IEEEFP, 1, 0, PLANARCONFIG_CONTIG,
        {Le16({0x3C00, 0x3800})}, {kWhite, grey(128)}},
-      {"16-bit signed grey: zero and below are black", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_INT, 1, 0,
-       PLANARCONFIG_CONTIG, {Le16({0x7FFF, 0xFFFB})}, {kWhite, kBlack}},
+      {"16-bit signed grey: the most negative black, zero mid grey, the most positive white",
+       PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_INT, 1, 0, PLANARCONFIG_CONTIG, {Le16({0x8000, 0x0000, 0x7FFF})},
+       {kBlack, grey(128), kWhite}, 3},
+      {"32-bit signed grey, the same", PHOTOMETRIC_MINISBLACK, 32, SAMPLEFORMAT_INT, 1, 0, PLANARCONFIG_CONTIG,
+       {{0, 0, 0, 0x80, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}}, {kBlack, grey(128), kWhite}, 3},
+      {"8-bit RGB and an unspecified extra sample: straight alpha, not premultiplied", PHOTOMETRIC_RGB, 8,
+       SAMPLEFORMAT_UINT, 4, EXTRASAMPLE_UNSPECIFIED, PLANARCONFIG_CONTIG, {{200, 0, 0, 100, 0, 0, 255, 255}},
+       {ColorTriple{155, 155, 233}, kBlue}},
       {"8-bit CIELab, a* and b* signed (sRGB red is about 53, 80, 67)", PHOTOMETRIC_CIELAB, 8, SAMPLEFORMAT_UINT,
        3, 0, PLANARCONFIG_CONTIG, {{136, 80, 67, 0, 0, 0}}, {ColorTriple{1, 2, 255}, kBlack}},
       {"palette with alpha", PHOTOMETRIC_PALETTE, 8, SAMPLEFORMAT_UINT, 2, EXTRASAMPLE_UNASSALPHA,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <string_view>
 #include <vector>
 
 #include "base/byte_reader.h"
@@ -78,10 +79,21 @@ Result<PsdHeader> ParseHeader(ByteReader& r) {
   return h;
 }
 
-// Skips a section given by its length (32-bit, or 64-bit when `wide`).
-bool SkipSection(ByteReader& r, bool wide) {
+// A section given by its length (32-bit, or 64-bit when `wide`); a length past the end
+// fails the reader, as Take does.
+ByteSpan TakeSection(ByteReader& r, bool wide) {
   const uint64_t length = wide ? (uint64_t{r.U32BE()} << 32 | r.U32BE()) : r.U32BE();
-  return !r.Failed() && length <= r.Remaining() && r.Skip(static_cast<size_t>(length));
+  return r.Take(static_cast<size_t>(std::min<uint64_t>(length, uint64_t{r.Remaining()} + 1)));
+}
+
+// The layer count at the head of the layer and mask section's layer information, or 0
+// when the section holds none. A negative count says that the first channel after the
+// merged image's colours is its transparency.
+int LayerCount(ByteSpan layers_and_masks, bool wide) {
+  ByteReader r(layers_and_masks);
+  const ByteSpan info = TakeSection(r, wide);
+  if (r.Failed() || info.size() < 2) return 0;
+  return static_cast<int16_t>(info[0] << 8 | info[1]);
 }
 
 // The image resource block `id`, or an empty span when the resources lack it or their
@@ -100,6 +112,21 @@ ByteSpan FindResource(ByteSpan resources, uint16_t id) {
     if (block_id == id) return block;
   }
   return {};
+}
+
+// Whether the first extra channel of the merged image is its transparency. The layer
+// count's sign says so when the file has layers. A file without them (a flattened
+// picture, or one from a writer that keeps no layers) has its transparency there,
+// unless the alpha channel names (resource 1006, or its Unicode form 1045) list its
+// extra channels: Photoshop names its saved selections and spot channels, and calls
+// the merged transparency "Transparency".
+bool MergedHasTransparency(ByteSpan resources, int layer_count) {
+  if (layer_count != 0) return layer_count < 0;
+  const ByteSpan names = FindResource(resources, 1006);
+  if (names.empty()) return FindResource(resources, 1045).empty();
+  static constexpr std::string_view kTransparency = "Transparency";
+  return names[0] == kTransparency.size() && names.size() > kTransparency.size() &&
+         std::equal(kTransparency.begin(), kTransparency.end(), names.begin() + 1);
 }
 
 // Files saved without "maximise compatibility" still hold an image data section, but
@@ -150,20 +177,28 @@ uint8_t Sample(const PsdHeader& h, const std::vector<uint8_t>& row, size_t x) {
 
 // The sections between the header and the pixels: the colour mode data (the palette
 // of indexed images: 256 reds, greens, then blues), the image resources and the layers,
-// which are skipped. Leaves the reader at the merged image's compression.
-Result<ByteSpan> ReadSections(ByteReader& r, const PsdHeader& h, ByteSpan& resources_out) {
+// of which only the layer count is read.
+struct Sections {
+  ByteSpan mode_data, resources;
+  int layer_count = 0;
+};
+
+// Reads the sections and leaves the reader at the merged image's compression.
+Result<Sections> ReadSections(ByteReader& r, const PsdHeader& h) {
+  Sections s;
   const uint32_t mode_length = r.U32BE();
-  const ByteSpan mode_data = r.Take(mode_length);
+  s.mode_data = r.Take(mode_length);
   if (r.Failed()) return Error::Truncated();
-  if (h.mode == kIndexed && mode_data.size() < 768) return Error::Invalid("the colour table is missing");
+  if (h.mode == kIndexed && s.mode_data.size() < 768) return Error::Invalid("the colour table is missing");
   const uint32_t resources_length = r.U32BE();
-  const ByteSpan resources = r.Take(resources_length);
-  if (r.Failed() || !SkipSection(r, h.large)) return Error::Truncated();
-  resources_out = resources;
-  if (r.Remaining() == 0 || !HasRealMergedData(resources)) {
+  s.resources = r.Take(resources_length);
+  const ByteSpan layers = TakeSection(r, h.large);
+  if (r.Failed()) return Error::Truncated();
+  s.layer_count = LayerCount(layers, h.large);
+  if (r.Remaining() == 0 || !HasRealMergedData(s.resources)) {
     return Error::Invalid("the Photoshop file holds no merged image (it was saved without maximised compatibility)");
   }
-  return mode_data;
+  return s;
 }
 
 // Where each row of each channel used starts in the file and how long it is, checked
@@ -266,18 +301,18 @@ Result<Bitmap24> ReadPsd(ByteSpan data, const PixelLimits& limits) {
   const PsdHeader& h = parsed.value();
   if (h.width == 0 || h.height == 0) return Error::Invalid("invalid Photoshop header: the picture is empty");
   if (Status s = CheckPixelSize(h.width, h.height, limits); !s) return s.error();
-  ByteSpan resources;
-  auto mode_data = ReadSections(r, h, resources);
-  if (!mode_data) return mode_data.error();
-  // The first channel after the colour channels is the composite's transparency.
-  const bool has_alpha = h.channels > h.ChannelsUsed() && h.mode != kMultichannel && h.mode != kBitmap;
+  auto sections = ReadSections(r, h);
+  if (!sections) return sections.error();
+  const ByteSpan resources = sections->resources;
+  const bool has_alpha = h.channels > h.ChannelsUsed() && h.mode != kMultichannel && h.mode != kBitmap &&
+                         MergedHasTransparency(resources, sections->layer_count);
   auto index = IndexRows(r, h, h.ChannelsUsed() + (has_alpha ? 1 : 0));
   if (!index) return index.error();
 
   auto bitmap = CreateFromHeader(h.width, h.height, limits);
   if (!bitmap) return bitmap.error();
   std::vector<uint8_t> alpha(has_alpha ? size_t{h.width} * h.height : 0);
-  auto matted = DecodeRows(data, h, index.value(), mode_data.value(), bitmap.value(), alpha);
+  auto matted = DecodeRows(data, h, index.value(), sections->mode_data, bitmap.value(), alpha);
   if (!matted) return matted.error();
   // Photoshop mattes the composite on white, which is already the flattened picture;
   // other writers store plain colours, recognisable by transparent pixels that are

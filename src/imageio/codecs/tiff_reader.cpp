@@ -160,6 +160,15 @@ struct SampleLayout {
   int Outputs() const { return (photometric == PHOTOMETRIC_PALETTE ? 3 : colours) + (alpha >= 0 ? 1 : 0); }
 };
 
+// Whether the fourth sample of an RGB picture is an extra sample of unspecified meaning.
+// libtiff's RGBA interface takes it as premultiplied alpha; the files that carry one
+// (Photoshop's among them) store plain colours under it, brighter than their alpha
+// allows premultiplied colours to be, so it is read as straight alpha, as ImageMagick
+// reads it.
+bool UnspecifiedAlpha(uint16_t photometric, uint16_t samples, uint16_t extra_count, const uint16_t* extra) {
+  return photometric == PHOTOMETRIC_RGB && samples >= 4 && extra_count > 0 && extra[0] == EXTRASAMPLE_UNSPECIFIED;
+}
+
 // Reads the tags that decide how samples are read; refuses what this path cannot draw.
 Result<SampleLayout> ReadSampleLayout(TIFF* tif) {
   SampleLayout l;
@@ -221,6 +230,7 @@ Result<SampleLayout> ReadSampleLayout(TIFF* tif) {
     }
   }
   if (extra_count == 0 && l.photometric == PHOTOMETRIC_RGB && l.samples == 4) l.alpha = 3, l.premultiplied = true;
+  if (UnspecifiedAlpha(l.photometric, l.samples, extra_count, extra)) l.alpha = 3, l.premultiplied = false;
   return l;
 }
 
@@ -265,8 +275,8 @@ uint64_t RawSample(const uint8_t* row, size_t index, unsigned bits) {
   return v;
 }
 
-// A sample scaled to 0..255: unsigned integers over their full range, signed ones over
-// their positive range, floating point values over 0..1.
+// A sample scaled to 0..255: integers over their full range (signed ones from the most
+// negative), floating point values over 0..1.
 uint8_t SampleTo8(const SampleLayout& l, uint64_t raw) {
   if (l.format == SAMPLEFORMAT_IEEEFP) {
     double v = 0;
@@ -283,11 +293,12 @@ uint8_t SampleTo8(const SampleLayout& l, uint64_t raw) {
     if (!(v > 0)) return 0;  // also NaN
     return v >= 1 ? 255 : static_cast<uint8_t>(v * 255 + 0.5);
   }
-  if (l.format == SAMPLEFORMAT_INT) {
-    // Signed samples: zero and below are black, the positive range spans the rest.
+  if (l.format == SAMPLEFORMAT_INT && l.bits > 8) {
+    // Signed samples span the whole range, the most negative black, zero mid grey and
+    // the most positive white, as image viewers show them: flipping the sign bit makes
+    // them unsigned ones. Signed bytes are read as unsigned ones, as NeedsSamplePath says.
     const uint64_t sign = uint64_t{1} << (l.bits - 1);
-    if (raw & sign) return 0;
-    return ScaleTo8(static_cast<uint32_t>(raw), static_cast<uint32_t>(sign - 1));
+    return ScaleTo8(static_cast<uint32_t>(raw ^ sign), static_cast<uint32_t>((sign << 1) - 1));
   }
   return ScaleTo8(static_cast<uint32_t>(raw), static_cast<uint32_t>((uint64_t{1} << l.bits) - 1));
 }
@@ -441,8 +452,9 @@ Result<Bitmap24> ReadBySamples(TIFF* tif, const Source& src, uint32_t width, uin
 }
 
 // Whether the picture goes sample by sample: the RGBA interface refuses it, would read
-// wide signed or floating point samples as unsigned ones, or would draw a palette
-// picture with alpha opaque. Signed bytes stay with it, read as unsigned ones as other
+// wide signed or floating point samples as unsigned ones, would take an unspecified
+// extra sample for premultiplied alpha, or would draw a palette picture with alpha
+// opaque. Signed bytes stay with it, read as unsigned ones as other
 // readers do.
 bool NeedsSamplePath(TIFF* tif) {
   char message[1024] = {0};
@@ -458,6 +470,9 @@ bool NeedsSamplePath(TIFF* tif) {
   const bool plain = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK ||
                      photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_SEPARATED;
   if (plain && (format == SAMPLEFORMAT_IEEEFP || (format == SAMPLEFORMAT_INT && bits > 8))) return true;
+  uint16_t samples = 1;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  if (UnspecifiedAlpha(photometric, samples, extra_count, extra)) return true;
   return photometric == PHOTOMETRIC_PALETTE && extra_count > 0;
 }
 
