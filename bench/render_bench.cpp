@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -46,8 +47,33 @@ void RunFrames(benchmark::State& state, WaveMode mode) {
 void BM_Perspective(benchmark::State& state) { RunFrames(state, WaveMode::Perspective); }
 void BM_Regular(benchmark::State& state) { RunFrames(state, WaveMode::Regular); }
 // Natural water samples every pixel bilinearly from a 2-D field: its goal is at most
-// 3 × the memcpy time on one core.
+// 3 × the memcpy time on one core. A pane of half a megapixel and more is rendered on
+// two threads, so this is the wall time of two cores.
 void BM_Natural(benchmark::State& state) { RunFrames(state, WaveMode::Natural); }
+
+// The same frame on one core: rendered in bands of rows small enough to stay on the
+// calling thread. The goal is stated for this one; the scalar kernel beside it shows
+// what the vector kernel gains.
+void NaturalOneCore(benchmark::State& state, natural::Kernel kernel) {
+  AnimationModel& m = ModelFor(int(state.range(0)), int(state.range(1)), WaveMode::Natural);
+  Bitmap24 pane = m.PaneBitmap().Clone().value();
+  NaturalRendering rendering;
+  rendering.kernel = kernel;
+  const int32_t band = std::max<int32_t>(1, (1 << 18) / pane.Width());
+  int frame = 0;
+  for (auto _ : state) {
+    for (rendering.fromRow = 0; rendering.fromRow < pane.Height(); rendering.fromRow += band) {
+      rendering.toRow = rendering.fromRow + band;
+      RenderNaturalWave(m.MirrorBitmap(), pane, frame, m.FrameCount(), m.NaturalWater(), m.WaterColor(), 100,
+                        rendering);
+    }
+    frame = (frame + 1) % m.FrameCount();
+    benchmark::DoNotOptimize(pane.Data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(pane.SizeBytes()));
+}
+void BM_NaturalOneCore(benchmark::State& state) { NaturalOneCore(state, natural::BestKernel()); }
+void BM_NaturalOneCoreScalar(benchmark::State& state) { NaturalOneCore(state, natural::Kernel::Scalar); }
 
 // Every water control on: the line at 90 %, tint, a smooth fade, a blur and stronger
 // waves. Tint, fade and blur are made once, with the mirror, so the frame costs what a
@@ -120,6 +146,8 @@ BENCHMARK(BM_Memcpy)->Apply(Sizes);
 BENCHMARK(BM_Perspective)->Apply(Sizes);
 BENCHMARK(BM_Regular)->Apply(Sizes);
 BENCHMARK(BM_Natural)->Apply(Sizes);
+BENCHMARK(BM_NaturalOneCore)->Apply(Sizes);
+BENCHMARK(BM_NaturalOneCoreScalar)->Apply(Sizes);
 BENCHMARK(BM_MemcpyWaterPane)->Apply(Sizes);
 BENCHMARK(BM_AllWaterEffects)->Apply(Sizes);
 BENCHMARK(BM_WaterMirrorRebuild)->Apply(Sizes);

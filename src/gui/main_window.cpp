@@ -218,6 +218,9 @@ void TFrmKestal::CreatePictureArea(QWidget* central, QVBoxLayout* column) {
   ui_.ScrollContent = new QWidget;
   ui_.ScrollContent->resize(0, 0);
   ui_.ScrollBox->setWidget(ui_.ScrollContent);
+  // Natural water at 100 % and more is rendered in the rows on view only.
+  connect(ui_.ScrollBox->verticalScrollBar(), &QScrollBar::valueChanged, this, &TFrmKestal::ScrolledPane);
+  connect(ui_.ScrollBox->verticalScrollBar(), &QScrollBar::rangeChanged, this, &TFrmKestal::ScrolledPane);
   ui_.Image1 = new TBmpImage(ui_.ScrollContent);
   ui_.Image1->setObjectName(QStringLiteral("Image1"));
   ui_.Image1->setGeometry(8, 8, 0, 0);
@@ -573,9 +576,15 @@ void TFrmKestal::PlacePane() {
   const int32_t paneHeight = preview ? ReflectionHeight(line, model_.Percent()) : model_.PaneBitmap().Height();
   auto scaled = [this](int32_t v) { return static_cast<int>(std::lround(v * zoom_)); };
   ui_.Image1->SetScale(zoom_);
-  // During an export the pane shows the export's frames.
-  if (!export_running_) ui_.Pane->SetBitmap(preview ? &water_preview_ : &model_.PaneBitmap());
-  ui_.Pane->SetScale(preview ? zoom_ * photo.Width() / water_preview_.Width() : zoom_);
+  // During an export the pane shows the export's frames, and the model is the export's.
+  if (export_running_) {
+    if (const Bitmap24* shown = ui_.Pane->Bitmap()) ShowPaneBitmap(*shown);
+  } else if (preview) {
+    ShowPaneBitmap(water_preview_);
+  } else {
+    model_.SetMode(CurrentMode());
+    ShowPaneBitmap(natural_view_.Show(model_, zoom_, ShownPaneRows()));
+  }
   // The photo is shown down to the water line; the reflection starts there.
   ui_.Image1->setGeometry(ui_.Image1->x(), ui_.Image1->y(), scaled(photo.Width()), scaled(line));
   ui_.Image1->update();
@@ -599,8 +608,29 @@ void TFrmKestal::EditPctChange() {
 void TFrmKestal::NextFrame() {
   if (!model_.HasPhoto()) return;
   model_.SetMode(CurrentMode());
-  model_.NextFrame();
+  ShowPaneBitmap(natural_view_.Tick(model_, zoom_, ShownPaneRows()));
   ui_.Pane->repaint();
+}
+
+PaneRows TFrmKestal::ShownPaneRows() const {
+  if (!isVisible() || zoom_ <= 0) return {};
+  // The viewport's rows in the pane's pixels, a row more each side for the rounding.
+  const int top = ui_.ScrollBox->verticalScrollBar()->value() - ui_.Pane->y();
+  const int bottom = top + ui_.ScrollBox->viewport()->height();
+  return {std::max(0, static_cast<int32_t>(std::floor(top / zoom_)) - 1),
+          std::max(0, static_cast<int32_t>(std::ceil(bottom / zoom_)) + 1)};
+}
+
+void TFrmKestal::ScrolledPane() {
+  if (export_running_ || ShowsWaterPreview() || !model_.HasPhoto()) return;
+  ShowPaneBitmap(natural_view_.Show(model_, zoom_, ShownPaneRows()));
+}
+
+void TFrmKestal::ShowPaneBitmap(const Bitmap24& bitmap) {
+  // Setting the same bitmap again would queue a second paint of the pane.
+  if (ui_.Pane->Bitmap() != &bitmap) ui_.Pane->SetBitmap(&bitmap);
+  const int32_t width = model_.Photo().Width();
+  ui_.Pane->SetScale(bitmap.Empty() || width == 0 ? zoom_ : zoom_ * width / bitmap.Width());
 }
 
 void TFrmKestal::ExportAnimation() {

@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "bitmap/image_list.h"
+#include "gui/natural_view.h"
 #include "render/animation_model.h"
 #include "text/shortcut_text.h"
 
@@ -271,6 +272,12 @@ class TFrmKestal : public QMainWindow {
   // Places the photo, the pane and PnlImg at the zoom, sizes the scrollable area and
   // shows the picture's size in the status bar.
   void PlacePane();
+  // Has the pane show `bitmap` (a frame of the whole pane, reduced or not) at the zoom.
+  void ShowPaneBitmap(const Bitmap24& bitmap);
+  // The pane's rows the scroll box shows (all of them while the window is hidden), and
+  // showing the current frame there after a scroll.
+  PaneRows ShownPaneRows() const;
+  void ScrolledPane();
   // Grows the window so that a newly opened picture shows whole, within the screen's
   // available area; when it still does not fit, the view fits it to the window.
   void ShowWholePicture();
@@ -300,6 +307,8 @@ class TFrmKestal : public QMainWindow {
   TFrmWater* water_panel_ = nullptr;
 
   AnimationModel model_;
+  // The frames of natural water while the view shows the picture reduced.
+  NaturalView natural_view_;
   QString photo_file_name_;
   std::optional<ImageList> disabled_images_;
   std::optional<ImageList> normal_images_;

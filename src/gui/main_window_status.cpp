@@ -137,10 +137,12 @@ void TFrmKestal::EndExportProgress() {
 
 void TFrmKestal::BeginExport() {
   cancel_requested_ = false;
-  // The pane shows a copy while the export renders into the model's pane bitmap.
-  if (auto copy = model_.PaneBitmap().Clone()) {
+  // The pane shows a copy of what it showed while the export renders into the model's
+  // pane bitmap.
+  const Bitmap24* shown = ui_.Pane->Bitmap() ? ui_.Pane->Bitmap() : &model_.PaneBitmap();
+  if (auto copy = shown->Clone()) {
     export_frame_ = std::move(copy.value());
-    ui_.Pane->SetBitmap(&export_frame_);
+    ShowPaneBitmap(export_frame_);
   }
   SetExportBusy(true);
 }
@@ -148,12 +150,13 @@ void TFrmKestal::BeginExport() {
 void TFrmKestal::ShowExportFrame(Bitmap24 frame) {
   if (!export_running_) return;
   export_frame_ = std::move(frame);
+  ShowPaneBitmap(export_frame_);
   ui_.Pane->update();
 }
 
 void TFrmKestal::EndExport() {
   SetExportBusy(false);
-  ui_.Pane->SetBitmap(&model_.PaneBitmap());
+  ShowPaneBitmap(model_.PaneBitmap());
   export_frame_ = Bitmap24();
   // Water the panel changed during the export.
   if (water_after_export_) ApplyWater(*std::exchange(water_after_export_, std::nullopt));

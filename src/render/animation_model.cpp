@@ -77,9 +77,11 @@ Status AnimationModel::SetPhoto(Bitmap24 photo, const WaterSettings& wanted) {
   water_ = water;
   Bitmap24 old_photo = std::exchange(photo_, std::move(photo));
   Bitmap24 old_mirror = std::exchange(mirror_, std::move(mirror.value()));
+  ++mirror_version_;
   if (Status s = LayoutPane(); !s) {
     photo_ = std::move(old_photo);
     mirror_ = std::move(old_mirror);
+    ++mirror_version_;
     (void)LayoutPane();
     return s;
   }
@@ -107,6 +109,7 @@ Status AnimationModel::SetPercent(int percent) {
     auto mirror = BuildMirror(photo_, water_);
     if (!mirror) return mirror.error();
     mirror_ = std::move(mirror.value());
+    ++mirror_version_;
   }
   return LayoutPane();
 }
@@ -141,6 +144,7 @@ Status AnimationModel::SetWater(const WaterSettings& water, Bitmap24 mirror) {
   const bool sameLine = mirror.Height() == mirror_.Height();
   water_ = water;
   mirror_ = std::move(mirror);
+  ++mirror_version_;
   if (!sameLine) return LayoutPane();
   // The same pane: show the new water in the frame on show, so a running or stopped
   // animation keeps its place.
@@ -162,9 +166,25 @@ void AnimationModel::SetFrameCount(int count) {
 
 void AnimationModel::NextFrame() {
   if (!HasPhoto() || frame_count_ < 1) return;
+  AdvanceFrame();
+  RenderFrame();
+}
+
+void AnimationModel::AdvanceFrame() {
+  if (!HasPhoto() || frame_count_ < 1) return;
   ++frame_index_;
   if (frame_index_ >= frame_count_) frame_index_ = 0;
-  const Color water = WaterBackground(BackgroundColor(), water_);
+}
+
+Color AnimationModel::WaterColor() const { return WaterBackground(BackgroundColor(), water_); }
+
+void AnimationModel::RenderFrame(int32_t fromRow, int32_t toRow) {
+  if (!HasPhoto() || frame_count_ < 1) return;
+  if (frame_index_ < 0) {
+    pane_.Draw(mirror_, 0, 0);
+    return;
+  }
+  const Color water = WaterColor();
   const int strength = water_.strengthPercent;
   switch (mode_) {
     case WaveMode::Perspective:
@@ -173,9 +193,13 @@ void AnimationModel::NextFrame() {
     case WaveMode::Regular:
       RenderRegularWave(mirror_, pane_, frame_index_, frame_count_, wave_length_, water, strength);
       break;
-    case WaveMode::Natural:
-      RenderNaturalWave(mirror_, pane_, frame_index_, frame_count_, natural_, water, strength);
+    case WaveMode::Natural: {
+      NaturalRendering rows;
+      rows.fromRow = fromRow;
+      rows.toRow = toRow;
+      RenderNaturalWave(mirror_, pane_, frame_index_, frame_count_, natural_, water, strength, rows);
       break;
+    }
   }
 }
 

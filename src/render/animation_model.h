@@ -85,6 +85,18 @@ class AnimationModel {
   // Advances FrameIndex modulo FrameCount and renders that frame into the pane bitmap,
   // with the mode, wave length and background colour read afresh. Needs a photo.
   void NextFrame();
+  // NextFrame's two halves: the frame number alone (the window renders natural water
+  // for a reduced view itself and leaves the pane bitmap behind), and the frame
+  // FrameIndex into the pane bitmap (the still mirror before the first frame). Natural
+  // water may be rendered in the pane's rows [fromRow, toRow) only (toRow −1: to the
+  // end), the rows a view shows; the designed modes render every row.
+  void AdvanceFrame();
+  void RenderFrame(int32_t fromRow = 0, int32_t toRow = -1);
+  // The colour of the rows past the mirror's end in the frames: BackgroundColor with
+  // the water's tint and fade.
+  Color WaterColor() const;
+  // Changes whenever the mirror does: a reduced copy of it is made again then.
+  uint64_t MirrorVersion() const { return mirror_version_; }
 
   // The photo's top-left pixel as an RGB colour (rows beyond the mirror are filled
   // with it, after the water's tint and fade).
@@ -108,6 +120,7 @@ class AnimationModel {
   WaveMode mode_ = WaveMode::Perspective;
   WaterSettings water_;
   NaturalWaterSettings natural_;
+  uint64_t mirror_version_ = 0;
 };
 
 // Builds the vertical mirror of a picture.

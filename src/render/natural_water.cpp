@@ -1,5 +1,7 @@
 #include "render/natural_water.h"
 
+#include "render/natural_sampling.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -16,10 +18,10 @@ constexpr double kDegree = kTwoPi / 360;
 
 // The field is computed every kStep pixels along a row and interpolated between: the
 // waves are smooth at that scale, and the trains' cost drops kStep times.
-constexpr int32_t kStepBits = 2;
-constexpr int32_t kStep = 1 << kStepBits;
-// Displacements are carried in 1/256 of a pixel, the bilinear weights in 1/256 too.
-constexpr int kSubpixel = 256;
+// Displacements are carried in 1/256 of a pixel (natural_sampling.h).
+using natural::kStep;
+using natural::kStepBits;
+constexpr int kSubpixel = natural::kSubpixel;
 
 // The wave trains, relative to the wind's direction, length and height: a long swell
 // and shorter trains across it, so that crests cross and no row moves as one piece.
@@ -59,6 +61,27 @@ double CyclePhase(int64_t periods, int frame, int frameCount) {
   const int64_t n = std::max(frameCount, 1);
   const int64_t k = ((periods * frame) % n + n) % n;
   return kTwoPi * static_cast<double>(k) / static_cast<double>(n);
+}
+
+// Eight floats or integers side by side (GCC's vector extension): each lane is computed
+// as the same scalar expression would be, so the results are the same bytes on every
+// machine, with or without vector instructions.
+constexpr int kLanes = 8;
+typedef float Lanes __attribute__((vector_size(4 * kLanes)));
+typedef int32_t IntLanes __attribute__((vector_size(4 * kLanes)));
+
+// Rounded half away from zero: the magnitude plus a half, truncated, with the sign
+// given back.
+// (Through references: a 32-byte vector passed by value would depend on AVX.)
+void RoundLanes(const Lanes& v, IntLanes& rounded) {
+  IntLanes bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  const IntLanes sign = bits & INT32_MIN;
+  const IntLanes magnitudeBits = bits & INT32_MAX;
+  Lanes magnitude;
+  std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
+  const IntLanes whole = __builtin_convertvector(magnitude + 0.5f, IntLanes);
+  rounded = sign != 0 ? -whole : whole;
 }
 
 // A small fixed generator: the drops' places are the same on every run and machine.
@@ -132,23 +155,35 @@ void SetNaturalValue(NaturalWaterSettings& water, NaturalSetting setting, int va
 
 void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
                        const NaturalWaterSettings& water, Color background, int strengthPercent) {
+  RenderNaturalWave(src, dst, frame, frameCount, water, background, strengthPercent, NaturalRendering{});
+}
+
+void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
+                       const NaturalWaterSettings& water, Color background, int strengthPercent,
+                       const NaturalRendering& rendering) {
   const int32_t width = dst.Width();
   const int32_t height = dst.Height();
   const int32_t hs = src.Height();
   // As in the other modes: a reflection taller or other than as wide as the mirror is
   // a caller's mistake that must not turn into a read past it.
   if (width < 1 || height < 1 || src.Width() != width || height > hs) return;
+  // Lengths are worked out for the pane the frame stands for and then brought to this
+  // one's scale, so that a reduced pane shows the same waves reduced.
+  const int32_t fullWidth = rendering.fullWidth > 0 ? rendering.fullWidth : width;
+  const int32_t fullHeight = rendering.fullHeight > 0 ? rendering.fullHeight : height;
+  const double scale = static_cast<double>(width) / fullWidth;
 
   const double factor = std::max(strengthPercent, 0) / 100.0;
   const double wind = std::clamp(water.wind, 0, kMaxNaturalWind) / 100.0;
   const double direction = std::clamp(water.directionDegrees, -kMaxNaturalDirection, kMaxNaturalDirection) * kDegree;
   // The scene's size: the pane's height, or half its width for a low, wide pane.
-  const double scene = std::max<double>(height, width / 2.0);
+  const double fullScene = std::max<double>(fullHeight, fullWidth / 2.0);
+  const double scene = fullScene * scale;
   // Perspective: a row's share of the nearest row's scale, from y0 / (H + y0) at the
   // water line to 1 at the bottom.
-  const double y0 = std::max(4.0, height * 0.12);
+  const double y0 = std::max(4.0, fullHeight * 0.12) * scale;
   const auto perspective = [&](double y) { return (y + y0) / (height + y0); };
-  const double length = std::max(16.0, scene * (0.06 + 0.14 * wind));  // at the bottom row
+  const double length = std::max(16.0, fullScene * (0.06 + 0.14 * wind)) * scale;  // at the bottom row
   const double amplitude = length * (0.10 + 0.12 * wind) * factor;    // in pixels there
 
   struct TrainNow {
@@ -179,7 +214,7 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
     const double age = static_cast<double>(((frame - born) % n + n) % n) / static_cast<double>(n);
     const double fade = std::sin(age * kTwoPi / 2);
     const double p = perspective(y);
-    drops.push_back({x, y, age * scene * 0.22 * p, std::max(1.5, scene * 0.012 * p),
+    drops.push_back({x, y, age * scene * 0.22 * p, std::max(1.5, fullScene * 0.012 * p) * scale,
                      amplitude * 0.8 * p * fade * fade});
   }
 
@@ -201,35 +236,34 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
   std::vector<const uint8_t*> rows(static_cast<size_t>(hs) + 2);
   for (int32_t i = 0; i < hs; ++i) rows[i] = src.Row(i);
   rows[hs] = rows[hs + 1] = backRow.data();
+  const natural::RowSource source{rows.data(), src.Row(0), src.Stride(), width, hs};
+  const natural::Kernel kernel = rendering.kernel ? *rendering.kernel : natural::BestKernel();
 
   const int32_t points = (width - 1) / kStep + 2;
-  const int32_t padded = points * kStep;  // the pixels the field's cells cover
   const double centre = width / 2.0;
-  // The last sample place whose right neighbour is inside the row, in 1/256 pixel; a
-  // one-pixel row samples itself.
-  const int32_t lastX = std::max(0, (width - 1) * kSubpixel - 1);
-  const int32_t right = width > 1 ? 3 : 0;
-  const int32_t lastY = hs * kSubpixel;
   constexpr int kTrainCount = static_cast<int>(std::size(kTrains));
 
   // Rows [fromRow, toRow): each row depends on nothing but its own number, so a band of
   // rows gives the same bytes on whichever thread renders it.
   const auto renderRows = [&](int32_t fromRow, int32_t toRow) {
-    std::vector<int32_t> fieldX(points), fieldY(points), fieldGlint(points);
-    std::vector<float> dx(points), dy(points);
-    // Per pixel of the row: the sample's byte offset in its row, its row, and its four
-    // bilinear weights (upper left, upper right, lower left, lower right).
-    std::vector<int32_t> offset(padded), row(padded), weight(4 * static_cast<size_t>(padded));
+    std::vector<int32_t> fieldX(points + natural::kFieldPadding), fieldY(points + natural::kFieldPadding),
+        fieldGlint(points);
+    // The trains are summed kLanes field points at a time.
+    static_assert(kLanes <= natural::kFieldPadding);
+    const int32_t blocks = (points + kLanes - 1) / kLanes;
+    std::vector<float> dx(kLanes * static_cast<size_t>(blocks)), dy(kLanes * static_cast<size_t>(blocks));
     for (int32_t y = fromRow; y < toRow; ++y) {
       const double p = perspective(y);
       // How far each train's phase has come from the water line down to this row: the
       // integral of its wave number, which grows as 1 / p towards the water line.
       const double depth = (height + y0) * std::log((y + y0) / y0);
-      // Each train's cos and sin of the phase at the row's first field point and the turn
-      // from one point to the next; the points then follow by rotation, all trains side
-      // by side, without trigonometry inside the row.
-      float c[kTrainCount], s[kTrainCount], turnC[kTrainCount], turnS[kTrainCount], hx[kTrainCount],
+      // Each train's cos and sin of the phase at the row's first field point, the turns
+      // from a block's first point to its kLanes points and from one block to the next;
+      // the points then follow by rotation, kLanes side by side, without trigonometry
+      // inside the row.
+      float c[kTrainCount], s[kTrainCount], blockC[kTrainCount], blockS[kTrainCount], hx[kTrainCount],
           hy[kTrainCount];
+      Lanes turnC[kTrainCount], turnS[kTrainCount];
       double rowHeight = 0;
       for (int i = 0; i < kTrainCount; ++i) {
         const TrainNow& t = trains[i];
@@ -237,8 +271,12 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
         const double start = t.number * depth * t.cos + along * (0 - centre) + t.phase;
         c[i] = static_cast<float>(std::cos(start));
         s[i] = static_cast<float>(std::sin(start));
-        turnC[i] = static_cast<float>(std::cos(along * kStep));
-        turnS[i] = static_cast<float>(std::sin(along * kStep));
+        for (int m = 0; m < kLanes; ++m) {
+          turnC[i][m] = static_cast<float>(std::cos(along * kStep * m));
+          turnS[i][m] = static_cast<float>(std::sin(along * kStep * m));
+        }
+        blockC[i] = static_cast<float>(std::cos(along * kStep * kLanes));
+        blockS[i] = static_cast<float>(std::sin(along * kStep * kLanes));
         // A train shorter than two field cells would alias into a lattice: it fades out
         // between two cells of length and one, so the smallest ripples near the water
         // line melt into the still mirror.
@@ -248,17 +286,18 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
         hy[i] = static_cast<float>(h * t.cos);
         rowHeight += h * std::abs(t.cos);
       }
-      for (int32_t k = 0; k < points; ++k) {
-        float sumX = 0, sumY = 0;
+      for (int32_t b = 0; b < blocks; ++b) {
+        Lanes sumX = {}, sumY = {};
         for (int i = 0; i < kTrainCount; ++i) {
-          sumX += hx[i] * c[i];
-          sumY += hy[i] * c[i];
-          const float next = c[i] * turnC[i] - s[i] * turnS[i];
-          s[i] = s[i] * turnC[i] + c[i] * turnS[i];
+          const Lanes phase = c[i] * turnC[i] - s[i] * turnS[i];
+          sumX += hx[i] * phase;
+          sumY += hy[i] * phase;
+          const float next = c[i] * blockC[i] - s[i] * blockS[i];
+          s[i] = s[i] * blockC[i] + c[i] * blockS[i];
           c[i] = next;
         }
-        dx[k] = sumX;
-        dy[k] = sumY;
+        std::memcpy(&dx[kLanes * static_cast<size_t>(b)], &sumX, sizeof sumX);
+        std::memcpy(&dy[kLanes * static_cast<size_t>(b)], &sumY, sizeof sumY);
       }
       for (const Drop& d : drops) {
         const double reach = d.radius + 3 * d.width;
@@ -279,11 +318,17 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
       bool rowGlints = false;
       // Rows whose waves are under a pixel high do not glint: their facets are too small
       // to catch the light.
-      const float glintScale = rowHeight > kGlintMinHeight ? static_cast<float>(1 / rowHeight) : 0.f;
+      const float glintScale = rowHeight > kGlintMinHeight * scale ? static_cast<float>(1 / rowHeight) : 0.f;
       const auto round = [](float v) { return static_cast<int32_t>(v + (v < 0 ? -0.5f : 0.5f)); };
-      for (int32_t k = 0; k < points; ++k) {
-        fieldX[k] = round(dx[k] * kSubpixel);
-        fieldY[k] = round(dy[k] * kSubpixel);
+      for (int32_t b = 0; b < blocks; ++b) {
+        Lanes sx, sy;
+        std::memcpy(&sx, &dx[kLanes * static_cast<size_t>(b)], sizeof sx);
+        std::memcpy(&sy, &dy[kLanes * static_cast<size_t>(b)], sizeof sy);
+        IntLanes ix, iy;
+        RoundLanes(sx * static_cast<float>(kSubpixel), ix);
+        RoundLanes(sy * static_cast<float>(kSubpixel), iy);
+        std::memcpy(&fieldX[kLanes * static_cast<size_t>(b)], &ix, sizeof ix);
+        std::memcpy(&fieldY[kLanes * static_cast<size_t>(b)], &iy, sizeof iy);
       }
       if (glints) {
         for (int32_t k = 0; k < points; ++k) {
@@ -303,34 +348,8 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
         }
       }
 
-      // Within a cell the offsets run linearly from one field point to the next. Each
-      // sample is clamped to the mirror (one above the water line takes its first row)
-      // and split into its pixel and the four bilinear weights, which sum to 65536.
-      for (int32_t k = 0; k + 1 < points; ++k) {
-        const int32_t stepX = fieldX[k + 1] - fieldX[k], stepY = fieldY[k + 1] - fieldY[k];
-        for (int32_t j = 0; j < kStep; ++j) {
-          const int32_t x = k * kStep + j;
-          const int32_t sx = std::clamp(x * kSubpixel + fieldX[k] + (stepX * j >> kStepBits), 0, lastX);
-          const int32_t sy = std::clamp(y * kSubpixel + fieldY[k] + (stepY * j >> kStepBits), 0, lastY);
-          const int32_t fx = sx & (kSubpixel - 1), fy = sy & (kSubpixel - 1);
-          offset[x] = (sx >> 8) * 3;
-          row[x] = sy >> 8;
-          weight[4 * x] = (kSubpixel - fx) * (kSubpixel - fy);
-          weight[4 * x + 1] = fx * (kSubpixel - fy);
-          weight[4 * x + 2] = (kSubpixel - fx) * fy;
-          weight[4 * x + 3] = fx * fy;
-        }
-      }
       uint8_t* out = dst.Row(y);
-      for (int32_t x = 0; x < width; ++x) {
-        const uint8_t* a = rows[row[x]] + offset[x];
-        const uint8_t* b = rows[row[x] + 1] + offset[x];
-        const int32_t* w = &weight[4 * x];
-        for (int ch = 0; ch < 3; ++ch) {
-          const int32_t v = a[ch] * w[0] + a[ch + right] * w[1] + b[ch] * w[2] + b[ch + right] * w[3];
-          out[3 * x + ch] = static_cast<uint8_t>((v + 32768) >> 16);
-        }
-      }
+      natural::SampleRow(kernel, source, y, fieldX.data(), fieldY.data(), out);
       if (rowGlints) {
         // The shine runs linearly between the field points, towards the bright colour.
         const int32_t toward[3] = {bright.blue, bright.green, bright.red};
@@ -350,15 +369,18 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
 
   // A large pane is rendered in two bands, the lower on a second thread; without one
   // (the system refuses it) the same bytes come from this thread alone.
-  const int32_t split = static_cast<int64_t>(width) * height >= kThreadedPixels ? height / 2 : 0;
+  const int32_t first = std::clamp(rendering.fromRow, 0, height);
+  const int32_t last = rendering.toRow < 0 ? height : std::clamp(rendering.toRow, first, height);
+  const int32_t split =
+      static_cast<int64_t>(width) * (last - first) >= kThreadedPixels ? first + (last - first) / 2 : first;
   std::thread lower;
-  if (split > 0) {
+  if (split > first) {
     try {
-      lower = std::thread(renderRows, split, height);
+      lower = std::thread(renderRows, split, last);
     } catch (const std::system_error&) {
     }
   }
-  renderRows(0, lower.joinable() ? split : height);
+  renderRows(first, lower.joinable() ? split : last);
   if (lower.joinable()) lower.join();
 }
 

@@ -17,9 +17,11 @@
 // background colour.
 
 #include <cstdint>
+#include <optional>
 
 #include "bitmap/bitmap24.h"
 #include "bitmap/colors.h"
+#include "render/natural_sampling.h"
 
 namespace kestal {
 
@@ -80,5 +82,24 @@ void SetNaturalValue(NaturalWaterSettings& water, NaturalSetting setting, int va
 // `strengthPercent` scales every displacement (0 gives the still mirror, no glints).
 void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
                        const NaturalWaterSettings& water, Color background, int strengthPercent = 100);
+
+// How a frame is rendered, besides its settings.
+struct NaturalRendering {
+  // The pane the frame stands for when `dst` is that pane reduced for a view (and `src`
+  // its mirror reduced alike); 0 means `dst` itself. The waves keep their size
+  // relative to the picture, so the reduced frame looks like the full one reduced.
+  int32_t fullWidth = 0;
+  int32_t fullHeight = 0;
+  // The rows of `dst` rendered, [fromRow, toRow) (toRow −1: to the end); the others are
+  // left as they are. Each row depends on nothing but its number, so rows rendered
+  // apart have the bytes of the whole frame.
+  int32_t fromRow = 0;
+  int32_t toRow = -1;
+  // The sampling kernel; by default the fastest this CPU runs. All give the same bytes.
+  std::optional<natural::Kernel> kernel;
+};
+void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
+                       const NaturalWaterSettings& water, Color background, int strengthPercent,
+                       const NaturalRendering& rendering);
 
 }  // namespace kestal

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
+#include <vector>
 
+#include "render/natural_sampling.h"
 #include "render/wave_render.h"
+#include "support/test_support.h"
 
 namespace kestal {
 namespace {
@@ -97,6 +101,71 @@ TEST(NaturalWater, NoStrengthIsTheStillMirrorAndOddSizesAreSafe) {
   for (auto [w, h] : {std::pair{1, 1}, {1, 9}, {9, 1}, {5, 5}}) {
     const Bitmap24 small = RowStriped(w, h);
     for (const Case& c : kCases) Render(small, h, 1, c.frames, c.water, 400);
+  }
+}
+
+std::vector<natural::Kernel> VectorKernels() {
+  std::vector<natural::Kernel> kernels;
+  for (natural::Kernel k : {natural::Kernel::Avx2})
+    if (natural::KernelAvailable(k)) kernels.push_back(k);
+  return kernels;
+}
+
+// The vector kernels do the scalar kernel's arithmetic: whole frames, with groups of
+// pixels near the mirror's end, the row's end and widths around the vector's, have
+// the same bytes from each.
+TEST(NaturalWater, EveryKernelGivesTheScalarBytes) {
+  if (VectorKernels().empty()) GTEST_SKIP() << "this CPU has no vector kernel";
+  struct Size {
+    int32_t width, mirrorHeight, paneHeight;
+  };
+  const Size sizes[] = {{1, 6, 6}, {2, 5, 5}, {9, 9, 7}, {10, 12, 12}, {17, 30, 21}, {97, 80, 72}, {1030, 520, 512}};
+  for (const Size& size : sizes) {
+    const Bitmap24 mirror = test::Noise(size.width, size.mirrorHeight, static_cast<uint32_t>(size.width));
+    for (const Case& c : kCases)
+      for (int strength : {100, 400}) {
+        Bitmap24 scalar = Bitmap24::Create(size.width, size.paneHeight).value();
+        NaturalRendering rendering;
+        rendering.kernel = natural::Kernel::Scalar;
+        RenderNaturalWave(mirror, scalar, 2, c.frames, c.water, Rgb(10, 20, 30), strength, rendering);
+        for (natural::Kernel k : VectorKernels()) {
+          Bitmap24 vector = Bitmap24::Create(size.width, size.paneHeight).value();
+          rendering.kernel = k;
+          RenderNaturalWave(mirror, vector, 2, c.frames, c.water, Rgb(10, 20, 30), strength, rendering);
+          EXPECT_TRUE(vector.SamePixels(scalar)) << c.name << ", " << size.width << " x " << size.paneHeight
+                                                 << ", strength " << strength << ", kernel " << int(k);
+        }
+      }
+  }
+}
+
+// The same for one row at a time with fields no wave makes: offsets far past every edge
+// of the mirror, steep changes between points, every fraction.
+TEST(NaturalWater, EveryKernelSamplesWildFieldsAsTheScalarOne) {
+  const Bitmap24 mirror = test::Noise(203, 40, 7);
+  std::vector<uint8_t> background(203 * 3, 0x5a);
+  std::vector<const uint8_t*> rows;
+  for (int32_t y = 0; y < mirror.Height(); ++y) rows.push_back(mirror.Row(y));
+  rows.push_back(background.data());
+  rows.push_back(background.data());
+  const natural::RowSource source{rows.data(), mirror.Row(0), mirror.Stride(), mirror.Width(), mirror.Height()};
+  const int32_t points = (mirror.Width() - 1) / natural::kStep + 2 + natural::kFieldPadding;
+  std::mt19937 random(11);
+  for (int32_t reach : {300, 3000, 40000}) {
+    std::uniform_int_distribution<int32_t> offset(-reach, reach);
+    for (int32_t y = 0; y < mirror.Height(); ++y) {
+      std::vector<int32_t> fieldX(points), fieldY(points);
+      for (int32_t k = 0; k < points; ++k) {
+        fieldX[k] = offset(random);
+        fieldY[k] = offset(random);
+      }
+      std::vector<uint8_t> scalar(203 * 3), vector(203 * 3);
+      natural::SampleRow(natural::Kernel::Scalar, source, y, fieldX.data(), fieldY.data(), scalar.data());
+      for (natural::Kernel k : VectorKernels()) {
+        natural::SampleRow(k, source, y, fieldX.data(), fieldY.data(), vector.data());
+        ASSERT_EQ(vector, scalar) << "row " << y << ", reach " << reach << ", kernel " << int(k);
+      }
+    }
   }
 }
 
