@@ -420,6 +420,12 @@ TEST(TiffReader, LayoutsBeyondTheRgbaInterfaceReadSampleBySample) {
       {"12-bit grey in 16 × 16 tiles, the second cut by the picture's edge", PHOTOMETRIC_MINISBLACK, 12,
        SAMPLEFORMAT_UINT, 1, 0, PLANARCONFIG_CONTIG, {std::vector<uint8_t>(384, 0xFF), std::vector<uint8_t>(384, 0)},
        {kWhite}, 20, 16},
+      {"8-bit grey and straight alpha", PHOTOMETRIC_MINISBLACK, 8, SAMPLEFORMAT_UINT, 2, EXTRASAMPLE_UNASSALPHA,
+       PLANARCONFIG_CONTIG, {{56, 179, 56, 255}}, {grey(115), grey(56)}},
+      {"16-bit grey and straight alpha", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_UINT, 2, EXTRASAMPLE_UNASSALPHA,
+       PLANARCONFIG_CONTIG, {Le16({0x3838, 0xB3B3, 0x3838, 0xFFFF})}, {grey(115), grey(56)}},
+      {"16-bit grey in 16 × 16 tiles", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_UINT, 1, 0, PLANARCONFIG_CONTIG,
+       {std::vector<uint8_t>(512, 0xFF), std::vector<uint8_t>(512, 0)}, {kWhite}, 20, 16},
   };
   test::TempDir dir;
   for (const TiffLayout& l : layouts) {
