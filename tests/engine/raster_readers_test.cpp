@@ -242,6 +242,13 @@ TEST(PsdReader, ColourModesRleAndMissingComposite) {
   // A fourth channel with transparent pixels that are not white: flattened over white.
   Expect2x2(ReadPsd(Psd(4, 3, {255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 255, 0}).Span(), kDefaultPixelLimits),
             "RGB with alpha", kRed, kWhite, kBlack, kWhite);
+  // No pixel fully transparent: black at half transparency is a straight colour, lighter
+  // once flattened; grey there is black already matted on white, and stays.
+  const ColorTriple grey127{127, 127, 127}, grey128{128, 128, 128};
+  Expect2x2(ReadPsd(Psd(4, 3, {0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 128, 255, 255, 255}).Span(), kDefaultPixelLimits),
+            "straight colours, half transparent", grey127, kRed, kBlack, kBlack);
+  Expect2x2(ReadPsd(Psd(4, 3, {128, 255, 0, 0, 128, 0, 0, 0, 128, 0, 0, 0, 128, 255, 255, 255}).Span(), kDefaultPixelLimits),
+            "matted colours, half transparent", grey128, kRed, kBlack, kBlack);
 
   // Multichannel inks show the first three as red, green and blue.
   Expect2x2(ReadPsd(Psd(3, 7, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255}).Span(), kDefaultPixelLimits),
