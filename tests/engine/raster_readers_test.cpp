@@ -431,6 +431,8 @@ TEST(TiffReader, LayoutsBeyondTheRgbaInterfaceReadSampleBySample) {
        PLANARCONFIG_CONTIG, {{56, 179, 56, 255}}, {grey(115), grey(56)}},
       {"16-bit grey and straight alpha", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_UINT, 2, EXTRASAMPLE_UNASSALPHA,
        PLANARCONFIG_CONTIG, {Le16({0x3838, 0xB3B3, 0x3838, 0xFFFF})}, {grey(115), grey(56)}},
+      {"8-bit RGB in 16 × 16 tiles", PHOTOMETRIC_RGB, 8, SAMPLEFORMAT_UINT, 3, 0, PLANARCONFIG_CONTIG,
+       {std::vector<uint8_t>(768, 0xFF), std::vector<uint8_t>(768, 0)}, {kWhite}, 20, 16},
       {"16-bit grey in 16 × 16 tiles", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_UINT, 1, 0, PLANARCONFIG_CONTIG,
        {std::vector<uint8_t>(512, 0xFF), std::vector<uint8_t>(512, 0)}, {kWhite}, 20, 16},
   };

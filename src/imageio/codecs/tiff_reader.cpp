@@ -509,8 +509,14 @@ Result<Bitmap24> ReadTiff(ByteSpan data, const PixelLimits& limits) {
   auto bitmap = NeedsSamplePath(tif) ? ReadBySamples(tif, src, width, height, limits)
                                      : ReadThroughRgba(tif, src, width, height, limits);
   // The RGBA interface still refuses some layouts it passed as fit (2-bit RGB, 16-bit
-  // CMYK) once it looks closer.
-  if (!bitmap && bitmap.error().kind == ErrorKind::Unsupported) bitmap = ReadBySamples(tif, src, width, height, limits);
+  // CMYK) once it looks closer, and reads uncompressed tiles that the picture's edge
+  // cuts at a size they do not have: the sample path reads both. For a tile it cannot
+  // read either, the RGBA interface's cause stands.
+  if (!bitmap && bitmap.error().kind == ErrorKind::Unsupported) {
+    bitmap = ReadBySamples(tif, src, width, height, limits);
+  } else if (!bitmap && TIFFIsTiled(tif)) {
+    if (auto bySamples = ReadBySamples(tif, src, width, height, limits)) bitmap = std::move(bySamples);
+  }
   if (!bitmap) return bitmap.error();
   if (orientation < 2 || orientation > 8) return bitmap;
   return ApplyOrientation(bitmap.value(), orientation);
