@@ -88,7 +88,7 @@ class EmfPlayer {
   }
   Status Poly(uint32_t type, ByteReader& p, bool small);
   Status PolyPoly(uint32_t type, ByteReader& p, bool small);
-  Status PolyDraw(ByteReader& p, bool small);
+  Status PolyDraw(const Record& r, ByteReader& p);
   Status Text(const Record& r, ByteReader& p, bool wide);
   Status OneText(const Record& r, ByteReader& p, bool wide);
   Status PolyText(const Record& r, ByteReader& p, bool wide);
@@ -148,12 +148,13 @@ Status EmfPlayer::PolyPoly(uint32_t type, ByteReader& p, bool small) {
   return Status::Ok();
 }
 
-Status EmfPlayer::PolyDraw(ByteReader& p, bool small) {
+Status EmfPlayer::PolyDraw(const Record& r, ByteReader& p) {
+  const bool small = r.type == kPolyDraw16;
   p.Skip(16);  // bounds
   const uint32_t count = p.U32LE();
   auto points = ReadPoints(p, count, small);
   if (p.Failed() || !points || count > p.Remaining()) return Short();
-  player_.PolyDraw(*points, p.Take(count));
+  if (!player_.PolyDraw(*points, p.Take(count))) player_.Skip(r.type);
   return Status::Ok();
 }
 
@@ -610,7 +611,7 @@ Status EmfPlayer::Play(const Record& r) {
     case kExtTextOutA: case kExtTextOutW: return Text(r, p, r.type == kExtTextOutW);
     case kPolyTextOutA: case kPolyTextOutW: return PolyText(r, p, r.type == kPolyTextOutW);
     case kSmallTextOut: return SmallText(p);
-    case kPolyDraw: case kPolyDraw16: return PolyDraw(p, r.type == kPolyDraw16);
+    case kPolyDraw: case kPolyDraw16: return PolyDraw(r, p);
     case kGradientFill: return Gradient(p);
     // State that changes nothing in a picture drawn once on a true-colour surface, and
     // comments (EMF+ among them).

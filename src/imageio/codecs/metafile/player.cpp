@@ -166,21 +166,21 @@ void Player::PolyBezierTo(const std::vector<Point>& points) {
   Finish(false, true);
 }
 
-void Player::PolyDraw(const std::vector<Point>& points, ByteSpan types) {
+bool Player::PolyDraw(const std::vector<Point>& points, ByteSpan types) {
   enum : uint8_t { kPtCloseFigure = 1, kPtLineTo = 2, kPtBezierTo = 4, kPtMoveTo = 6 };
   for (size_t i = 0; i < points.size(); ++i) {
     const uint8_t t = types[i] & ~kPtCloseFigure;
     if (t == kPtBezierTo) {
       if (i + 2 >= points.size() || (types[i + 1] & ~kPtCloseFigure) != kPtBezierTo ||
           (types[i + 2] & ~kPtCloseFigure) != kPtBezierTo) {
-        return Skip(0x10000 + t);
+        return false;
       }
       i += 2;
     } else if (t != kPtLineTo && t != kPtMoveTo) {
-      return Skip(0x10000 + t);
+      return false;
     }
   }
-  if (points.empty()) return;
+  if (points.empty()) return true;
   const Affine m = Map();
   if (!inPath_ || !canvas_.HasCurrentPoint()) canvas_.MoveTo(m.Apply(dc_.state.position));
   for (size_t i = 0; i < points.size(); ++i) {
@@ -197,6 +197,7 @@ void Player::PolyDraw(const std::vector<Point>& points, ByteSpan types) {
   }
   dc_.state.position = points.back();
   Finish(false, true);
+  return true;
 }
 
 Affine Player::BoxMap(double left, double top, double right, double bottom) const {

@@ -56,8 +56,8 @@ class Player {
   void PolyBezierTo(const std::vector<Point>& points);
   // PolyDraw: from the current position, each point with its PT_ type (move, line or
   // one of three Bézier points, optionally closing the figure). A list whose types do
-  // not make whole curves is not drawn, as Windows refuses it.
-  void PolyDraw(const std::vector<Point>& points, ByteSpan types);
+  // not make whole curves is not drawn (false), as Windows refuses it.
+  bool PolyDraw(const std::vector<Point>& points, ByteSpan types);
   void Rectangle(double left, double top, double right, double bottom);
   void Ellipse(double left, double top, double right, double bottom);
   void RoundRect(double left, double top, double right, double bottom, double cornerWidth, double cornerHeight);
