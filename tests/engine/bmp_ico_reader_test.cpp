@@ -190,6 +190,21 @@ TEST(BmpReader, AlphaMaskIsFlattenedOverWhiteUnlessAllZero) {
   }
 }
 
+// 64 bits a pixel: blue, green, red, alpha in signed 2.13 fixed point, linear light.
+TEST(BmpReader, SixtyFourBitPixelsAreLinearFixedPoint) {
+  const int16_t one = 8192, mid = 1760;  // 0.215 linear is 0.5 in sRGB
+  const int16_t pixels[kW][4] = {{0, 0, one, one}, {0, 0, 0, 0}, {mid, mid, mid, one}, {-100, 9000, 0, one}, {0, 0, 0, one}};
+  const auto bytes = Bmp(40, 64, 0, 0, [&](int, Bytes& out) {
+    for (const auto& p : pixels)
+      for (int16_t v : p) out.U16LE(uint16_t(v));
+  });
+  auto r = ReadBmp(ByteSpan(bytes), kDefaultPixelLimits);
+  ASSERT_TRUE(r.ok()) << r.error().cause;
+  // Blue, green, red: red, transparent over white, mid grey, clamped to green, black.
+  const ColorTriple expected[kW] = {{0, 0, 255}, {255, 255, 255}, {128, 128, 128}, {0, 255, 0}, {0, 0, 0}};
+  for (int x = 0; x < kW; ++x) EXPECT_EQ(r->Pixel(x, 1), expected[x]) << x;
+}
+
 TEST(BmpReader, RleWithDeltaAbsoluteRunsAndSkippedPixels) {
   // RLE8, bottom row first: a run of 2 × index 1, a literal of 3 (padded), end of line;
   // then a delta of (2, 1) that skips the middle row to the top one, a run of

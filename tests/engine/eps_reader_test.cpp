@@ -119,6 +119,8 @@ TEST(EpsReader, GhostscriptUsesTheTrailersBoxAndNeedsNoShowpage) {
        "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: (atend)\n" + fill +
            "showpage\n%%Trailer\n%%BoundingBox: 0 0 40 40\n%%BoundingBox: 0 0 20 10\n%%EOF\n"},
       {"no showpage", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 20 10\n" + fill + "%%EOF\n"},
+      {"a preview left blank", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 20 10\n%%BeginPreview: 20 10 1 1\n% " +
+                                   std::string(60, '0') + "\n%%EndPreview\n" + fill + "%%EOF\n"},
   };
   for (const auto& c : cases) {
     auto b = ReadEps(ByteSpan(Text(c.file)), kDefaultPixelLimits);

@@ -242,6 +242,13 @@ TEST(PsdReader, ColourModesRleAndMissingComposite) {
   // A fourth channel with transparent pixels that are not white: flattened over white.
   Expect2x2(ReadPsd(Psd(4, 3, {255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 255, 0}).Span(), kDefaultPixelLimits),
             "RGB with alpha", kRed, kWhite, kBlack, kWhite);
+  // No pixel fully transparent: black at half transparency is a straight colour, lighter
+  // once flattened; grey there is black already matted on white, and stays.
+  const ColorTriple grey127{127, 127, 127}, grey128{128, 128, 128};
+  Expect2x2(ReadPsd(Psd(4, 3, {0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 128, 255, 255, 255}).Span(), kDefaultPixelLimits),
+            "straight colours, half transparent", grey127, kRed, kBlack, kBlack);
+  Expect2x2(ReadPsd(Psd(4, 3, {128, 255, 0, 0, 128, 0, 0, 0, 128, 0, 0, 0, 128, 255, 255, 255}).Span(), kDefaultPixelLimits),
+            "matted colours, half transparent", grey128, kRed, kBlack, kBlack);
 
   // Multichannel inks show the first three as red, green and blue.
   Expect2x2(ReadPsd(Psd(3, 7, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255}).Span(), kDefaultPixelLimits),
@@ -420,6 +427,12 @@ TEST(TiffReader, LayoutsBeyondTheRgbaInterfaceReadSampleBySample) {
       {"12-bit grey in 16 × 16 tiles, the second cut by the picture's edge", PHOTOMETRIC_MINISBLACK, 12,
        SAMPLEFORMAT_UINT, 1, 0, PLANARCONFIG_CONTIG, {std::vector<uint8_t>(384, 0xFF), std::vector<uint8_t>(384, 0)},
        {kWhite}, 20, 16},
+      {"8-bit grey and straight alpha", PHOTOMETRIC_MINISBLACK, 8, SAMPLEFORMAT_UINT, 2, EXTRASAMPLE_UNASSALPHA,
+       PLANARCONFIG_CONTIG, {{56, 179, 56, 255}}, {grey(115), grey(56)}},
+      {"16-bit grey and straight alpha", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_UINT, 2, EXTRASAMPLE_UNASSALPHA,
+       PLANARCONFIG_CONTIG, {Le16({0x3838, 0xB3B3, 0x3838, 0xFFFF})}, {grey(115), grey(56)}},
+      {"16-bit grey in 16 × 16 tiles", PHOTOMETRIC_MINISBLACK, 16, SAMPLEFORMAT_UINT, 1, 0, PLANARCONFIG_CONTIG,
+       {std::vector<uint8_t>(512, 0xFF), std::vector<uint8_t>(512, 0)}, {kWhite}, 20, 16},
   };
   test::TempDir dir;
   for (const TiffLayout& l : layouts) {

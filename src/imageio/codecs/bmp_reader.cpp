@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -105,7 +106,7 @@ Status CheckDibHeader(const DibHeader& h, uint16_t planes) {
   switch (h.compression) {
     case kRgb:
       if (h.bpp != 1 && h.bpp != 2 && h.bpp != 4 && h.bpp != 8 && h.bpp != 16 && h.bpp != 24 &&
-          h.bpp != 32) {
+          h.bpp != 32 && h.bpp != 64) {
         return Error::Unsupported("unsupported BMP depth of " + std::to_string(h.bpp) + " bits per pixel");
       }
       break;
@@ -212,9 +213,44 @@ bool RowsPresent(size_t available, const DibHeader& h) {
   return available / stride >= rows - 1 && available - stride * (rows - 1) >= last_row;
 }
 
+// 64-bit pixels: blue, green, red and alpha as signed 16-bit fixed point numbers with
+// 13 fraction bits, the colours in linear light. Each becomes a byte, the colours
+// encoded with the sRGB curve; values outside 0 to 1 are clamped.
+constexpr int kFixedOne = 1 << 13;
+
+void Decode64BitRows(ByteSpan pixels, const DibHeader& h, Decoded& out) {
+  static const std::array<uint8_t, kFixedOne + 1> kEncoded = [] {
+    std::array<uint8_t, kFixedOne + 1> table{};
+    for (int i = 0; i <= kFixedOne; ++i) {
+      const double l = static_cast<double>(i) / kFixedOne;
+      const double e = l <= 0.0031308 ? 12.92 * l : 1.055 * std::pow(l, 1 / 2.4) - 0.055;
+      table[static_cast<size_t>(i)] = static_cast<uint8_t>(std::lround(std::clamp(e, 0.0, 1.0) * 255));
+    }
+    return table;
+  }();
+  const size_t w = static_cast<size_t>(h.width);
+  out.alpha.assign(w * static_cast<size_t>(h.height), 255);
+  for (int64_t y = 0; y < h.height; ++y) {
+    const uint8_t* in = pixels.data() + RowBytes(h) * static_cast<size_t>(y);
+    const int32_t row = DestRow(h, y);
+    uint8_t* dst = out.bitmap.Row(row);
+    for (size_t x = 0; x < w; ++x, in += 8) {
+      const auto value = [in](int i) {
+        return std::clamp<int>(static_cast<int16_t>(in[2 * i] | in[2 * i + 1] << 8), 0, kFixedOne);
+      };
+      for (int c = 0; c < 3; ++c) dst[3 * x + static_cast<size_t>(c)] = kEncoded[static_cast<size_t>(value(c))];
+      out.alpha[static_cast<size_t>(row) * w + x] = static_cast<uint8_t>((value(3) * 255 + kFixedOne / 2) / kFixedOne);
+    }
+  }
+}
+
 // Uncompressed rows (checked by RowsPresent): palette indices, 16/32-bit words with bit fields, or BGR bytes.
 Status DecodeRows(ByteSpan pixels, const DibHeader& h, const Palette& palette,
                   Decoded& out) {
+  if (h.bpp == 64) {
+    Decode64BitRows(pixels, h, out);
+    return Status::Ok();
+  }
   const size_t w = static_cast<size_t>(h.width);
   const size_t stride = RowBytes(h);
   std::array<uint32_t, 4> masks = h.masks;

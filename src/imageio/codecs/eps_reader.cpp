@@ -251,6 +251,14 @@ struct TempFolder {
   }
 };
 
+bool AllWhite(const Bitmap24& b) {
+  for (int32_t y = 0; y < b.Height(); ++y) {
+    const uint8_t* row = b.Row(y);
+    if (!std::all_of(row, row + 3 * static_cast<size_t>(b.Width()), [](uint8_t v) { return v == 255; })) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool SniffEps(ByteSpan data) {
@@ -271,7 +279,9 @@ Result<Bitmap24> ReadEps(ByteSpan data, const PixelLimits& limits) {
   if (!sections) return sections.error();
   bool found = false;
   auto preview = Preview(sections.value(), limits, found);
-  if (found) return preview;
+  // A preview left all white by its writer shows nothing of the picture: the PostScript
+  // is rendered instead where Ghostscript can.
+  if (found && !(preview && AllWhite(preview.value()) && OnPath("gs"))) return preview;
   if (Status s = CheckTrailer(AsText(sections->postscript)); !s) return s.error();
   const std::string boxed = WithTrailerBoundingBox(AsText(sections->postscript));
   if (!boxed.empty()) {

@@ -262,8 +262,12 @@ void ComposeRow(const PsdHeader& h, const std::vector<std::vector<uint8_t>>& pla
   }
 }
 
+// How far below 255 × (1 − alpha) a colour matted on white may lie by rounding.
+constexpr int kMatteSlack = 2;
+
 // Decodes the merged image's rows into `bitmap` and, when the file has one, its
-// transparency into `alpha`. Returns whether every transparent pixel is white.
+// transparency into `alpha`. Returns whether every pixel's colour may be matted on
+// white: not darker than its transparency lets white show through.
 Result<bool> DecodeRows(ByteSpan data, const PsdHeader& h, const RowIndex& index, ByteSpan mode_data,
                         Bitmap24& bitmap, std::vector<uint8_t>& alpha) {
   const size_t rows = h.height;
@@ -284,7 +288,8 @@ Result<bool> DecodeRows(ByteSpan data, const PsdHeader& h, const RowIndex& index
     for (size_t x = 0; x < h.width; ++x, out += 3) {
       const uint8_t a = Sample(h, planes[index.used - 1], x);
       alpha[y * h.width + x] = a;
-      if (a == 0 && (out[0] & out[1] & out[2]) != 255) matted = false;
+      // A colour matted on white is at least 255 × (1 − alpha) in every channel.
+      if (std::min({out[0], out[1], out[2]}) + a + kMatteSlack < 255) matted = false;
     }
   }
   return matted;

@@ -454,8 +454,8 @@ Result<Bitmap24> ReadBySamples(TIFF* tif, const Source& src, uint32_t width, uin
 // Whether the picture goes sample by sample: the RGBA interface refuses it, would read
 // wide signed or floating point samples as unsigned ones, would take an unspecified
 // extra sample for premultiplied alpha, or would draw a palette picture with alpha
-// opaque. Signed bytes stay with it, read as unsigned ones as other
-// readers do.
+// opaque, or gets grey with alpha or 16-bit grey tiles wrong. Signed bytes stay with it,
+// read as unsigned ones as other readers do.
 bool NeedsSamplePath(TIFF* tif) {
   char message[1024] = {0};
   if (!TIFFRGBAImageOK(tif, message)) return true;
@@ -472,6 +472,12 @@ bool NeedsSamplePath(TIFF* tif) {
   if (plain && (format == SAMPLEFORMAT_IEEEFP || (format == SAMPLEFORMAT_INT && bits > 8))) return true;
   uint16_t samples = 1;
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  // For grey pictures the RGBA interface hands straight alpha over as it is (or drops
+  // it at 16 bits), where it premultiplies that of RGB ones, and it reads the tiles of
+  // 16-bit grey at twice their size: it refuses a small picture and draws stripes of a
+  // larger one.
+  const bool grey = photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
+  if (grey && (samples > 1 || (bits == 16 && TIFFIsTiled(tif)))) return true;
   if (UnspecifiedAlpha(photometric, samples, extra_count, extra)) return true;
   return photometric == PHOTOMETRIC_PALETTE && extra_count > 0;
 }
