@@ -13,6 +13,7 @@
 #include "imageio/codecs/metafile/reader.h"
 #include "imageio/codecs/metafile/text.h"
 #include "support/byte_builder.h"
+#include "support/image_compare.h"
 
 namespace kestal {
 namespace {
@@ -125,6 +126,25 @@ TEST(MetafilePlayer, WorldTransformTurnsShapes) {
                {{6, 11, kRed}, {25, 15, kWhite}}, "turned back");
 }
 
+// Bitmap records that carry a source and a mask (MaskBlt, PlgBlt): the parameters up to
+// the source transform, then an 8 × 8 red source and an 8 × 8 mask lit on its left
+// half (or none).
+EmfRecord MaskedBlt(uint32_t type, std::vector<int64_t> head, bool withMask) {
+  std::vector<int64_t> values{0, 0, -1, -1};
+  values.insert(values.end(), head.begin(), head.end());
+  values.insert(values.end(), {FloatBits(1), 0, 0, FloatBits(1), 0, 0, 0});
+  const int64_t at = 8 + 4 * int64_t(values.size() + 12);
+  Bytes tail;
+  tail.U32LE(40).U32LE(8).U32LE(8).U16LE(1).U16LE(24).Fill(24);
+  for (int i = 0; i < 64; ++i) tail.Raw({0, 0, 0xFF});
+  tail.U32LE(40).U32LE(8).U32LE(8).U16LE(1).U16LE(1).Fill(24).U32LE(0).U32LE(0xFFFFFF);
+  for (int i = 0; i < 8; ++i) tail.U32LE(0xF0);
+  values.insert(values.end(), {0, at, 40, at + 40, 192, 0, 0, 0});
+  if (withMask) values.insert(values.end(), {at + 232, 48, at + 280, 32});
+  else values.insert(values.end(), {0, 0, 0, 0});
+  return {type, values, tail};
+}
+
 TEST(MetafilePlayer, ShapesPathsClipsAndModes) {
   const ColorTriple kCyan{255, 255, 0};
   const std::vector<EmfRecord> redNoPen{RedBrush(), Select(1), Select(kNullPen)};
@@ -150,6 +170,24 @@ TEST(MetafilePlayer, ShapesPathsClipsAndModes) {
       {"line", {Select(0x80000007), {27, {5, 5}}, {54, {15, 5}}}, {{5, 5, kBlack}, {14, 5, kBlack}, {15, 5, kWhite}}},
       // A geometric pen's own dashes are logical lengths: 20 units at half scale are 10
       // pixels, whatever the pen's width.
+      // MaskBlt keeps the destination where the mask is dark under SRCCOPY over DSTCOPY,
+      // blackens it under plain SRCCOPY (BLACKNESS in the background byte).
+      {"mask blit", {MaskedBlt(78, {10, 10, 8, 8, 0xAACC0020, 0, 0}, true)},
+       {{11, 12, kRed}, {13, 17, kRed}, {16, 12, kWhite}, {9, 12, kWhite}}},
+      {"mask blit, black background", {MaskedBlt(78, {10, 10, 8, 8, 0x00CC0020, 0, 0}, true)},
+       {{11, 12, kRed}, {16, 12, kBlack}}},
+      // PlgBlt: the source's corners onto three points, twice its size, through the mask.
+      {"parallelogram blit", {MaskedBlt(79, {10, 10, 26, 10, 10, 26, 0, 0, 8, 8}, true)},
+       {{11, 24, kRed}, {17, 12, kRed}, {22, 12, kWhite}, {20, 28, kWhite}}},
+      {"parallelogram blit without a mask", {MaskedBlt(79, {10, 10, 26, 10, 10, 26, 0, 0, 8, 8}, false)},
+       {{24, 24, kRed}, {28, 20, kWhite}}},
+      // FrameRgn: a border two units wide inside the region's box, in the given brush.
+      {"framed region", {{72, {0, 0, -1, -1, 48, 0x80000004, 2, 2, 32, 1, 1, 16, 10, 10, 30, 30, 10, 10, 30, 30}}},
+       {{10, 20, kBlack}, {11, 20, kBlack}, {20, 29, kBlack}, {13, 20, kWhite}, {20, 20, kWhite}}},
+      // PolyDraw16: a move, two lines, the last closing the figure back to the start.
+      {"PolyDraw closing its figure",
+       {Select(0x80000007), {92, {0, 0, -1, -1, 3, 10 | 10 << 16, 30 | 10 << 16, 10 | 30 << 16}, Bytes().Raw({6, 2, 3, 0})}},
+       {{20, 10, kBlack}, {10, 20, kBlack}, {14, 14, kWhite}, {5, 5, kWhite}}},
       {"user dashes of a geometric pen",
        {{17, {8}}, {9, {96, 96}}, {11, {48, 48}}, {95, {5, 0, 0, 0, 0, 0x10207, 4, 0, 0, 0, 2, 20, 20}}, Select(5),
         {27, {0, 40}}, {54, {96, 40}}},
@@ -324,6 +362,14 @@ TEST(MetafilePlayer, WmfObjectsTakeTheLowestFreeSlot) {
   EXPECT_EQ(limited.error().kind, ErrorKind::OverLimit);
 }
 
+TEST(MetafilePlayer, WmfRegionTooShortStillTakesItsSlot) {
+  // A region record of 8 bytes makes an empty region in slot 0: the brush goes to slot
+  // 1, which the file selects, and filling the region draws nothing.
+  const auto file = Wmf({{0x06FF, {1, 2, 3, 4}}, {0x02FC, {0, 0xFF, 0, 0}}, {0x012D, {1}},
+                         {0x0228, {0, 1}}, {0x041B, {20, 20, 4, 4}}});
+  ExpectPixels(Play(file), {{10, 10, kRed}, {30, 30, kWhite}}, "short region");
+}
+
 TEST(MetafilePlayer, RestoreDcBringsBackTheClip) {
   const auto clipped = [](bool restore) {
     std::vector<EmfRecord> r{{33, {}}, {30, {0, 0, 10, 10}}};  // SaveDC, IntersectClipRect
@@ -341,6 +387,96 @@ TEST(MetafilePlayer, RestoreDcBringsBackTheClip) {
     r.insert(r.end(), {{34, {1}}, RedBrush(), Select(1), Select(kNullPen), Rect(0, 0, 40, 40)});
     ExpectPixels(Play(Emf(r)), {{5, 5, kRed}, {20, 20, kRed}}, depth);
   }
+}
+
+// TRIVERTEX: a point and 16-bit channels, packed as the record's 32-bit words.
+std::vector<int64_t> Vertex(int x, int y, ColorTriple c) {
+  return {x, y, int64_t(c.red) << 8 | int64_t(c.green) << 24, int64_t(c.blue) << 8};
+}
+
+TEST(MetafilePlayer, GradientFills) {
+  const ColorTriple kBlue{255, 0, 0}, kGreen{0, 255, 0};
+  const auto near = [](ColorTriple a, ColorTriple b) {
+    return std::abs(a.red - b.red) < 24 && std::abs(a.green - b.green) < 24 && std::abs(a.blue - b.blue) < 24;
+  };
+  const struct {
+    const char* description;
+    int mode;
+    std::vector<std::vector<int64_t>> vertices;
+    std::vector<int64_t> shape;
+    std::initializer_list<Probe> probes;
+  } cases[] = {
+      {"rectangle across", 0, {Vertex(4, 4, kRed), Vertex(44, 44, kBlue)}, {0, 1},
+       {{5, 24, kRed}, {42, 24, kBlue}, {5, 42, kRed}, {24, 46, kWhite}}},
+      {"rectangle down", 1, {Vertex(4, 4, kRed), Vertex(44, 44, kBlue)}, {0, 1},
+       {{24, 5, kRed}, {24, 42, kBlue}, {42, 5, kRed}}},
+      {"triangle", 2, {Vertex(2, 2, kRed), Vertex(46, 2, kGreen), Vertex(2, 46, kBlue)}, {0, 1, 2},
+       {{3, 3, kRed}, {42, 4, kGreen}, {4, 42, kBlue}, {40, 40, kWhite}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<int64_t> values{0, 0, -1, -1, int64_t(c.vertices.size()), 1, c.mode};
+    for (const auto& v : c.vertices) values.insert(values.end(), v.begin(), v.end());
+    values.insert(values.end(), c.shape.begin(), c.shape.end());
+    const Bitmap24 b = Play(Emf({{118, values}}));
+    for (const Probe& p : c.probes) {
+      EXPECT_TRUE(near(b.Pixel(p.x, p.y), p.expected)) << c.description << " at " << p.x << ", " << p.y;
+    }
+  }
+}
+
+// SmallTextOut (8-bit characters without bounds, or UTF-16 after them) and PolyTextOut
+// (two texts, each with its own reference point) draw their characters.
+TEST(MetafilePlayer, SmallAndPolyTextRecordsDrawInk) {
+  const auto eight = Bytes().Str("HH");
+  const auto wide = Bytes().U16LE('H').U16LE('H');
+  // PolyTextOutW: the fixed part, two EMRTEXTs (40 bytes each), then their strings.
+  const auto emrText = [](int x, int y, int offset) -> std::vector<int64_t> {
+    return {x, y, 2, offset, 0, 0, 0, -1, -1, 0};
+  };
+  std::vector<int64_t> poly{0, 0, -1, -1, 1, 0, 0, 2};
+  for (const auto& t : {emrText(4, 4, 120), emrText(24, 28, 124)}) poly.insert(poly.end(), t.begin(), t.end());
+  const struct {
+    const char* description;
+    EmfRecord record;
+    Ink expected;  // the ink lies within this box and reaches its corners' rows and columns
+  } cases[] = {
+      {"small characters, no bounds", {108, {4, 4, 2, 0x300, 1, 0, 0}, eight}, {4, 4, 32, 24}},
+      {"UTF-16 after the bounds", {108, {4, 4, 2, 0, 1, 0, 0, 0, 0, 48, 48}, wide}, {4, 4, 32, 24}},
+      {"two texts", {97, poly, Bytes().U16LE('H').U16LE('H').U16LE('H').U16LE('H')}, {4, 4, 47, 47}},
+  };
+  for (const auto& c : cases) {
+    const Ink ink = InkOf(Play(Emf({Font(-16), Select(2), c.record})));
+    EXPECT_GE(ink.left, c.expected.left) << c.description;
+    EXPECT_GE(ink.top, c.expected.top) << c.description;
+    EXPECT_LE(ink.right, c.expected.right) << c.description;
+    EXPECT_LE(ink.bottom, c.expected.bottom) << c.description;
+    EXPECT_GT(ink.right, c.expected.right - 16) << c.description;
+    EXPECT_GT(ink.bottom, c.expected.bottom - 16) << c.description;
+  }
+}
+
+// MT Extra's vector harpoon stands on its baseline as that font sets it; the substitute
+// font's own harpoon sits at its maths axis, well above.
+TEST(MetafilePlayer, MtExtraArrowsStandOnTheBaseline) {
+  for (const char16_t code : {u'v', u'r', u'\uF077'}) {
+    const Ink ink = InkOf(Play(Emf({Font(-40, "MT Extra"), Select(2), {22, {24}}, TextOut(4, 30, {code})})));
+    EXPECT_NEAR(ink.bottom, 29, 1.5) << int(code);
+    EXPECT_GT(ink.top, 8) << int(code);
+  }
+}
+
+TEST(MetafilePlayer, MalformedRecordsAreRefused) {
+  test::ExpectRefusals(ReadMetafile, {
+      {"gradient corners past the record", Emf({{118, {0, 0, -1, -1, 1000, 1, 0}}}), "shorter than its parameters"},
+      {"gradient rectangles past the record", Emf({{118, {0, 0, -1, -1, 1, 1000, 0, 1, 1, 0, 0}}}),
+       "shorter than its parameters"},
+      {"texts past the record", Emf({{96, {0, 0, -1, -1, 1, 0, 0, 1000}}}), "shorter than its parameters"},
+      {"small text past the record", Emf({{108, {4, 4, 1000, 0x300, 1, 0, 0}}}), "shorter than its parameters"},
+      {"PolyDraw types past the record", Emf({{56, {0, 0, -1, -1, 2, 1, 1, 2, 2}}}), "shorter than its parameters"},
+      {"a mask outside the record",
+       Emf({[] { EmfRecord r = MaskedBlt(78, {10, 10, 8, 8, 0xAACC0020, 0, 0}, true); r.values[29] = 4000; return r; }()}),
+       "points outside itself"},
+  });
 }
 
 TEST(MetafileText, CharsetsAndUtf16) {

@@ -46,6 +46,8 @@ constexpr double kWorkBudget = 48e6, kPieceWork = 8;
 const std::vector<double> kDashes[] = {{}, {18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
 const std::vector<double> kGeometricDashes[] = {{}, {3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
 
+uint32_t ToArgb(ColorRef c) { return (uint32_t(RedOf(c)) << 16) | (uint32_t(GreenOf(c)) << 8) | BlueOf(c); }
+
 void SetColor(cairo_t* cr, ColorRef c) { cairo_set_source_rgb(cr, RedOf(c) / 255.0, GreenOf(c) / 255.0, BlueOf(c) / 255.0); }
 
 // An image surface holding part of a bitmap (clamped to it); inverted for NOTSRCCOPY.
@@ -540,8 +542,43 @@ void Canvas::PatternFill(const DcState& s, const Parallelogram& where, uint32_t 
   cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
 }
 
+template <class PixelAt>
+void Canvas::PaintPixels(const Point (&corners)[4], PixelAt pixelAt, uint32_t rop) {
+  double left = corners[0].x, right = left, top = corners[0].y, bottom = top;
+  for (const Point& c : corners) {
+    left = std::min(left, c.x), right = std::max(right, c.x), top = std::min(top, c.y), bottom = std::max(bottom, c.y);
+  }
+  if (!(right > 0 && bottom > 0 && left < width_ && top < height_)) return;
+  const int bx0 = int(std::max(0.0, std::floor(left))), by0 = int(std::max(0.0, std::floor(top)));
+  const int bx1 = int(std::min<double>(width_, std::ceil(right))), by1 = int(std::min<double>(height_, std::ceil(bottom)));
+  if (bx0 >= bx1 || by0 >= by1 || !Charge(bx0, by0, bx1, by1)) return;
+  cairo_surface_t* part = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bx1 - bx0, by1 - by0);
+  if (cairo_surface_status(part) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(part);
+    ++dropped;
+    return;
+  }
+  unsigned char* data = cairo_image_surface_get_data(part);
+  const int stride = cairo_image_surface_get_stride(part);
+  for (int py = by0; py < by1; ++py) {
+    auto* out = reinterpret_cast<uint32_t*>(data + size_t(stride) * (py - by0));
+    for (int px = bx0; px < bx1; ++px) out[px - bx0] = pixelAt(px + 0.5, py + 0.5);
+  }
+  cairo_surface_mark_dirty(part);
+  cairo_set_source_surface(cr_, part, bx0, by0);
+  switch (rop) {
+    case kSrcAnd: cairo_set_operator(cr_, CAIRO_OPERATOR_MULTIPLY); break;
+    case kSrcInvert: cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE); break;
+    case kSrcPaint: cairo_set_operator(cr_, CAIRO_OPERATOR_LIGHTEN); break;
+    default: cairo_set_operator(cr_, CAIRO_OPERATOR_OVER); break;
+  }
+  cairo_paint(cr_);
+  cairo_surface_destroy(part);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+}
+
 void Canvas::DrawBitmap(const Bitmap24& bitmap, int64_t x, int64_t y, int64_t w, int64_t h, const Parallelogram& where,
-                        uint32_t rop) {
+                        uint32_t rop, const BitmapMask* mask) {
   if (w == 0 || h == 0 || bitmap.Empty()) return;
   // The part of the source inside the bitmap; what lies outside is not drawn.
   const int64_t x0 = std::clamp<int64_t>(std::min(x, x + w), 0, bitmap.Width());
@@ -560,49 +597,69 @@ void Canvas::DrawBitmap(const Bitmap24& bitmap, int64_t x, int64_t y, int64_t w,
   // The bitmap is resampled here, nearest pixel, over the destination's visible part
   // only: the work is bounded by the picture, and a huge stretch keeps its precision
   // (Cairo's pattern matrices would not).
-  const Point corners[4] = {toPicture.Apply({0, 0}), toPicture.Apply({double(x1 - x0), 0}),
-                            toPicture.Apply({0, double(y1 - y0)}), toPicture.Apply({double(x1 - x0), double(y1 - y0)})};
-  double left = corners[0].x, right = left, top = corners[0].y, bottom = top;
-  for (const Point& c : corners) {
-    left = std::min(left, c.x), right = std::max(right, c.x), top = std::min(top, c.y), bottom = std::max(bottom, c.y);
-  }
-  if (!(right > 0 && bottom > 0 && left < width_ && top < height_)) return;
-  const int bx0 = int(std::max(0.0, std::floor(left))), by0 = int(std::max(0.0, std::floor(top)));
-  const int bx1 = int(std::min<double>(width_, std::ceil(right))), by1 = int(std::min<double>(height_, std::ceil(bottom)));
-  if (bx0 >= bx1 || by0 >= by1 || !Charge(bx0, by0, bx1, by1)) return;
-  cairo_surface_t* part = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, bx1 - bx0, by1 - by0);
-  if (cairo_surface_status(part) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(part);
-    ++dropped;
-    return;
-  }
-  unsigned char* data = cairo_image_surface_get_data(part);
-  const int stride = cairo_image_surface_get_stride(part);
-  const uint32_t flip = rop == kNotSrcCopy ? 0xFFFFFF : 0;
   const double sw = double(x1 - x0), sh = double(y1 - y0);
-  for (int py = by0; py < by1; ++py) {
-    auto* out = reinterpret_cast<uint32_t*>(data + size_t(stride) * (py - by0));
-    for (int px = bx0; px < bx1; ++px) {
-      const Point s = fromPicture.Apply({px + 0.5, py + 0.5});
-      uint32_t value = 0;  // transparent: outside the source
-      if (s.x >= 0 && s.y >= 0 && s.x < sw && s.y < sh) {
-        const uint8_t* in = bitmap.Row(int32_t(y0 + int64_t(s.y))) + 3 * (x0 + int64_t(s.x));
-        value = 0xFF000000u | (((uint32_t(in[2]) << 16) | (uint32_t(in[1]) << 8) | in[0]) ^ flip);
-      }
-      out[px - bx0] = value;
+  const uint32_t flip = rop == kNotSrcCopy ? 0xFFFFFF : 0;
+  // Whether the mask lets source pixel (sx, sy) through; outside the mask is dark.
+  const auto through = [&](int64_t sx, int64_t sy) {
+    const int64_t mx = mask->x + (sx - x), my = mask->y + (sy - y);
+    bool light = false;
+    if (mx >= 0 && my >= 0 && mx < mask->bitmap->Width() && my < mask->bitmap->Height()) {
+      const uint8_t* m = mask->bitmap->Row(int32_t(my)) + 3 * mx;
+      light = int(m[0]) + m[1] + m[2] >= 384;
     }
+    return light == mask->light;
+  };
+  const Point corners[4] = {toPicture.Apply({0, 0}), toPicture.Apply({sw, 0}), toPicture.Apply({0, sh}),
+                            toPicture.Apply({sw, sh})};
+  PaintPixels(corners, [&](double px, double py) -> uint32_t {
+    const Point s = fromPicture.Apply({px, py});
+    if (!(s.x >= 0 && s.y >= 0 && s.x < sw && s.y < sh)) return 0;  // transparent: outside the source
+    const int64_t sx = x0 + int64_t(s.x), sy = y0 + int64_t(s.y);
+    if (mask && mask->bitmap && !through(sx, sy)) return 0;
+    if (mask && mask->solid) return 0xFF000000u | ToArgb(*mask->solid);
+    const uint8_t* in = bitmap.Row(int32_t(sy)) + 3 * sx;
+    return 0xFF000000u | (((uint32_t(in[2]) << 16) | (uint32_t(in[1]) << 8) | in[0]) ^ flip);
+  }, rop);
+}
+
+void Canvas::GradientBox(const Parallelogram& where, ColorRef from, ColorRef to, bool alongY) {
+  const Point end = alongY ? where.yEnd : where.xEnd;
+  cairo_pattern_t* gradient = cairo_pattern_create_linear(where.origin.x, where.origin.y, end.x, end.y);
+  for (const auto& [offset, c] : {std::pair{0.0, from}, std::pair{1.0, to}}) {
+    cairo_pattern_add_color_stop_rgb(gradient, offset, RedOf(c) / 255.0, GreenOf(c) / 255.0, BlueOf(c) / 255.0);
   }
-  cairo_surface_mark_dirty(part);
-  cairo_set_source_surface(cr_, part, bx0, by0);
-  switch (rop) {
-    case kSrcAnd: cairo_set_operator(cr_, CAIRO_OPERATOR_MULTIPLY); break;
-    case kSrcInvert: cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE); break;
-    case kSrcPaint: cairo_set_operator(cr_, CAIRO_OPERATOR_LIGHTEN); break;
-    default: cairo_set_operator(cr_, CAIRO_OPERATOR_OVER); break;
+  cairo_path_t* kept = cairo_copy_path(cr_);
+  cairo_new_path(cr_);
+  AddParallelogram(where, false);
+  if (!pathTooFar_) {
+    double x1, y1, x2, y2;
+    cairo_path_extents(cr_, &x1, &y1, &x2, &y2);
+    cairo_set_source(cr_, gradient);
+    if (Charge(x1, y1, x2, y2)) cairo_fill(cr_);
   }
-  cairo_paint(cr_);
-  cairo_surface_destroy(part);
-  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+  pathTooFar_ = false;
+  cairo_pattern_destroy(gradient);
+  cairo_new_path(cr_);
+  cairo_append_path(cr_, kept);
+  cairo_path_destroy(kept);
+}
+
+void Canvas::GradientTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& c) {
+  // Barycentric weights of a pixel centre; the colour is the weighted sum of the
+  // corners', as Windows shades a triangle.
+  const double det = (b.at.x - a.at.x) * (c.at.y - a.at.y) - (c.at.x - a.at.x) * (b.at.y - a.at.y);
+  if (!(std::fabs(det) > 1e-9) || !std::isfinite(det)) return;
+  const Point corners[4] = {a.at, b.at, c.at, c.at};
+  PaintPixels(corners, [&](double px, double py) -> uint32_t {
+    const double wb = ((px - a.at.x) * (c.at.y - a.at.y) - (c.at.x - a.at.x) * (py - a.at.y)) / det;
+    const double wc = ((b.at.x - a.at.x) * (py - a.at.y) - (px - a.at.x) * (b.at.y - a.at.y)) / det;
+    const double wa = 1 - wb - wc;
+    if (wa < 0 || wb < 0 || wc < 0) return 0;
+    const auto mix = [&](uint8_t (*of)(ColorRef)) {
+      return uint32_t(std::clamp(std::lround(wa * of(a.color) + wb * of(b.color) + wc * of(c.color)), 0L, 255L));
+    };
+    return 0xFF000000u | (mix(RedOf) << 16) | (mix(GreenOf) << 8) | mix(BlueOf);
+  }, kSrcCopy);
 }
 
 void Canvas::SetPixel(Point p, ColorRef color) {
@@ -706,8 +763,11 @@ GlyphLine LayOutGlyphs(const TextFont& font, Point em, const TextRun& run, doubl
     }
     cairo_text_extents_t te;
     cairo_scaled_font_glyph_extents(used, g, count, &te);
+    // An arrow that MT Extra sets on the baseline moves there: its ink's bottom on it.
+    const bool onBaseline = run.arrowsOnBaseline && IsMtExtraArrow(run.text[i]);
+    const double rise = onBaseline ? -(te.y_bearing + te.height) * scale : 0;
     for (int k = 0; k < count; ++k) {
-      line.glyphs.push_back({g[k].index, line.advance + g[k].x * scale, 0});
+      line.glyphs.push_back({g[k].index, line.advance + g[k].x * scale, rise});
       line.faces.push_back(face);
     }
     line.advance += i < run.dx.size() ? run.dx[i] * sx : te.x_advance * scale;
@@ -818,7 +878,7 @@ Point Canvas::DrawText(const DcState& s, const Affine& m, Point reference, const
   cairo_set_font_matrix(cr_, &turnedMatrix);
   cairo_set_font_options(cr_, font.options);
   for (cairo_glyph_t& g : line.glyphs) {
-    const Point p = place.At(g.x, 0);
+    const Point p = place.At(g.x, g.y);
     g.x = p.x, g.y = p.y;
   }
   SetColor(cr_, s.textColor);

@@ -41,6 +41,23 @@ enum RasterOp : uint32_t {
   kDstCopy = 0x00AA0029,
 };
 
+// A monochrome mask laid over a bitmap's source pixels (MaskBlt, PlgBlt): mask pixel
+// (x, y) covers source pixel (srcX, srcY), and the bitmap draws only where the mask is
+// light (or, with `light` false, dark). With `solid` set, the masked pixels take that
+// colour instead of the source's (a background operation that fills).
+struct BitmapMask {
+  const Bitmap24* bitmap = nullptr;
+  int64_t x = 0, y = 0;
+  bool light = true;
+  std::optional<ColorRef> solid;
+};
+
+// A gradient's corner: a point in picture pixels and its colour.
+struct ShadedVertex {
+  Point at;
+  ColorRef color = 0;
+};
+
 // Text to draw: the characters, the advances between them in logical units (empty:
 // the font's own), the ExtTextOut options and their rectangle.
 struct TextRun {
@@ -49,6 +66,8 @@ struct TextRun {
   uint32_t options = 0;
   bool hasRect = false;
   double rectLeft = 0, rectTop = 0, rectRight = 0, rectBottom = 0;
+  // The font is MathType's MT Extra: its embellishment arrows sit on the baseline.
+  bool arrowsOnBaseline = false;
 };
 enum TextOptions : uint32_t { kEtoOpaque = 0x2, kEtoClipped = 0x4 };
 
@@ -83,8 +102,13 @@ class Canvas {
   // (PatBlt and bitmap records without a bitmap).
   void PatternFill(const DcState& s, const Parallelogram& where, uint32_t rop);
   // Draws part of a bitmap (x, y, w, h in its pixels) onto a parallelogram.
+  // With a mask, only the pixels it lets through are drawn.
   void DrawBitmap(const Bitmap24& bitmap, int64_t x, int64_t y, int64_t w, int64_t h, const Parallelogram& where,
-                  uint32_t rop);
+                  uint32_t rop, const BitmapMask* mask = nullptr);
+  // Gradient fills: a parallelogram shaded from its origin's colour to the far side's,
+  // along its x side (or y side), and a triangle shaded between its corners' colours.
+  void GradientBox(const Parallelogram& where, ColorRef from, ColorRef to, bool alongY);
+  void GradientTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& c);
   // One pixel, in picture coordinates.
   void SetPixel(Point p, ColorRef color);
   // Draws text at `reference` (logical units) and returns the position after it (for
@@ -124,6 +148,10 @@ class Canvas {
   void ClipToCoveredPixels(const cairo_path_t* path);
   // Counts drawing work against the work budget; false once it is spent.
   bool ChargeWork(double units);
+  // Paints the picture pixels within the corners' bounding box, each the ARGB value
+  // `pixelAt` gives for its centre (0: left as it is), combined by a raster operation.
+  template <class PixelAt>
+  void PaintPixels(const Point (&corners)[4], PixelAt pixelAt, uint32_t rop);
   void PaintTextBackground(const DcState& s, const Affine& m, const TextRun& run,
                            const std::optional<Parallelogram>& cell);
 

@@ -34,15 +34,19 @@ enum EmfType : uint32_t {
   kResizePalette = 51, kRealizePalette = 52, kExtFloodFill = 53, kLineTo = 54, kArcTo = 55, kPolyDraw = 56,
   kSetArcDirection = 57, kSetMiterLimit = 58, kBeginPath = 59, kEndPath = 60, kCloseFigure = 61, kFillPath = 62,
   kStrokeAndFillPath = 63, kStrokePath = 64, kFlattenPath = 65, kWidenPath = 66, kSelectClipPath = 67,
-  kAbortPath = 68, kGdiComment = 70, kFillRgn = 71, kPaintRgn = 74, kExtSelectClipRgn = 75, kBitBlt = 76, kStretchBlt = 77,
-  kSetDibitsToDevice = 80, kStretchDibits = 81, kExtCreateFontIndirectW = 82, kExtTextOutA = 83,
+  kAbortPath = 68, kGdiComment = 70, kFillRgn = 71, kFrameRgn = 72, kInvertRgn = 73, kPaintRgn = 74, kExtSelectClipRgn = 75, kBitBlt = 76, kStretchBlt = 77,
+  kMaskBlt = 78, kPlgBlt = 79,  kSetDibitsToDevice = 80, kStretchDibits = 81, kExtCreateFontIndirectW = 82, kExtTextOutA = 83,
   kExtTextOutW = 84, kPolyBezier16 = 85, kPolygon16 = 86, kPolyline16 = 87, kPolyBezierTo16 = 88,
   kPolylineTo16 = 89, kPolyPolyline16 = 90, kPolyPolygon16 = 91, kPolyDraw16 = 92, kCreateMonoBrush = 93,
-  kCreateDibPatternBrushPt = 94, kExtCreatePen = 95, kSetIcmMode = 98, kCreateColorSpace = 99,
+  kCreateDibPatternBrushPt = 94, kExtCreatePen = 95, kPolyTextOutA = 96, kPolyTextOutW = 97, kSetIcmMode = 98, kCreateColorSpace = 99,
   kSetColorSpace = 100, kDeleteColorSpace = 101, kAlphaBlend = 114, kSetLayout = 115, kTransparentBlt = 116,
-  kSetTextJustification = 120, kColorCorrectPalette = 111, kSetIcmProfileA = 112, kSetIcmProfileW = 113,
+  kSmallTextOut = 108, kGradientFill = 118, kSetTextJustification = 120, kColorCorrectPalette = 111, kSetIcmProfileA = 112, kSetIcmProfileW = 113,
   kCreateColorSpaceW = 122,
 };
+
+// An EMRTEXT: reference point, count, string offset, options, rectangle, advances
+// offset.
+constexpr size_t kEmrTextSize = 40;
 
 Error Short() { return Error::Truncated("a metafile record is shorter than its parameters"); }
 
@@ -84,8 +88,21 @@ class EmfPlayer {
   }
   Status Poly(uint32_t type, ByteReader& p, bool small);
   Status PolyPoly(uint32_t type, ByteReader& p, bool small);
+  Status PolyDraw(const Record& r, ByteReader& p);
   Status Text(const Record& r, ByteReader& p, bool wide);
+  Status OneText(const Record& r, ByteReader& p, bool wide);
+  Status PolyText(const Record& r, ByteReader& p, bool wide);
+  Status SmallText(ByteReader& p);
   Status Bitmap(const Record& r, ByteReader& p);
+  // The DIB a bitmap record holds where its offsets say: an error when they point
+  // outside the record; none (the record skipped) when its colours are palette indexes
+  // or it cannot be decoded.
+  struct DibPlace {
+    uint32_t offBmi, cbBmi, offBits, cbBits;
+  };
+  Status RecordDib(const Record& r, uint32_t usage, const DibPlace& at, std::optional<Bitmap24>& dib);
+  Status MaskedBitmap(const Record& r, ByteReader& p);
+  Status Gradient(ByteReader& p);
   Status PatternBrush(const Record& r, ByteReader& p);
   Status Pen(const Record& r, ByteReader& p, bool extended);
   Status Font(ByteReader& p);
@@ -131,8 +148,56 @@ Status EmfPlayer::PolyPoly(uint32_t type, ByteReader& p, bool small) {
   return Status::Ok();
 }
 
+Status EmfPlayer::PolyDraw(const Record& r, ByteReader& p) {
+  const bool small = r.type == kPolyDraw16;
+  p.Skip(16);  // bounds
+  const uint32_t count = p.U32LE();
+  auto points = ReadPoints(p, count, small);
+  if (p.Failed() || !points || count > p.Remaining()) return Short();
+  if (!player_.PolyDraw(*points, p.Take(count))) player_.Skip(r.type);
+  return Status::Ok();
+}
+
+// ExtTextOut's fixed part, then one text (an EMRTEXT and what it points to).
 Status EmfPlayer::Text(const Record& r, ByteReader& p, bool wide) {
   p.Skip(16 + 4 + 4 + 4);  // bounds, graphics mode, x and y scales
+  return OneText(r, p, wide);
+}
+
+// PolyTextOut: the same fixed part, then a count of texts.
+Status EmfPlayer::PolyText(const Record& r, ByteReader& p, bool wide) {
+  p.Skip(16 + 4 + 4 + 4);
+  const uint32_t count = p.U32LE();
+  if (p.Failed() || count > p.Remaining() / kEmrTextSize) return Short();
+  for (uint32_t i = 0; i < count; ++i) {
+    if (Status s = OneText(r, p, wide); !s) return s;
+  }
+  return Status::Ok();
+}
+
+// SmallTextOut: a text without advances, its characters in the record: one byte each
+// (the low byte of a UTF-16 code) with ETO_SMALL_CHARS, UTF-16 otherwise. Its bounds
+// (device pixels, absent with ETO_NO_RECT) only say where it lands.
+Status EmfPlayer::SmallText(ByteReader& p) {
+  constexpr uint32_t kEtoNoRect = 0x100, kEtoSmallChars = 0x200;
+  Point at;
+  at.x = p.S32LE(), at.y = p.S32LE();
+  const uint32_t count = p.U32LE();
+  TextRun run;
+  run.options = p.U32LE();
+  p.Skip(4 + 4 + 4);  // graphics mode, x and y scales
+  if (!(run.options & kEtoNoRect)) p.Skip(16);
+  const bool small = run.options & kEtoSmallChars;
+  const uint64_t bytes = uint64_t(count) * (small ? 1 : 2);
+  if (p.Failed() || bytes > p.Remaining()) return Short();
+  const ByteSpan text = p.Take(size_t(bytes));
+  if (small) run.text.assign(text.begin(), text.end());
+  else run.text = DecodeUtf16(text);
+  player_.Text(at, run);
+  return Status::Ok();
+}
+
+Status EmfPlayer::OneText(const Record& r, ByteReader& p, bool wide) {
   TextRun run;
   Point at;
   at.x = p.S32LE(), at.y = p.S32LE();
@@ -198,18 +263,99 @@ Status EmfPlayer::Bitmap(const Record& r, ByteReader& p) {
     player_.PatBlt(dstX, dstY, dstW, dstH, rop);  // a fill without a bitmap
     return Status::Ok();
   }
+  std::optional<Bitmap24> dib;
+  if (Status st = RecordDib(r, usage, {offBmi, cbBmi, offBits, cbBits}, dib); !st || !dib) return st;
+  const int64_t top = bottomUpSource ? int64_t{dib->Height()} - srcY - srcH : srcY;
+  player_.DrawBitmap(*dib, srcX, top, srcW, srcH, dstX, dstY, dstW, dstH, rop);
+  return Status::Ok();
+}
+
+Status EmfPlayer::RecordDib(const Record& r, uint32_t usage, const DibPlace& at, std::optional<Bitmap24>& dib) {
   ByteSpan info, bits;
-  if (!RecordPart(r.params, offBmi, cbBmi, info) || !RecordPart(r.params, offBits, cbBits, bits)) {
+  if (!RecordPart(r.params, at.offBmi, at.cbBmi, info) || !RecordPart(r.params, at.offBits, at.cbBits, bits)) {
     return Error::Invalid("a bitmap record of the metafile points outside itself");
   }
   if (usage != 0) {
     player_.Skip(r.type);  // colours given as palette indexes: no palette to look them up in
     return Status::Ok();
   }
-  auto dib = DecodeDib(info, bits, limits_);
-  if (!dib) return player_.BadBitmap(dib.error(), r.type);
-  const int64_t top = bottomUpSource ? int64_t{dib->Height()} - srcY - srcH : srcY;
-  player_.DrawBitmap(dib.value(), srcX, top, srcW, srcH, dstX, dstY, dstW, dstH, rop);
+  auto decoded = DecodeDib(info, bits, limits_);
+  if (!decoded) return player_.BadBitmap(decoded.error(), r.type);
+  dib = std::move(decoded.value());
+  return Status::Ok();
+}
+
+// MaskBlt and PlgBlt: a source bitmap and an optional monochrome mask, onto a rectangle
+// through a quaternary raster operation (MaskBlt) or onto a parallelogram (PlgBlt,
+// which copies the source where the mask is light).
+Status EmfPlayer::MaskedBitmap(const Record& r, ByteReader& p) {
+  p.Skip(16);  // bounds
+  const auto point = [&p]() { Point pt; pt.x = p.S32LE(), pt.y = p.S32LE(); return pt; };
+  Point corners[3];
+  int32_t srcX = 0, srcY = 0, srcW = 0, srcH = 0;
+  uint32_t rop4 = 0xAA000000u | kSrcCopy;  // the source where the mask is light, nothing elsewhere
+  if (r.type == kMaskBlt) {
+    const int32_t x = p.S32LE(), y = p.S32LE();
+    srcW = p.S32LE(), srcH = p.S32LE();
+    rop4 = p.U32LE();
+    srcX = p.S32LE(), srcY = p.S32LE();
+    corners[0] = {double(x), double(y)}, corners[1] = {double(x) + srcW, double(y)};
+    corners[2] = {double(x), double(y) + srcH};
+  } else {
+    for (Point& c : corners) c = point();
+    srcX = p.S32LE(), srcY = p.S32LE(), srcW = p.S32LE(), srcH = p.S32LE();
+  }
+  p.Skip(24 + 4);  // source transform, background colour
+  const uint32_t usage = p.U32LE(), offBmi = p.U32LE(), cbBmi = p.U32LE(), offBits = p.U32LE(), cbBits = p.U32LE();
+  const int32_t maskX = p.S32LE(), maskY = p.S32LE();
+  p.Skip(4);  // the mask's colour usage: a monochrome mask's two colours are read as they are
+  const uint32_t offBmiMask = p.U32LE(), cbBmiMask = p.U32LE(), offBitsMask = p.U32LE(), cbBitsMask = p.U32LE();
+  if (p.Failed()) return Short();
+  if (cbBmi == 0) {
+    if (r.type == kMaskBlt && !RopUsesSource(rop4 & 0xFFFFFF)) {
+      player_.PatBlt(corners[0].x, corners[0].y, srcW, srcH, rop4 & 0xFFFFFF);
+    }
+    return Status::Ok();
+  }
+  std::optional<Bitmap24> dib, mask;
+  if (Status st = RecordDib(r, usage, {offBmi, cbBmi, offBits, cbBits}, dib); !st || !dib) return st;
+  if (cbBmiMask != 0) {
+    if (Status st = RecordDib(r, 0, {offBmiMask, cbBmiMask, offBitsMask, cbBitsMask}, mask); !st || !mask) return st;
+  }
+  player_.MaskedBitmap(*dib, srcX, srcY, srcW, srcH, corners, rop4, mask ? &*mask : nullptr, maskX, maskY);
+  return Status::Ok();
+}
+
+// GradientFill: TRIVERTEX corners (a point and 16-bit colour channels), then
+// rectangles (two corner indexes) or triangles (three).
+Status EmfPlayer::Gradient(ByteReader& p) {
+  enum : uint32_t { kRectH = 0, kRectV = 1, kTriangle = 2 };
+  p.Skip(16);  // bounds
+  const uint32_t vertexCount = p.U32LE(), shapeCount = p.U32LE(), mode = p.U32LE();
+  if (p.Failed() || vertexCount > p.Remaining() / 16) return Short();
+  std::vector<ShadedVertex> vertices(vertexCount);
+  for (ShadedVertex& v : vertices) {
+    v.at.x = p.S32LE(), v.at.y = p.S32LE();
+    const uint32_t red = p.U16LE() >> 8, green = p.U16LE() >> 8, blue = p.U16LE() >> 8;
+    p.Skip(2);  // alpha: GradientFill draws opaque
+    v.color = red | (green << 8) | (blue << 16);
+  }
+  const size_t corners = mode == kTriangle ? 3 : 2;
+  if (p.Failed() || shapeCount > p.Remaining() / (4 * corners)) return Short();
+  if (mode > kTriangle) {
+    player_.Skip(kGradientFill);
+    return Status::Ok();
+  }
+  for (uint32_t i = 0; i < shapeCount; ++i) {
+    uint32_t at[3] = {};
+    for (size_t k = 0; k < corners; ++k) at[k] = p.U32LE();
+    if (std::any_of(at, at + corners, [&](uint32_t n) { return n >= vertexCount; })) {
+      player_.Skip(kGradientFill);  // a corner the record does not have: that shape is left out
+      continue;
+    }
+    if (mode == kTriangle) player_.GradientTriangle(vertices[at[0]], vertices[at[1]], vertices[at[2]]);
+    else player_.GradientBox(vertices[at[0]], vertices[at[1]], mode == kRectV);
+  }
   return Status::Ok();
 }
 
@@ -306,12 +452,14 @@ Status EmfPlayer::ClipRegion(ByteReader& p) {
 Status EmfPlayer::FillRegion(uint32_t type, ByteReader& p) {
   p.Skip(16);  // bounds
   const uint32_t size = p.U32LE();
-  const uint32_t brushIndex = type == kFillRgn ? p.U32LE() : 0;
+  const bool ownBrush = type == kFillRgn || type == kFrameRgn;
+  const uint32_t brushIndex = ownBrush ? p.U32LE() : 0;
+  const int32_t frameWidth = type == kFrameRgn ? p.S32LE() : 0, frameHeight = type == kFrameRgn ? p.S32LE() : 0;
   if (p.Failed()) return Short();
   auto region = ReadRegion(p, size);
   if (!region) return region.error();
   Brush brush = dc_.state.brush;
-  if (type == kFillRgn) {
+  if (ownBrush) {
     const std::optional<Object> stock =
         brushIndex & kStockObjectFlag ? StockObject(brushIndex & ~kStockObjectFlag) : std::nullopt;
     const Object* o = stock ? &*stock : dc_.objects.Find(brushIndex);
@@ -319,7 +467,9 @@ Status EmfPlayer::FillRegion(uint32_t type, ByteReader& p) {
     if (!b) return Status::Ok();
     brush = *b;
   }
-  player_.FillRegion(region.value(), brush, true);
+  // Unlike a clipping region, a region painted is in logical units, as FillRgn takes it.
+  if (type == kFrameRgn) player_.FrameRegion(region.value(), brush, frameWidth, frameHeight, false);
+  else player_.FillRegion(region.value(), brush, false, type == kInvertRgn ? kDstInvert : kPatCopy);
   return Status::Ok();
 }
 
@@ -453,11 +603,16 @@ Status EmfPlayer::Play(const Record& r) {
     case kFlattenPath: case kWidenPath: break;  // the path stays as it is: curves are drawn as curves
     case kSelectClipPath: player_.SelectClipPath(p.S32LE()); break;
     case kExtSelectClipRgn: return ClipRegion(p);
-    case kFillRgn: case kPaintRgn: return FillRegion(r.type, p);
+    case kFillRgn: case kPaintRgn: case kFrameRgn: case kInvertRgn: return FillRegion(r.type, p);
     case kBitBlt: case kStretchBlt: case kSetDibitsToDevice: case kStretchDibits: case kAlphaBlend:
     case kTransparentBlt:
       return Bitmap(r, p);
+    case kMaskBlt: case kPlgBlt: return MaskedBitmap(r, p);
     case kExtTextOutA: case kExtTextOutW: return Text(r, p, r.type == kExtTextOutW);
+    case kPolyTextOutA: case kPolyTextOutW: return PolyText(r, p, r.type == kPolyTextOutW);
+    case kSmallTextOut: return SmallText(p);
+    case kPolyDraw: case kPolyDraw16: return PolyDraw(r, p);
+    case kGradientFill: return Gradient(p);
     // State that changes nothing in a picture drawn once on a true-colour surface, and
     // comments (EMF+ among them).
     case kSetBrushOrgEx: case kSetMapperFlags: case kSetStretchBltMode: case kSetColorAdjustment:
@@ -466,7 +621,7 @@ Status EmfPlayer::Play(const Record& r) {
     case kSetLayout: case kSetTextJustification: case kColorCorrectPalette: case kSetIcmProfileA:
     case kSetIcmProfileW:
       break;
-    default: player_.Skip(r.type); break;  // flood fills, region painting, PolyDraw, masks
+    default: player_.Skip(r.type); break;  // flood fills among them
   }
   return Status::Ok();
 }

@@ -166,6 +166,40 @@ void Player::PolyBezierTo(const std::vector<Point>& points) {
   Finish(false, true);
 }
 
+bool Player::PolyDraw(const std::vector<Point>& points, ByteSpan types) {
+  enum : uint8_t { kPtCloseFigure = 1, kPtLineTo = 2, kPtBezierTo = 4, kPtMoveTo = 6 };
+  for (size_t i = 0; i < points.size(); ++i) {
+    const uint8_t t = types[i] & ~kPtCloseFigure;
+    if (t == kPtBezierTo) {
+      if (i + 2 >= points.size() || (types[i + 1] & ~kPtCloseFigure) != kPtBezierTo ||
+          (types[i + 2] & ~kPtCloseFigure) != kPtBezierTo) {
+        return false;
+      }
+      i += 2;
+    } else if (t != kPtLineTo && t != kPtMoveTo) {
+      return false;
+    }
+  }
+  if (points.empty()) return true;
+  const Affine m = Map();
+  if (!inPath_ || !canvas_.HasCurrentPoint()) canvas_.MoveTo(m.Apply(dc_.state.position));
+  for (size_t i = 0; i < points.size(); ++i) {
+    const uint8_t t = types[i] & ~kPtCloseFigure;
+    if (t == kPtMoveTo) {
+      canvas_.MoveTo(m.Apply(points[i]));
+    } else if (t == kPtLineTo) {
+      canvas_.LineTo(m.Apply(points[i]));
+    } else {
+      canvas_.CurveTo(m.Apply(points[i]), m.Apply(points[i + 1]), m.Apply(points[i + 2]));
+      i += 2;
+    }
+    if (types[i] & kPtCloseFigure) canvas_.ClosePath();
+  }
+  dc_.state.position = points.back();
+  Finish(false, true);
+  return true;
+}
+
 Affine Player::BoxMap(double left, double top, double right, double bottom) const {
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
@@ -270,6 +304,7 @@ void Player::Text(Point reference, const TextRun& run) {
   if (const SymbolFace face = SymbolFaceOf(dc_.state.font.face); face != SymbolFace::kNone) {
     TextRun mapped = run;
     mapped.text = FromSymbolFont(run.text, face);
+    mapped.arrowsOnBaseline = face == SymbolFace::kMtExtra;
     after = canvas_.DrawText(dc_.state, Map(), at, mapped, inPath_);
   } else {
     after = canvas_.DrawText(dc_.state, Map(), at, run, inPath_);
@@ -286,6 +321,52 @@ void Player::PatBlt(double left, double top, double width, double height, uint32
 void Player::DrawBitmap(const Bitmap24& bitmap, int64_t srcX, int64_t srcY, int64_t srcW, int64_t srcH, double left,
                         double top, double width, double height, uint32_t rop) {
   canvas_.DrawBitmap(bitmap, srcX, srcY, srcW, srcH, MapBox(Map(), left, top, left + width, top + height), rop);
+}
+
+namespace {
+
+// The ternary raster operation of an index byte (the operation's middle byte).
+uint32_t RopOfIndex(uint32_t index) {
+  for (uint32_t rop : {kSrcCopy, kSrcPaint, kSrcAnd, kSrcInvert, kNotSrcCopy, kPatCopy, kPatInvert, kDstInvert,
+                       kBlackness, kWhiteness, kDstCopy}) {
+    if (((rop >> 16) & 0xFF) == index) return rop;
+  }
+  return index << 16;
+}
+
+}  // namespace
+
+void Player::MaskedBitmap(const Bitmap24& bitmap, int64_t srcX, int64_t srcY, int64_t srcW, int64_t srcH,
+                          const Point (&corners)[3], uint32_t rop4, const Bitmap24* mask, int64_t maskX,
+                          int64_t maskY) {
+  const Affine m = Map();
+  const Parallelogram where{m.Apply(corners[0]), m.Apply(corners[1]), m.Apply(corners[2])};
+  const uint32_t passes[2][2] = {{RopOfIndex(rop4 >> 24), 0}, {RopOfIndex((rop4 >> 16) & 0xFF), 1}};
+  for (const auto& [passRop, light] : passes) {
+    if ((!mask && !light) || passRop == kDstCopy) continue;
+    BitmapMask through{mask, maskX, maskY, light != 0, std::nullopt};
+    uint32_t rop = passRop;
+    // An operation without the source fills the pixels the mask lets through.
+    if (!RopUsesSource(rop)) {
+      if (rop == kBlackness) through.solid = 0;
+      else if (rop == kWhiteness) through.solid = 0xFFFFFF;
+      else if (rop == kPatCopy && dc_.state.brush.style == kBsSolid) through.solid = dc_.state.brush.color;
+      else continue;
+      rop = kSrcCopy;
+    }
+    canvas_.DrawBitmap(bitmap, srcX, srcY, srcW, srcH, where, rop, &through);
+  }
+}
+
+void Player::GradientBox(const ShadedVertex& from, const ShadedVertex& to, bool vertical) {
+  const Affine m = Map();
+  const Parallelogram where{m.Apply(from.at), m.Apply({to.at.x, from.at.y}), m.Apply({from.at.x, to.at.y})};
+  canvas_.GradientBox(where, from.color, to.color, vertical);
+}
+
+void Player::GradientTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& c) {
+  const Affine m = Map();
+  canvas_.GradientTriangle({m.Apply(a.at), a.color}, {m.Apply(b.at), b.color}, {m.Apply(c.at), c.color});
 }
 
 void Player::IntersectClip(double left, double top, double right, double bottom) {
@@ -311,11 +392,26 @@ void Player::ClipRegion(const Region& region, int mode, bool deviceUnits) {
   }
 }
 
-void Player::FillRegion(const Region& region, const Brush& brush, bool deviceUnits) {
+void Player::FillRegion(const Region& region, const Brush& brush, bool deviceUnits, uint32_t rop) {
   DcState s = dc_.state;
   s.brush = brush;
   const Affine m = deviceUnits ? dc_.deviceToPicture : Map();
-  for (const Region::Box& b : region.boxes) canvas_.PatternFill(s, MapBox(m, b.left, b.top, b.right, b.bottom), kPatCopy);
+  for (const Region::Box& b : region.boxes) canvas_.PatternFill(s, MapBox(m, b.left, b.top, b.right, b.bottom), rop);
+}
+
+void Player::FrameRegion(const Region& region, const Brush& brush, double width, double height, bool deviceUnits) {
+  DcState s = dc_.state;
+  s.brush = brush;
+  const Affine logical = Map(), m = deviceUnits ? dc_.deviceToPicture : logical;
+  const double w = std::fabs(width) * std::hypot(logical.xx, logical.yx);
+  const double h = std::fabs(height) * std::hypot(logical.xy, logical.yy);
+  for (const Region::Box& b : region.boxes) {
+    const Point a = m.Apply({b.left, b.top}), z = m.Apply({b.right, b.bottom});
+    const double l = std::min(a.x, z.x), r = std::max(a.x, z.x), t = std::min(a.y, z.y), d = std::max(a.y, z.y);
+    const double sw = std::min(w, (r - l) / 2), sh = std::min(h, (d - t) / 2);
+    const double strips[4][4] = {{l, t, r, t + sh}, {l, d - sh, r, d}, {l, t + sh, l + sw, d - sh}, {r - sw, t + sh, r, d - sh}};
+    for (const auto& q : strips) canvas_.PatternFill(s, MapBox(Affine{}, q[0], q[1], q[2], q[3]), kPatCopy);
+  }
 }
 
 void Player::Save() {

@@ -54,6 +54,10 @@ class Player {
   // from the current position.
   void PolyBezier(const std::vector<Point>& points);
   void PolyBezierTo(const std::vector<Point>& points);
+  // PolyDraw: from the current position, each point with its PT_ type (move, line or
+  // one of three Bézier points, optionally closing the figure). A list whose types do
+  // not make whole curves is not drawn (false), as Windows refuses it.
+  bool PolyDraw(const std::vector<Point>& points, ByteSpan types);
   void Rectangle(double left, double top, double right, double bottom);
   void Ellipse(double left, double top, double right, double bottom);
   void RoundRect(double left, double top, double right, double bottom, double cornerWidth, double cornerHeight);
@@ -66,13 +70,28 @@ class Player {
   void DrawBitmap(const Bitmap24& bitmap, int64_t srcX, int64_t srcY, int64_t srcW, int64_t srcH, double left,
                   double top, double width, double height, uint32_t rop);
 
+  // MaskBlt and PlgBlt: part of a bitmap onto the parallelogram of three logical points
+  // (where the source's top-left, top-right and bottom-left corners go), through a
+  // mask: a quaternary raster operation's low three bytes apply where the mask is
+  // light, its top byte's operation where it is dark. Without a mask the first applies
+  // everywhere.
+  void MaskedBitmap(const Bitmap24& bitmap, int64_t srcX, int64_t srcY, int64_t srcW, int64_t srcH,
+                    const Point (&corners)[3], uint32_t rop4, const Bitmap24* mask, int64_t maskX, int64_t maskY);
+  // GradientFill: a rectangle between two corners shaded from the first's colour to the
+  // second's across (or down), and a triangle shaded between its three; logical units.
+  void GradientBox(const ShadedVertex& from, const ShadedVertex& to, bool vertical);
+  void GradientTriangle(const ShadedVertex& a, const ShadedVertex& b, const ShadedVertex& c);
+
   void IntersectClip(double left, double top, double right, double bottom);
   void ExcludeClip(double left, double top, double right, double bottom);
   // Region boxes in logical units (WMF) or device pixels (EMF), combined as a
   // RegionMode says; an empty kRgnCopy removes the clip.
   void ClipRegion(const Region& region, int mode, bool deviceUnits);
-  // FillRgn and PaintRgn: the region's boxes filled with a brush.
-  void FillRegion(const Region& region, const Brush& brush, bool deviceUnits);
+  // FillRgn and PaintRgn: the region's boxes filled with a brush (InvertRgn: inverted).
+  void FillRegion(const Region& region, const Brush& brush, bool deviceUnits, uint32_t rop = kPatCopy);
+  // FrameRgn: a border inside each of the region's boxes, `width` and `height` logical
+  // units thick on the sides and on the top and bottom.
+  void FrameRegion(const Region& region, const Brush& brush, double width, double height, bool deviceUnits);
   void Save();
   void Restore(int32_t which);
 

@@ -180,6 +180,13 @@ std::u32string FromSymbolFont(std::u32string text, SymbolFace face) {
   return text;
 }
 
+bool IsMtExtraArrow(char32_t c) {
+  for (char32_t code : {0x72, 0x73, 0x74, 0x76, 0x77}) {
+    if (c == ChartCharacter(SymbolFace::kMtExtra, code)) return true;
+  }
+  return false;
+}
+
 std::string ToUtf8(const std::u32string& text) {
   std::string s;
   for (char32_t c : text) {

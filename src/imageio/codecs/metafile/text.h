@@ -25,5 +25,8 @@ SymbolFace SymbolFaceOf(const std::string& face);
 // U+F020..U+F0FF (how UTF-16 text addresses a symbol font) count as 0x20..0xFF; other
 // characters stay as they are.
 std::u32string FromSymbolFont(std::u32string text, SymbolFace face);
+// MT Extra's embellishment arrows (codes 0x72 to 0x74, 0x76 and 0x77) as mapped above.
+// MT Extra draws them just above the baseline, a substitute font at its maths axis.
+bool IsMtExtraArrow(char32_t c);
 
 }  // namespace kestal::metafile

@@ -411,8 +411,9 @@ Status WmfPlayer::Play(const Record& r) {
       p.Skip(2 + 2 + 4 + 2 + 2 + 2);
       Region region;
       const double left = p.S16LE(), top = p.S16LE(), right = p.S16LE(), bottom = p.S16LE();
-      if (p.Failed()) return Short();
-      if (right > left && bottom > top) region.boxes.push_back({left, top, right, bottom});
+      // A record too short for a region still takes its slot, empty, so that the
+      // objects after it keep the indexes the file gives them.
+      if (!p.Failed() && right > left && bottom > top) region.boxes.push_back({left, top, right, bottom});
       Create(region);
       break;
     }
@@ -422,6 +423,24 @@ Status WmfPlayer::Play(const Record& r) {
       const Region* boxes = region ? std::get_if<Region>(region) : nullptr;
       const Brush* fill = brush ? std::get_if<Brush>(brush) : &s.brush;
       if (boxes && fill) player_.FillRegion(*boxes, *fill, false);
+      break;
+    }
+    case kInvertRegion: {
+      const Object* region = dc_.objects.Find(p.U16LE());
+      if (p.Failed()) return Short();
+      if (const Region* boxes = region ? std::get_if<Region>(region) : nullptr) {
+        player_.FillRegion(*boxes, s.brush, false, kDstInvert);
+      }
+      break;
+    }
+    case kFrameRegion: {
+      const Object* region = dc_.objects.Find(p.U16LE());
+      const Object* brush = dc_.objects.Find(p.U16LE());
+      const double height = p.S16LE(), width = p.S16LE();
+      if (p.Failed()) return Short();
+      const Region* boxes = region ? std::get_if<Region>(region) : nullptr;
+      const Brush* frame = brush ? std::get_if<Brush>(brush) : nullptr;
+      if (boxes && frame) player_.FrameRegion(*boxes, *frame, width, height, false);
       break;
     }
     case kCreatePalette: case kCreateBitmap: case kCreateBitmapIndirect: Create(OtherObject{}); break;
@@ -435,7 +454,7 @@ Status WmfPlayer::Play(const Record& r) {
     case kResizePalette: case kSetLayout: case kSetTextJustification: case kOffsetClipRgn: case kSetMapperFlags:
     case kSelectPalette: case kAnimatePalette: case kEscape: case kWmfEof:
       break;
-    default: player_.Skip(r.type); break;  // flood fills and region painting among them
+    default: player_.Skip(r.type); break;  // flood fills among them
   }
   return Status::Ok();
 }
