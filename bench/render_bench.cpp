@@ -51,28 +51,27 @@ void BM_Regular(benchmark::State& state) { RunFrames(state, WaveMode::Regular); 
 // two threads, so this is the wall time of two cores.
 void BM_Natural(benchmark::State& state) { RunFrames(state, WaveMode::Natural); }
 
-// The same frame on one core: rendered in bands of rows small enough to stay on the
-// calling thread. The goal is stated for this one; the scalar kernel beside it shows
-// what the vector kernel gains.
+// The same frame on one core. The goal is stated for this one; the other kernels
+// beside it show what the widest vector kernel gains.
 void NaturalOneCore(benchmark::State& state, natural::Kernel kernel) {
   AnimationModel& m = ModelFor(int(state.range(0)), int(state.range(1)), WaveMode::Natural);
   Bitmap24 pane = m.PaneBitmap().Clone().value();
   NaturalRendering rendering;
   rendering.kernel = kernel;
-  const int32_t band = std::max<int32_t>(1, (1 << 18) / pane.Width());
+  rendering.oneThread = true;
   int frame = 0;
   for (auto _ : state) {
-    for (rendering.fromRow = 0; rendering.fromRow < pane.Height(); rendering.fromRow += band) {
-      rendering.toRow = rendering.fromRow + band;
-      RenderNaturalWave(m.MirrorBitmap(), pane, frame, m.FrameCount(), m.NaturalWater(), m.WaterColor(), 100,
-                        rendering);
-    }
+    RenderNaturalWave(m.MirrorBitmap(), pane, frame, m.FrameCount(), m.NaturalWater(), m.WaterColor(), 100, rendering);
     frame = (frame + 1) % m.FrameCount();
     benchmark::DoNotOptimize(pane.Data());
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(pane.SizeBytes()));
 }
 void BM_NaturalOneCore(benchmark::State& state) { NaturalOneCore(state, natural::BestKernel()); }
+void BM_NaturalOneCoreAvx2(benchmark::State& state) {
+  if (!natural::KernelAvailable(natural::Kernel::Avx2)) return state.SkipWithError("no AVX2");
+  NaturalOneCore(state, natural::Kernel::Avx2);
+}
 void BM_NaturalOneCoreScalar(benchmark::State& state) { NaturalOneCore(state, natural::Kernel::Scalar); }
 
 // Every water control on: the line at 90 %, tint, a smooth fade, a blur and stronger
@@ -147,6 +146,7 @@ BENCHMARK(BM_Perspective)->Apply(Sizes);
 BENCHMARK(BM_Regular)->Apply(Sizes);
 BENCHMARK(BM_Natural)->Apply(Sizes);
 BENCHMARK(BM_NaturalOneCore)->Apply(Sizes);
+BENCHMARK(BM_NaturalOneCoreAvx2)->Apply(Sizes);
 BENCHMARK(BM_NaturalOneCoreScalar)->Apply(Sizes);
 BENCHMARK(BM_MemcpyWaterPane)->Apply(Sizes);
 BENCHMARK(BM_AllWaterEffects)->Apply(Sizes);

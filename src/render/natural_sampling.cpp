@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
+// GCC 12 takes the deliberately undefined vectors inside its AVX-512 intrinsics for
+// uninitialised ones; the warning is about its header's code, not this file's.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #define KESTAL_NATURAL_X86 1
 #endif
@@ -18,6 +23,9 @@ struct Place {
   int32_t x, y;
 };
 
+// The horizontal weights' whole: a pixel's weight and its neighbour's add up to it.
+constexpr int32_t kWeightOne = 64;
+
 int32_t LastX(int32_t width) { return std::max(0, (width - 1) * kSubpixel - 1); }
 
 Place SamplePlace(const RowSource& src, int32_t y, const int32_t* fieldX, const int32_t* fieldY, int32_t x) {
@@ -27,185 +35,245 @@ Place SamplePlace(const RowSource& src, int32_t y, const int32_t* fieldX, const 
   return {std::clamp(x * kSubpixel + dx, 0, LastX(src.width)), std::clamp(y * kSubpixel + dy, 0, src.height * kSubpixel)};
 }
 
+// One channel mixed from its four neighbours with the weights natural_sampling.h gives.
+uint8_t Mix(int32_t a, int32_t a1, int32_t b, int32_t b1, int32_t wx, int32_t fy) {
+  const int32_t top = a * (kWeightOne - wx) + a1 * wx;
+  const int32_t bottom = b * (kWeightOne - wx) + b1 * wx;
+  const int32_t mixed = top + (((bottom - top) * (fy << 7) + 16384) >> 15);
+  return static_cast<uint8_t>((mixed + kWeightOne / 2) >> 6);
+}
+
 void SamplePixels(const RowSource& src, int32_t y, const int32_t* fieldX, const int32_t* fieldY, int32_t from,
                   int32_t to, uint8_t* out) {
   const int32_t right = src.width > 1 ? 3 : 0;
   for (int32_t x = from; x < to; ++x) {
     const Place p = SamplePlace(src, y, fieldX, fieldY, x);
-    const int32_t fx = p.x & (kSubpixel - 1), fy = p.y & (kSubpixel - 1);
+    const int32_t wx = (p.x & (kSubpixel - 1)) >> 2, fy = p.y & (kSubpixel - 1);
     const int32_t row = p.y >> 8;
     const uint8_t* a = src.rows[row] + 3 * static_cast<size_t>(p.x >> 8);
     const uint8_t* b = src.rows[row + 1] + 3 * static_cast<size_t>(p.x >> 8);
     uint8_t* o = out + 3 * static_cast<size_t>(x);
-    for (int ch = 0; ch < 3; ++ch) {
-      const int32_t top = a[ch] * (kSubpixel - fx) + a[ch + right] * fx;
-      const int32_t bottom = b[ch] * (kSubpixel - fx) + b[ch + right] * fx;
-      o[ch] = static_cast<uint8_t>(((top >> 1) * (kSubpixel - fy) + (bottom >> 1) * fy + 16384) >> 15);
-    }
+    for (int ch = 0; ch < 3; ++ch) o[ch] = Mix(a[ch], a[ch + right], b[ch], b[ch + right], wx, fy);
   }
 }
 
 #ifdef KESTAL_NATURAL_X86
 
+// The vector kernels work in runs of groups of kGroup pixels. A first pass finds every
+// pixel's place for the run (PlaceRun); a second fetches and mixes the pixels, whose
+// addresses are then ready in memory rather than at the end of a long chain of
+// arithmetic, so the fetches of many groups overlap.
+constexpr int32_t kGroup = 16;
+constexpr int32_t kRun = 256;
+
+// A run's places: each pixel's byte offset in the mirror (of its upper-left neighbour;
+// the lower row's is `stride` further) and its weights as one 32-bit word, bytes
+// 64 − wx, wx and the 16-bit 128 fy; and which groups lie wholly above the mirror's last
+// row, where reading 8 bytes at each offset in both rows stays inside the mirror.
+struct Places {
+  alignas(64) int32_t offset[kRun];
+  alignas(64) int32_t weight[kRun];
+  bool inside[kRun / kGroup];
+};
+
+typedef int32_t Ints __attribute__((vector_size(4 * kGroup)));
+
+// The places of `groups` groups from pixel x0 of row y, as SamplePlace finds them. Each
+// lane is the same integer arithmetic whichever instructions carry it.
+#define KESTAL_WIDE_INTS __attribute__((target_clones("default", "avx2", "avx512f")))
+KESTAL_WIDE_INTS void PlaceRun(const RowSource& src, int32_t y, const int32_t* fieldX, const int32_t* fieldY,
+                               int32_t x0, int32_t groups, Places& places) {
+  // Pixel i of a group lies in the field's cell i / kStep, at step i % kStep.
+  const Ints cell = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
+  const Ints next = cell + 1;
+  const Ints step = {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3};
+  const Ints lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  static_assert(kStep == 4 && kGroup == 16 && kFieldPadding >= kGroup);
+  const int32_t lastX = LastX(src.width), lastY = src.height * kSubpixel, lastRow = src.height - 3;
+  const int32_t stride = static_cast<int32_t>(src.stride);
+  for (int32_t g = 0; g < groups; ++g) {
+    const int32_t x = x0 + kGroup * g;
+    Ints pointsX, pointsY;
+    std::memcpy(&pointsX, fieldX + (x >> kStepBits), sizeof pointsX);
+    std::memcpy(&pointsY, fieldY + (x >> kStepBits), sizeof pointsY);
+    const Ints fromX = __builtin_shuffle(pointsX, cell), fromY = __builtin_shuffle(pointsY, cell);
+    const Ints dx = fromX + ((__builtin_shuffle(pointsX, next) - fromX) * step >> kStepBits);
+    const Ints dy = fromY + ((__builtin_shuffle(pointsY, next) - fromY) * step >> kStepBits);
+    Ints sx = ((x + lane) << 8) + dx, sy = y * kSubpixel + dy;
+    sx = sx < 0 ? 0 : sx > lastX ? lastX : sx;
+    sy = sy < 0 ? 0 : sy > lastY ? lastY : sy;
+    const Ints row = sy >> 8, col = sx >> 8;
+    const Ints below = row > lastRow;
+    int32_t any = 0;
+    for (int i = 0; i < kGroup; ++i) any |= below[i];
+    places.inside[g] = any == 0;
+    const Ints wx = (sx & (kSubpixel - 1)) >> 2;
+    const Ints offset = row * stride + col * 3;
+    const Ints weight = (kWeightOne - wx) | wx << 8 | (sy & (kSubpixel - 1)) << 23;
+    std::memcpy(places.offset + kGroup * g, &offset, sizeof offset);
+    std::memcpy(places.weight + kGroup * g, &weight, sizeof weight);
+  }
+}
+
+// The mixing, with a fetched pixel held as a 64-bit word (the pixel and its right
+// neighbour, two bytes unused). A register of words holds pixels 4L and 4L + 1 in its
+// 128-bit lane L, its partner 4L + 2 and 4L + 3, so that packing the two results lane
+// by lane brings the pixels out in order. Across each word: the pixel's and its
+// neighbour's blue, green and red side by side for the byte multiply-add, and the
+// weights' bytes to match; then the vertical weight in every 16-bit lane.
+constexpr int8_t kPairBytes[16] = {0, 3, 1, 4, 2, 5, -1, -1, 8, 11, 9, 12, 10, 13, -1, -1};
+constexpr int8_t kAcrossBytes[16] = {0, 1, 0, 1, 0, 1, -1, -1, 8, 9, 8, 9, 8, 9, -1, -1};
+constexpr int8_t kDownBytes[16] = {2, 3, 2, 3, 2, 3, 2, 3, 10, 11, 10, 11, 10, 11, 10, 11};
+// Pixels of four bytes back to three.
+constexpr int8_t kPackBytes[16] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1};
+
 #define KESTAL_AVX2 __attribute__((target("avx2"), always_inline)) inline
 
-// The field interpolated for eight pixels: the points k, k + 1 and k + 2 of `points`
-// run linearly over the two cells, as SamplePlace interpolates them.
-KESTAL_AVX2 __m256i Interpolate(__m256i points) {
-  const __m256i from = _mm256_permutevar8x32_epi32(points, _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1));
-  const __m256i to = _mm256_permutevar8x32_epi32(points, _mm256_setr_epi32(1, 1, 1, 1, 2, 2, 2, 2));
-  const __m256i steps = _mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3);
-  return _mm256_add_epi32(from, _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(to, from), steps), kStepBits));
+KESTAL_AVX2 __m256i Lanes16(const int8_t (&bytes)[16]) {
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
 }
 
-// The horizontal step for four pixels: the 16-bit sums per blue, green, red (and a
-// zero lane), halved. Each 128-bit lane of `bytes` holds two of the pixels, each with
-// its right neighbour after it, from the byte `start` gives for it (replicated over
-// the pixel's eight bytes in the result). `fx` holds the eight pixels' fractions;
-// `pick` chooses these four.
-KESTAL_AVX2 __m256i Across(__m256i bytes, __m256i start, __m256i fx, __m256i pick) {
-  // -128 plus a start of at most 10 stays negative: a zero byte.
-  const __m256i leftBytes = _mm256_setr_epi8(0, -128, 1, -128, 2, -128, -128, -128, 0, -128, 1, -128, 2, -128, -128, -128,  //
-                                             0, -128, 1, -128, 2, -128, -128, -128, 0, -128, 1, -128, 2, -128, -128, -128);
-  const __m256i rightBytes = _mm256_add_epi8(leftBytes, _mm256_set1_epi64x(0x0000000300030003));
-  const __m256i w = _mm256_permutevar8x32_epi32(fx, pick);
-  const __m256i weightRight = _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
-  const __m256i weightLeft = _mm256_sub_epi16(_mm256_set1_epi16(kSubpixel), weightRight);
-  const __m256i left = _mm256_mullo_epi16(_mm256_shuffle_epi8(bytes, _mm256_add_epi8(leftBytes, start)), weightLeft);
-  const __m256i right = _mm256_mullo_epi16(_mm256_shuffle_epi8(bytes, _mm256_add_epi8(rightBytes, start)), weightRight);
-  return _mm256_srli_epi16(_mm256_add_epi16(left, right), 1);
+// Two 64-bit words, from base + at[first] and base + at[second].
+KESTAL_AVX2 __m128i Pair(const uint8_t* base, const int32_t* at, int first, int second) {
+  const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + at[first]));
+  return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(low), reinterpret_cast<const double*>(base + at[second])));
 }
 
-// Where each of four pixels starts in the 16 bytes loaded for its pair, for Across:
-// `relative` holds the eight pixels' byte offsets from their pair's first pixel.
-KESTAL_AVX2 __m256i Starts(__m256i relative, __m256i pick) {
-  const __m256i everyByte = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12,  //
-                                             0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12);
-  return _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(relative, pick), everyByte);
+// Four pixels' words in the lanes' order: pixels `first` and first + 1 in the low lane,
+// first + 4 and first + 5 in the high one.
+KESTAL_AVX2 __m256i Fetch4(const uint8_t* base, const int32_t* at, int first) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(Pair(base, at, first, first + 1)),
+                                 Pair(base, at, first + 4, first + 5), 1);
 }
 
-// The vertical step for four pixels: upper and lower sums side by side, multiplied by
-// the pairs (256 − fy, fy) and added, rounded; the pixels come out in order as 16-bit
-// blue, green, red, 0. `pickLow` chooses the pairs of the pixels in the lanes' low
-// halves, `pickHigh` those of the high halves.
-KESTAL_AVX2 __m256i Down(__m256i top, __m256i bottom, __m256i pairs, __m256i pickLow, __m256i pickHigh) {
-  const __m256i half = _mm256_set1_epi32(16384);
-  const __m256i low = _mm256_madd_epi16(_mm256_unpacklo_epi16(top, bottom), _mm256_permutevar8x32_epi32(pairs, pickLow));
-  const __m256i high = _mm256_madd_epi16(_mm256_unpackhi_epi16(top, bottom), _mm256_permutevar8x32_epi32(pairs, pickHigh));
-  return _mm256_packs_epi32(_mm256_srli_epi32(_mm256_add_epi32(low, half), 15),
-                            _mm256_srli_epi32(_mm256_add_epi32(high, half), 15));
+// The mix of the pixels whose words are `top` and `bottom`, each weighted by the 32-bit
+// word repeated over its 64 bits in `weights`: blue, green, red, 0 in 16 bits each.
+KESTAL_AVX2 __m256i Mix4(__m256i top, __m256i bottom, __m256i weights) {
+  const __m256i pairs = Lanes16(kPairBytes);
+  const __m256i across = _mm256_shuffle_epi8(weights, Lanes16(kAcrossBytes));
+  const __m256i t = _mm256_maddubs_epi16(_mm256_shuffle_epi8(top, pairs), across);
+  const __m256i b = _mm256_maddubs_epi16(_mm256_shuffle_epi8(bottom, pairs), across);
+  const __m256i mixed = _mm256_add_epi16(t, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, t),
+                                                                _mm256_shuffle_epi8(weights, Lanes16(kDownBytes))));
+  return _mm256_mulhrs_epi16(mixed, _mm256_set1_epi16(512));
 }
 
-// Four 64-bit words from base + index, in order: separate loads, which outrun the
-// gather instruction on the machines measured.
-KESTAL_AVX2 __m256i Gather(const uint8_t* base, __m128i index) {
-  const auto word = [base](int32_t at) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + at)); };
-  const __m128i low = _mm_unpacklo_epi64(word(_mm_cvtsi128_si32(index)), word(_mm_extract_epi32(index, 1)));
-  const __m128i high = _mm_unpacklo_epi64(word(_mm_extract_epi32(index, 2)), word(_mm_extract_epi32(index, 3)));
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-}
-
-// Two 16-byte loads, the first into the low lane.
-KESTAL_AVX2 __m256i LoadLanes(const uint8_t* low, const uint8_t* high) {
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
-                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
-}
-
-// The upper and lower row's sums for four pixels, whose byte offsets in the mirror
-// are `index`. Where each pair lies within 16 bytes from its first pixel (the usual
-// case: the field moves neighbours alike) one load per pair and row fetches it, else
-// a 64-bit gather per pixel (the pixel and its right neighbour, two bytes unused).
-struct Rows {
-  __m256i top, bottom;
-};
-KESTAL_AVX2 Rows FetchAcross(const uint8_t* base, __m128i index, int32_t stride, bool near, __m256i relative,
-                             __m256i fx, __m256i pick) {
-  if (near) {
-    const uint8_t* first = base + _mm_cvtsi128_si32(index);
-    const uint8_t* third = base + _mm_extract_epi32(index, 2);
-    const __m256i starts = Starts(relative, pick);
-    return {Across(LoadLanes(first, third), starts, fx, pick),
-            Across(LoadLanes(first + stride, third + stride), starts, fx, pick)};
+// The groups of a run that lie inside the mirror, eight pixels at a time, into `out`
+// (the run's first pixel).
+__attribute__((target("avx2"))) void MixRunAvx2(const RowSource& src, const Places& places, int32_t groups,
+                                                uint8_t* out) {
+  const __m256i pickFirst = _mm256_setr_epi32(0, 0, 1, 1, 4, 4, 5, 5);
+  const __m256i pickSecond = _mm256_setr_epi32(2, 2, 3, 3, 6, 6, 7, 7);
+  const __m256i packBytes = Lanes16(kPackBytes);
+  const uint8_t* upper = src.base;
+  const uint8_t* lower = src.base + src.stride;
+  for (int32_t i = 0; i < kGroup / 8 * groups; ++i) {
+    if (!places.inside[i * 8 / kGroup]) continue;
+    const int32_t* at = places.offset + 8 * i;
+    const __m256i weights = _mm256_load_si256(reinterpret_cast<const __m256i*>(places.weight + 8 * i));
+    const __m256i first = Mix4(Fetch4(upper, at, 0), Fetch4(lower, at, 0), _mm256_permutevar8x32_epi32(weights, pickFirst));
+    const __m256i second =
+        Mix4(Fetch4(upper, at, 2), Fetch4(lower, at, 2), _mm256_permutevar8x32_epi32(weights, pickSecond));
+    // Each lane holds four pixels' 12 bytes: the low lane's last 4 bytes are written
+    // over by the high lane's, which is stored exactly.
+    const __m256i packed = _mm256_shuffle_epi8(_mm256_packus_epi16(first, second), packBytes);
+    const __m128i high = _mm256_extracti128_si256(packed, 1);
+    uint8_t* o = out + 24 * static_cast<size_t>(i);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 12), high);
+    _mm_storeu_si32(o + 20, _mm_srli_si128(high, 8));
   }
-  // Gathered, the pixels of a lane start at its bytes 0 and 8.
-  const __m256i starts = _mm256_setr_epi64x(0, 0x0808080808080808, 0, 0x0808080808080808);
-  const __m256i top = Gather(base, index);
-  const __m256i bottom = Gather(base, _mm_add_epi32(index, _mm_set1_epi32(stride)));
-  return {Across(top, starts, fx, pick), Across(bottom, starts, fx, pick)};
 }
 
-// Eight pixels at a time, fetched as FetchAcross says. A group whose lower row could be the
-// mirror's last (the 8-byte read would pass its end) or a background row is left to
-// the scalar loop, as is the row's end, where the group's 28-byte store would pass
-// the row.
-__attribute__((target("avx2"))) void SampleRowAvx2(const RowSource& src, int32_t y, const int32_t* fieldX,
-                                                   const int32_t* fieldY, uint8_t* out) {
-  const int32_t width = src.width;
-  int32_t x0 = 0;
-  const bool gatherable = width >= 2 && src.height >= 3 &&
-                          static_cast<uint64_t>(src.height) * src.stride <= static_cast<uint64_t>(INT32_MAX);
-  if (gatherable) {
-    const int32_t stride32 = static_cast<int32_t>(src.stride);
-    const __m256i stride = _mm256_set1_epi32(stride32);
-    const __m256i ten = _mm256_set1_epi32(10);
-    const __m256i lastRow = _mm256_set1_epi32(src.height - 3);
-    const __m256i lastX = _mm256_set1_epi32(LastX(width));
-    const __m256i lastY = _mm256_set1_epi32(src.height * kSubpixel);
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i fraction = _mm256_set1_epi32(kSubpixel - 1);
-    const __m256i three = _mm256_set1_epi32(3);
-    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i rowY = _mm256_set1_epi32(y * kSubpixel);
-    // Four-byte pixels back to three, and the packed pixels' order back to 0 … 7.
-    const __m256i packBytes = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
-                                               0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m256i pixelOrder = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
-    const __m256i pick03 = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
-    const __m256i pick47 = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
-    const __m256i pick0 = _mm256_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2);
-    const __m256i pick1 = _mm256_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3);
-    const __m256i pick4 = _mm256_setr_epi32(4, 4, 4, 4, 6, 6, 6, 6);
-    const __m256i pick5 = _mm256_setr_epi32(5, 5, 5, 5, 7, 7, 7, 7);
+#define KESTAL_AVX512_TARGET target("avx2,avx512f,avx512bw,avx512vbmi")
+#define KESTAL_AVX512 __attribute__((KESTAL_AVX512_TARGET, always_inline)) inline
 
-    for (; x0 + 10 <= width; x0 += 8) {
-      const int32_t k = x0 >> kStepBits;
-      const __m256i dx = Interpolate(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(fieldX + k)));
-      const __m256i dy = Interpolate(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(fieldY + k)));
-      const __m256i xs = _mm256_slli_epi32(_mm256_add_epi32(_mm256_set1_epi32(x0), lanes), 8);
-      const __m256i sx = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(xs, dx), zero), lastX);
-      const __m256i sy = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(rowY, dy), zero), lastY);
-      const __m256i row = _mm256_srai_epi32(sy, 8);
-      if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(row, lastRow)) != 0) {
-        SamplePixels(src, y, fieldX, fieldY, x0, x0 + 8, out);
-        continue;
-      }
-      const __m256i index =
-          _mm256_add_epi32(_mm256_mullo_epi32(row, stride), _mm256_mullo_epi32(_mm256_srai_epi32(sx, 8), three));
-      // Each pixel's offset from the first of its pair, and which halves have both
-      // pairs within 16 bytes (a pixel and its neighbour take 6).
-      const __m256i relative =
-          _mm256_sub_epi32(index, _mm256_permutevar8x32_epi32(index, _mm256_setr_epi32(0, 0, 2, 2, 4, 4, 6, 6)));
-      const int far = _mm256_movemask_epi8(
-          _mm256_or_si256(_mm256_cmpgt_epi32(relative, ten), _mm256_cmpgt_epi32(zero, relative)));
-      const __m256i fx = _mm256_and_si256(sx, fraction);
-      const __m256i fy = _mm256_and_si256(sy, fraction);
-      const __m256i fyPairs =
-          _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(kSubpixel), fy), _mm256_slli_epi32(fy, 16));
-
-      const Rows rows03 = FetchAcross(src.base, _mm256_castsi256_si128(index), stride32, (far & 0xFFFF) == 0, relative,
-                                      fx, pick03);
-      const Rows rows47 = FetchAcross(src.base, _mm256_extracti128_si256(index, 1), stride32, (far >> 16) == 0,
-                                      relative, fx, pick47);
-      const __m256i pixels03 = Down(rows03.top, rows03.bottom, fyPairs, pick0, pick1);
-      const __m256i pixels47 = Down(rows47.top, rows47.bottom, fyPairs, pick4, pick5);
-      const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(pixels03, pixels47), pixelOrder);
-      const __m256i packed = _mm256_shuffle_epi8(bytes, packBytes);
-      uint8_t* o = out + 3 * static_cast<size_t>(x0);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 12), _mm256_extracti128_si256(packed, 1));
+// The byte tables of the 512-bit kernel: the weights' words repeated over the 64 bits
+// of the pixels in the first and the second register of words, and the 16 pixels of
+// four bytes back to 48 bytes.
+struct Tables512 {
+  uint8_t first[64], second[64], pack[64];
+};
+constexpr Tables512 MakeTables512() {
+  Tables512 t{};
+  for (int word = 0; word < 8; ++word) {
+    // Word j of a register holds pixel 4 (j / 2) + j % 2, or two further in the second.
+    const int pixel = 4 * (word / 2) + word % 2;
+    for (int b = 0; b < 8; ++b) {
+      t.first[8 * word + b] = static_cast<uint8_t>(4 * pixel + b % 4);
+      t.second[8 * word + b] = static_cast<uint8_t>(4 * (pixel + 2) + b % 4);
     }
   }
-  SamplePixels(src, y, fieldX, fieldY, x0, width, out);
+  for (int i = 0; i < 64; ++i) t.pack[i] = static_cast<uint8_t>(i < 48 ? 4 * (i / 3) + i % 3 : 0);
+  return t;
+}
+constexpr Tables512 kTables512 = MakeTables512();
+
+KESTAL_AVX512 __m512i Broadcast512(const int8_t (&bytes)[16]) {
+  return _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+}
+
+// Eight pixels' words in the lanes' order, from `first` (0 or 2): pixels first,
+// first + 1, first + 4, first + 5, … first + 13.
+KESTAL_AVX512 __m512i Fetch8(const uint8_t* base, const int32_t* at, int first) {
+  return _mm512_inserti64x4(_mm512_castsi256_si512(Fetch4(base, at, first)), Fetch4(base, at, first + 8), 1);
+}
+
+// Mix4 for eight pixels, with `weights` holding each pixel's word over its 64 bits.
+KESTAL_AVX512 __m512i Mix8(__m512i top, __m512i bottom, __m512i weights) {
+  const __m512i pairs = Broadcast512(kPairBytes);
+  const __m512i across = _mm512_shuffle_epi8(weights, Broadcast512(kAcrossBytes));
+  const __m512i t = _mm512_maddubs_epi16(_mm512_shuffle_epi8(top, pairs), across);
+  const __m512i b = _mm512_maddubs_epi16(_mm512_shuffle_epi8(bottom, pairs), across);
+  const __m512i mixed =
+      _mm512_add_epi16(t, _mm512_mulhrs_epi16(_mm512_sub_epi16(b, t), _mm512_shuffle_epi8(weights, Broadcast512(kDownBytes))));
+  return _mm512_mulhrs_epi16(mixed, _mm512_set1_epi16(512));
+}
+
+// MixRunAvx2 sixteen pixels at a time; a masked store writes a group's 48 bytes.
+__attribute__((KESTAL_AVX512_TARGET)) void MixRunAvx512(const RowSource& src, const Places& places, int32_t groups,
+                                                        uint8_t* out) {
+  const __m512i pickFirst = _mm512_loadu_si512(kTables512.first);
+  const __m512i pickSecond = _mm512_loadu_si512(kTables512.second);
+  const __m512i pack = _mm512_loadu_si512(kTables512.pack);
+  const uint8_t* upper = src.base;
+  const uint8_t* lower = src.base + src.stride;
+  for (int32_t g = 0; g < groups; ++g) {
+    if (!places.inside[g]) continue;
+    const int32_t* at = places.offset + kGroup * g;
+    const __m512i weights = _mm512_load_si512(places.weight + kGroup * g);
+    const __m512i first =
+        Mix8(Fetch8(upper, at, 0), Fetch8(lower, at, 0), _mm512_permutexvar_epi8(pickFirst, weights));
+    const __m512i second =
+        Mix8(Fetch8(upper, at, 2), Fetch8(lower, at, 2), _mm512_permutexvar_epi8(pickSecond, weights));
+    const __m512i packed = _mm512_permutexvar_epi8(pack, _mm512_packus_epi16(first, second));
+    _mm512_mask_storeu_epi8(out + 3 * kGroup * static_cast<size_t>(g), (__mmask64{1} << 48) - 1, packed);
+  }
+}
+
+// A row with a vector kernel, run by run: the groups below the mirror's last row and the
+// row's last pixels (fewer than a group) go to the scalar loop.
+void SampleRowVector(Kernel kernel, const RowSource& src, int32_t y, const int32_t* fieldX, const int32_t* fieldY,
+                     uint8_t* out) {
+  int32_t x0 = 0;
+  // The offsets are 32-bit, and each sample needs a right neighbour and a lower row.
+  if (src.width >= 2 && src.height >= 3 &&
+      static_cast<uint64_t>(src.height) * src.stride <= static_cast<uint64_t>(INT32_MAX)) {
+    Places places;
+    while (x0 + kGroup <= src.width) {
+      const int32_t groups = std::min(kRun, src.width - x0) / kGroup;
+      PlaceRun(src, y, fieldX, fieldY, x0, groups, places);
+      uint8_t* run = out + 3 * static_cast<size_t>(x0);
+      if (kernel == Kernel::Avx512)
+        MixRunAvx512(src, places, groups, run);
+      else
+        MixRunAvx2(src, places, groups, run);
+      for (int32_t g = 0; g < groups; ++g)
+        if (!places.inside[g]) SamplePixels(src, y, fieldX, fieldY, x0 + kGroup * g, x0 + kGroup * (g + 1), out);
+      x0 += kGroup * groups;
+    }
+  }
+  SamplePixels(src, y, fieldX, fieldY, x0, src.width, out);
 }
 
 #endif
@@ -221,20 +289,29 @@ bool KernelAvailable(Kernel kernel) {
 #else
       return false;
 #endif
+    case Kernel::Avx512:
+#ifdef KESTAL_NATURAL_X86
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vbmi");
+#else
+      return false;
+#endif
   }
   return false;
 }
 
 Kernel BestKernel() {
-  static const Kernel best = KernelAvailable(Kernel::Avx2) ? Kernel::Avx2 : Kernel::Scalar;
+  static const Kernel best = KernelAvailable(Kernel::Avx512) ? Kernel::Avx512
+                             : KernelAvailable(Kernel::Avx2) ? Kernel::Avx2
+                                                             : Kernel::Scalar;
   return best;
 }
 
 void SampleRow(Kernel kernel, const RowSource& src, int32_t y, const int32_t* fieldX, const int32_t* fieldY,
                uint8_t* out) {
 #ifdef KESTAL_NATURAL_X86
-  if (kernel == Kernel::Avx2 && KernelAvailable(Kernel::Avx2)) {
-    SampleRowAvx2(src, y, fieldX, fieldY, out);
+  if (kernel != Kernel::Scalar && KernelAvailable(kernel)) {
+    SampleRowVector(kernel, src, y, fieldX, fieldY, out);
     return;
   }
 #endif
@@ -243,3 +320,7 @@ void SampleRow(Kernel kernel, const RowSource& src, int32_t y, const int32_t* fi
 }
 
 }  // namespace kestal::natural
+
+#ifdef KESTAL_NATURAL_X86
+#pragma GCC diagnostic pop
+#endif

@@ -1,16 +1,18 @@
 #pragma once
 // The inner loop of natural water (natural_water.cpp): one pane row sampled bilinearly
-// from the mirror at the places the displacement field gives. A scalar kernel and an
-// AVX2 one; both do the same integer arithmetic, so a frame has the same bytes on every
-// machine whichever kernel the CPU runs.
+// from the mirror at the places the displacement field gives. A scalar kernel, an AVX2
+// and an AVX-512 one; all do the same integer arithmetic, so a frame has the same bytes
+// on every machine whichever kernel the CPU runs.
 //
-// The arithmetic, per channel, with the sample's fraction fx, fy in 1/256 pixel and the
-// four neighbours a (upper left), a1 (upper right), b, b1 (lower row):
-//   top    = a × (256 − fx) + a1 × fx            (0 … 65280, exact in 16 bits)
-//   bottom = b × (256 − fx) + b1 × fx
-//   value  = ((top >> 1) × (256 − fy) + (bottom >> 1) × fy + 16384) >> 15
-// Halving the horizontal sums keeps them within a signed 16-bit lane for the vertical
-// step's pairwise multiply-add.
+// The arithmetic, per channel, with the sample's fraction in 1/256 pixel across and
+// along (fx, fy), the weight wx = fx >> 2 (0 … 63) and the four neighbours a (upper
+// left), a1 (upper right), b, b1 (lower row):
+//   top    = a × (64 − wx) + a1 × wx               (0 … 16320)
+//   bottom = b × (64 − wx) + b1 × wx
+//   mixed  = top + ((bottom − top) × 128 fy + 16384) >> 15    (shifted arithmetically)
+//   value  = (mixed + 32) >> 6
+// The horizontal step is one unsigned-by-signed byte multiply-add, the vertical one a
+// rounding high multiply, so a vector lane holds every intermediate in 16 bits.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +24,7 @@ inline constexpr int32_t kStepBits = 2;
 inline constexpr int32_t kStep = 1 << kStepBits;
 inline constexpr int32_t kSubpixel = 256;
 // Field arrays are read this many entries past their last point by the vector kernel.
-inline constexpr int32_t kFieldPadding = 8;
+inline constexpr int32_t kFieldPadding = 16;
 
 struct RowSource {
   // The mirror's rows 0 … height − 1, then two rows of the background colour (a
@@ -36,7 +38,7 @@ struct RowSource {
 };
 
 // The sampling kernels. Each gives the same bytes; Best is the fastest this CPU runs.
-enum class Kernel { Scalar, Avx2 };
+enum class Kernel { Scalar, Avx2, Avx512 };
 bool KernelAvailable(Kernel kernel);
 Kernel BestKernel();
 

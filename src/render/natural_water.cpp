@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -48,10 +49,18 @@ constexpr int kMaxDrops = 12;
 // Glints: the share of the trains' summed height a slope must pass, and how far a
 // glint goes towards the bright colour at most.
 constexpr double kGlintFrom = 0.45;
+constexpr float kGlintFromF = static_cast<float>(kGlintFrom);
+constexpr float kGlintSpan = static_cast<float>(1 / (1 - kGlintFrom));
 // How much further along its slope a glinting facet looks.
 constexpr int32_t kGlintReach = 4;
 constexpr double kGlintGain = 0.85;
 constexpr double kGlintMinHeight = 1.0;
+// The glints' map of the photo's brightness takes every this many pixels and rows.
+constexpr int32_t kGlintMapStep = 4;
+// How many rows ahead of the rows sampled the mirror is fetched into the cache, and
+// the cache's line.
+constexpr int32_t kPrefetchRows = 4;
+constexpr size_t kCacheLine = 64;
 // Panes of this many pixels and more are rendered on two threads.
 constexpr int64_t kThreadedPixels = 1 << 19;
 
@@ -63,17 +72,24 @@ double CyclePhase(int64_t periods, int frame, int frameCount) {
   return kTwoPi * static_cast<double>(k) / static_cast<double>(n);
 }
 
-// Eight floats or integers side by side (GCC's vector extension): each lane is computed
-// as the same scalar expression would be, so the results are the same bytes on every
-// machine, with or without vector instructions.
-constexpr int kLanes = 8;
+// Sixteen floats or integers side by side (GCC's vector extension): each lane is
+// computed as the same scalar expression would be, so the results are the same bytes on
+// every machine, with or without vector instructions, and in every copy the compiler
+// makes for wider ones.
+constexpr int kLanes = 16;
 typedef float Lanes __attribute__((vector_size(4 * kLanes)));
 typedef int32_t IntLanes __attribute__((vector_size(4 * kLanes)));
 
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+#define KESTAL_WIDE_VECTORS __attribute__((target_clones("default", "avx2", "avx512f")))
+#else
+#define KESTAL_WIDE_VECTORS
+#endif
+
 // Rounded half away from zero: the magnitude plus a half, truncated, with the sign
 // given back.
-// (Through references: a 32-byte vector passed by value would depend on AVX.)
-void RoundLanes(const Lanes& v, IntLanes& rounded) {
+// (Through references: a vector passed by value would depend on the instruction set.)
+__attribute__((always_inline)) inline void RoundLanes(const Lanes& v, IntLanes& rounded) {
   IntLanes bits;
   std::memcpy(&bits, &v, sizeof bits);
   const IntLanes sign = bits & INT32_MIN;
@@ -82,6 +98,65 @@ void RoundLanes(const Lanes& v, IntLanes& rounded) {
   std::memcpy(&magnitude, &magnitudeBits, sizeof magnitude);
   const IntLanes whole = __builtin_convertvector(magnitude + 0.5f, IntLanes);
   rounded = sign != 0 ? -whole : whole;
+}
+
+constexpr int kTrainCount = static_cast<int>(std::size(kTrains));
+
+// One row's wave trains as SumTrains takes them: each train's cos and sin of the phase
+// at the row's first field point, the turns from a block's first point to its kLanes
+// points and from one block to the next, and its sideways and along slopes' heights.
+struct RowTrains {
+  Lanes turnC[kTrainCount], turnS[kTrainCount];
+  float c[kTrainCount], s[kTrainCount], blockC[kTrainCount], blockS[kTrainCount], hx[kTrainCount], hy[kTrainCount];
+};
+
+// The trains' summed displacement at the row's blocks × kLanes field points: the
+// points follow by rotation, kLanes side by side, without trigonometry inside the row.
+KESTAL_WIDE_VECTORS void SumTrains(const RowTrains& trains, int32_t blocks, float* dx, float* dy) {
+  float c[kTrainCount], s[kTrainCount];
+  std::memcpy(c, trains.c, sizeof c);
+  std::memcpy(s, trains.s, sizeof s);
+  for (int32_t b = 0; b < blocks; ++b) {
+    Lanes sumX = {}, sumY = {};
+    for (int i = 0; i < kTrainCount; ++i) {
+      const Lanes phase = c[i] * trains.turnC[i] - s[i] * trains.turnS[i];
+      sumX += trains.hx[i] * phase;
+      sumY += trains.hy[i] * phase;
+      const float next = c[i] * trains.blockC[i] - s[i] * trains.blockS[i];
+      s[i] = s[i] * trains.blockC[i] + c[i] * trains.blockS[i];
+      c[i] = next;
+    }
+    std::memcpy(dx + kLanes * static_cast<size_t>(b), &sumX, sizeof sumX);
+    std::memcpy(dy + kLanes * static_cast<size_t>(b), &sumY, sizeof sumY);
+  }
+}
+
+// The field in 1/256 pixel, rounded, from the displacement in pixels; returns the
+// largest displacement along. Marks the blocks that hold a point whose displacement
+// along, times `steepScale`, passes `steepFrom` (the glints' test).
+KESTAL_WIDE_VECTORS int32_t RoundField(const float* dx, const float* dy, int32_t blocks, float steepScale,
+                                       float steepFrom, int32_t* fieldX, int32_t* fieldY, bool* steepBlocks) {
+  IntLanes most = {};
+  for (int32_t b = 0; b < blocks; ++b) {
+    Lanes sx, sy;
+    std::memcpy(&sx, dx + kLanes * static_cast<size_t>(b), sizeof sx);
+    std::memcpy(&sy, dy + kLanes * static_cast<size_t>(b), sizeof sy);
+    IntLanes ix, iy;
+    RoundLanes(sx * static_cast<float>(kSubpixel), ix);
+    RoundLanes(sy * static_cast<float>(kSubpixel), iy);
+    most = iy > most ? iy : most;
+    std::memcpy(fieldX + kLanes * static_cast<size_t>(b), &ix, sizeof ix);
+    std::memcpy(fieldY + kLanes * static_cast<size_t>(b), &iy, sizeof iy);
+    // Any lane: folded in halves.
+    IntLanes steep = sy * steepScale > steepFrom;
+    steep |= __builtin_shuffle(steep, IntLanes{8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7});
+    steep |= __builtin_shuffle(steep, IntLanes{4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3});
+    steep |= __builtin_shuffle(steep, IntLanes{2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1});
+    steepBlocks[b] = (steep[0] | steep[1]) != 0;
+  }
+  int32_t largest = 0;
+  for (int m = 0; m < kLanes; ++m) largest = std::max(largest, most[m]);
+  return largest;
 }
 
 // A small fixed generator: the drops' places are the same on every run and machine.
@@ -241,71 +316,88 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
 
   const int32_t points = (width - 1) / kStep + 2;
   const double centre = width / 2.0;
-  constexpr int kTrainCount = static_cast<int>(std::size(kTrains));
+  const int32_t first = std::clamp(rendering.fromRow, 0, height);
+  const int32_t last = rendering.toRow < 0 ? height : std::clamp(rendering.toRow, first, height);
+
+  // How bright the photo is at every fourth pixel of every fourth row, as a share of its
+  // brightest colour (0 … 255), for the glints' far reads: the map stays in the cache,
+  // where reads across the whole mirror would each wait on memory. It covers the mirror's
+  // rows a glint of the rows rendered can reach.
+  const int32_t mapWidth = (width + kGlintMapStep - 1) / kGlintMapStep;
+  int32_t mapFrom = 0, mapTo = 0;
+  std::vector<uint8_t> glintMap;
+  if (glints && brightLuma > 0) {
+    const double along = summedHeight + dropCount * 0.8 * amplitude;
+    const int32_t reach = static_cast<int32_t>(std::ceil((1 + kGlintReach) * along)) + 2;
+    mapFrom = std::max(0, first - reach) / kGlintMapStep;
+    mapTo = std::min<int64_t>(hs - 1, int64_t{last} + reach) / kGlintMapStep + 1;
+    glintMap.resize(static_cast<size_t>(mapTo - mapFrom) * mapWidth);
+    // The share in 1/255, by a multiplication in 16-bit fixed point.
+    const int32_t perLuma = (255 << 16) / brightLuma;
+    for (int32_t r = mapFrom; r < mapTo; ++r) {
+      const uint8_t* row = src.Row(r * kGlintMapStep);
+      uint8_t* lit = &glintMap[static_cast<size_t>(r - mapFrom) * mapWidth];
+      for (int32_t c = 0; c < mapWidth; ++c) {
+        const int32_t share = std::clamp((Luma(row + 3 * kGlintMapStep * c) - brightLuma * 2 / 3) * 3, 0, brightLuma);
+        lit[c] = static_cast<uint8_t>(std::min(255, (share * perLuma + 32768) >> 16));
+      }
+    }
+  }
 
   // Rows [fromRow, toRow): each row depends on nothing but its own number, so a band of
   // rows gives the same bytes on whichever thread renders it.
   const auto renderRows = [&](int32_t fromRow, int32_t toRow) {
     std::vector<int32_t> fieldX(points + natural::kFieldPadding), fieldY(points + natural::kFieldPadding),
-        fieldGlint(points);
+        fieldGlint(points), steep(points);
     // The trains are summed kLanes field points at a time.
     static_assert(kLanes <= natural::kFieldPadding);
     const int32_t blocks = (points + kLanes - 1) / kLanes;
+    const size_t rowBytes = 3 * static_cast<size_t>(width);
+    int32_t prefetched = fromRow - 1;
     std::vector<float> dx(kLanes * static_cast<size_t>(blocks)), dy(kLanes * static_cast<size_t>(blocks));
+    const std::unique_ptr<bool[]> steepBlocks(new bool[blocks]);
     for (int32_t y = fromRow; y < toRow; ++y) {
       const double p = perspective(y);
       // How far each train's phase has come from the water line down to this row: the
       // integral of its wave number, which grows as 1 / p towards the water line.
       const double depth = (height + y0) * std::log((y + y0) / y0);
-      // Each train's cos and sin of the phase at the row's first field point, the turns
-      // from a block's first point to its kLanes points and from one block to the next;
-      // the points then follow by rotation, kLanes side by side, without trigonometry
-      // inside the row.
-      float c[kTrainCount], s[kTrainCount], blockC[kTrainCount], blockS[kTrainCount], hx[kTrainCount],
-          hy[kTrainCount];
-      Lanes turnC[kTrainCount], turnS[kTrainCount];
+      RowTrains rowTrains;
       double rowHeight = 0;
       for (int i = 0; i < kTrainCount; ++i) {
         const TrainNow& t = trains[i];
         const double along = t.number / p * t.sin;  // phase per pixel across the row
         const double start = t.number * depth * t.cos + along * (0 - centre) + t.phase;
-        c[i] = static_cast<float>(std::cos(start));
-        s[i] = static_cast<float>(std::sin(start));
+        rowTrains.c[i] = static_cast<float>(std::cos(start));
+        rowTrains.s[i] = static_cast<float>(std::sin(start));
+        // The turns to a block's points by rotation from one cell's turn, in double.
+        const double cellC = std::cos(along * kStep), cellS = std::sin(along * kStep);
+        double turnC = 1, turnS = 0;
         for (int m = 0; m < kLanes; ++m) {
-          turnC[i][m] = static_cast<float>(std::cos(along * kStep * m));
-          turnS[i][m] = static_cast<float>(std::sin(along * kStep * m));
+          rowTrains.turnC[i][m] = static_cast<float>(turnC);
+          rowTrains.turnS[i][m] = static_cast<float>(turnS);
+          const double next = turnC * cellC - turnS * cellS;
+          turnS = turnS * cellC + turnC * cellS;
+          turnC = next;
         }
-        blockC[i] = static_cast<float>(std::cos(along * kStep * kLanes));
-        blockS[i] = static_cast<float>(std::sin(along * kStep * kLanes));
+        rowTrains.blockC[i] = static_cast<float>(turnC);
+        rowTrains.blockS[i] = static_cast<float>(turnS);
         // A train shorter than two field cells would alias into a lattice: it fades out
         // between two cells of length and one, so the smallest ripples near the water
         // line melt into the still mirror.
         const double rowLength = kTwoPi / t.number * p;
         const double h = t.height * p * std::clamp((rowLength - kStep) / kStep, 0.0, 1.0);
-        hx[i] = static_cast<float>(h * t.sin * kSideways);
-        hy[i] = static_cast<float>(h * t.cos);
+        rowTrains.hx[i] = static_cast<float>(h * t.sin * kSideways);
+        rowTrains.hy[i] = static_cast<float>(h * t.cos);
         rowHeight += h * std::abs(t.cos);
       }
-      for (int32_t b = 0; b < blocks; ++b) {
-        Lanes sumX = {}, sumY = {};
-        for (int i = 0; i < kTrainCount; ++i) {
-          const Lanes phase = c[i] * turnC[i] - s[i] * turnS[i];
-          sumX += hx[i] * phase;
-          sumY += hy[i] * phase;
-          const float next = c[i] * blockC[i] - s[i] * blockS[i];
-          s[i] = s[i] * blockC[i] + c[i] * blockS[i];
-          c[i] = next;
-        }
-        std::memcpy(&dx[kLanes * static_cast<size_t>(b)], &sumX, sizeof sumX);
-        std::memcpy(&dy[kLanes * static_cast<size_t>(b)], &sumY, sizeof sumY);
-      }
+      SumTrains(rowTrains, blocks, dx.data(), dy.data());
       for (const Drop& d : drops) {
         const double reach = d.radius + 3 * d.width;
         if (d.height <= 0 || std::abs(y - d.y) > reach * kRingAspect) continue;
         const double ey = (y - d.y) / kRingAspect;
-        const int32_t first = std::max<int32_t>(0, static_cast<int32_t>((d.x - reach) / kStep));
-        const int32_t last = std::min<int32_t>(points - 1, static_cast<int32_t>((d.x + reach) / kStep) + 1);
-        for (int32_t k = first; k <= last; ++k) {
+        const int32_t left = std::max<int32_t>(0, static_cast<int32_t>((d.x - reach) / kStep));
+        const int32_t right = std::min<int32_t>(points - 1, static_cast<int32_t>((d.x + reach) / kStep) + 1);
+        for (int32_t k = left; k <= right; ++k) {
           const double ex = k * kStep - d.x;
           const double r = std::sqrt(ex * ex + ey * ey);
           const double off = (r - d.radius) / d.width;
@@ -320,31 +412,37 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
       // to catch the light.
       const float glintScale = rowHeight > kGlintMinHeight * scale ? static_cast<float>(1 / rowHeight) : 0.f;
       const auto round = [](float v) { return static_cast<int32_t>(v + (v < 0 ? -0.5f : 0.5f)); };
-      for (int32_t b = 0; b < blocks; ++b) {
-        Lanes sx, sy;
-        std::memcpy(&sx, &dx[kLanes * static_cast<size_t>(b)], sizeof sx);
-        std::memcpy(&sy, &dy[kLanes * static_cast<size_t>(b)], sizeof sy);
-        IntLanes ix, iy;
-        RoundLanes(sx * static_cast<float>(kSubpixel), ix);
-        RoundLanes(sy * static_cast<float>(kSubpixel), iy);
-        std::memcpy(&fieldX[kLanes * static_cast<size_t>(b)], &ix, sizeof ix);
-        std::memcpy(&fieldY[kLanes * static_cast<size_t>(b)], &iy, sizeof iy);
+      // The mirror's rows this row and the next few reach down to are fetched ahead into
+      // the cache: a row is first needed here and there across the pane's row, in an
+      // order no hardware prefetcher follows.
+      const int32_t reach =
+          RoundField(dx.data(), dy.data(), blocks, glintScale, kGlintFromF, fieldX.data(), fieldY.data(), steepBlocks.get()) >> 8;
+      for (const int32_t edge = std::min(hs - 1, y + reach + kPrefetchRows); prefetched < edge;) {
+        const uint8_t* row = rows[++prefetched];
+        for (size_t at = 0; at < rowBytes; at += kCacheLine) __builtin_prefetch(row + at, 0, 2);
       }
-      if (glints) {
-        for (int32_t k = 0; k < points; ++k) {
-          const float over = (dy[k] * glintScale - static_cast<float>(kGlintFrom)) / static_cast<float>(1 - kGlintFrom);
-          int32_t shine = 0;
-          if (over > 0 && brightLuma > 0) {
-            // A steep facet reflects what lies further along its slope: where that is as
-            // bright as the photo's brightest part, the facet glints.
-            const int32_t glint = round(std::min(over, 1.f) * std::min(over, 1.f) * static_cast<float>(glintGain));
-            const int32_t gx = std::clamp((k * kStep * kSubpixel + fieldX[k] * (1 + kGlintReach)) >> 8, 0, width - 1);
-            const int32_t gy = std::clamp((y * kSubpixel + fieldY[k] * (1 + kGlintReach)) >> 8, 0, hs - 1);
-            const int32_t lit = std::clamp((Luma(rows[gy] + 3 * gx) - brightLuma * 2 / 3) * 3, 0, brightLuma);
-            shine = glint * lit / brightLuma;
+      if (glints && brightLuma > 0) {
+        // A steep facet reflects what lies further along its slope: where that is as
+        // bright as the photo's brightest part, the facet glints. The steep points are
+        // listed first, without a branch that would mispredict.
+        std::fill(fieldGlint.begin(), fieldGlint.end(), 0);
+        int32_t steepCount = 0;
+        for (int32_t b = 0; b < blocks; ++b) {
+          if (!steepBlocks[b]) continue;
+          for (int32_t k = kLanes * b; k < std::min(points, kLanes * (b + 1)); ++k) {
+            steep[steepCount] = k;
+            steepCount += dy[k] * glintScale > kGlintFromF;
           }
-          fieldGlint[k] = shine;
-          rowGlints |= shine > 0;
+        }
+        for (int32_t i = 0; i < steepCount; ++i) {
+          const int32_t k = steep[i];
+          const int32_t gx = std::clamp((k * kStep * kSubpixel + fieldX[k] * (1 + kGlintReach)) >> 8, 0, width - 1);
+          const int32_t gy = std::clamp((y * kSubpixel + fieldY[k] * (1 + kGlintReach)) >> 8, 0, hs - 1);
+          const int32_t r = std::clamp(gy / kGlintMapStep, mapFrom, mapTo - 1);
+          const int32_t lit = glintMap[static_cast<size_t>(r - mapFrom) * mapWidth + gx / kGlintMapStep];
+          const float over = std::min((dy[k] * glintScale - kGlintFromF) * kGlintSpan, 1.f);
+          fieldGlint[k] = (round(over * over * static_cast<float>(glintGain)) * lit + 127) / 255;
+          rowGlints |= fieldGlint[k] > 0;
         }
       }
 
@@ -369,10 +467,9 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
 
   // A large pane is rendered in two bands, the lower on a second thread; without one
   // (the system refuses it) the same bytes come from this thread alone.
-  const int32_t first = std::clamp(rendering.fromRow, 0, height);
-  const int32_t last = rendering.toRow < 0 ? height : std::clamp(rendering.toRow, first, height);
-  const int32_t split =
-      static_cast<int64_t>(width) * (last - first) >= kThreadedPixels ? first + (last - first) / 2 : first;
+  const int32_t split = !rendering.oneThread && static_cast<int64_t>(width) * (last - first) >= kThreadedPixels
+                            ? first + (last - first) / 2
+                            : first;
   std::thread lower;
   if (split > first) {
     try {

@@ -97,6 +97,9 @@ struct NaturalRendering {
   int32_t toRow = -1;
   // The sampling kernel; by default the fastest this CPU runs. All give the same bytes.
   std::optional<natural::Kernel> kernel;
+  // Renders on the calling thread alone, however large the pane (for a caller that runs
+  // threads of its own, or measures one core); the bytes are the same either way.
+  bool oneThread = false;
 };
 void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
                        const NaturalWaterSettings& water, Color background, int strengthPercent,

@@ -53,13 +53,18 @@ TEST(NaturalWater, LoopsExactlyAndNeverRepeatsInside) {
 }
 
 // A pane large enough to be rendered in two bands on two threads gives the same bytes
-// every time and still loops.
+// every time, and on one thread, and still loops.
 TEST(NaturalWater, ALargePaneInTwoBandsIsTheSameEveryTime) {
   const Bitmap24 mirror = RowStriped(1024, 520);
   const NaturalWaterSettings water{100, 30, 100, true};
   const Bitmap24 first = Render(mirror, 512, 2, 6, water);
   EXPECT_TRUE(first.SamePixels(Render(mirror, 512, 2, 6, water)));
   EXPECT_TRUE(first.SamePixels(Render(mirror, 512, 8, 6, water)));
+  Bitmap24 oneThread = Bitmap24::Create(1024, 512).value();
+  NaturalRendering rendering;
+  rendering.oneThread = true;
+  RenderNaturalWave(mirror, oneThread, 2, 6, water, Rgb(10, 20, 30), 100, rendering);
+  EXPECT_TRUE(first.SamePixels(oneThread));
 }
 
 // Natural water mixes source rows within an output row; the designed modes copy whole
@@ -106,7 +111,7 @@ TEST(NaturalWater, NoStrengthIsTheStillMirrorAndOddSizesAreSafe) {
 
 std::vector<natural::Kernel> VectorKernels() {
   std::vector<natural::Kernel> kernels;
-  for (natural::Kernel k : {natural::Kernel::Avx2})
+  for (natural::Kernel k : {natural::Kernel::Avx2, natural::Kernel::Avx512})
     if (natural::KernelAvailable(k)) kernels.push_back(k);
   return kernels;
 }
