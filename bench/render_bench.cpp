@@ -59,6 +59,9 @@ void NaturalOneCore(benchmark::State& state, natural::Kernel kernel) {
   NaturalRendering rendering;
   rendering.kernel = kernel;
   rendering.oneThread = true;
+  // Made once for the mirror, as the model makes it.
+  const NaturalGlintMap glintMap = MakeNaturalGlintMap(m.MirrorBitmap());
+  rendering.glintMap = &glintMap;
   int frame = 0;
   for (auto _ : state) {
     RenderNaturalWave(m.MirrorBitmap(), pane, frame, m.FrameCount(), m.NaturalWater(), m.WaterColor(), 100, rendering);

@@ -34,6 +34,7 @@ bool NaturalView::Prepare(const AnimationModel& model, double zoom) {
   if (!pane) return false;
   mirror_ = std::move(small.value());
   pane_ = std::move(pane.value());
+  glint_map_.reset();
   mirror_version_ = model.MirrorVersion();
   full_width_ = full.Width();
   full_height_ = full.Height();
@@ -52,6 +53,10 @@ void NaturalView::Render(const AnimationModel& model) {
   NaturalRendering rendering;
   rendering.fullWidth = full_width_;
   rendering.fullHeight = full_height_;
+  if (model.NaturalWater().glints) {
+    if (!glint_map_) glint_map_ = MakeNaturalGlintMap(mirror_);
+    rendering.glintMap = &*glint_map_;
+  }
   RenderNaturalWave(mirror_, pane_, frame_, frame_count_, model.NaturalWater(), model.WaterColor(),
                     model.Water().strengthPercent, rendering);
 }

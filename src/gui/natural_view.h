@@ -9,6 +9,7 @@
 // exports render full size as always.
 
 #include <cstdint>
+#include <optional>
 
 #include "bitmap/bitmap24.h"
 #include "render/animation_model.h"
@@ -45,6 +46,8 @@ class NaturalView {
 
   Bitmap24 mirror_;
   Bitmap24 pane_;
+  // The glint map of mirror_, made when a frame first needs it.
+  std::optional<NaturalGlintMap> glint_map_;
   // What mirror_ and pane_ were made from, and the frame pane_ holds.
   uint64_t mirror_version_ = 0;
   int32_t full_width_ = 0, full_height_ = 0;

@@ -197,6 +197,13 @@ void AnimationModel::RenderFrame(int32_t fromRow, int32_t toRow) {
       NaturalRendering rows;
       rows.fromRow = fromRow;
       rows.toRow = toRow;
+      if (natural_.glints) {
+        if (!glint_map_ || glint_map_version_ != mirror_version_) {
+          glint_map_ = MakeNaturalGlintMap(mirror_);
+          glint_map_version_ = mirror_version_;
+        }
+        rows.glintMap = &*glint_map_;
+      }
       RenderNaturalWave(mirror_, pane_, frame_index_, frame_count_, natural_, water, strength, rows);
       break;
     }

@@ -5,6 +5,7 @@
 // widgets or timers.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "bitmap/bitmap24.h"
@@ -121,6 +122,9 @@ class AnimationModel {
   WaterSettings water_;
   NaturalWaterSettings natural_;
   uint64_t mirror_version_ = 0;
+  // Natural water's glint map of the mirror, made when a frame first needs it.
+  std::optional<NaturalGlintMap> glint_map_;
+  uint64_t glint_map_version_ = 0;
 };
 
 // Builds the vertical mirror of a picture.

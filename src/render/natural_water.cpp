@@ -55,8 +55,6 @@ constexpr float kGlintSpan = static_cast<float>(1 / (1 - kGlintFrom));
 constexpr int32_t kGlintReach = 4;
 constexpr double kGlintGain = 0.85;
 constexpr double kGlintMinHeight = 1.0;
-// The glints' map of the photo's brightness takes every this many pixels and rows.
-constexpr int32_t kGlintMapStep = 4;
 // How many rows ahead of the rows sampled the mirror is fetched into the cache, and
 // the cache's line.
 constexpr int32_t kPrefetchRows = 4;
@@ -205,7 +203,42 @@ ColorTriple BrightColor(const Bitmap24& src) {
   return ColorTriple{mean(r), mean(g), mean(b)};
 }
 
+// The map of block rows [fromRow, toRow), for the photo's brightest colour `bright`.
+NaturalGlintMap GlintMap(const Bitmap24& src, ColorTriple bright, int32_t fromRow, int32_t toRow) {
+  constexpr int32_t kBlock = NaturalGlintMap::kBlock;
+  NaturalGlintMap map;
+  map.bright = bright;
+  map.width = (src.Width() + kBlock - 1) / kBlock;
+  map.height = (src.Height() + kBlock - 1) / kBlock;
+  map.fromRow = std::clamp(fromRow, 0, map.height);
+  map.toRow = std::clamp(toRow, map.fromRow, map.height);
+  map.near.resize(static_cast<size_t>(map.toRow - map.fromRow) * map.width);
+  const int32_t brightLuma = bright.red * 3 + bright.green * 6 + bright.blue;
+  if (brightLuma <= 0) return map;
+  // The share in 1/255, by a multiplication in 16-bit fixed point.
+  const int32_t perLuma = (255 << 16) / brightLuma;
+  std::vector<int32_t> brightest(static_cast<size_t>(map.width));
+  for (int32_t r = map.fromRow; r < map.toRow; ++r) {
+    std::fill(brightest.begin(), brightest.end(), 0);
+    for (int32_t y = kBlock * r; y < std::min(src.Height(), kBlock * (r + 1)); ++y) {
+      const uint8_t* row = src.Row(y);
+      for (int32_t x = 0; x < src.Width(); ++x)
+        brightest[x / kBlock] = std::max(brightest[x / kBlock], Luma(row + 3 * x));
+    }
+    uint8_t* near = &map.near[static_cast<size_t>(r - map.fromRow) * map.width];
+    for (int32_t c = 0; c < map.width; ++c) {
+      const int32_t share = std::clamp((brightest[c] - brightLuma * 2 / 3) * 3, 0, brightLuma);
+      near[c] = static_cast<uint8_t>(std::min(255, (share * perLuma + 32768) >> 16));
+    }
+  }
+  return map;
+}
+
 }  // namespace
+
+NaturalGlintMap MakeNaturalGlintMap(const Bitmap24& mirror) {
+  return GlintMap(mirror, BrightColor(mirror), 0, INT32_MAX);
+}
 
 int NaturalValue(const NaturalWaterSettings& water, NaturalSetting setting) {
   switch (setting) {
@@ -294,8 +327,6 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
   }
 
   const bool glints = water.glints && factor > 0 && summedHeight > 0;
-  const ColorTriple bright = glints ? BrightColor(src) : ColorTriple{};
-  const int32_t brightLuma = bright.red * 3 + bright.green * 6 + bright.blue;
   const int glintGain = static_cast<int>(kGlintGain * std::min(factor, 1.0) * kSubpixel);
 
   const ColorTriple back = ColorToTriple(background);
@@ -319,30 +350,22 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
   const int32_t first = std::clamp(rendering.fromRow, 0, height);
   const int32_t last = rendering.toRow < 0 ? height : std::clamp(rendering.toRow, first, height);
 
-  // How bright the photo is at every fourth pixel of every fourth row, as a share of its
-  // brightest colour (0 … 255), for the glints' far reads: the map stays in the cache,
-  // where reads across the whole mirror would each wait on memory. It covers the mirror's
-  // rows a glint of the rows rendered can reach.
-  const int32_t mapWidth = (width + kGlintMapStep - 1) / kGlintMapStep;
-  int32_t mapFrom = 0, mapTo = 0;
-  std::vector<uint8_t> glintMap;
-  if (glints && brightLuma > 0) {
+  // The glints read a map of the photo's brightness rather than the mirror far from the
+  // row rendered: the map stays in the cache, where those reads would each wait on
+  // memory. Without the mirror's map, one is made of the rows the glints can reach.
+  constexpr int32_t kBlock = NaturalGlintMap::kBlock;
+  std::optional<NaturalGlintMap> ownMap;
+  const NaturalGlintMap* glintMap = rendering.glintMap;
+  if (glints && (!glintMap || glintMap->width != (width + kBlock - 1) / kBlock ||
+                 glintMap->height != (hs + kBlock - 1) / kBlock)) {
     const double along = summedHeight + dropCount * 0.8 * amplitude;
     const int32_t reach = static_cast<int32_t>(std::ceil((1 + kGlintReach) * along)) + 2;
-    mapFrom = std::max(0, first - reach) / kGlintMapStep;
-    mapTo = std::min<int64_t>(hs - 1, int64_t{last} + reach) / kGlintMapStep + 1;
-    glintMap.resize(static_cast<size_t>(mapTo - mapFrom) * mapWidth);
-    // The share in 1/255, by a multiplication in 16-bit fixed point.
-    const int32_t perLuma = (255 << 16) / brightLuma;
-    for (int32_t r = mapFrom; r < mapTo; ++r) {
-      const uint8_t* row = src.Row(r * kGlintMapStep);
-      uint8_t* lit = &glintMap[static_cast<size_t>(r - mapFrom) * mapWidth];
-      for (int32_t c = 0; c < mapWidth; ++c) {
-        const int32_t share = std::clamp((Luma(row + 3 * kGlintMapStep * c) - brightLuma * 2 / 3) * 3, 0, brightLuma);
-        lit[c] = static_cast<uint8_t>(std::min(255, (share * perLuma + 32768) >> 16));
-      }
-    }
+    ownMap = GlintMap(src, BrightColor(src), std::max(0, first - reach) / kBlock,
+                      static_cast<int32_t>(std::min<int64_t>(hs - 1, int64_t{last} + reach) / kBlock + 1));
+    glintMap = &*ownMap;
   }
+  const ColorTriple bright = glints ? glintMap->bright : ColorTriple{};
+  const int32_t brightLuma = bright.red * 3 + bright.green * 6 + bright.blue;
 
   // Rows [fromRow, toRow): each row depends on nothing but its own number, so a band of
   // rows gives the same bytes on whichever thread renders it.
@@ -438,8 +461,8 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
           const int32_t k = steep[i];
           const int32_t gx = std::clamp((k * kStep * kSubpixel + fieldX[k] * (1 + kGlintReach)) >> 8, 0, width - 1);
           const int32_t gy = std::clamp((y * kSubpixel + fieldY[k] * (1 + kGlintReach)) >> 8, 0, hs - 1);
-          const int32_t r = std::clamp(gy / kGlintMapStep, mapFrom, mapTo - 1);
-          const int32_t lit = glintMap[static_cast<size_t>(r - mapFrom) * mapWidth + gx / kGlintMapStep];
+          const int32_t r = std::clamp(gy / kBlock, glintMap->fromRow, glintMap->toRow - 1);
+          const int32_t lit = glintMap->near[static_cast<size_t>(r - glintMap->fromRow) * glintMap->width + gx / kBlock];
           const float over = std::min((dy[k] * glintScale - kGlintFromF) * kGlintSpan, 1.f);
           fieldGlint[k] = (round(over * over * static_cast<float>(glintGain)) * lit + 127) / 255;
           rowGlints |= fieldGlint[k] > 0;

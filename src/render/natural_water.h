@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "bitmap/bitmap24.h"
 #include "bitmap/colors.h"
@@ -83,6 +84,22 @@ void SetNaturalValue(NaturalWaterSettings& water, NaturalSetting setting, int va
 void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameCount,
                        const NaturalWaterSettings& water, Color background, int strengthPercent = 100);
 
+// What the glints read of a mirror: the photo's brightest colour and, for every block of
+// kBlock × kBlock pixels, how near the block's brightest pixel comes to that colour
+// (0 … 255). Made once for a mirror by a caller that renders many frames of it; a frame
+// rendered without one makes its own for the rows it reaches, with the same bytes.
+struct NaturalGlintMap {
+  static constexpr int32_t kBlock = 4;
+  ColorTriple bright{};
+  int32_t width = 0;      // in blocks: the mirror's width / kBlock, rounded up
+  int32_t height = 0;     // likewise
+  int32_t fromRow = 0;    // the block rows held, [fromRow, toRow)
+  int32_t toRow = 0;
+  std::vector<uint8_t> near;  // row by row
+};
+// The map of the whole mirror.
+NaturalGlintMap MakeNaturalGlintMap(const Bitmap24& mirror);
+
 // How a frame is rendered, besides its settings.
 struct NaturalRendering {
   // The pane the frame stands for when `dst` is that pane reduced for a view (and `src`
@@ -97,6 +114,8 @@ struct NaturalRendering {
   int32_t toRow = -1;
   // The sampling kernel; by default the fastest this CPU runs. All give the same bytes.
   std::optional<natural::Kernel> kernel;
+  // The mirror's glint map (MakeNaturalGlintMap), or none to make one for this frame.
+  const NaturalGlintMap* glintMap = nullptr;
   // Renders on the calling thread alone, however large the pane (for a caller that runs
   // threads of its own, or measures one core); the bytes are the same either way.
   bool oneThread = false;

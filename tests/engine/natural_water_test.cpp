@@ -67,6 +67,25 @@ TEST(NaturalWater, ALargePaneInTwoBandsIsTheSameEveryTime) {
   EXPECT_TRUE(first.SamePixels(oneThread));
 }
 
+// The glints read the mirror's glint map when the caller keeps one, else a map of the
+// rows they reach made for the frame: the bytes are the same, for whole frames and for
+// a band of rows.
+TEST(NaturalWater, TheMirrorsGlintMapGivesTheBytesOfTheFramesOwn) {
+  const Bitmap24 mirror = test::Noise(203, 160, 5);
+  const NaturalGlintMap map = MakeNaturalGlintMap(mirror);
+  for (const Case& c : kCases)
+    for (auto [from, to] : {std::pair{0, -1}, {90, 130}}) {
+      NaturalRendering own, kept;
+      own.fromRow = kept.fromRow = from;
+      own.toRow = kept.toRow = to;
+      kept.glintMap = &map;
+      Bitmap24 a = Bitmap24::Create(203, 150).value(), b = Bitmap24::Create(203, 150).value();
+      RenderNaturalWave(mirror, a, 3, c.frames, c.water, Rgb(10, 20, 30), 200, own);
+      RenderNaturalWave(mirror, b, 3, c.frames, c.water, Rgb(10, 20, 30), 200, kept);
+      EXPECT_TRUE(a.SamePixels(b)) << c.name << ", rows " << from << ".." << to;
+    }
+}
+
 // Natural water mixes source rows within an output row; the designed modes copy whole
 // rows, so each of their output rows holds one colour.
 TEST(NaturalWater, MixesSourceRowsWhereTheDesignedModesDoNot) {
