@@ -41,5 +41,29 @@ TEST(WaterCli, WaterLineKeepsThePhotoAboveAndTheLineIsCheckedAgainstThePhoto) {
   }
 }
 
+// Natural water has the same bytes whatever vector instructions the CPU has: the frames
+// written under an emulated CPU with AVX2 and none, and one with no AVX at all, are
+// this machine's.
+TEST(WaterCli, NaturalWaterHasTheSameBytesOnEveryCpu) {
+#if !defined(__x86_64__)
+  GTEST_SKIP() << "the emulated CPUs are x86-64";
+#endif
+  if (!test::HaveTool("qemu-x86_64")) GTEST_SKIP() << "qemu-x86_64 is not installed";
+  test::TempDir dir;
+  const std::string args = " -q -m natural -n 3 --rain 60 --scale 50 -f bmp " + ShellQuote(test::DefaultPhoto().string());
+  const char* cpus[] = {"", "qemu-x86_64 -cpu Haswell ", "qemu-x86_64 -cpu Nehalem "};
+  for (int i = 0; i < 3; ++i) {
+    const std::filesystem::path out = dir.path() / std::to_string(i);
+    std::filesystem::create_directory(out);
+    auto r = RunCommand(cpus[i] + Export(args + " " + ShellQuote(out.string() + "/")));
+    ASSERT_EQ(r.status, 0) << cpus[i] << r.output;
+    for (const char* frame : {"rocket00.bmp", "rocket01.bmp", "rocket02.bmp"}) {
+      const std::string bytes = test::ReadAll(out / frame);
+      ASSERT_FALSE(bytes.empty()) << cpus[i] << frame;
+      EXPECT_EQ(bytes, test::ReadAll(dir.path() / "0" / frame)) << cpus[i] << frame;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestal
