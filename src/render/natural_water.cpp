@@ -70,11 +70,11 @@ double CyclePhase(int64_t periods, int frame, int frameCount) {
   return kTwoPi * static_cast<double>(k) / static_cast<double>(n);
 }
 
-// Sixteen floats or integers side by side (GCC's vector extension): each lane is
+// Eight floats or integers side by side (GCC's vector extension): each lane is
 // computed as the same scalar expression would be, so the results are the same bytes on
 // every machine, with or without vector instructions, and in every copy the compiler
 // makes for wider ones.
-constexpr int kLanes = 16;
+constexpr int kLanes = 8;
 typedef float Lanes __attribute__((vector_size(4 * kLanes)));
 typedef int32_t IntLanes __attribute__((vector_size(4 * kLanes)));
 
@@ -145,12 +145,10 @@ KESTAL_WIDE_VECTORS int32_t RoundField(const float* dx, const float* dy, int32_t
     most = iy > most ? iy : most;
     std::memcpy(fieldX + kLanes * static_cast<size_t>(b), &ix, sizeof ix);
     std::memcpy(fieldY + kLanes * static_cast<size_t>(b), &iy, sizeof iy);
-    // Any lane: folded in halves.
-    IntLanes steep = sy * steepScale > steepFrom;
-    steep |= __builtin_shuffle(steep, IntLanes{8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7});
-    steep |= __builtin_shuffle(steep, IntLanes{4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3});
-    steep |= __builtin_shuffle(steep, IntLanes{2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1});
-    steepBlocks[b] = (steep[0] | steep[1]) != 0;
+    const IntLanes steep = sy * steepScale > steepFrom;
+    int32_t any = 0;
+    for (int m = 0; m < kLanes; ++m) any |= steep[m];
+    steepBlocks[b] = any != 0;
   }
   int32_t largest = 0;
   for (int m = 0; m < kLanes; ++m) largest = std::max(largest, most[m]);
