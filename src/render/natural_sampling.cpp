@@ -17,6 +17,9 @@
 namespace kestal::natural {
 namespace {
 
+// The horizontal weights' whole: a pixel's weight and its neighbour's add up to it.
+constexpr int32_t kWeightOne = 64;
+
 // The place pixel x of row y samples, in 1/256 pixel, clamped to the mirror: across
 // to the last place whose right neighbour is inside the row (a one-pixel row samples
 // itself), along to the first background row.
@@ -24,16 +27,14 @@ struct Place {
   int32_t x, y;
 };
 
-// The horizontal weights' whole: a pixel's weight and its neighbour's add up to it.
-constexpr int32_t kWeightOne = 64;
-
 int32_t LastX(int32_t width) { return std::max(0, (width - 1) * kSubpixel - 1); }
 
 Place SamplePlace(const RowSource& src, int32_t y, const int32_t* fieldX, const int32_t* fieldY, int32_t x) {
   const int32_t k = x >> kStepBits, j = x & (kStep - 1);
   const int32_t dx = fieldX[k] + ((fieldX[k + 1] - fieldX[k]) * j >> kStepBits);
   const int32_t dy = fieldY[k] + ((fieldY[k + 1] - fieldY[k]) * j >> kStepBits);
-  return {std::clamp(x * kSubpixel + dx, 0, LastX(src.width)), std::clamp(y * kSubpixel + dy, 0, src.height * kSubpixel)};
+  return {std::clamp(x * kSubpixel + dx, 0, LastX(src.width)),
+          std::clamp(y * kSubpixel + dy, 0, src.height * kSubpixel)};
 }
 
 // One channel mixed from its four neighbours with the weights natural_sampling.h gives.
@@ -67,8 +68,8 @@ void SamplePixels(const RowSource& src, int32_t y, const int32_t* fieldX, const 
 constexpr int32_t kGroup = 16;
 constexpr int32_t kRun = 256;
 
-// A run's places (PlaceAvx2 says what they hold), and which groups lie
-// wholly above the mirror's last row.
+// A run's places (PlaceAvx2 says what they hold), and which groups lie wholly above the
+// mirror's last row.
 struct Places {
   alignas(64) int32_t offset[kRun];
   alignas(64) int32_t weight[kRun];
@@ -93,41 +94,43 @@ KESTAL_AVX2 __m256i Lanes16(const int8_t (&bytes)[16]) {
   return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
 }
 
-// PlaceAvx2 finds the places of 8 pixels from pixel x of row y as SamplePlace finds
-// them, lanes side by side: each pixel's byte offset in the mirror
-// (of its upper-left neighbour; the lower row's is `stride` further) and its weights as
-// one 32-bit word, bytes 64 − wx, wx and the 16-bit 128 fy, stored to `offset` and
-// `weight`. It returns false where a pixel reaches the mirror's last row or past it,
-// where reading 8 bytes at its offset in both rows would leave the mirror. The field is
-// interpolated as SamplePlace does: lane i lies in the cell i / kStep from the first
-// point, at step i % kStep.
-
-// The field at 8 pixels from pixel x, interpolated between its points.
+// The field at 8 pixels from pixel x, interpolated as SamplePlace interpolates it: lane
+// i lies in the cell i / kStep from the first point, at step i % kStep.
 KESTAL_AVX2 __m256i Along8(const int32_t* field, int32_t x) {
   const __m256i from = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
   const __m256i points = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(field + (x >> kStepBits)));
   const __m256i a = _mm256_permutevar8x32_epi32(points, from);
   const __m256i b = _mm256_permutevar8x32_epi32(points, _mm256_add_epi32(from, _mm256_set1_epi32(1)));
   return _mm256_add_epi32(
-      a, _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(b, a), _mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3)), kStepBits));
+      a, _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(b, a), _mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3)),
+                           kStepBits));
 }
 
+// The places of 8 pixels from pixel x of row y as SamplePlace finds them, lanes side by
+// side: each pixel's byte offset in the mirror (of its upper-left neighbour; the lower
+// row's is `stride` further) and its weights as one 32-bit word, bytes 64 − wx, wx and
+// the 16-bit 128 fy, stored to `offset` and `weight`. False where a pixel reaches the
+// mirror's last row or past it, where reading 8 bytes at its offset in both rows would
+// leave the mirror.
 KESTAL_AVX2 bool PlaceAvx2(const RowSource& src, int32_t y, const int32_t* fieldX, const int32_t* fieldY, int32_t x,
                            int32_t* offset, int32_t* weight) {
   const __m256i zero = _mm256_setzero_si256(), fraction = _mm256_set1_epi32(kSubpixel - 1);
-  const __m256i xs = _mm256_slli_epi32(_mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)), 8);
+  const __m256i xs =
+      _mm256_slli_epi32(_mm256_add_epi32(_mm256_set1_epi32(x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)), 8);
   const __m256i sx = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(xs, Along8(fieldX, x)), zero),
                                       _mm256_set1_epi32(LastX(src.width)));
-  const __m256i sy = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(_mm256_set1_epi32(y * kSubpixel), Along8(fieldY, x)), zero),
-                                      _mm256_set1_epi32(src.height * kSubpixel));
+  const __m256i sy =
+      _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(_mm256_set1_epi32(y * kSubpixel), Along8(fieldY, x)), zero),
+                       _mm256_set1_epi32(src.height * kSubpixel));
   const __m256i row = _mm256_srai_epi32(sy, 8), col = _mm256_srai_epi32(sx, 8);
   const __m256i wx = _mm256_srli_epi32(_mm256_and_si256(sx, fraction), 2);
   _mm256_store_si256(reinterpret_cast<__m256i*>(offset),
                      _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(static_cast<int32_t>(src.stride))),
                                       _mm256_add_epi32(col, _mm256_add_epi32(col, col))));
-  _mm256_store_si256(reinterpret_cast<__m256i*>(weight),
-                     _mm256_or_si256(_mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(kWeightOne), wx), _mm256_slli_epi32(wx, 8)),
-                                     _mm256_slli_epi32(_mm256_and_si256(sy, fraction), 23)));
+  _mm256_store_si256(
+      reinterpret_cast<__m256i*>(weight),
+      _mm256_or_si256(_mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(kWeightOne), wx), _mm256_slli_epi32(wx, 8)),
+                      _mm256_slli_epi32(_mm256_and_si256(sy, fraction), 23)));
   return _mm256_movemask_epi8(_mm256_cmpgt_epi32(row, _mm256_set1_epi32(src.height - 3))) == 0;
 }
 
@@ -158,8 +161,8 @@ KESTAL_AVX2 __m256i Mix4(__m256i top, __m256i bottom, __m256i weights) {
   const __m256i across = _mm256_shuffle_epi8(weights, Lanes16(kAcrossBytes));
   const __m256i t = _mm256_maddubs_epi16(_mm256_shuffle_epi8(top, pairs), across);
   const __m256i b = _mm256_maddubs_epi16(_mm256_shuffle_epi8(bottom, pairs), across);
-  const __m256i mixed = _mm256_add_epi16(t, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, t),
-                                                                _mm256_shuffle_epi8(weights, Lanes16(kDownBytes))));
+  const __m256i mixed = _mm256_add_epi16(
+      t, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, t), _mm256_shuffle_epi8(weights, Lanes16(kDownBytes))));
   return _mm256_mulhrs_epi16(mixed, _mm256_set1_epi16(512));
 }
 
@@ -167,8 +170,8 @@ KESTAL_AVX2 __m256i Mix4(__m256i top, __m256i bottom, __m256i weights) {
 __attribute__((target("avx2"))) void PlaceRunAvx2(const RowSource& src, int32_t y, const int32_t* fieldX,
                                                   const int32_t* fieldY, int32_t x0, int32_t groups, Places& places) {
   for (int32_t g = 0; g < groups; ++g)
-    places.inside[g] = PlaceGroupAvx2(src, y, fieldX, fieldY, x0 + kGroup * g, places.offset + kGroup * g,
-                                      places.weight + kGroup * g);
+    places.inside[g] =
+        PlaceGroupAvx2(src, y, fieldX, fieldY, x0 + kGroup * g, places.offset + kGroup * g, places.weight + kGroup * g);
 }
 
 // The groups of a run that lie inside the mirror, eight pixels at a time, into `out`
@@ -184,7 +187,8 @@ __attribute__((target("avx2"))) void MixRunAvx2(const RowSource& src, const Plac
     if (!places.inside[i * 8 / kGroup]) continue;
     const int32_t* at = places.offset + 8 * i;
     const __m256i weights = _mm256_load_si256(reinterpret_cast<const __m256i*>(places.weight + 8 * i));
-    const __m256i first = Mix4(Fetch4(upper, at, 0), Fetch4(lower, at, 0), _mm256_permutevar8x32_epi32(weights, pickFirst));
+    const __m256i first =
+        Mix4(Fetch4(upper, at, 0), Fetch4(lower, at, 0), _mm256_permutevar8x32_epi32(weights, pickFirst));
     const __m256i second =
         Mix4(Fetch4(upper, at, 2), Fetch4(lower, at, 2), _mm256_permutevar8x32_epi32(weights, pickSecond));
     // Each lane holds four pixels' 12 bytes: the low lane's last 4 bytes are written
@@ -226,26 +230,29 @@ constexpr Tables512 kTables512 = MakeTables512();
 KESTAL_AVX512 __m512i Along16(const int32_t* field, int32_t x) {
   const __m512i from = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
   const __m512i steps = _mm512_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3);
-  const __m512i points = _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(field + (x >> kStepBits))));
+  const __m512i points =
+      _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(field + (x >> kStepBits))));
   const __m512i a = _mm512_permutexvar_epi32(from, points);
   const __m512i b = _mm512_permutexvar_epi32(_mm512_add_epi32(from, _mm512_set1_epi32(1)), points);
   return _mm512_add_epi32(a, _mm512_srai_epi32(_mm512_mullo_epi32(_mm512_sub_epi32(b, a), steps), kStepBits));
 }
 
 // PlaceAvx2 for 16 pixels: the 512-bit kernel runs faster without 256-bit work between.
-KESTAL_AVX512 bool PlaceAvx512(const RowSource& src, int32_t y, const int32_t* fieldX, const int32_t* fieldY,
-                               int32_t x, int32_t* offset, int32_t* weight) {
+KESTAL_AVX512 bool PlaceAvx512(const RowSource& src, int32_t y, const int32_t* fieldX, const int32_t* fieldY, int32_t x,
+                               int32_t* offset, int32_t* weight) {
   const __m512i zero = _mm512_setzero_si512(), fraction = _mm512_set1_epi32(kSubpixel - 1);
   const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   const __m512i xs = _mm512_slli_epi32(_mm512_add_epi32(_mm512_set1_epi32(x), lanes), 8);
   const __m512i sx = _mm512_min_epi32(_mm512_max_epi32(_mm512_add_epi32(xs, Along16(fieldX, x)), zero),
                                       _mm512_set1_epi32(LastX(src.width)));
-  const __m512i sy = _mm512_min_epi32(_mm512_max_epi32(_mm512_add_epi32(_mm512_set1_epi32(y * kSubpixel), Along16(fieldY, x)), zero),
-                                      _mm512_set1_epi32(src.height * kSubpixel));
+  const __m512i sy =
+      _mm512_min_epi32(_mm512_max_epi32(_mm512_add_epi32(_mm512_set1_epi32(y * kSubpixel), Along16(fieldY, x)), zero),
+                       _mm512_set1_epi32(src.height * kSubpixel));
   const __m512i row = _mm512_srai_epi32(sy, 8), col = _mm512_srai_epi32(sx, 8);
   const __m512i wx = _mm512_srli_epi32(_mm512_and_si512(sx, fraction), 2);
-  _mm512_store_si512(offset, _mm512_add_epi32(_mm512_mullo_epi32(row, _mm512_set1_epi32(static_cast<int32_t>(src.stride))),
-                                              _mm512_add_epi32(col, _mm512_add_epi32(col, col))));
+  _mm512_store_si512(offset,
+                     _mm512_add_epi32(_mm512_mullo_epi32(row, _mm512_set1_epi32(static_cast<int32_t>(src.stride))),
+                                      _mm512_add_epi32(col, _mm512_add_epi32(col, col))));
   _mm512_store_si512(weight, _mm512_or_si512(_mm512_or_si512(_mm512_sub_epi32(_mm512_set1_epi32(kWeightOne), wx),
                                                              _mm512_slli_epi32(wx, 8)),
                                              _mm512_slli_epi32(_mm512_and_si512(sy, fraction), 23)));
@@ -268,8 +275,8 @@ KESTAL_AVX512 __m512i Mix8(__m512i top, __m512i bottom, __m512i weights) {
   const __m512i across = _mm512_shuffle_epi8(weights, Broadcast512(kAcrossBytes));
   const __m512i t = _mm512_maddubs_epi16(_mm512_shuffle_epi8(top, pairs), across);
   const __m512i b = _mm512_maddubs_epi16(_mm512_shuffle_epi8(bottom, pairs), across);
-  const __m512i mixed =
-      _mm512_add_epi16(t, _mm512_mulhrs_epi16(_mm512_sub_epi16(b, t), _mm512_shuffle_epi8(weights, Broadcast512(kDownBytes))));
+  const __m512i mixed = _mm512_add_epi16(
+      t, _mm512_mulhrs_epi16(_mm512_sub_epi16(b, t), _mm512_shuffle_epi8(weights, Broadcast512(kDownBytes))));
   return _mm512_mulhrs_epi16(mixed, _mm512_set1_epi16(512));
 }
 
@@ -285,8 +292,7 @@ __attribute__((KESTAL_AVX512_TARGET)) void MixRunAvx512(const RowSource& src, co
     if (!places.inside[g]) continue;
     const int32_t* at = places.offset + kGroup * g;
     const __m512i weights = _mm512_load_si512(places.weight + kGroup * g);
-    const __m512i first =
-        Mix8(Fetch8(upper, at, 0), Fetch8(lower, at, 0), _mm512_permutexvar_epi8(pickFirst, weights));
+    const __m512i first = Mix8(Fetch8(upper, at, 0), Fetch8(lower, at, 0), _mm512_permutexvar_epi8(pickFirst, weights));
     const __m512i second =
         Mix8(Fetch8(upper, at, 2), Fetch8(lower, at, 2), _mm512_permutexvar_epi8(pickSecond, weights));
     const __m512i packed = _mm512_permutexvar_epi8(pack, _mm512_packus_epi16(first, second));
@@ -299,8 +305,8 @@ __attribute__((KESTAL_AVX512_TARGET)) void PlaceRunAvx512(const RowSource& src, 
                                                           const int32_t* fieldY, int32_t x0, int32_t groups,
                                                           Places& places) {
   for (int32_t g = 0; g < groups; ++g)
-    places.inside[g] = PlaceAvx512(src, y, fieldX, fieldY, x0 + kGroup * g, places.offset + kGroup * g,
-                                   places.weight + kGroup * g);
+    places.inside[g] =
+        PlaceAvx512(src, y, fieldX, fieldY, x0 + kGroup * g, places.offset + kGroup * g, places.weight + kGroup * g);
 }
 
 // A row with a vector kernel, run by run: the groups below the mirror's last row and the
