@@ -436,8 +436,8 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
       // The mirror's rows this row and the next few reach down to are fetched ahead into
       // the cache: a row is first needed here and there across the pane's row, in an
       // order no hardware prefetcher follows.
-      const int32_t reach =
-          RoundField(dx.data(), dy.data(), blocks, glintScale, kGlintFromF, fieldX.data(), fieldY.data(), steepBlocks.get()) >> 8;
+      const int32_t reach = RoundField(dx.data(), dy.data(), blocks, glintScale, kGlintFromF, fieldX.data(),
+                                       fieldY.data(), steepBlocks.get()) >> 8;
       for (const int32_t edge = std::min(hs - 1, y + reach + kPrefetchRows); prefetched < edge;) {
         const uint8_t* row = rows[++prefetched];
         for (size_t at = 0; at < rowBytes; at += kCacheLine) __builtin_prefetch(row + at, 0, 2);
@@ -460,7 +460,8 @@ void RenderNaturalWave(const Bitmap24& src, Bitmap24& dst, int frame, int frameC
           const int32_t gx = std::clamp((k * kStep * kSubpixel + fieldX[k] * (1 + kGlintReach)) >> 8, 0, width - 1);
           const int32_t gy = std::clamp((y * kSubpixel + fieldY[k] * (1 + kGlintReach)) >> 8, 0, hs - 1);
           const int32_t r = std::clamp(gy / kBlock, glintMap->fromRow, glintMap->toRow - 1);
-          const int32_t lit = glintMap->near[static_cast<size_t>(r - glintMap->fromRow) * glintMap->width + gx / kBlock];
+          const size_t block = static_cast<size_t>(r - glintMap->fromRow) * glintMap->width + gx / kBlock;
+          const int32_t lit = glintMap->near[block];
           const float over = std::min((dy[k] * glintScale - kGlintFromF) * kGlintSpan, 1.f);
           fieldGlint[k] = (round(over * over * static_cast<float>(glintGain)) * lit + 127) / 255;
           rowGlints |= fieldGlint[k] > 0;

@@ -50,7 +50,8 @@ TEST(WaterCli, NaturalWaterHasTheSameBytesOnEveryCpu) {
 #endif
   if (!test::HaveTool("qemu-x86_64")) GTEST_SKIP() << "qemu-x86_64 is not installed";
   test::TempDir dir;
-  const std::string args = " -q -m natural -n 3 --rain 60 --scale 50 -f bmp " + ShellQuote(test::DefaultPhoto().string());
+  const std::string args =
+      " -q -m natural -n 3 --rain 60 --scale 50 -f bmp " + ShellQuote(test::DefaultPhoto().string());
   const char* cpus[] = {"", "qemu-x86_64 -cpu Haswell ", "qemu-x86_64 -cpu Nehalem "};
   for (int i = 0; i < 3; ++i) {
     const std::filesystem::path out = dir.path() / std::to_string(i);
