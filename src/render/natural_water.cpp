@@ -188,6 +188,7 @@ ColorTriple BrightColor(const Bitmap24& src) {
       const ColorTriple c = src.Pixel(x, y);
       samples.push_back({c.red * 3 + c.green * 6 + c.blue, c});
     }
+  if (samples.empty()) return ColorTriple{};
   const size_t keep = std::max<size_t>(1, samples.size() / 100);
   std::partial_sort(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(keep), samples.end(),
                     [](const auto& a, const auto& b) { return a.first > b.first; });

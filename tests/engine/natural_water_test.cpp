@@ -84,6 +84,7 @@ TEST(NaturalWater, TheMirrorsGlintMapGivesTheBytesOfTheFramesOwn) {
       RenderNaturalWave(mirror, b, 3, c.frames, c.water, Rgb(10, 20, 30), 200, kept);
       EXPECT_TRUE(a.SamePixels(b)) << c.name << ", rows " << from << ".." << to;
     }
+  EXPECT_TRUE(MakeNaturalGlintMap(Bitmap24()).near.empty());
 }
 
 // Natural water mixes source rows within an output row; the designed modes copy whole
