@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 // GCC 12 takes the deliberately undefined vectors inside its AVX-512 intrinsics for
